@@ -1,0 +1,39 @@
+# Convenience front end to CMake. `make test` builds and runs every test:
+# the native 64-bit tree, a 32-bit tree (when the toolchain can build -m32)
+# and a tree under AddressSanitizer and UndefinedBehaviorSanitizer.
+
+CMAKE ?= cmake
+CTEST ?= ctest
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+BUILD ?= build
+CONFIGURE_FLAGS ?=
+
+.PHONY: all build test test-native test-m32 test-sanitize clean
+
+all: build
+
+build:
+	$(CMAKE) -S . -B $(BUILD) $(CONFIGURE_FLAGS)
+	$(CMAKE) --build $(BUILD) -j $(JOBS)
+
+test: test-native test-m32 test-sanitize
+
+test-native: build
+	$(CTEST) --test-dir $(BUILD) --output-on-failure
+
+test-m32:
+	@if tools/can-build-m32.sh; then \
+		$(CMAKE) -S . -B $(BUILD)-m32 -DDXT1_PYTHON=OFF -DCMAKE_CXX_FLAGS=-m32 && \
+		$(CMAKE) --build $(BUILD)-m32 -j $(JOBS) && \
+		$(CTEST) --test-dir $(BUILD)-m32 --output-on-failure; \
+	else \
+		echo "SKIPPED: 32-bit tests: this toolchain cannot build -m32 programs (install g++-multilib)"; \
+	fi
+
+test-sanitize:
+	$(CMAKE) -S . -B $(BUILD)-sanitize -DDXT1_PYTHON=OFF -DDXT1_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	$(CMAKE) --build $(BUILD)-sanitize -j $(JOBS)
+	$(CTEST) --test-dir $(BUILD)-sanitize --output-on-failure
+
+clean:
+	rm -rf $(BUILD) $(BUILD)-m32 $(BUILD)-sanitize

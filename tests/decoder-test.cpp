@@ -1,0 +1,194 @@
+#include "dxt1-decoder.h"
+#include "guarded-memory.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+using Planes = std::array<Bytes, 4>;
+
+// Decodes `input` with every buffer exactly as large as the contract allows:
+// the input's whole blocks and the planes end at a guard page.
+Planes decode(const Bytes &input)
+{
+    const std::size_t blocks = input.size() / 8;
+    GuardedBuffer in(blocks * 8);
+    if (blocks != 0)
+        std::memcpy(in.data(), input.data(), blocks * 8);
+    std::unique_ptr<GuardedBuffer> planes[4];
+    unsigned char *outdata[4];
+    for (int i = 0; i < 4; ++i) {
+        planes[i].reset(new GuardedBuffer(blocks * 12));
+        outdata[i] = planes[i]->data();
+    }
+    decodeDXT1Blocks(in.data(), input.size(), outdata);
+    Planes result;
+    for (int i = 0; i < 4; ++i)
+        result[i].assign(outdata[i], outdata[i] + blocks * 12);
+    return result;
+}
+
+Bytes repeatPixel(unsigned r, unsigned g, unsigned b)
+{
+    Bytes row(12);
+    for (int x = 0; x < 4; ++x) {
+        row[3 * x] = static_cast<unsigned char>(r);
+        row[3 * x + 1] = static_cast<unsigned char>(g);
+        row[3 * x + 2] = static_cast<unsigned char>(b);
+    }
+    return row;
+}
+
+void expectEveryPlane(const Planes &planes, const Bytes &row)
+{
+    for (int yo = 0; yo < 4; ++yo)
+        EXPECT_EQ(planes[yo], row) << "plane " << yo;
+}
+
+// Endpoint expansion and mode choice.
+
+TEST(EndpointsAndModes, WhiteExpandsBy_PlainShifts)
+{
+    expectEveryPlane(decode({0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}), repeatPixel(248, 252, 248));
+}
+
+TEST(EndpointsAndModes, RedToBlueFourColourMode)
+{
+    expectEveryPlane(decode({0x00, 0xF8, 0x1F, 0x00, 0xE4, 0xE4, 0xE4, 0xE4}),
+                     {248, 0, 0, 0, 0, 248, 165, 0, 82, 82, 0, 165});
+}
+
+TEST(EndpointsAndModes, WhiteToBlackFourColourMode)
+{
+    expectEveryPlane(decode({0xFF, 0xFF, 0x00, 0x00, 0xE4, 0xE4, 0xE4, 0xE4}),
+                     {248, 252, 248, 0, 0, 0, 165, 168, 165, 82, 84, 82});
+}
+
+TEST(EndpointsAndModes, BlackToWhiteThreeColourMode)
+{
+    expectEveryPlane(decode({0x00, 0x00, 0xFF, 0xFF, 0xE4, 0xE4, 0xE4, 0xE4}),
+                     {0, 0, 0, 248, 252, 248, 124, 126, 124, 0, 0, 0});
+}
+
+TEST(EndpointsAndModes, EqualEndpointsChooseThreeColourMode)
+{
+    // 0x1234 expands to (16, 68, 160); index 2 is the endpoint itself, index 3 black.
+    expectEveryPlane(decode({0x34, 0x12, 0x34, 0x12, 0xE4, 0xE4, 0xE4, 0xE4}),
+                     {16, 68, 160, 16, 68, 160, 16, 68, 160, 0, 0, 0});
+    expectEveryPlane(decode({0xFF, 0xFF, 0xFF, 0xFF, 0xE4, 0xE4, 0xE4, 0xE4}),
+                     {248, 252, 248, 248, 252, 248, 248, 252, 248, 0, 0, 0});
+}
+
+TEST(EndpointsAndModes, ComparisonIsOnRawValuesOneApart)
+{
+    // c0 = 1, c1 = 0: four-colour, blue 8 and 0 give 16/3 = 5 and 8/3 = 2.
+    expectEveryPlane(decode({0x01, 0x00, 0x00, 0x00, 0xE4, 0xE4, 0xE4, 0xE4}),
+                     {0, 0, 8, 0, 0, 0, 0, 0, 5, 0, 0, 2});
+    // c0 = 0, c1 = 1: three-colour, the mid-point 8 >> 1 = 4 and black.
+    expectEveryPlane(decode({0x00, 0x00, 0x01, 0x00, 0xE4, 0xE4, 0xE4, 0xE4}),
+                     {0, 0, 0, 0, 0, 8, 0, 0, 4, 0, 0, 0});
+}
+
+TEST(EndpointsAndModes, ComparisonIsUnsigned)
+{
+    // 0x8000 > 0x7FFF as unsigned values: four-colour mode, so index 3 is not black.
+    // Red 128, green 0 against red 120, green 252, blue 248.
+    const Planes planes = decode({0x00, 0x80, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF});
+    expectEveryPlane(planes, repeatPixel(122, 168, 165));
+}
+
+// Index order and plane order.
+
+TEST(IndexOrder, TopRowFromByteFourColumnZeroFromLowBits)
+{
+    const Planes planes = decode({0x00, 0xF8, 0x1F, 0x00, 0x00, 0x55, 0xAA, 0x1B});
+    EXPECT_EQ(planes[0], repeatPixel(248, 0, 0));
+    EXPECT_EQ(planes[1], repeatPixel(0, 0, 248));
+    EXPECT_EQ(planes[2], repeatPixel(165, 0, 82));
+    EXPECT_EQ(planes[3], Bytes({82, 0, 165, 165, 0, 82, 0, 0, 248, 248, 0, 0}));
+}
+
+TEST(IndexOrder, AlternateRowsOfIndexThree)
+{
+    const Planes planes = decode({0x00, 0xF8, 0x1F, 0x00, 0x00, 0xFF, 0x00, 0xFF});
+    EXPECT_EQ(planes[0], repeatPixel(248, 0, 0));
+    EXPECT_EQ(planes[1], repeatPixel(82, 0, 165));
+    EXPECT_EQ(planes[2], repeatPixel(248, 0, 0));
+    EXPECT_EQ(planes[3], repeatPixel(82, 0, 165));
+}
+
+// Block placement, lengths and bounds.
+
+TEST(Placement, EachBlockLandsAtItsOwnTwelveBytes)
+{
+    const Bytes input = {0xFF, 0xFF, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // white
+                         0x00, 0xF8, 0x1F, 0x00, 0xFF, 0xFF, 0xFF, 0xFF,  // (82, 0, 165)
+                         0x00, 0xF8, 0x1F, 0x00, 0x55, 0x55, 0x55, 0x55,  // blue
+                         0xAA, 0xBB, 0xCC, 0xDD};                         // ignored tail
+    const Planes planes = decode(input);
+    Bytes row = repeatPixel(248, 252, 248);
+    const Bytes second = repeatPixel(82, 0, 165), third = repeatPixel(0, 0, 248);
+    row.insert(row.end(), second.begin(), second.end());
+    row.insert(row.end(), third.begin(), third.end());
+    expectEveryPlane(planes, row);
+}
+
+TEST(Lengths, FewerThanEightBytesDecodeNothing)
+{
+    for (std::size_t len = 0; len < 8; ++len) {
+        const Planes planes = decode(Bytes(len, 0xFF));
+        for (const Bytes &plane : planes)
+            EXPECT_TRUE(plane.empty()) << "len " << len;
+    }
+}
+
+TEST(Lengths, TwentyBytesGiveTwoBlocksAndIgnoreTheTail)
+{
+    Bytes input = {0x00, 0xF8, 0x1F, 0x00, 0xE4, 0xE4, 0xE4, 0xE4,
+                   0xFF, 0xFF, 0x00, 0x00, 0xE4, 0xE4, 0xE4, 0xE4};
+    const Planes withoutTail = decode(input);
+    input.insert(input.end(), {0x12, 0x34, 0x56, 0x78});
+    const Planes planes = decode(input);
+    expectEveryPlane(planes, {248, 0, 0, 0, 0, 248, 165, 0, 82, 82, 0, 165,
+                              248, 252, 248, 0, 0, 0, 165, 168, 165, 82, 84, 82});
+    EXPECT_EQ(planes, withoutTail);
+}
+
+TEST(Bounds, TrailingBytesAreNeverRead)
+{
+    // The tail sits in the guard page: any read of it faults.
+    for (std::size_t tail = 1; tail < 8; ++tail) {
+        GuardedBuffer in(8);
+        const Bytes block = {0x00, 0xF8, 0x1F, 0x00, 0xE4, 0xE4, 0xE4, 0xE4};
+        std::memcpy(in.data(), block.data(), 8);
+        GuardedBuffer p0(12), p1(12), p2(12), p3(12);
+        unsigned char *const outdata[4] = {p0.data(), p1.data(), p2.data(), p3.data()};
+        decodeDXT1Blocks(in.data(), 8 + tail, outdata);
+        EXPECT_EQ(Bytes(p3.data(), p3.data() + 12), Bytes({248, 0, 0, 0, 0, 248, 165, 0, 82, 82, 0, 165}));
+    }
+}
+
+TEST(Bounds, BytesBeforeAndBetweenPlanesAreUntouched)
+{
+    // All four planes share one buffer, 12 bytes per plane apart from guard bytes.
+    const Bytes input = {0xFF, 0xFF, 0x00, 0x00, 0x1B, 0x1B, 0x1B, 0x1B};
+    Bytes arena(4 * 20, 0x5A);
+    unsigned char *const outdata[4] = {&arena[4], &arena[24], &arena[44], &arena[64]};
+    decodeDXT1Blocks(input.data(), input.size(), outdata);
+    for (int yo = 0; yo < 4; ++yo) {
+        const std::size_t start = 4 + 20 * yo;
+        for (std::size_t i = start - 4; i < start; ++i)
+            EXPECT_EQ(arena[i], 0x5A) << "byte " << i;
+        for (std::size_t i = start + 12; i < start + 16; ++i)
+            EXPECT_EQ(arena[i], 0x5A) << "byte " << i;
+        EXPECT_EQ(Bytes(&arena[start], &arena[start + 12]),
+                  Bytes({82, 84, 82, 165, 168, 165, 0, 0, 0, 248, 252, 248}));
+    }
+}
+
+} // namespace
