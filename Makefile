@@ -8,13 +8,18 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD ?= build
 CONFIGURE_FLAGS ?=
 
-.PHONY: all build test test-native test-m32 test-sanitize clean
+# `make demo` builds the module and decodes the bundled sample texture to a PNG.
+
+.PHONY: all build demo test test-native test-m32 test-sanitize clean
 
 all: build
 
 build:
 	$(CMAKE) -S . -B $(BUILD) $(CONFIGURE_FLAGS)
 	$(CMAKE) --build $(BUILD) -j $(JOBS)
+
+demo: build
+	$(CMAKE) --build $(BUILD) --target demo
 
 test: test-native test-m32 test-sanitize
 

@@ -1,0 +1,71 @@
+// The Python binding: `_dxt1.decodeDXT1(data)` returns the four row planes of
+// a run of DXT1 blocks as a tuple of strings.
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstdlib>
+
+#include "dxt1-decoder.h"
+#include "plane-size.h"
+
+#if PY_VERSION_HEX >= 0x02050000
+typedef Py_ssize_t Length;
+#else
+typedef int Length; // "s#" stores an int before Py_ssize_t existed
+#endif
+
+#define DXT1_EXPORT __attribute__((visibility("default")))
+
+static PyObject *decodeDXT1(PyObject *self, PyObject *args)
+{
+    const char *data;
+    Length len, outlen;
+    unsigned char *outdata[4] = {NULL, NULL, NULL, NULL};
+    PyObject *returned = NULL;
+    int i;
+
+    (void)self;
+    if (!PyArg_ParseTuple(args, "s#", &data, &len))
+        return NULL;
+    if (!rowPlaneLength(len, outlen))
+        return PyErr_NoMemory();
+
+    for (i = 0; i < 4; i++) {
+        // One byte at least, so that an empty plane never looks like a failure.
+        outdata[i] = static_cast<unsigned char *>(std::malloc(outlen ? static_cast<size_t>(outlen) : 1));
+        if (outdata[i] == NULL) {
+            PyErr_NoMemory();
+            goto done;
+        }
+    }
+
+    decodeDXT1Blocks(reinterpret_cast<const unsigned char *>(data), static_cast<size_t>(len), outdata);
+
+    returned = PyTuple_New(4);
+    if (returned == NULL)
+        goto done;
+    for (i = 0; i < 4; i++) {
+        PyObject *buf = PyString_FromStringAndSize(reinterpret_cast<const char *>(outdata[i]), outlen);
+        if (buf == NULL) {
+            Py_DECREF(returned); // also releases the strings already stored
+            returned = NULL;
+            goto done;
+        }
+        PyTuple_SET_ITEM(returned, i, buf);
+    }
+
+done:
+    for (i = 0; i < 4; i++)
+        std::free(outdata[i]);
+    return returned;
+}
+
+static PyMethodDef functions[] = {
+    {"decodeDXT1", decodeDXT1, METH_VARARGS, "decodeDXT1() doc string"},
+    {NULL, NULL, 0, NULL}
+};
+
+PyMODINIT_FUNC DXT1_EXPORT init_dxt1(void)
+{
+    Py_InitModule4("_dxt1", functions, NULL, NULL, PYTHON_API_VERSION);
+}

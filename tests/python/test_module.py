@@ -1,0 +1,141 @@
+"""The module's contract as Python sees it: names, results, errors, ownership,
+memory and threads."""
+import os
+import random
+import sys
+import threading
+import unittest
+
+import _dxt1
+
+QUICK = os.environ.get('DXT1_QUICK') == '1'  # fewer repetitions, e.g. under valgrind
+
+RED_TO_BLUE = b'\x00\xf8\x1f\x00\xe4\xe4\xe4\xe4'
+RED_TO_BLUE_ROW = bytes(bytearray([248, 0, 0, 0, 0, 248, 165, 0, 82, 82, 0, 165]))
+WHITE_TO_BLACK = b'\xff\xff\x00\x00\xe4\xe4\xe4\xe4'
+WHITE_TO_BLACK_ROW = bytes(bytearray([248, 252, 248, 0, 0, 0, 165, 168, 165, 82, 84, 82]))
+
+
+def random_blocks(rng, count):
+    return bytes(bytearray(rng.randrange(256) for _ in range(8 * count)))
+
+
+def rss_bytes():
+    with open('/proc/self/statm') as f:
+        return int(f.read().split()[1]) * os.sysconf('SC_PAGE_SIZE')
+
+
+class ModuleInterface(unittest.TestCase):
+    def test_exactly_one_function_with_its_doc_string(self):
+        public = [name for name in dir(_dxt1) if not name.startswith('__')]
+        self.assertEqual(public, ['decodeDXT1'])
+        self.assertEqual(_dxt1.decodeDXT1.__doc__, 'decodeDXT1() doc string')
+        self.assertIsNone(_dxt1.__doc__)
+        self.assertEqual(_dxt1.__name__, '_dxt1')
+
+
+class Results(unittest.TestCase):
+    def test_worked_examples(self):
+        examples = [
+            (b'\xff\xff\x00\x00\x00\x00\x00\x00', [bytes(bytearray([248, 252, 248] * 4))] * 4),
+            (RED_TO_BLUE, [RED_TO_BLUE_ROW] * 4),
+            (WHITE_TO_BLACK, [WHITE_TO_BLACK_ROW] * 4),
+            (b'\x00\x00\xff\xff\xe4\xe4\xe4\xe4',
+             [bytes(bytearray([0, 0, 0, 248, 252, 248, 124, 126, 124, 0, 0, 0]))] * 4),
+        ]
+        for block, planes in examples:
+            self.assertEqual(_dxt1.decodeDXT1(block), tuple(planes))
+
+    def test_planes_come_back_in_row_order(self):
+        red, index3 = bytes(bytearray([248, 0, 0] * 4)), bytes(bytearray([82, 0, 165] * 4))
+        blue = bytes(bytearray([0, 0, 248] * 4))
+        result = _dxt1.decodeDXT1(b'\x00\xf8\x1f\x00\x00\xff\x55\xff')
+        self.assertEqual(result, (red, index3, blue, index3))
+
+    def test_result_types(self):
+        result = _dxt1.decodeDXT1(RED_TO_BLUE)
+        self.assertIs(type(result), tuple)
+        for plane in result:
+            self.assertIs(type(plane), bytes)
+
+    def test_lengths_and_trailing_bytes(self):
+        for length in range(8):
+            self.assertEqual(_dxt1.decodeDXT1(b'\xab' * length), (b'', b'', b'', b''))
+        self.assertEqual(_dxt1.decodeDXT1(RED_TO_BLUE), (RED_TO_BLUE_ROW,) * 4)
+        result = _dxt1.decodeDXT1(RED_TO_BLUE + WHITE_TO_BLACK + b'\x12\x34\x56\x78')
+        self.assertEqual(result, (RED_TO_BLUE_ROW + WHITE_TO_BLACK_ROW,) * 4)
+
+    def test_bytes_with_nul_and_high_values(self):
+        data = random_blocks(random.Random(7), 1000)
+        result = _dxt1.decodeDXT1(data)
+        self.assertEqual([len(plane) for plane in result], [12000] * 4)
+        self.assertEqual(_dxt1.decodeDXT1(data[8 * 500:8 * 501]),
+                         tuple(plane[12 * 500:12 * 501] for plane in result))
+
+
+class ArgumentErrors(unittest.TestCase):
+    def test_wrong_arguments_raise_type_error(self):
+        self.assertRaises(TypeError, _dxt1.decodeDXT1)
+        self.assertRaises(TypeError, _dxt1.decodeDXT1, RED_TO_BLUE, RED_TO_BLUE)
+        for bad in (8, None, [0] * 8, 8.0):
+            self.assertRaises(TypeError, _dxt1.decodeDXT1, bad)
+
+    def test_keywords_are_refused(self):
+        self.assertRaises(TypeError, lambda: _dxt1.decodeDXT1(data=RED_TO_BLUE))
+
+
+class Ownership(unittest.TestCase):
+    def test_result_and_items_are_owned_once(self):
+        result = _dxt1.decodeDXT1(RED_TO_BLUE * 3)
+        self.assertEqual(sys.getrefcount(result), 2)  # the name and the argument
+        for i in range(4):
+            self.assertEqual(sys.getrefcount(result[i]), 2)  # the tuple and the argument
+
+    def test_argument_is_left_as_it_was(self):
+        data = RED_TO_BLUE * 5
+        before = sys.getrefcount(data)
+        _dxt1.decodeDXT1(data)
+        self.assertEqual(sys.getrefcount(data), before)
+        self.assertEqual(data, RED_TO_BLUE * 5)
+
+    def test_repeated_calls_do_not_grow_the_process(self):
+        # Planes of 120 KB: a leak of even one plane a call would add hundreds of MB.
+        data = random_blocks(random.Random(1), 10000)
+        calls = 200 if QUICK else 2000
+        for _ in range(50):
+            _dxt1.decodeDXT1(data)
+        start = rss_bytes()
+        i = 0
+        while i < calls:
+            _dxt1.decodeDXT1(data)
+            try:
+                _dxt1.decodeDXT1(None)
+            except TypeError:
+                pass
+            i += 1
+        self.assertLess(rss_bytes() - start, 8 << 20)
+
+
+class Threads(unittest.TestCase):
+    def test_concurrent_callers_each_get_their_own_result(self):
+        rng = random.Random(3)
+        inputs = [random_blocks(rng, 64 + 8 * t) for t in range(8)]
+        expected = [_dxt1.decodeDXT1(data) for data in inputs]
+        mismatches = []
+        rounds = 20 if QUICK else 300
+
+        def worker(t):
+            for _ in range(rounds):
+                if _dxt1.decodeDXT1(inputs[t]) != expected[t]:
+                    mismatches.append(t)
+
+        threads = [threading.Thread(target=worker, args=(t,)) for t in range(8)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        self.assertEqual(mismatches, [])
+
+
+if __name__ == '__main__':
+    unittest.main()
