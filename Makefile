@@ -8,15 +8,20 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD ?= build
 CONFIGURE_FLAGS ?=
 
+# `make bench` runs the benchmarks and prints a table of ratios.
 # `make demo` builds the module and decodes the bundled sample texture to a PNG.
 
-.PHONY: all build demo test test-native test-m32 test-sanitize clean
+.PHONY: all build bench demo test test-native test-m32 test-sanitize clean
 
 all: build
 
 build:
 	$(CMAKE) -S . -B $(BUILD) $(CONFIGURE_FLAGS)
 	$(CMAKE) --build $(BUILD) -j $(JOBS)
+
+bench:
+	$(CMAKE) -S . -B $(BUILD) -DDXT1_BENCH=ON $(CONFIGURE_FLAGS)
+	$(CMAKE) --build $(BUILD) -j $(JOBS) --target bench
 
 demo: build
 	$(CMAKE) --build $(BUILD) --target demo

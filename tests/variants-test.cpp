@@ -1,0 +1,163 @@
+// Every vector variant against the plain decoder, whatever dispatch would pick.
+#include "dxt1-decoder.h"
+#include "dxt1-variants.h"
+#include "guarded-memory.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+std::vector<const Dxt1Variant *> vectorVariants()
+{
+    std::size_t count;
+    const Dxt1Variant *variants = dxt1Variants(&count);
+    std::vector<const Dxt1Variant *> result;
+    for (std::size_t i = 1; i < count; ++i)
+        result.push_back(&variants[i]);
+    return result;
+}
+
+// Decodes with exact-size input and planes that end at a guard page, and
+// returns the four planes one after the other.
+Bytes decodeGuarded(Dxt1DecodeFunction decode, const Bytes &input)
+{
+    const std::size_t blocks = input.size() / 8;
+    GuardedBuffer in(input.size());
+    if (!input.empty())
+        std::memcpy(in.data(), input.data(), input.size());
+    std::unique_ptr<GuardedBuffer> planes[4];
+    unsigned char *outdata[4];
+    for (int i = 0; i < 4; ++i) {
+        planes[i].reset(new GuardedBuffer(blocks * 12));
+        outdata[i] = planes[i]->data();
+    }
+    decode(in.data(), input.size(), outdata);
+    Bytes result;
+    for (int i = 0; i < 4; ++i)
+        result.insert(result.end(), outdata[i], outdata[i] + blocks * 12);
+    return result;
+}
+
+Bytes block(unsigned c0, unsigned c1, const unsigned char rows[4])
+{
+    return {static_cast<unsigned char>(c0), static_cast<unsigned char>(c0 >> 8),
+            static_cast<unsigned char>(c1), static_cast<unsigned char>(c1 >> 8),
+            rows[0], rows[1], rows[2], rows[3]};
+}
+
+class VariantTest : public ::testing::TestWithParam<const Dxt1Variant *> {
+protected:
+    void SetUp() override
+    {
+        if (!GetParam()->supported())
+            GTEST_SKIP() << GetParam()->name << " is not supported by this CPU";
+    }
+
+    void expectSameAsPlain(const Bytes &input, const std::string &what)
+    {
+        ASSERT_EQ(decodeGuarded(GetParam()->decode, input), decodeGuarded(decodeDXT1BlocksPlain, input))
+            << what << ", " << input.size() << " bytes";
+    }
+};
+
+TEST_P(VariantTest, RandomBlocks)
+{
+    std::mt19937 rng(20261207);
+    for (int run = 0; run < 200; ++run) {
+        Bytes input(rng() % 2048);
+        for (unsigned char &byte : input)
+            byte = static_cast<unsigned char>(rng());
+        expectSameAsPlain(input, "random run " + std::to_string(run));
+    }
+}
+
+TEST_P(VariantTest, EdgeValueEndpoints)
+{
+    const unsigned edges[] = {0x0000, 0x0001, 0x001F, 0x0020, 0x07E0, 0x07FF, 0x0800, 0x1234, 0x1235,
+                              0x7FFF, 0x8000, 0x8001, 0xF800, 0xFFDF, 0xFFFE, 0xFFFF};
+    const unsigned char rows[4] = {0xE4, 0x1B, 0xFF, 0x00};
+    Bytes input;
+    for (unsigned c0 : edges)
+        for (unsigned c1 : edges) {
+            const Bytes b = block(c0, c1, rows);
+            input.insert(input.end(), b.begin(), b.end());
+        }
+    expectSameAsPlain(input, "every pair of edge endpoints");
+}
+
+TEST_P(VariantTest, EveryIndexPatternInEveryRow)
+{
+    // Four-colour and three-colour endpoints, each index byte in each row position.
+    const unsigned endpoints[][2] = {{0xF800, 0x001F}, {0x001F, 0xF800}, {0x07E0, 0x07E0}};
+    Bytes input;
+    for (const auto &pair : endpoints)
+        for (unsigned i = 0; i < 256; ++i) {
+            const unsigned char rows[4] = {static_cast<unsigned char>(i), static_cast<unsigned char>(255 - i),
+                                           static_cast<unsigned char>(i * 7), static_cast<unsigned char>(i ^ 0x5A)};
+            const Bytes b = block(pair[0], pair[1], rows);
+            input.insert(input.end(), b.begin(), b.end());
+        }
+    expectSameAsPlain(input, "index patterns");
+}
+
+TEST_P(VariantTest, EveryLengthUpTo64Bytes)
+{
+    std::mt19937 rng(7);
+    Bytes pool(64);
+    for (unsigned char &byte : pool)
+        byte = static_cast<unsigned char>(rng());
+    for (std::size_t len = 0; len <= 64; ++len)
+        expectSameAsPlain(Bytes(pool.begin(), pool.begin() + len), "length " + std::to_string(len));
+}
+
+TEST_P(VariantTest, NothingWrittenAroundPlanesWithinOneBuffer)
+{
+    // Planes placed 12·N + 5 bytes apart in one buffer: spare bytes must keep their value.
+    std::mt19937 rng(3);
+    for (std::size_t blocks = 1; blocks <= 9; ++blocks) {
+        Bytes input(blocks * 8);
+        for (unsigned char &byte : input)
+            byte = static_cast<unsigned char>(rng());
+        const std::size_t stride = blocks * 12 + 5;
+        Bytes arena(4 * stride + 5, 0xA5), expected = arena;
+        unsigned char *outdata[4], *expectedData[4];
+        for (int i = 0; i < 4; ++i) {
+            outdata[i] = &arena[5 + i * stride];
+            expectedData[i] = &expected[5 + i * stride];
+        }
+        GetParam()->decode(input.data(), input.size(), outdata);
+        decodeDXT1BlocksPlain(input.data(), input.size(), expectedData);
+        EXPECT_EQ(arena, expected) << blocks << " blocks";
+    }
+}
+
+std::string variantName(const ::testing::TestParamInfo<const Dxt1Variant *> &info)
+{
+    return info.param->name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Vector, VariantTest, ::testing::ValuesIn(vectorVariants()), variantName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(VariantTest);
+
+TEST(Dispatch, ChoosesTheLastSupportedVariant)
+{
+    std::size_t count;
+    const Dxt1Variant *variants = dxt1Variants(&count);
+    ASSERT_GE(count, 1u);
+    EXPECT_EQ(variants[0].decode, decodeDXT1BlocksPlain);
+    const Dxt1Variant *best = &variants[0];
+    for (std::size_t i = 0; i < count; ++i)
+        if (variants[i].supported())
+            best = &variants[i];
+    EXPECT_EQ(&dxt1ChosenVariant(), best);
+    std::printf("decodeDXT1Blocks uses the %s variant\n", best->name);
+}
+
+} // namespace

@@ -1,0 +1,97 @@
+#!/usr/bin/env python
+"""Runs the benchmarks and prints a short table of medians and ratios.
+
+usage: bench-report.py DECODER_BENCH INSTRUCTION_COUNT MODULE_DIR [PYTHON...]
+
+The decoder benchmark's repetitions are interleaved at random with the memset
+floor's, so each ratio compares figures taken in the same run. Instructions
+per block are counted by callgrind when valgrind is present.
+"""
+import json
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+MODULE_BENCH = os.path.join(os.path.dirname(HERE), 'bench', 'module_bench.py')
+COUNT_BLOCKS = 65536
+
+
+def run_decoder_bench(binary):
+    fd, out = tempfile.mkstemp(suffix='.json')
+    os.close(fd)
+    try:
+        subprocess.check_call([binary, '--benchmark_repetitions=9', '--benchmark_enable_random_interleaving=true',
+                               '--benchmark_min_time=0.05', '--benchmark_out=' + out,
+                               '--benchmark_out_format=json', '--benchmark_format=console',
+                               '--benchmark_report_aggregates_only=true'],
+                              stdout=open(os.devnull, 'w'), stderr=open(os.devnull, 'w'))
+        with open(out) as f:
+            results = json.load(f)['benchmarks']
+    finally:
+        os.unlink(out)
+    medians, order = {}, []
+    for result in results:
+        if result.get('aggregate_name') == 'median':
+            medians[result['run_name']] = result['real_time'] * {'ns': 1, 'us': 1e3, 'ms': 1e6}[result['time_unit']]
+            order.append(result['run_name'])
+    return medians, order
+
+
+def count_instructions(binary, variant):
+    try:
+        output = subprocess.check_output(
+            ['valgrind', '--tool=callgrind', '--callgrind-out-file=' + os.devnull, '--collect-atstart=no',
+             '--toggle-collect=decodeDXT1Blocks*', binary, variant, str(COUNT_BLOCKS)],
+            stderr=subprocess.STDOUT).decode('utf-8', 'replace')
+    except (OSError, subprocess.CalledProcessError):
+        return None
+    match = re.search(r'Collected : (\d+)', output)
+    return int(match.group(1)) / float(COUNT_BLOCKS) if match else None
+
+
+def run_module_bench(python, module_dir):
+    env = dict(os.environ, PYTHONPATH=module_dir)
+    return json.loads(subprocess.check_output([python, MODULE_BENCH], env=env).decode('ascii'))
+
+
+def main(argv):
+    if len(argv) < 4:
+        sys.stderr.write(__doc__)
+        return 2
+    bench, counter, module_dir, pythons = argv[1], argv[2], argv[3], argv[4:]
+    medians, order = run_decoder_bench(bench)
+    variants = []
+    for name in order:
+        variant = name.split('/')[0]
+        if '/' in name and variant != 'memset' and variant not in variants:
+            variants.append(variant)
+
+    sizes = sorted(set(int(name.split('/')[1]) for name in medians if name.startswith('memset/')))
+    print('Decoder time as a multiple of memset of the same four planes (medians of 9, interleaved):')
+    print('%-8s' % 'blocks' + ''.join('%14s' % v for v in ['memset ns'] + variants) + '%12s' % 'instr/block')
+    for size in sizes:
+        floor = medians['memset/%d' % size]
+        print('%-8d' % size + '%14.1f' % floor
+              + ''.join('%13.2fx' % (medians['%s/%d' % (v, size)] / floor) for v in variants))
+    counts = [count_instructions(counter, v) for v in variants]
+    print('%-8s' % 'instr' + '%14s' % '' + ''.join('%14s' % ('%.1f' % c if c is not None else 'n/a') for c in counts)
+          + '   (callgrind, %d random blocks)' % COUNT_BLOCKS)
+
+    core = medians.get('rows256x256')
+    if core and pythons:
+        print('')
+        print('1024 x 1024 texture, 256 calls of 256 blocks (medians):')
+        print('  C++ core (decodeDXT1Blocks): %9.0f ns, %6.2f ns/block' % (core, core / 65536))
+        for python in pythons:
+            result = run_module_bench(python, module_dir)
+            print('  Python %-7s decodeDXT1:  %9.0f ns, %6.2f ns/block, %6.0f ns/call, %.2fx the core'
+                  % (result['python'], result['pass_ns'], result['ns_per_block'], result['ns_per_call'],
+                     result['pass_ns'] / core))
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main(sys.argv))
