@@ -6,12 +6,14 @@ CMAKE ?= cmake
 CTEST ?= ctest
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD ?= build
+FUZZ_SECONDS ?= 60
 CONFIGURE_FLAGS ?=
 
 # `make bench` runs the benchmarks and prints a table of ratios.
+# `make fuzz FUZZ_SECONDS=600` fuzzes every decoder variant against the plain one.
 # `make demo` builds the module and decodes the bundled sample texture to a PNG.
 
-.PHONY: all build bench demo test test-native test-m32 test-sanitize clean
+.PHONY: all build bench demo fuzz test test-native test-m32 test-sanitize clean
 
 all: build
 
@@ -22,6 +24,14 @@ build:
 bench:
 	$(CMAKE) -S . -B $(BUILD) -DDXT1_BENCH=ON $(CONFIGURE_FLAGS)
 	$(CMAKE) --build $(BUILD) -j $(JOBS) --target bench
+
+fuzz:
+	$(CMAKE) -S . -B $(BUILD)-fuzz -DCMAKE_CXX_COMPILER=clang++ -DDXT1_FUZZ=ON -DDXT1_PYTHON=OFF \
+		-DDXT1_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	$(CMAKE) --build $(BUILD)-fuzz -j $(JOBS) --target decoder-fuzzer
+	mkdir -p $(BUILD)-fuzz/corpus
+	$(BUILD)-fuzz/decoder-fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+		$(BUILD)-fuzz/corpus tests/fuzz/corpus
 
 demo: build
 	$(CMAKE) --build $(BUILD) --target demo
@@ -46,4 +56,4 @@ test-sanitize:
 	$(CTEST) --test-dir $(BUILD)-sanitize --output-on-failure
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-m32 $(BUILD)-sanitize
+	rm -rf $(BUILD) $(BUILD)-m32 $(BUILD)-sanitize $(BUILD)-fuzz $(BUILD)-python3

@@ -1,8 +1,10 @@
 """Builds the _dxt1 extension module with setuptools:
 
-    python2.7 setup.py build_ext --inplace
-    pip2 install .
+    python2.7 setup.py build_ext --inplace     (or python3.x)
+    pip2 install .                            (or pip3 install .)
 """
+import sys
+
 from setuptools import Extension, setup
 
 setup(
@@ -17,7 +19,7 @@ setup(
             include_dirs=['lib'],
             language='c++',
             extra_compile_args=['-std=c++14', '-fvisibility=hidden'],
-            extra_link_args=['-Wl,--version-script=lib/exports-python2.map'],
+            extra_link_args=['-Wl,--version-script=lib/exports-python%d.map' % sys.version_info[0]],
         ),
     ],
 )

@@ -59,5 +59,5 @@ else()
 endif()
 
 set(Python2_EXECUTABLE "${found}" CACHE FILEPATH "" FORCE)
-find_package(Python2 2.7 EXACT REQUIRED COMPONENTS Interpreter Development.Module)
-message(STATUS "Building the module for ${Python2_EXECUTABLE}")
+
+

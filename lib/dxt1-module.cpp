@@ -1,5 +1,6 @@
 // The Python binding: `_dxt1.decodeDXT1(data)` returns the four row planes of
-// a run of DXT1 blocks as a tuple of strings.
+// a run of DXT1 blocks as a tuple of byte strings. One source serves Python 2
+// (str in, str out) and Python 3 (bytes-like in, bytes out).
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
@@ -14,7 +15,17 @@ typedef Py_ssize_t Length;
 typedef int Length; // "s#" stores an int before Py_ssize_t existed
 #endif
 
-#define DXT1_EXPORT __attribute__((visibility("default")))
+#if PY_MAJOR_VERSION >= 3
+#define DXT1_ARGUMENT_FORMAT "y#"
+#define PlaneString_FromStringAndSize PyBytes_FromStringAndSize
+#else
+#define DXT1_ARGUMENT_FORMAT "s#"
+#define PlaneString_FromStringAndSize PyString_FromStringAndSize
+#endif
+
+// The entry point is the one exported symbol. Spelled out rather than with
+// PyMODINIT_FUNC, which not every header version marks visible.
+#define DXT1_ENTRY(type) extern "C" __attribute__((visibility("default"))) type
 
 static PyObject *decodeDXT1(PyObject *self, PyObject *args)
 {
@@ -25,7 +36,7 @@ static PyObject *decodeDXT1(PyObject *self, PyObject *args)
     int i;
 
     (void)self;
-    if (!PyArg_ParseTuple(args, "s#", &data, &len))
+    if (!PyArg_ParseTuple(args, DXT1_ARGUMENT_FORMAT, &data, &len))
         return NULL;
     if (!rowPlaneLength(len, outlen))
         return PyErr_NoMemory();
@@ -45,7 +56,7 @@ static PyObject *decodeDXT1(PyObject *self, PyObject *args)
     if (returned == NULL)
         goto done;
     for (i = 0; i < 4; i++) {
-        PyObject *buf = PyString_FromStringAndSize(reinterpret_cast<const char *>(outdata[i]), outlen);
+        PyObject *buf = PlaneString_FromStringAndSize(reinterpret_cast<const char *>(outdata[i]), outlen);
         if (buf == NULL) {
             Py_DECREF(returned); // also releases the strings already stored
             returned = NULL;
@@ -65,7 +76,18 @@ static PyMethodDef functions[] = {
     {NULL, NULL, 0, NULL}
 };
 
-PyMODINIT_FUNC DXT1_EXPORT init_dxt1(void)
+#if PY_MAJOR_VERSION >= 3
+static struct PyModuleDef moduleDefinition = {
+    PyModuleDef_HEAD_INIT, "_dxt1", NULL, -1, functions, NULL, NULL, NULL, NULL
+};
+
+DXT1_ENTRY(PyObject *) PyInit__dxt1(void)
+{
+    return PyModule_Create(&moduleDefinition);
+}
+#else
+DXT1_ENTRY(void) init_dxt1(void)
 {
     Py_InitModule4("_dxt1", functions, NULL, NULL, PYTHON_API_VERSION);
 }
+#endif

@@ -1,7 +1,7 @@
 #!/usr/bin/env python
 """Runs the benchmarks and prints a short table of medians and ratios.
 
-usage: bench-report.py DECODER_BENCH INSTRUCTION_COUNT MODULE_DIR [PYTHON...]
+usage: bench-report.py DECODER_BENCH INSTRUCTION_COUNT [PYTHON=MODULE_DIR...]
 
 The decoder benchmark's repetitions are interleaved at random with the memset
 floor's, so each ratio compares figures taken in the same run. Instructions
@@ -58,10 +58,11 @@ def run_module_bench(python, module_dir):
 
 
 def main(argv):
-    if len(argv) < 4:
+    if len(argv) < 3:
         sys.stderr.write(__doc__)
         return 2
-    bench, counter, module_dir, pythons = argv[1], argv[2], argv[3], argv[4:]
+    bench, counter = argv[1], argv[2]
+    modules = [argument.split('=', 1) for argument in argv[3:]]
     medians, order = run_decoder_bench(bench)
     variants = []
     for name in order:
@@ -81,11 +82,11 @@ def main(argv):
           + '   (callgrind, %d random blocks)' % COUNT_BLOCKS)
 
     core = medians.get('rows256x256')
-    if core and pythons:
+    if core and modules:
         print('')
         print('1024 x 1024 texture, 256 calls of 256 blocks (medians):')
         print('  C++ core (decodeDXT1Blocks): %9.0f ns, %6.2f ns/block' % (core, core / 65536))
-        for python in pythons:
+        for python, module_dir in modules:
             result = run_module_bench(python, module_dir)
             print('  Python %-7s decodeDXT1:  %9.0f ns, %6.2f ns/block, %6.0f ns/call, %.2fx the core'
                   % (result['python'], result['pass_ns'], result['ns_per_block'], result['ns_per_call'],

@@ -80,6 +80,11 @@ class ArgumentErrors(unittest.TestCase):
         for bad in (8, None, [0] * 8, 8.0):
             self.assertRaises(TypeError, _dxt1.decodeDXT1, bad)
 
+    @unittest.skipIf(sys.version_info[0] < 3, 'Python 2 strings are the block data')
+    def test_text_is_refused(self):
+        self.assertRaises(TypeError, _dxt1.decodeDXT1, '\x00\xf8\x1f\x00\xe4\xe4\xe4\xe4')
+        self.assertEqual(_dxt1.decodeDXT1(memoryview(RED_TO_BLUE).tobytes()), (RED_TO_BLUE_ROW,) * 4)
+
     def test_keywords_are_refused(self):
         self.assertRaises(TypeError, lambda: _dxt1.decodeDXT1(data=RED_TO_BLUE))
 
