@@ -15,7 +15,7 @@ setup(
         Extension(
             '_dxt1',
             sources=['lib/dxt1-module.cpp', 'lib/dxt1-decoder.cpp', 'lib/dxt1-decoder-plain.cpp',
-                     'lib/dxt1-decoder-ssse3.cpp', 'lib/dxt1-decoder-avx2.cpp'],
+                     'lib/dxt1-decoder-ssse3.cpp', 'lib/dxt1-decoder-avx2.cpp', 'lib/dxt1-decoder-avx512.cpp'],
             include_dirs=['lib'],
             language='c++',
             extra_compile_args=['-std=c++14', '-fvisibility=hidden'],

@@ -18,6 +18,13 @@ bool cpuHasAVX2()
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
 }
+
+bool cpuHasAVX512VBMI()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi");
+}
 #endif
 
 const Dxt1Variant variants[] = {
@@ -25,6 +32,7 @@ const Dxt1Variant variants[] = {
 #ifdef DXT1_HAVE_X86_VARIANTS
     {"ssse3", decodeDXT1BlocksSSSE3, cpuHasSSSE3},
     {"avx2", decodeDXT1BlocksAVX2, cpuHasAVX2},
+    {"avx512", decodeDXT1BlocksAVX512, cpuHasAVX512VBMI},
 #endif
 };
 

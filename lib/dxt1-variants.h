@@ -26,6 +26,7 @@ void decodeDXT1BlocksPlain(const unsigned char *data, std::size_t len, unsigned 
 #define DXT1_HAVE_X86_VARIANTS 1
 void decodeDXT1BlocksSSSE3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 void decodeDXT1BlocksAVX2(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
+void decodeDXT1BlocksAVX512(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 #endif
 
 #endif
