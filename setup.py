@@ -1,8 +1,13 @@
-"""Builds the _dxt1 extension module with setuptools:
+"""Builds the _dxt1 extension module with setuptools, for any interpreter
+that has setuptools:
 
-    python2.7 setup.py build_ext --inplace     (or python3.x)
-    pip2 install .                            (or pip3 install .)
+    python2.7 setup.py build_ext --inplace     # or python3.x
+    python2.7 setup.py install
+
+`pip install .` uses the project's own build backend instead (see
+pyproject.toml), which needs neither setuptools nor wheel.
 """
+import glob
 import sys
 
 from setuptools import Extension, setup
@@ -14,8 +19,7 @@ setup(
     ext_modules=[
         Extension(
             '_dxt1',
-            sources=['lib/dxt1-module.cpp', 'lib/dxt1-decoder.cpp', 'lib/dxt1-decoder-plain.cpp',
-                     'lib/dxt1-decoder-ssse3.cpp', 'lib/dxt1-decoder-avx2.cpp', 'lib/dxt1-decoder-avx512.cpp'],
+            sources=sorted(glob.glob('lib/*.cpp')),
             include_dirs=['lib'],
             language='c++',
             extra_compile_args=['-std=c++14', '-fvisibility=hidden'],

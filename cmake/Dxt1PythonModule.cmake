@@ -44,6 +44,7 @@ function(dxt1_python_module python)
         COMMAND ${run} LD_PRELOAD=$<TARGET_FILE:malloc-failure> DXT1_REQUIRE_INTERPOSER=1
                 ${python} ${tests}/test_allocation_failures.py)
     add_test(NAME python${version}.dds2png COMMAND ${run} ${python} ${tests}/test_dds2png.py)
+    add_test(NAME python${version}.build-backend COMMAND ${run} ${python} ${tests}/test_build_backend.py)
     if(VALGRIND AND major EQUAL 2)
         # Python 3 interpreters report leaks of their own at exit, so only 2.7 runs here.
         add_test(NAME python${version}.module-valgrind
