@@ -1,10 +1,10 @@
 #include "dxt1-decoder.h"
+#include "guarded-decode.h"
 #include "guarded-memory.h"
 
 #include <gtest/gtest.h>
 
 #include <array>
-#include <memory>
 #include <vector>
 
 namespace {
@@ -12,25 +12,9 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 using Planes = std::array<Bytes, 4>;
 
-// Decodes `input` with every buffer exactly as large as the contract allows:
-// the input's whole blocks and the planes end at a guard page.
 Planes decode(const Bytes &input)
 {
-    const std::size_t blocks = input.size() / 8;
-    GuardedBuffer in(blocks * 8);
-    if (blocks != 0)
-        std::memcpy(in.data(), input.data(), blocks * 8);
-    std::unique_ptr<GuardedBuffer> planes[4];
-    unsigned char *outdata[4];
-    for (int i = 0; i < 4; ++i) {
-        planes[i].reset(new GuardedBuffer(blocks * 12));
-        outdata[i] = planes[i]->data();
-    }
-    decodeDXT1Blocks(in.data(), input.size(), outdata);
-    Planes result;
-    for (int i = 0; i < 4; ++i)
-        result[i].assign(outdata[i], outdata[i] + blocks * 12);
-    return result;
+    return decodeGuarded(decodeDXT1Blocks, input);
 }
 
 Bytes repeatPixel(unsigned r, unsigned g, unsigned b)

@@ -1,0 +1,36 @@
+// Runs a decoder with exactly the memory its contract allows: the input's
+// whole blocks, and four planes of 12 bytes a block, each ending at a guard
+// page. Trailing input bytes are counted in `len` but lie in the guard page,
+// so reading them faults too.
+#ifndef DXT1_TESTS_GUARDED_DECODE_H
+#define DXT1_TESTS_GUARDED_DECODE_H
+
+#include "guarded-memory.h"
+
+#include <array>
+#include <memory>
+#include <vector>
+
+typedef void (*DecodeFunction)(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
+
+inline std::array<std::vector<unsigned char>, 4> decodeGuarded(DecodeFunction decode,
+                                                               const std::vector<unsigned char> &input)
+{
+    const std::size_t blocks = input.size() / 8;
+    GuardedBuffer in(blocks * 8);
+    if (blocks != 0)
+        std::memcpy(in.data(), input.data(), blocks * 8);
+    std::unique_ptr<GuardedBuffer> planes[4];
+    unsigned char *outdata[4];
+    for (int i = 0; i < 4; ++i) {
+        planes[i].reset(new GuardedBuffer(blocks * 12));
+        outdata[i] = planes[i]->data();
+    }
+    decode(in.data(), input.size(), outdata);
+    std::array<std::vector<unsigned char>, 4> result;
+    for (int i = 0; i < 4; ++i)
+        result[i].assign(outdata[i], outdata[i] + blocks * 12);
+    return result;
+}
+
+#endif
