@@ -57,6 +57,7 @@ constexpr Controls makeControls()
         const unsigned first = (8 * (j / 8)) / 12, block = first + (j % 8) / 4;
         t.quadIndices[j] = static_cast<unsigned char>(8 * (block < 4 ? block : 3) + 4 + j % 4);
         const unsigned own = (j / 12) % 4, xo = (j % 12) / 3;
+        // Bytes 48-63 are never stored; "& 1" only keeps their offsets in range.
         for (unsigned yo = 0; yo < 4; ++yo)
             t.quadShift[yo][j] = shiftToBitsTwoAndThree(8 * (4 * ((own - first) & 1) + yo) + 2 * xo);
         t.quadBase[j] = static_cast<unsigned char>(16 * own + j % 3);
