@@ -57,6 +57,14 @@ def run_module_bench(python, module_dir):
     return json.loads(subprocess.check_output([python, MODULE_BENCH], env=env).decode('ascii'))
 
 
+KNOWN_ORDER = ['plain', 'ssse3', 'avx2', 'avx512']
+
+
+def medians_index(name):
+    variant = name.split('/')[0]
+    return KNOWN_ORDER.index(variant) if variant in KNOWN_ORDER else len(KNOWN_ORDER)
+
+
 def main(argv):
     if len(argv) < 3:
         sys.stderr.write(__doc__)
@@ -64,8 +72,9 @@ def main(argv):
     bench, counter = argv[1], argv[2]
     modules = [argument.split('=', 1) for argument in argv[3:]]
     medians, order = run_decoder_bench(bench)
+    # Variants in the order the benchmark registers them (repetitions run shuffled).
     variants = []
-    for name in order:
+    for name in sorted(order, key=lambda name: medians_index(name)):
         variant = name.split('/')[0]
         if '/' in name and variant != 'memset' and variant not in variants:
             variants.append(variant)
