@@ -15,8 +15,6 @@
 
 namespace {
 
-constexpr Dxt1RowShuffles rowShuffles = makeDxt1RowShuffles();
-
 // The palettes of the two blocks in `pair` (both halves hold the same 16
 // input bytes): the first block's in the low half, the second's in the high.
 DXT1_TARGET inline __m256i pairPalettes(__m256i pair)
@@ -59,7 +57,7 @@ DXT1_TARGET inline __m256i pairPalettes(__m256i pair)
 
 DXT1_TARGET inline const __m128i *control(unsigned indices)
 {
-    return reinterpret_cast<const __m128i *>(rowShuffles.control[indices]);
+    return reinterpret_cast<const __m128i *>(dxt1RowShuffles.control[indices]);
 }
 
 // One row of one block, 12 pixel bytes and 4 spare ones.

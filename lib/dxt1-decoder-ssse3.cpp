@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr Dxt1RowShuffles rowShuffles = makeDxt1RowShuffles();
-
 // The palette of the 8-byte block in the low half of `block`, laid out as
 // the row shuffles expect.
 DXT1_TARGET inline __m128i blockPalette(__m128i block)
@@ -51,7 +49,7 @@ DXT1_TARGET inline __m128i blockPalette(__m128i block)
 
 DXT1_TARGET inline __m128i row(__m128i palette, unsigned indices)
 {
-    return _mm_shuffle_epi8(palette, _mm_load_si128(reinterpret_cast<const __m128i *>(rowShuffles.control[indices])));
+    return _mm_shuffle_epi8(palette, _mm_load_si128(reinterpret_cast<const __m128i *>(dxt1RowShuffles.control[indices])));
 }
 
 } // namespace

@@ -24,4 +24,7 @@ constexpr Dxt1RowShuffles makeDxt1RowShuffles()
     return table;
 }
 
+// The table, built at compile time and shared by the vector decoders.
+extern const Dxt1RowShuffles dxt1RowShuffles;
+
 #endif

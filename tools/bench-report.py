@@ -23,21 +23,20 @@ def run_decoder_bench(binary):
     fd, out = tempfile.mkstemp(suffix='.json')
     os.close(fd)
     try:
-        subprocess.check_call([binary, '--benchmark_repetitions=9', '--benchmark_enable_random_interleaving=true',
-                               '--benchmark_min_time=0.05', '--benchmark_out=' + out,
-                               '--benchmark_out_format=json', '--benchmark_format=console',
-                               '--benchmark_report_aggregates_only=true'],
-                              stdout=open(os.devnull, 'w'), stderr=open(os.devnull, 'w'))
+        with open(os.devnull, 'w') as quiet:
+            subprocess.check_call([binary, '--benchmark_repetitions=9', '--benchmark_enable_random_interleaving=true',
+                                   '--benchmark_min_time=0.05', '--benchmark_out=' + out,
+                                   '--benchmark_out_format=json', '--benchmark_report_aggregates_only=true'],
+                                  stdout=quiet, stderr=quiet)
         with open(out) as f:
             results = json.load(f)['benchmarks']
     finally:
         os.unlink(out)
-    medians, order = {}, []
+    medians = {}
     for result in results:
         if result.get('aggregate_name') == 'median':
             medians[result['run_name']] = result['real_time'] * {'ns': 1, 'us': 1e3, 'ms': 1e6}[result['time_unit']]
-            order.append(result['run_name'])
-    return medians, order
+    return medians
 
 
 def count_instructions(binary, variant):
@@ -57,12 +56,7 @@ def run_module_bench(python, module_dir):
     return json.loads(subprocess.check_output([python, MODULE_BENCH], env=env).decode('ascii'))
 
 
-KNOWN_ORDER = ['plain', 'ssse3', 'avx2', 'avx512']
-
-
-def medians_index(name):
-    variant = name.split('/')[0]
-    return KNOWN_ORDER.index(variant) if variant in KNOWN_ORDER else len(KNOWN_ORDER)
+VARIANT_ORDER = ['plain', 'ssse3', 'avx2', 'avx512']  # slowest first, as dispatch ranks them
 
 
 def main(argv):
@@ -71,13 +65,9 @@ def main(argv):
         return 2
     bench, counter = argv[1], argv[2]
     modules = [argument.split('=', 1) for argument in argv[3:]]
-    medians, order = run_decoder_bench(bench)
-    # Variants in the order the benchmark registers them (repetitions run shuffled).
-    variants = []
-    for name in sorted(order, key=lambda name: medians_index(name)):
-        variant = name.split('/')[0]
-        if '/' in name and variant != 'memset' and variant not in variants:
-            variants.append(variant)
+    medians = run_decoder_bench(bench)
+    measured = set(name.split('/')[0] for name in medians if '/' in name) - set(['memset'])
+    variants = [v for v in VARIANT_ORDER if v in measured] + sorted(measured - set(VARIANT_ORDER))
 
     sizes = sorted(set(int(name.split('/')[1]) for name in medians if name.startswith('memset/')))
     print('Decoder time as a multiple of memset of the same four planes (medians of 9, interleaved):')
