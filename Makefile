@@ -30,7 +30,7 @@ fuzz:
 		-DDXT1_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	$(CMAKE) --build $(BUILD)-fuzz -j $(JOBS) --target decoder-fuzzer
 	mkdir -p $(BUILD)-fuzz/corpus
-	$(BUILD)-fuzz/decoder-fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+	$(BUILD)-fuzz/tests/fuzz/decoder-fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
 		$(BUILD)-fuzz/corpus tests/fuzz/corpus
 
 demo: build
@@ -42,7 +42,7 @@ test-native: build
 	$(CTEST) --test-dir $(BUILD) --output-on-failure
 
 test-m32:
-	@if tools/can-build-m32.sh; then \
+	@if tests/i386/can-build-m32.sh; then \
 		$(CMAKE) -S . -B $(BUILD)-m32 -DDXT1_PYTHON=OFF -DCMAKE_CXX_FLAGS=-m32 && \
 		$(CMAKE) --build $(BUILD)-m32 -j $(JOBS) && \
 		$(CTEST) --test-dir $(BUILD)-m32 --output-on-failure; \

@@ -19,11 +19,11 @@ setup(
     ext_modules=[
         Extension(
             '_dxt1',
-            sources=sorted(glob.glob('lib/*.cpp')),
+            sources=sorted(glob.glob('lib/*.cpp')) + ['module/dxt1-module.cpp'],
             include_dirs=['lib'],
             language='c++',
             extra_compile_args=['-std=c++14', '-fvisibility=hidden'],
-            extra_link_args=['-Wl,--version-script=lib/exports-python%d.map' % sys.version_info[0]],
+            extra_link_args=['-Wl,--version-script=module/exports-python%d.map' % sys.version_info[0]],
         ),
     ],
 )

@@ -1,6 +1,6 @@
 // AVX-512 (VBMI) decoder: four blocks per register, one in each 128-bit lane.
 // Palettes are built in 16-bit lanes as in the other vector decoders, with
-// colour k at bytes 4k to 4k + 2 of its block's lane. Rows need no tables: a
+// colour k at bytes 4k to 4k + 2 of its block's lane. Rows need no table per index byte: a
 // multishift brings each pixel's 2-bit index to bits 2-3 of a byte, which,
 // merged with the block's lane and the colour component, is the byte's
 // position in the palettes; a byte permute then gathers the pixels.
@@ -14,20 +14,30 @@
 #ifdef DXT1_HAVE_X86_VARIANTS
 
 // GCC 12 warns about the deliberately undefined pass-through values inside
-// its own AVX-512 intrinsics.
+// its own AVX-512 intrinsics; the warnings are placed in its headers, so they
+// are silenced there alone.
 #if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#endif
+#include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
 #endif
 
-#include <immintrin.h>
+#include <cstdint>
+
+#include "dxt1-palette-layout.h"
 
 #define DXT1_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 
 namespace {
 
-// Byte controls. "Lane q" is block q of a group of four; "stream byte s" is
-// byte s of a plane's run of sixteen blocks (12 per block).
-struct Controls {
+// Byte tables for the permutes and multishifts. "Lane q" is block q of a
+// group of four; "stream byte s" is byte s of a plane's run of sixteen blocks
+// (12 per block).
+struct Tables {
     alignas(64) unsigned char spreadEndpoints[2][64]; // 16-bit lanes c0 c0 c0 - c1 c1 c1 -, from blocks 4h..4h+3
     alignas(64) unsigned char quadIndices[64];        // a quad: the index bytes its row qwords need
     alignas(64) unsigned char quadShift[4][64];       // row yo of a quad: bit offset of each byte's index
@@ -37,14 +47,28 @@ struct Controls {
     alignas(64) unsigned char pieceBase[3][64];       // piece p: 16 · (block - 4p) + c
 };
 
+// A multishift output byte is the 8 bits of its qword that start at the given
+// bit offset, wrapping round the qword's end. Starting 2 bits below a pixel's
+// index puts the index at bits 2-3, where positions() wants it; for the index
+// at bits 0-1 the start wraps round to bit 62, whose bits land in bits 0-1
+// and are masked off.
 constexpr unsigned char shiftToBitsTwoAndThree(unsigned bit)
 {
-    return static_cast<unsigned char>((bit + 62) % 64);
+    return static_cast<unsigned char>((bit + 64 - 2) % 64);
 }
 
-constexpr Controls makeControls()
+// A worked example, the quad tables for output byte j = 12 of row yo = 1:
+// it is stream byte 12, the red (c = 0) of pixel xo = 0 of block own = 1. The
+// multishift reads it from qword 12 / 8 = 1 of the index source, whose first
+// output byte (8) lies in block first = 0; so that qword holds block 0's
+// index bytes, then block 1's: quadIndices[8..15] = 4 5 6 7 12 13 14 15.
+// Row 1 of block 1 is byte 4 · (own - first) + yo = 5 of the qword, pixel 0
+// its bits 0-1, which is bit 40: quadShift[1][12] = 38. Block 1's palette
+// fills bytes 16-31 of the palettes, red of colour k at 16 + 4k, so
+// quadBase[12] = 16, and the index, at bits 2-3, adds the 4k.
+constexpr Tables makeTables()
 {
-    Controls t{};
+    Tables t{};
     const unsigned char endpointBytes[8] = {0, 0, 0, 0, 2, 2, 2, 2};
     for (unsigned h = 0; h < 2; ++h)
         for (unsigned j = 0; j < 64; ++j)
@@ -76,7 +100,39 @@ constexpr Controls makeControls()
     return t;
 }
 
-constexpr Controls controls = makeControls();
+constexpr Tables tables = makeTables();
+
+constexpr bool allBelow(const unsigned char (&bytes)[64], unsigned limit)
+{
+    for (unsigned char byte : bytes)
+        if (byte >= limit)
+            return false;
+    return true;
+}
+
+// A quad is loaded into the low 256 bits only, the rest undefined: what reads
+// it must pick bytes below 32. Palette positions must stay inside the two
+// palette registers a piece permutes from (and a quad's inside one).
+static_assert(allBelow(tables.spreadEndpoints[0], 32) && allBelow(tables.quadIndices, 32),
+              "a quad's permutes must read its loaded 32 bytes only");
+static_assert(tables.quadIndices[12] == 12 && tables.quadShift[1][12] == 38 && tables.quadBase[12] == 16,
+              "the worked example above");
+static_assert(allBelow(tables.quadBase, 64 - 12) && allBelow(tables.pieceBase[0], 128 - 12) &&
+                  allBelow(tables.pieceBase[1], 128 - 12) && allBelow(tables.pieceBase[2], 128 - 12),
+              "palette positions (base + 4 · index) must stay in the permuted registers");
+
+
+// The plane lines of the run eight runs ahead (8 · 192 bytes) are asked for
+// before they are stored to; without it large surfaces wait on every line.
+constexpr std::uintptr_t kPrefetchDistance = 8 * 192;
+
+DXT1_TARGET inline void prefetchRunAhead(const unsigned char *plane)
+{
+    // An integer, not a pointer, since the address may lie past the plane.
+    const std::uintptr_t ahead = reinterpret_cast<std::uintptr_t>(plane) + kPrefetchDistance;
+    for (std::uintptr_t line = 0; line < 192; line += 64)
+        _mm_prefetch(reinterpret_cast<const char *>(ahead + line), _MM_HINT_T0);
+}
 
 DXT1_TARGET inline __m512i load(const unsigned char *p)
 {
@@ -86,20 +142,22 @@ DXT1_TARGET inline __m512i load(const unsigned char *p)
 // The palettes of blocks 4h to 4h + 3 of the eight blocks in `blocks`.
 DXT1_TARGET inline __m512i quadPalettes(__m512i blocks, unsigned h)
 {
-    const __m512i fieldMask = _mm512_broadcast_i32x4(_mm_setr_epi16(-0x800, 0x07E0, 0x001F, 0, -0x800, 0x07E0, 0x001F, 0));
-    const __m512i shiftRight = _mm512_broadcast_i32x4(_mm_setr_epi16(1 << 8, 1 << 13, 0, 0, 1 << 8, 1 << 13, 0, 0));
-    const __m512i shiftLeft = _mm512_broadcast_i32x4(_mm_setr_epi16(0, 0, 8, 0, 0, 0, 8, 0));
+    // Per block, 16-bit lanes 0-2 hold c0's components and 4-6 c1's.
+    const __m512i fieldMask = _mm512_broadcast_i32x4(
+        _mm_setr_epi16(kRedMask, kGreenMask, kBlueMask, 0, kRedMask, kGreenMask, kBlueMask, 0));
+    const __m512i high = _mm512_broadcast_i32x4(_mm_setr_epi16(kRedHigh, kGreenHigh, 0, 0, kRedHigh, kGreenHigh, 0, 0));
+    const __m512i low = _mm512_broadcast_i32x4(_mm_setr_epi16(0, 0, kBlueLow, 0, 0, 0, kBlueLow, 0));
     const __mmask32 firstEndpointLanes = 0x07070707;
 
-    const __m512i raw = _mm512_permutexvar_epi8(load(controls.spreadEndpoints[h]), blocks);
-    // Expansion: red = (c & 0xF800) >> 8, green = (c & 0x07E0) >> 3, blue = (c & 0x1F) << 3.
+    const __m512i raw = _mm512_permutexvar_epi8(load(tables.spreadEndpoints[h]), blocks);
+    // Expansion by masks and multipliers, as dxt1-palette-layout.h explains.
     const __m512i fields = _mm512_and_si512(raw, fieldMask);
-    const __m512i e = _mm512_or_si512(_mm512_mulhi_epu16(fields, shiftRight), _mm512_mullo_epi16(fields, shiftLeft));
+    const __m512i e = _mm512_or_si512(_mm512_mulhi_epu16(fields, high), _mm512_mullo_epi16(fields, low));
     const __m512i swapped = _mm512_shuffle_epi32(e, _MM_PERM_BADC);
 
-    // Four-colour mode: (2·e0 + e1) / 3 and (e0 + 2·e1) / 3, with x / 3 == (x · 0x5556) >> 16.
+    // Four-colour mode: (2·e0 + e1) / 3 and (e0 + 2·e1) / 3.
     const __m512i thirds = _mm512_mulhi_epu16(_mm512_add_epi16(_mm512_add_epi16(e, e), swapped),
-                                              _mm512_set1_epi16(0x5556));
+                                              _mm512_set1_epi16(kOneThird));
     // Three-colour mode: (e0 + e1) >> 1, then black.
     const __m512i half = _mm512_maskz_mov_epi16(firstEndpointLanes, _mm512_srli_epi16(_mm512_add_epi16(e, swapped), 1));
 
@@ -118,8 +176,8 @@ DXT1_TARGET inline __m512i positions(__m512i shifted, __m512i base)
 // Row yo of a quad (48 bytes), from its palettes and its index source.
 DXT1_TARGET inline __m512i quadRow(__m512i palettes, __m512i indexBytes, unsigned yo)
 {
-    const __m512i indices = _mm512_multishift_epi64_epi8(load(controls.quadShift[yo]), indexBytes);
-    return _mm512_permutexvar_epi8(positions(indices, load(controls.quadBase)), palettes);
+    const __m512i indices = _mm512_multishift_epi64_epi8(load(tables.quadShift[yo]), indexBytes);
+    return _mm512_permutexvar_epi8(positions(indices, load(tables.quadBase)), palettes);
 }
 
 // Sixteen blocks: three 64-byte pieces per plane, each gathered from the
@@ -130,10 +188,10 @@ DXT1_TARGET inline void decodeSixteen(const unsigned char *data, unsigned char *
     const __m512i palettes[4] = {quadPalettes(low, 0), quadPalettes(low, 1), quadPalettes(high, 0),
                                  quadPalettes(high, 1)};
     for (unsigned p = 0; p < 3; ++p) {
-        const __m512i indexBytes = _mm512_permutex2var_epi8(low, load(controls.pieceIndices[p]), high);
-        const __m512i base = load(controls.pieceBase[p]);
+        const __m512i indexBytes = _mm512_permutex2var_epi8(low, load(tables.pieceIndices[p]), high);
+        const __m512i base = load(tables.pieceBase[p]);
         for (unsigned yo = 0; yo < 4; ++yo) {
-            const __m512i indices = _mm512_multishift_epi64_epi8(load(controls.pieceShift[p][yo]), indexBytes);
+            const __m512i indices = _mm512_multishift_epi64_epi8(load(tables.pieceShift[p][yo]), indexBytes);
             _mm512_storeu_si512(out[yo] + 64 * p,
                                 _mm512_permutex2var_epi8(palettes[p], positions(indices, base), palettes[p + 1]));
         }
@@ -143,7 +201,7 @@ DXT1_TARGET inline void decodeSixteen(const unsigned char *data, unsigned char *
 DXT1_TARGET inline void decodeQuad(__m512i quad, unsigned char *const out[4], __mmask64 rowBytes)
 {
     const __m512i palettes = quadPalettes(quad, 0);
-    const __m512i indexBytes = _mm512_permutexvar_epi8(load(controls.quadIndices), quad);
+    const __m512i indexBytes = _mm512_permutexvar_epi8(load(tables.quadIndices), quad);
     for (unsigned yo = 0; yo < 4; ++yo)
         _mm512_mask_storeu_epi8(out[yo], rowBytes, quadRow(palettes, indexBytes, yo));
 }
@@ -156,13 +214,8 @@ DXT1_TARGET void decodeDXT1BlocksAVX512(const unsigned char *data, std::size_t l
     std::size_t b = 0;
     unsigned char *out[4] = {outdata[0], outdata[1], outdata[2], outdata[3]};
     for (; b + 16 <= blocks; b += 16) {
-        // The plane lines eight runs ahead are asked for before they are
-        // stored to; without it large surfaces wait on every line.
-        for (unsigned char *plane : out) {
-            _mm_prefetch(reinterpret_cast<const char *>(plane + 1536), _MM_HINT_T0);
-            _mm_prefetch(reinterpret_cast<const char *>(plane + 1536 + 64), _MM_HINT_T0);
-            _mm_prefetch(reinterpret_cast<const char *>(plane + 1536 + 128), _MM_HINT_T0);
-        }
+        for (unsigned char *plane : out)
+            prefetchRunAhead(plane);
         decodeSixteen(data + 8 * b, out);
         for (unsigned char *&plane : out)
             plane += 192;

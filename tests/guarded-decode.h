@@ -5,15 +5,14 @@
 #ifndef DXT1_TESTS_GUARDED_DECODE_H
 #define DXT1_TESTS_GUARDED_DECODE_H
 
+#include "dxt1-variants.h"
 #include "guarded-memory.h"
 
 #include <array>
 #include <memory>
 #include <vector>
 
-typedef void (*DecodeFunction)(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
-
-inline std::array<std::vector<unsigned char>, 4> decodeGuarded(DecodeFunction decode,
+inline std::array<std::vector<unsigned char>, 4> decodeGuarded(Dxt1DecodeFunction decode,
                                                                const std::vector<unsigned char> &input)
 {
     const std::size_t blocks = input.size() / 8;

@@ -12,7 +12,7 @@
 
 class GuardedBuffer {
 public:
-    explicit GuardedBuffer(std::size_t size) : size_(size)
+    explicit GuardedBuffer(std::size_t size)
     {
         const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
         mappedSize_ = (size + page - 1) / page * page + page;
@@ -30,10 +30,8 @@ public:
     ~GuardedBuffer() { munmap(base_, mappedSize_); }
 
     unsigned char *data() { return data_; }
-    std::size_t size() const { return size_; }
 
 private:
-    std::size_t size_;
     std::size_t mappedSize_;
     unsigned char *base_;
     unsigned char *data_;

@@ -11,7 +11,7 @@ import unittest
 import zipfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-sys.path.insert(0, os.path.join(ROOT, 'tools', 'build-backend'))
+sys.path.insert(0, os.path.join(ROOT, 'packaging'))
 import dxt1_build  # noqa: E402
 
 

@@ -19,7 +19,7 @@ import zipfile
 NAME = 'dxt1'
 VERSION = '1.0.0'
 SUMMARY = 'Decodes DXT1 (BC1) texture blocks into RGB row planes'
-ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
 def _tag():
@@ -36,8 +36,8 @@ def _compile(build_dir):
     compiler = shlex.split(os.environ.get('CXX') or 'c++')
     suffix = sysconfig.get_config_var('EXT_SUFFIX') or sysconfig.get_config_var('SO')
     target = os.path.join(build_dir, '_dxt1' + suffix)
-    sources = sorted(glob.glob(os.path.join(ROOT, 'lib', '*.cpp')))
-    version_script = os.path.join(ROOT, 'lib', 'exports-python%d.map' % sys.version_info[0])
+    sources = sorted(glob.glob(os.path.join(ROOT, 'lib', '*.cpp'))) + [os.path.join(ROOT, 'module', 'dxt1-module.cpp')]
+    version_script = os.path.join(ROOT, 'module', 'exports-python%d.map' % sys.version_info[0])
     command = compiler + ['-O2', '-std=c++14', '-fPIC', '-shared', '-fvisibility=hidden',
                           '-I' + sysconfig.get_paths()['include'], '-I' + os.path.join(ROOT, 'lib'),
                           '-Wl,--version-script=' + version_script, '-o', target] + sources

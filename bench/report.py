@@ -1,12 +1,13 @@
 #!/usr/bin/env python
 """Runs the benchmarks and prints a short table of medians and ratios.
 
-usage: bench-report.py DECODER_BENCH INSTRUCTION_COUNT [PYTHON=MODULE_DIR...]
+usage: report.py DECODER_BENCH INSTRUCTION_COUNT [--module PYTHON MODULE_DIR]...
 
 The decoder benchmark's repetitions are interleaved at random with the memset
 floor's, so each ratio compares figures taken in the same run. Instructions
 per block are counted by callgrind when valgrind is present.
 """
+import argparse
 import json
 import os
 import re
@@ -14,8 +15,7 @@ import subprocess
 import sys
 import tempfile
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-MODULE_BENCH = os.path.join(os.path.dirname(HERE), 'bench', 'module_bench.py')
+MODULE_BENCH = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'module_bench.py')
 COUNT_BLOCKS = 65536
 
 
@@ -29,14 +29,15 @@ def run_decoder_bench(binary):
                                    '--benchmark_out_format=json', '--benchmark_report_aggregates_only=true'],
                                   stdout=quiet, stderr=quiet)
         with open(out) as f:
-            results = json.load(f)['benchmarks']
+            report = json.load(f)
     finally:
         os.unlink(out)
     medians = {}
-    for result in results:
+    for result in report['benchmarks']:
         if result.get('aggregate_name') == 'median':
             medians[result['run_name']] = result['real_time'] * {'ns': 1, 'us': 1e3, 'ms': 1e6}[result['time_unit']]
-    return medians
+    # The benchmark names the variants it ran in the decoder's own order, slowest first.
+    return report['context']['variants'].split(','), medians
 
 
 def count_instructions(binary, variant):
@@ -56,18 +57,15 @@ def run_module_bench(python, module_dir):
     return json.loads(subprocess.check_output([python, MODULE_BENCH], env=env).decode('ascii'))
 
 
-VARIANT_ORDER = ['plain', 'ssse3', 'avx2', 'avx512']  # slowest first, as dispatch ranks them
-
-
-def main(argv):
-    if len(argv) < 3:
-        sys.stderr.write(__doc__)
-        return 2
-    bench, counter = argv[1], argv[2]
-    modules = [argument.split('=', 1) for argument in argv[3:]]
-    medians = run_decoder_bench(bench)
-    measured = set(name.split('/')[0] for name in medians if '/' in name) - set(['memset'])
-    variants = [v for v in VARIANT_ORDER if v in measured] + sorted(measured - set(VARIANT_ORDER))
+def main():
+    parser = argparse.ArgumentParser(description='Runs the benchmarks and prints medians and ratios.')
+    parser.add_argument('decoder_bench')
+    parser.add_argument('instruction_count')
+    parser.add_argument('--module', nargs=2, action='append', default=[], metavar=('PYTHON', 'MODULE_DIR'),
+                        help='also time decoding through the module built in MODULE_DIR for PYTHON')
+    args = parser.parse_args()
+    variants, medians = run_decoder_bench(args.decoder_bench)
+    counter, modules = args.instruction_count, args.module
 
     sizes = sorted(set(int(name.split('/')[1]) for name in medians if name.startswith('memset/')))
     print('Decoder time as a multiple of memset of the same four planes (medians of 9, interleaved):')
@@ -94,4 +92,4 @@ def main(argv):
 
 
 if __name__ == '__main__':
-    sys.exit(main(sys.argv))
+    sys.exit(main())

@@ -1,0 +1,58 @@
+// The palette arithmetic and layout that the vector decoders share.
+//
+// They compute a block's palette in 16-bit lanes. An endpoint c (RGB565) is
+// expanded without per-lane shifts: a multiply-high by 2^k is a right shift by
+// 16 - k, and a multiply-low by 2^k a left shift by k, so with one mask and
+// one multiplier per lane
+//   red   = (c & 0xF800) >> 8 = mulhi(c & 0xF800, 1 << 8)
+//   green = (c & 0x07E0) >> 3 = mulhi(c & 0x07E0, 1 << 13)
+//   blue  = (c & 0x001F) << 3 = mullo(c & 0x001F, 1 << 3)
+// and the four-colour mode's divisions by 3 are a multiply-high by kOneThird.
+#ifndef DXT1_PALETTE_LAYOUT_H
+#define DXT1_PALETTE_LAYOUT_H
+
+constexpr short kRedMask = -0x800, kGreenMask = 0x07E0, kBlueMask = 0x001F; // -0x800 is 0xF800
+constexpr short kRedHigh = 1 << 8, kGreenHigh = 1 << 13, kBlueLow = 1 << 3;
+
+// x / 3 == (x · kOneThird) >> 16 for every sum the palette divides: at most
+// 2 · 252 + 252 = 756.
+constexpr unsigned kOneThird = 0x5556;
+constexpr bool oneThirdIsExactUpTo(unsigned limit)
+{
+    for (unsigned x = 0; x <= limit; ++x)
+        if (x / 3 != (x * kOneThird) >> 16)
+            return false;
+    return true;
+}
+static_assert(oneThirdIsExactUpTo(756), "the multiply-high must divide every palette sum by 3");
+
+// The SSSE3 and AVX2 decoders hold one block per 128-bit lane. While the
+// palette is computed, 16-bit lanes 0-5 hold r0 g0 b0 r1 g1 b1; packed to
+// bytes, colour 0 is at bytes 0-2, colour 1 at 3-5, colour 2 at 8-10 and
+// colour 3 at 11-13.
+constexpr unsigned char kPackedColourOffset[4] = {0, 3, 8, 11};
+
+// Entry i turns a row's index byte i into the byte shuffle that gathers that
+// row's four pixels from a packed palette into bytes 0-11 (bytes 12-15 zero).
+struct Dxt1RowShuffles {
+    alignas(16) unsigned char pattern[256][16];
+};
+
+constexpr Dxt1RowShuffles makeDxt1RowShuffles()
+{
+    Dxt1RowShuffles table{};
+    for (unsigned i = 0; i < 256; ++i) {
+        for (unsigned xo = 0; xo < 4; ++xo)
+            for (unsigned c = 0; c < 3; ++c)
+                table.pattern[i][3 * xo + c] =
+                    static_cast<unsigned char>(kPackedColourOffset[(i >> (2 * xo)) & 3u] + c);
+        for (unsigned j = 12; j < 16; ++j)
+            table.pattern[i][j] = 0x80;
+    }
+    return table;
+}
+
+// The table, built at compile time; one copy serves every vector decoder.
+extern const Dxt1RowShuffles dxt1RowShuffles;
+
+#endif
