@@ -1,29 +1,50 @@
-"""Builds the _dxt1 extension module with setuptools, for any interpreter
-that has setuptools:
+"""Builds and installs the _dxt1 module and the dds2png command with
+setuptools, for any interpreter that has it (Python 2.7, 3.6 to 3.11 here):
 
-    python2.7 setup.py build_ext --inplace     # or python3.x
-    python2.7 setup.py install
+    python2.7 setup.py install           # or build_ext --inplace
 
-`pip install .` uses the project's own build backend instead (see
-pyproject.toml), which needs neither setuptools nor wheel.
+The package itself is defined in packaging/dxt1-package.json. `pip install .`
+uses the project's own build backend instead (see pyproject.toml).
 """
-import glob
+import os
 import sys
 
 from setuptools import Extension, setup
 
+# Paths below are relative to this folder, wherever setup.py is run from.
+os.chdir(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, 'packaging')
+import dxt1_package as package  # noqa: E402
+
+BUILD_BASE = os.path.join('build', 'setuptools')  # under build/, where `make clean` looks
+if not os.path.isdir(BUILD_BASE):
+    os.makedirs(BUILD_BASE)
+
 setup(
-    name='dxt1',
-    version='1.0.0',
-    description='Decodes DXT1 (BC1) texture blocks into RGB row planes',
+    name=package.NAME,
+    version=package.VERSION,
+    description=package.SUMMARY,
     ext_modules=[
         Extension(
-            '_dxt1',
-            sources=sorted(glob.glob('lib/*.cpp')) + ['module/dxt1-module.cpp'],
-            include_dirs=['lib'],
+            package.MODULE,
+            sources=package.sources(),
+            include_dirs=package.include_dirs(),
             language='c++',
-            extra_compile_args=['-std=c++14', '-fvisibility=hidden'],
-            extra_link_args=['-Wl,--version-script=module/exports-python%d.map' % sys.version_info[0]],
+            extra_compile_args=package.compile_flags(),
+            extra_link_args=['-Wl,--version-script=' + package.export_map()],
         ),
     ],
+    package_dir={'': 'tools'},
+    py_modules=[os.path.splitext(os.path.basename(path))[0] for path in package.SCRIPTS.values()],
+    entry_points={'console_scripts': package.entry_points().splitlines()[1:]},
+    zip_safe=False,  # an extension module must be a file on disk to load
+    options={
+        'build': {'build_base': BUILD_BASE},
+        'egg_info': {'egg_base': BUILD_BASE},
+        'bdist_egg': {'dist_dir': os.path.join(BUILD_BASE, 'dist')},
+        # `install` puts the files themselves into site-packages, as pip does,
+        # rather than an egg that only a .pth file makes importable.
+        'install': {'single_version_externally_managed': True,
+                    'record': os.path.join(BUILD_BASE, 'installed-files.txt')},
+    },
 )

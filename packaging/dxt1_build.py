@@ -1,25 +1,32 @@
-"""A build backend of the project's own, so that `pip install .` works with
-nothing but a C++ compiler and the interpreter's headers: no setuptools or
-wheel package needs to be installed or fetched.
+"""A build backend of the project's own, so that `pip install .` (and `-e .`)
+works with nothing but a C++ compiler and the interpreter's headers: no
+setuptools or wheel package needs to be installed or fetched.
 
-It compiles lib/*.cpp into the _dxt1 extension for the running interpreter
-and packs it into a wheel. `setup.py` remains for `setup.py build_ext`.
+It compiles the module for the running interpreter with the flags of
+dxt1-package.json and packs it, with the dds2png command, into a wheel.
 """
 import base64
-import glob
 import hashlib
 import os
 import shlex
+import shutil
 import subprocess
 import sys
 import sysconfig
+import tarfile
 import tempfile
 import zipfile
+from io import BytesIO
 
-NAME = 'dxt1'
-VERSION = '1.0.0'
-SUMMARY = 'Decodes DXT1 (BC1) texture blocks into RGB row planes'
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import dxt1_package as package  # noqa: E402
+
+ROOT = package.ROOT
+DIST_INFO = '%s-%s.dist-info' % (package.NAME, package.VERSION)
+
+
+class CompileError(Exception):
+    pass
 
 
 def _tag():
@@ -33,16 +40,44 @@ def _tag():
 
 
 def _compile(build_dir):
+    """Builds the module into build_dir and returns its path; a failed compile
+    raises CompileError with the compiler's own message."""
     compiler = shlex.split(os.environ.get('CXX') or 'c++')
     suffix = sysconfig.get_config_var('EXT_SUFFIX') or sysconfig.get_config_var('SO')
-    target = os.path.join(build_dir, '_dxt1' + suffix)
-    sources = sorted(glob.glob(os.path.join(ROOT, 'lib', '*.cpp'))) + [os.path.join(ROOT, 'module', 'dxt1-module.cpp')]
-    version_script = os.path.join(ROOT, 'module', 'exports-python%d.map' % sys.version_info[0])
-    command = compiler + ['-O2', '-std=c++14', '-fPIC', '-shared', '-fvisibility=hidden',
-                          '-I' + sysconfig.get_paths()['include'], '-I' + os.path.join(ROOT, 'lib'),
-                          '-Wl,--version-script=' + version_script, '-o', target] + sources
-    subprocess.check_call(command)
+    target = os.path.join(build_dir, package.MODULE + suffix)
+    include = sysconfig.get_paths()['include']
+    # The parent folder holds multiarch headers such as i386-linux-gnu/python2.7/pyconfig.h.
+    includes = [include, os.path.dirname(include)] + [os.path.join(ROOT, d) for d in package.include_dirs()]
+    command = (compiler + package.compile_flags() + ['-fPIC', '-shared']
+               + ['-I' + d for d in includes]
+               + ['-Wl,--version-script=' + os.path.join(ROOT, package.export_map()), '-o', target]
+               + [os.path.join(ROOT, source) for source in package.sources()])
+    try:
+        process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    except OSError as e:
+        raise CompileError('cannot run the C++ compiler %r: %s (set CXX to name one)' % (compiler[0], e))
+    output = process.communicate()[0].decode('utf-8', 'replace')
+    if process.returncode != 0:
+        raise CompileError('compiling %s failed (%s exited with status %d):\n%s'
+                           % (package.MODULE, compiler[0], process.returncode, output))
     return target
+
+
+def _metadata_files():
+    return [
+        (DIST_INFO + '/METADATA', package.metadata().encode('utf-8')),
+        (DIST_INFO + '/entry_points.txt', package.entry_points().encode('utf-8')),
+    ]
+
+
+def _write_metadata(metadata_directory):
+    for name, data in _metadata_files():
+        path = os.path.join(metadata_directory, name)
+        if not os.path.isdir(os.path.dirname(path)):
+            os.makedirs(os.path.dirname(path))
+        with open(path, 'wb') as f:
+            f.write(data)
+    return DIST_INFO
 
 
 def _record_line(name, data):
@@ -50,30 +85,89 @@ def _record_line(name, data):
     return '%s,sha256=%s,%d' % (name, digest, len(data))
 
 
+def _wheel(wheel_directory, files):
+    """Writes a wheel of the compiled module, the given files and the metadata."""
+    tag = _tag()
+    build_dir = tempfile.mkdtemp(prefix='dxt1-build-')
+    try:
+        module = _compile(build_dir)
+        with open(module, 'rb') as f:
+            files = [(os.path.basename(module), f.read())] + files
+    finally:
+        shutil.rmtree(build_dir)
+    files += _metadata_files()
+    files.append((DIST_INFO + '/WHEEL', ('Wheel-Version: 1.0\nGenerator: dxt1_build\nRoot-Is-Purelib: false\n'
+                                         'Tag: %s\n' % tag).encode('ascii')))
+    record = '\n'.join([_record_line(name, data) for name, data in files] + [DIST_INFO + '/RECORD,,', ''])
+    wheel_name = '%s-%s-%s.whl' % (package.NAME, package.VERSION, tag)
+    with zipfile.ZipFile(os.path.join(wheel_directory, wheel_name), 'w', zipfile.ZIP_DEFLATED) as wheel:
+        for name, data in files:
+            wheel.writestr(name, data)
+        wheel.writestr(DIST_INFO + '/RECORD', record)
+    return wheel_name
+
+
+def _script_files():
+    """The scripts' Python files, importable from the wheel's root."""
+    files = []
+    for path in sorted(package.SCRIPTS.values()):
+        with open(os.path.join(ROOT, path), 'rb') as f:
+            files.append((os.path.basename(path), f.read()))
+    return files
+
+
 def get_requires_for_build_wheel(config_settings=None):
     return []
 
 
+def get_requires_for_build_sdist(config_settings=None):
+    return []
+
+
+def get_requires_for_build_editable(config_settings=None):
+    return []
+
+
+def prepare_metadata_for_build_wheel(metadata_directory, config_settings=None):
+    return _write_metadata(metadata_directory)
+
+
+def prepare_metadata_for_build_editable(metadata_directory, config_settings=None):
+    return _write_metadata(metadata_directory)
+
+
 def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
-    tag = _tag()
-    dist_info = '%s-%s.dist-info' % (NAME, VERSION)
-    build_dir = tempfile.mkdtemp()
-    module = _compile(build_dir)
-    with open(module, 'rb') as f:
-        module_bytes = f.read()
-    files = [
-        (os.path.basename(module), module_bytes),
-        (dist_info + '/METADATA', ('Metadata-Version: 2.1\nName: %s\nVersion: %s\nSummary: %s\n'
-                                   % (NAME, VERSION, SUMMARY)).encode('ascii')),
-        (dist_info + '/WHEEL', ('Wheel-Version: 1.0\nGenerator: dxt1_build\nRoot-Is-Purelib: false\nTag: %s\n'
-                                % tag).encode('ascii')),
-    ]
-    record = '\n'.join([_record_line(name, data) for name, data in files] + [dist_info + '/RECORD,,', ''])
-    wheel_name = '%s-%s-%s.whl' % (NAME, VERSION, tag)
-    with zipfile.ZipFile(os.path.join(wheel_directory, wheel_name), 'w', zipfile.ZIP_DEFLATED) as wheel:
-        for name, data in files:
-            wheel.writestr(name, data)
-        wheel.writestr(dist_info + '/RECORD', record)
-    os.remove(module)
-    os.rmdir(build_dir)
-    return wheel_name
+    return _wheel(wheel_directory, _script_files())
+
+
+def build_editable(wheel_directory, config_settings=None, metadata_directory=None):
+    """The compiled module, and a .pth that puts the tree's script folders on
+    sys.path: edits to the scripts apply at once, while a change to the C++
+    sources needs the module rebuilt (pip install -e . again)."""
+    folders = sorted(set(os.path.join(ROOT, os.path.dirname(path)) for path in package.SCRIPTS.values()))
+    pth = ('\n'.join(folders) + '\n').encode('utf-8')
+    return _wheel(wheel_directory, [('%s-editable.pth' % package.NAME, pth)])
+
+
+def build_sdist(sdist_directory, config_settings=None):
+    """A source archive that builds offline into the same wheel."""
+    base = '%s-%s' % (package.NAME, package.VERSION)
+    name = base + '.tar.gz'
+
+    def clean(info):
+        if os.path.basename(info.name) in ('__pycache__',) or info.name.endswith('.pyc'):
+            return None
+        info.uid = info.gid = 0
+        info.uname = info.gname = 'root'
+        return info
+
+    with tarfile.open(os.path.join(sdist_directory, name), 'w:gz') as sdist:
+        for path in package.PACKAGE['sdist']:
+            sdist.add(os.path.join(ROOT, path), arcname=base + '/' + path, filter=clean)
+        pkg_info = tarfile.TarInfo(base + '/PKG-INFO')
+        data = package.metadata().encode('utf-8')
+        pkg_info.size = len(data)
+        pkg_info.mode = 0o644
+        sdist.addfile(clean(pkg_info), BytesIO(data))
+    return name
+

@@ -92,7 +92,8 @@ def convert(source, target):
         raise
 
 
-def main(argv):
+def main(argv=None):
+    argv = sys.argv if argv is None else argv
     if len(argv) != 3:
         sys.stderr.write('usage: dds2png.py INPUT.dds OUTPUT.png\n')
         return 2

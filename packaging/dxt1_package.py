@@ -1,0 +1,50 @@
+"""The package's one definition, dxt1-package.json, read for setup.py, the
+build backend and the tests (the CMake build reads the same file)."""
+import json
+import os
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(HERE)
+
+with open(os.path.join(HERE, 'dxt1-package.json')) as _f:
+    PACKAGE = json.load(_f)
+
+NAME = str(PACKAGE['name'])
+VERSION = str(PACKAGE['version'])
+SUMMARY = str(PACKAGE['summary'])
+MODULE = str(PACKAGE['module'])
+# Console commands: name -> the Python file, relative to the root, that holds main().
+SCRIPTS = dict((str(name), str(path)) for name, path in PACKAGE['scripts'].items())
+
+
+def sources():
+    """The module's C++ sources, relative to the root."""
+    return [str(path) for path in PACKAGE['decoder_sources'] + PACKAGE['module_sources']]
+
+
+def include_dirs():
+    return [str(path) for path in PACKAGE['include_dirs']]
+
+
+def export_map(major=None):
+    """The linker version script for a Python of this major version."""
+    return str(PACKAGE['export_maps'][str(major or sys.version_info[0])])
+
+
+def compile_flags():
+    """Flags every build of the module uses: optimisation, then the module's own."""
+    return [str(flag) for flag in PACKAGE['optimisation_flags'] + PACKAGE['module_flags']]
+
+
+def metadata():
+    """The METADATA (PKG-INFO) text of a wheel or an sdist."""
+    return 'Metadata-Version: 2.1\nName: %s\nVersion: %s\nSummary: %s\n' % (NAME, VERSION, SUMMARY)
+
+
+def entry_points():
+    """entry_points.txt: one console command per script, running its main()."""
+    lines = ['[console_scripts]']
+    for name, path in sorted(SCRIPTS.items()):
+        lines.append('%s = %s:main' % (name, os.path.splitext(os.path.basename(path))[0]))
+    return '\n'.join(lines) + '\n'

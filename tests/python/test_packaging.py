@@ -1,0 +1,184 @@
+"""Every way of installing the package: a wheel, a wheel built from the sdist,
+an editable install and setup.py install. Each installed module must decode
+and each installed dds2png must run."""
+import base64
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import tarfile
+import tempfile
+import unittest
+import zipfile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+sys.path.insert(0, os.path.join(ROOT, 'packaging'))
+import dxt1_build  # noqa: E402
+import dxt1_package as package  # noqa: E402
+
+BASE = '%s-%s' % (package.NAME, package.VERSION)
+RED_TO_BLUE = b'\x00\xf8\x1f\x00\xe4\xe4\xe4\xe4'
+RED_TO_BLUE_ROW = [248, 0, 0, 0, 0, 248, 165, 0, 82, 82, 0, 165]
+
+
+def pip_version():
+    try:
+        import pip
+    except ImportError:
+        return ()
+    return tuple(int(part) for part in pip.__version__.split('.')[:2])
+
+
+def has_setuptools():
+    return subprocess.call([sys.executable, '-c', 'import setuptools'], stderr=subprocess.STDOUT,
+                           stdout=open(os.devnull, 'w')) == 0
+
+
+class InstallRoutes(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.mkdtemp()
+        # The backend's own temporary folders go here, so that leftovers show.
+        cls.temp = os.path.join(cls.dir, 'temp')
+        os.mkdir(cls.temp)
+        cls.saved_tempdir, tempfile.tempdir = tempfile.tempdir, cls.temp
+        cls.wheel_name = dxt1_build.build_wheel(cls.dir)
+        cls.wheel = zipfile.ZipFile(os.path.join(cls.dir, cls.wheel_name))
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.wheel.close()
+        tempfile.tempdir = cls.saved_tempdir
+        shutil.rmtree(cls.dir)
+
+    def tearDown(self):
+        self.assertEqual(os.listdir(self.temp), [], 'the build left temporary files')
+
+    def run_quietly(self, command, **kwargs):
+        process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, **kwargs)
+        output = process.communicate()[0].decode('utf-8', 'replace')
+        self.assertEqual(process.returncode, 0, '%s failed:\n%s' % (command, output[-3000:]))
+        return output
+
+    def clean_env(self, path=None):
+        """The environment without the build tree's module folder, or with `path` instead."""
+        env = dict(os.environ)
+        env.pop('PYTHONPATH', None)
+        if path:
+            env['PYTHONPATH'] = path
+        return env
+
+    def check_installed(self, python, script, path=None):
+        """The module that `python` imports (with `path` as PYTHONPATH) comes
+        from the installation and decodes; the installed command converts."""
+        env = self.clean_env(path)
+        install = os.path.dirname(os.path.dirname(script))
+        code = ('import _dxt1, sys; sys.stdout.write(repr((_dxt1.__file__, list(bytearray('
+                '_dxt1.decodeDXT1(%r)[3])))))' % RED_TO_BLUE)
+        location, row = eval(self.run_quietly([python, '-c', code], env=env, cwd=self.dir))
+        self.assertTrue(os.path.realpath(location).startswith(os.path.realpath(install)), location)
+        self.assertEqual(row, RED_TO_BLUE_ROW)
+        target = os.path.join(self.dir, 'logo.png')
+        self.run_quietly([script, os.path.join(ROOT, 'samples', 'logo.dds'), target], env=env, cwd=self.dir)
+        with open(target, 'rb') as f:
+            self.assertEqual(f.read(8), b'\x89PNG\r\n\x1a\n')
+        os.remove(target)
+
+    def install_wheel(self, wheel_path, name):
+        target = os.path.join(self.dir, name)
+        self.run_quietly([sys.executable, '-m', 'pip', 'install', '--no-index', '--no-deps', '--target', target,
+                          wheel_path])
+        return target
+
+    def test_wheel_is_tagged_recorded_and_installs(self):
+        self.assertEqual(dxt1_build.get_requires_for_build_wheel(), [])
+        tag = 'cp%d%d' % sys.version_info[:2]
+        self.assertTrue(self.wheel_name.startswith('%s-%s-' % (BASE, tag)), self.wheel_name)
+        wheel_file = self.wheel.read(BASE + '.dist-info/WHEEL').decode('ascii')
+        self.assertIn('Root-Is-Purelib: false', wheel_file)
+        self.assertIn('Tag: ' + self.wheel_name[len(BASE) + 1:-len('.whl')], wheel_file)
+        lines = self.wheel.read(BASE + '.dist-info/RECORD').decode('ascii').split()
+        entries = dict((line.split(',')[0], line.split(',')[1:]) for line in lines)
+        self.assertEqual(sorted(entries), sorted(self.wheel.namelist()))
+        for name, (digest, size) in entries.items():
+            if name.endswith('RECORD'):
+                continue
+            data = self.wheel.read(name)
+            expected = base64.urlsafe_b64encode(hashlib.sha256(data).digest()).rstrip(b'=').decode('ascii')
+            self.assertEqual((digest, int(size)), ('sha256=' + expected, len(data)), name)
+        target = self.install_wheel(os.path.join(self.dir, self.wheel_name), 'wheel')
+        self.check_installed(sys.executable, os.path.join(target, 'bin', 'dds2png'), target)
+
+    def test_metadata_is_prepared_without_compiling(self):
+        compile_module = dxt1_build._compile
+        dxt1_build._compile = None  # calling it would fail the test
+        try:
+            metadata = os.path.join(self.dir, 'metadata')
+            os.mkdir(metadata)
+            dist_info = dxt1_build.prepare_metadata_for_build_wheel(metadata)
+        finally:
+            dxt1_build._compile = compile_module
+        prepared = sorted(os.listdir(os.path.join(metadata, dist_info)))
+        self.assertEqual(prepared, ['METADATA', 'entry_points.txt'])
+        for name in prepared:
+            with open(os.path.join(metadata, dist_info, name), 'rb') as f:
+                self.assertEqual(f.read(), self.wheel.read(dist_info + '/' + name), name)
+
+    def test_sdist_builds_the_same_wheel_offline(self):
+        sdist = dxt1_build.build_sdist(self.dir)
+        self.assertEqual(sdist, BASE + '.tar.gz')
+        unpacked = os.path.join(self.dir, 'sdist')
+        with tarfile.open(os.path.join(self.dir, sdist)) as archive:
+            archive.extractall(unpacked)
+        source = os.path.join(unpacked, BASE)
+        wheels = os.path.join(self.dir, 'sdist-wheels')
+        os.mkdir(wheels)
+        code = 'import sys; sys.path.insert(0, "packaging"); import dxt1_build; dxt1_build.build_wheel(sys.argv[1])'
+        self.run_quietly([sys.executable, '-c', code, wheels], cwd=source)
+        self.assertEqual(os.listdir(wheels), [self.wheel_name])
+        with zipfile.ZipFile(os.path.join(wheels, self.wheel_name)) as rebuilt:
+            self.assertEqual(sorted(rebuilt.namelist()), sorted(self.wheel.namelist()))
+        target = self.install_wheel(os.path.join(wheels, self.wheel_name), 'sdist-wheel')
+        self.check_installed(sys.executable, os.path.join(target, 'bin', 'dds2png'), target)
+
+    @unittest.skipUnless(sys.version_info[0] >= 3 and pip_version() >= (22, 3),
+                         'an editable install needs Python 3 and pip 22.3 or later here')
+    def test_editable_install(self):
+        venv = os.path.join(self.dir, 'venv')
+        self.run_quietly([sys.executable, '-m', 'venv', '--without-pip', venv])
+        python = os.path.join(venv, 'bin', 'python')
+        self.run_quietly([sys.executable, '-m', 'pip', '--python', python, 'install', '--no-index', '-e', ROOT],
+                         env=self.clean_env())
+        self.check_installed(python, os.path.join(venv, 'bin', 'dds2png'))
+        # The command runs the tree's own dds2png.py.
+        code = 'import dds2png, sys; sys.stdout.write(dds2png.__file__)'
+        location = self.run_quietly([python, '-c', code], env=self.clean_env(), cwd=self.dir)
+        self.assertEqual(os.path.dirname(os.path.realpath(location)), os.path.join(ROOT, 'tools'))
+
+    @unittest.skipUnless(has_setuptools(), 'this interpreter has no setuptools')
+    def test_setup_py_install_from_another_folder(self):
+        prefix = os.path.join(self.dir, 'prefix')
+        self.run_quietly([sys.executable, os.path.join(ROOT, 'setup.py'), 'install', '--prefix', prefix],
+                         env=self.clean_env(), cwd=self.dir)
+        site = os.path.join(prefix, 'lib', 'python%d.%d' % sys.version_info[:2], 'site-packages')
+        self.assertIn('dds2png.py', os.listdir(site), 'the files themselves, not a zipped egg')
+        self.check_installed(sys.executable, os.path.join(prefix, 'bin', 'dds2png'), site)
+
+    def test_failed_compile_reports_the_compiler_and_cleans_up(self):
+        saved = os.environ.get('CXX')
+        os.environ['CXX'] = 'sh -c "echo no compiler here >&2; exit 3" sh'
+        try:
+            with self.assertRaises(dxt1_build.CompileError) as raised:
+                dxt1_build.build_wheel(self.dir)
+        finally:
+            if saved is None:
+                del os.environ['CXX']
+            else:
+                os.environ['CXX'] = saved
+        self.assertIn('no compiler here', str(raised.exception))
+        self.assertIn('status 3', str(raised.exception))
+
+
+if __name__ == '__main__':
+    unittest.main()
