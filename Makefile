@@ -1,6 +1,11 @@
-# Convenience front end to CMake. `make test` builds and runs every test:
-# the native 64-bit tree, a 32-bit tree (when the toolchain can build -m32)
-# and a tree under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Convenience front end to CMake. `make test` builds and runs every test in
+# three trees: native 64-bit, 32-bit x86 (the module's own platform, with a
+# real 32-bit Python 2.7) and one under AddressSanitizer and
+# UndefinedBehaviorSanitizer; it ends with one line of totals.
+#
+# `make demo` builds the module and decodes the bundled sample texture to a PNG.
+# `make bench` runs the benchmarks and prints a table of ratios.
+# `make fuzz FUZZ_SECONDS=600` fuzzes every decoder variant against the plain one.
 
 CMAKE ?= cmake
 CTEST ?= ctest
@@ -8,52 +13,80 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD ?= build
 FUZZ_SECONDS ?= 60
 CONFIGURE_FLAGS ?=
-
-# `make bench` runs the benchmarks and prints a table of ratios.
-# `make fuzz FUZZ_SECONDS=600` fuzzes every decoder variant against the plain one.
-# `make demo` builds the module and decodes the bundled sample texture to a PNG.
+PYTHON3 ?=
+# An existing 32-bit Python 2.7 for the 32-bit tree; by default one is fetched into $(BUILD)-m32.
+PYTHON2_I386 ?=
+RESULTS = $(BUILD)-results
+I386_PYTHON_DIR = $(BUILD)-m32/python2.7-i386
 
 .PHONY: all build bench demo fuzz test test-native test-m32 test-sanitize clean
 
 all: build
 
+# PYTHON3 (make's variable, or the environment's) goes to the native tree alone.
 build:
-	$(CMAKE) -S . -B $(BUILD) $(CONFIGURE_FLAGS)
-	$(CMAKE) --build $(BUILD) -j $(JOBS)
+	$(CMAKE) -S . -B "$(BUILD)" "-DPYTHON3=$(PYTHON3)" $(CONFIGURE_FLAGS)
+	$(CMAKE) --build "$(BUILD)" -j $(JOBS)
 
-bench:
-	$(CMAKE) -S . -B $(BUILD) -DDXT1_BENCH=ON $(CONFIGURE_FLAGS)
-	$(CMAKE) --build $(BUILD) -j $(JOBS) --target bench
+bench: build
+	$(CMAKE) -S . -B "$(BUILD)" -DDXT1_BENCH=ON
+	$(CMAKE) --build "$(BUILD)" -j $(JOBS) --target bench
 
 fuzz:
-	$(CMAKE) -S . -B $(BUILD)-fuzz -DCMAKE_CXX_COMPILER=clang++ -DDXT1_FUZZ=ON -DDXT1_PYTHON=OFF \
-		-DDXT1_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	$(CMAKE) --build $(BUILD)-fuzz -j $(JOBS) --target decoder-fuzzer
-	mkdir -p $(BUILD)-fuzz/corpus
-	$(BUILD)-fuzz/tests/fuzz/decoder-fuzzer -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
-		$(BUILD)-fuzz/corpus tests/fuzz/corpus
+	$(CMAKE) -S . -B "$(BUILD)-fuzz" -DCMAKE_CXX_COMPILER=clang++ -DDXT1_FUZZ=ON -DDXT1_PYTHON=OFF \
+		-DDXT1_TESTS=OFF -DPYTHON3= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	$(CMAKE) --build "$(BUILD)-fuzz" -j $(JOBS) --target decoder-fuzzer
+	mkdir -p "$(BUILD)-fuzz/corpus"
+	"$(BUILD)-fuzz/tests/fuzz/decoder-fuzzer" -max_total_time=$(FUZZ_SECONDS) -max_len=4096 \
+		"$(BUILD)-fuzz/corpus" tests/fuzz/corpus
 
 demo: build
-	$(CMAKE) --build $(BUILD) --target demo
+	$(CMAKE) --build "$(BUILD)" --target demo
 
-test: test-native test-m32 test-sanitize
+# Every tree runs even when one fails; the totals decide the exit status.
+test:
+	@rm -rf "$(RESULTS)" && mkdir -p "$(RESULTS)"
+	@$(MAKE) --no-print-directory -k test-native test-m32 test-sanitize || true
+	@tests/summarize.sh "$(RESULTS)" native m32 sanitize
 
 test-native: build
-	$(CTEST) --test-dir $(BUILD) --output-on-failure
+	@mkdir -p "$(RESULTS)"
+	$(CTEST) --test-dir "$(BUILD)" --output-on-failure --output-junit "$(CURDIR)/$(RESULTS)/native.xml"
 
+# Without multilib the tree is skipped, and without a 32-bit Python 2.7 its
+# module tests, each with one SKIPPED line; DXT1_REQUIRE_I386=1 makes both failures.
 test-m32:
-	@if tests/i386/can-build-m32.sh; then \
-		$(CMAKE) -S . -B $(BUILD)-m32 -DDXT1_PYTHON=OFF -DCMAKE_CXX_FLAGS=-m32 && \
-		$(CMAKE) --build $(BUILD)-m32 -j $(JOBS) && \
-		$(CTEST) --test-dir $(BUILD)-m32 --output-on-failure; \
-	else \
-		echo "SKIPPED: 32-bit tests: this toolchain cannot build -m32 programs (install g++-multilib)"; \
-	fi
+	@mkdir -p "$(RESULTS)"
+	@if ! tests/i386/can-build-m32.sh; then \
+		echo "SKIPPED: 32-bit tests: this toolchain cannot build -m32 programs (install g++-multilib)" \
+			| tee "$(RESULTS)/m32.skipped"; \
+		exit $${DXT1_REQUIRE_I386:-0}; \
+	fi; \
+	python="$(PYTHON2_I386)"; valgrind_arguments=; \
+	if [ -z "$$python" ] && tests/i386/get-python2.7.sh "$(I386_PYTHON_DIR)"; then \
+		python="$(CURDIR)/$(I386_PYTHON_DIR)/python2.7"; \
+		valgrind_arguments="$(CURDIR)/$(I386_PYTHON_DIR)/valgrind-arguments"; \
+	fi; \
+	if [ -n "$$python" ]; then with_module=ON; else \
+		with_module=OFF; \
+		echo "SKIPPED: the module's 32-bit tests: no 32-bit Python 2.7 could be fetched (see above), and PYTHON2_I386 is not set" \
+			| tee "$(RESULTS)/m32-module.skipped"; \
+		[ "$${DXT1_REQUIRE_I386:-0}" = 0 ] || exit 1; \
+	fi; \
+	$(CMAKE) -S . -B "$(BUILD)-m32" -DCMAKE_CXX_FLAGS=-m32 -DPYTHON3= -DDXT1_PYTHON=$$with_module \
+		"-DPYTHON2=$$python" "-DPYTHON2_VALGRIND_ARGUMENTS=$$valgrind_arguments" && \
+	$(CMAKE) --build "$(BUILD)-m32" -j $(JOBS) && \
+	$(CTEST) --test-dir "$(BUILD)-m32" --output-on-failure --output-junit "$(CURDIR)/$(RESULTS)/m32.xml"
 
 test-sanitize:
-	$(CMAKE) -S . -B $(BUILD)-sanitize -DDXT1_PYTHON=OFF -DDXT1_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
-	$(CMAKE) --build $(BUILD)-sanitize -j $(JOBS)
-	$(CTEST) --test-dir $(BUILD)-sanitize --output-on-failure
+	@mkdir -p "$(RESULTS)"
+	$(CMAKE) -S . -B "$(BUILD)-sanitize" -DDXT1_PYTHON=OFF -DPYTHON3= -DDXT1_SANITIZE=ON \
+		-DCMAKE_BUILD_TYPE=RelWithDebInfo
+	$(CMAKE) --build "$(BUILD)-sanitize" -j $(JOBS)
+	$(CTEST) --test-dir "$(BUILD)-sanitize" --output-on-failure --output-junit "$(CURDIR)/$(RESULTS)/sanitize.xml"
 
+# Everything the README's commands make: the CMake trees, and what setup.py
+# and pip leave in the tree.
 clean:
-	rm -rf $(BUILD) $(BUILD)-m32 $(BUILD)-sanitize $(BUILD)-fuzz $(BUILD)-python3
+	rm -rf "$(BUILD)" "$(BUILD)-m32" "$(BUILD)-sanitize" "$(BUILD)-fuzz" "$(BUILD)-python3" "$(RESULTS)" \
+		dist tools/_dxt1*.so

@@ -31,7 +31,7 @@ setup(
             include_dirs=package.include_dirs(),
             language='c++',
             extra_compile_args=package.compile_flags(),
-            extra_link_args=['-Wl,--version-script=' + package.export_map()],
+            extra_link_args=package.link_flags(),
         ),
     ],
     package_dir={'': 'tools'},

@@ -2,6 +2,8 @@
 #include "dxt1-decoder.h"
 #include "dxt1-variants.h"
 
+#include <atomic>
+
 namespace {
 
 bool always() { return true; }
@@ -45,6 +47,11 @@ const Dxt1Variant &choose()
     return variants[best];
 }
 
+// Threads that race to the first call each choose, and choose the same; an
+// atomic rather than a guarded static keeps the library free of the C++
+// runtime, so that the module loads beside any libstdc++ or none.
+std::atomic<const Dxt1Variant *> chosenVariant{nullptr};
+
 } // namespace
 
 const Dxt1Variant *dxt1Variants(std::size_t *count)
@@ -55,12 +62,15 @@ const Dxt1Variant *dxt1Variants(std::size_t *count)
 
 const Dxt1Variant &dxt1ChosenVariant()
 {
-    static const Dxt1Variant &chosen = choose();
-    return chosen;
+    const Dxt1Variant *chosen = chosenVariant.load(std::memory_order_acquire);
+    if (chosen == nullptr) {
+        chosen = &choose();
+        chosenVariant.store(chosen, std::memory_order_release);
+    }
+    return *chosen;
 }
 
 void decodeDXT1Blocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
-    static const Dxt1DecodeFunction decode = dxt1ChosenVariant().decode;
-    decode(data, len, outdata);
+    dxt1ChosenVariant().decode(data, len, outdata);
 }

@@ -50,7 +50,7 @@ def _compile(build_dir):
     includes = [include, os.path.dirname(include)] + [os.path.join(ROOT, d) for d in package.include_dirs()]
     command = (compiler + package.compile_flags() + ['-fPIC', '-shared']
                + ['-I' + d for d in includes]
-               + ['-Wl,--version-script=' + os.path.join(ROOT, package.export_map()), '-o', target]
+               + package.link_flags(ROOT) + ['-o', target]
                + [os.path.join(ROOT, source) for source in package.sources()])
     try:
         process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)

@@ -37,6 +37,12 @@ def compile_flags():
     return [str(flag) for flag in PACKAGE['optimisation_flags'] + PACKAGE['module_flags']]
 
 
+def link_flags(root=''):
+    """Link flags: the module's own, then the export map (under `root`)."""
+    return ([str(flag) for flag in PACKAGE['module_link_flags']]
+            + ['-Wl,--version-script=' + os.path.join(root, export_map())])
+
+
 def metadata():
     """The METADATA (PKG-INFO) text of a wheel or an sdist."""
     return 'Metadata-Version: 2.1\nName: %s\nVersion: %s\nSummary: %s\n' % (NAME, VERSION, SUMMARY)

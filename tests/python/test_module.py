@@ -2,6 +2,8 @@
 memory and threads."""
 import os
 import random
+import struct
+import subprocess
 import sys
 import threading
 import unittest
@@ -32,6 +34,14 @@ class ModuleInterface(unittest.TestCase):
         self.assertEqual(_dxt1.decodeDXT1.__doc__, 'decodeDXT1() doc string')
         self.assertIsNone(_dxt1.__doc__)
         self.assertEqual(_dxt1.__name__, '_dxt1')
+
+    def test_only_the_entry_point_is_exported(self):
+        try:
+            output = subprocess.check_output(['nm', '-D', '--defined-only', _dxt1.__file__])
+        except OSError:
+            self.skipTest('nm (binutils) is not installed')
+        exported = [line.split()[-1] for line in output.decode('ascii').splitlines() if line.strip()]
+        self.assertEqual(exported, ['init_dxt1' if sys.version_info[0] < 3 else 'PyInit__dxt1'])
 
 
 class Results(unittest.TestCase):
@@ -119,6 +129,28 @@ class Ownership(unittest.TestCase):
                 pass
             i += 1
         self.assertLess(rss_bytes() - start, 8 << 20)
+
+
+@unittest.skipUnless(struct.calcsize('P') == 4, 'the 32-bit sizes; the 64-bit boundary is tested in C++')
+@unittest.skipIf(QUICK, 'inputs of a gigabyte and more')
+class SizesOn32Bits(unittest.TestCase):
+    """Inputs whose planes cannot exist in a 32-bit process must raise
+    MemoryError, and the module must go on decoding afterwards."""
+
+    def check_memory_error(self, size):
+        try:
+            data = b'\0' * size
+        except MemoryError:
+            self.skipTest('this interpreter cannot hold an input of %d bytes' % size)
+        self.assertRaises(MemoryError, _dxt1.decodeDXT1, data)
+        del data
+        self.assertEqual(_dxt1.decodeDXT1(RED_TO_BLUE * 2), (RED_TO_BLUE_ROW * 2,) * 4)
+
+    def test_four_planes_of_one_and_a_half_gigabytes_cannot_be_had(self):
+        self.check_memory_error(1 << 30)
+
+    def test_a_plane_size_past_the_largest_length_is_refused(self):
+        self.check_memory_error(3 << 29)  # planes of 2.25 GiB, past 2**31 - 1
 
 
 class Threads(unittest.TestCase):
