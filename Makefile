@@ -89,4 +89,4 @@ test-sanitize:
 # and pip leave in the tree.
 clean:
 	rm -rf "$(BUILD)" "$(BUILD)-m32" "$(BUILD)-sanitize" "$(BUILD)-fuzz" "$(BUILD)-python3" "$(RESULTS)" \
-		dist tools/_dxt1*.so
+		dist tools/_dxt1*.so packaging/__pycache__ tools/__pycache__

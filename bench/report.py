@@ -52,8 +52,15 @@ def count_instructions(binary, variant):
     return int(match.group(1)) / float(COUNT_BLOCKS) if match else None
 
 
-def run_module_bench(python, module_dir):
+# The C library's heap hands a freed block of this size or more back to the
+# system at once by default; with these raised it keeps the memory for the
+# next call.
+KEEP_FREED_MEMORY = {'MALLOC_MMAP_THRESHOLD_': str(32 << 20), 'MALLOC_TRIM_THRESHOLD_': str(256 << 20)}
+
+
+def run_module_bench(python, module_dir, extra_env=None):
     env = dict(os.environ, PYTHONPATH=module_dir)
+    env.update(extra_env or {})
     return json.loads(subprocess.check_output([python, MODULE_BENCH], env=env).decode('ascii'))
 
 
@@ -83,11 +90,20 @@ def main():
         print('')
         print('1024 x 1024 texture, 256 calls of 256 blocks (medians):')
         print('  C++ core (decodeDXT1Blocks): %9.0f ns, %6.2f ns/block' % (core, core / 65536))
-        for python, module_dir in modules:
-            result = run_module_bench(python, module_dir)
+        results = [(run_module_bench(python, module_dir), run_module_bench(python, module_dir, KEEP_FREED_MEMORY))
+                   for python, module_dir in modules]
+        for result, _ in results:
             print('  Python %-7s decodeDXT1:  %9.0f ns, %6.2f ns/block, %6.0f ns/call, %.2fx the core'
                   % (result['python'], result['pass_ns'], result['ns_per_block'], result['ns_per_call'],
                      result['pass_ns'] / core))
+        print('')
+        print('4096 x 4096 surface from Python, ns per block (medians of 9):')
+        print('  %-14s %12s %12s %24s' % ('', 'block rows', 'whole', 'whole, memory kept'))
+        for default, kept in results:
+            print('  Python %-7s %12.2f %12.2f %24.2f' % (default['python'], default['surface_rows_ns_per_block'],
+                                                          default['surface_whole_ns_per_block'],
+                                                          kept['surface_whole_ns_per_block']))
+        print('  (memory kept: %s)' % ' '.join('%s=%s' % item for item in sorted(KEEP_FREED_MEMORY.items())))
     return 0
 
 

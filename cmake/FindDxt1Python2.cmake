@@ -51,10 +51,13 @@ else()
     endforeach()
     if(NOT found)
         message(FATAL_ERROR
-            "No working Python 2.7 interpreter was found (tried PATH and "
-            "${pyenv_root}/versions/2.7*). The module needs Python 2.7 with its "
-            "development headers: set PYTHON2=/path/to/python2.7, or configure "
-            "with -DDXT1_PYTHON=OFF to build the decoder alone.")
+            "No working Python 2.7 interpreter was found (tried PYTHON2, python2.7 and python2 on PATH, and "
+            "${pyenv_root}/versions/2.7*). The module is built for Python 2.7 with its development headers: "
+            "set PYTHON2=/path/to/python2.7.\n"
+            "With Python 3 alone (3.6 or later, with its headers), name it in PYTHON3 and leave Python 2.7 out:\n"
+            "  make demo CONFIGURE_FLAGS=-DDXT1_PYTHON=OFF PYTHON3=/path/to/python3\n"
+            "  make test CONFIGURE_FLAGS=-DDXT1_PYTHON=OFF PYTHON3=/path/to/python3\n"
+            "or, calling CMake yourself: cmake -S . -B build -DDXT1_PYTHON=OFF -DPYTHON3=/path/to/python3")
     endif()
 endif()
 
