@@ -1,6 +1,7 @@
 // The Python binding: `_dxt1.decodeDXT1(data)` returns the four row planes of
 // a run of DXT1 blocks as a tuple of byte strings. One source serves Python 2
-// (str in, str out) and Python 3 (bytes-like in, bytes out).
+// (what "s#" takes in, str out) and Python 3 (any C-contiguous bytes-like
+// object in, through a buffer released on every path; bytes out).
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
@@ -16,10 +17,8 @@ typedef int Length; // "s#" stores an int before Py_ssize_t existed
 #endif
 
 #if PY_MAJOR_VERSION >= 3
-#define DXT1_ARGUMENT_FORMAT "y#"
 #define PlaneString_FromStringAndSize PyBytes_FromStringAndSize
 #else
-#define DXT1_ARGUMENT_FORMAT "s#"
 #define PlaneString_FromStringAndSize PyString_FromStringAndSize
 #endif
 
@@ -36,10 +35,20 @@ static PyObject *decodeDXT1(PyObject *self, PyObject *args)
     int i;
 
     (void)self;
-    if (!PyArg_ParseTuple(args, DXT1_ARGUMENT_FORMAT, &data, &len))
+#if PY_MAJOR_VERSION >= 3
+    Py_buffer view; // lent by the argument until released at done
+    if (!PyArg_ParseTuple(args, "y*", &view))
         return NULL;
-    if (!rowPlaneLength(len, outlen))
-        return PyErr_NoMemory();
+    data = static_cast<const char *>(view.buf);
+    len = view.len;
+#else
+    if (!PyArg_ParseTuple(args, "s#", &data, &len))
+        return NULL;
+#endif
+    if (!rowPlaneLength(len, outlen)) {
+        PyErr_NoMemory();
+        goto done;
+    }
 
     for (i = 0; i < 4; i++) {
         // One byte at least, so that an empty plane never looks like a failure.
@@ -68,6 +77,9 @@ static PyObject *decodeDXT1(PyObject *self, PyObject *args)
 done:
     for (i = 0; i < 4; i++)
         std::free(outdata[i]);
+#if PY_MAJOR_VERSION >= 3
+    PyBuffer_Release(&view);
+#endif
     return returned;
 }
 

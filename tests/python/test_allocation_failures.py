@@ -4,6 +4,7 @@ preloaded (LD_PRELOAD); the build's test runner does that."""
 import ctypes
 import os
 import random
+import sys
 import unittest
 
 import _dxt1
@@ -69,6 +70,19 @@ class AllocationFailures(unittest.TestCase):
         # Some heaps return NULL for zero-byte requests; the module must not take that for failure.
         interposer.dxt1_fail_request(0, 0, 0)
         self.assertEqual(_dxt1.decodeDXT1(b'1234567'), (b'', b'', b'', b''))
+
+    @unittest.skipIf(sys.version_info[0] < 3, 'Python 2 parses with "s#", which lends no buffer')
+    def test_a_buffer_argument_is_released_on_every_failure(self):
+        data = bytearray(self.data)
+        for skip in range(8):
+            interposer.dxt1_fail_request(PLANE, PLANE + STRING_OVERHEAD_MAX, skip)
+            try:
+                self.assertRaises(MemoryError, _dxt1.decodeDXT1, data)
+            finally:
+                interposer.dxt1_disarm()
+            self.assertEqual(interposer.dxt1_live_tracked(), 0, 'planes left after request %d' % skip)
+            data.append(0)  # a bytearray cannot grow while a buffer of it is held
+            del data[-1]
 
     def test_repeated_failures_leave_nothing_behind(self):
         for i in range(200):

@@ -1,5 +1,7 @@
 """The module's contract as Python sees it: names, results, errors, ownership,
 memory and threads."""
+import array
+import mmap
 import os
 import random
 import struct
@@ -75,6 +77,21 @@ class Results(unittest.TestCase):
         result = _dxt1.decodeDXT1(RED_TO_BLUE + WHITE_TO_BLACK + b'\x12\x34\x56\x78')
         self.assertEqual(result, (RED_TO_BLUE_ROW + WHITE_TO_BLACK_ROW,) * 4)
 
+    def test_every_bytes_like_argument_decodes_like_bytes(self):
+        data = RED_TO_BLUE + WHITE_TO_BLACK + b'\x12\x34'
+        expected = _dxt1.decodeDXT1(data)
+        mapped = mmap.mmap(-1, len(data))
+        mapped.write(data)
+        if sys.version_info[0] >= 3:
+            arguments = [bytearray(data), memoryview(data), array.array('B', data), mapped,
+                         memoryview(b'\0' * 8 + data)[8:]]
+        else:
+            arguments = [buffer(data), array.array('c', data), mapped, buffer(b'\0' * 8 + data, 8)]  # noqa: F821
+        for argument in arguments:
+            self.assertEqual(_dxt1.decodeDXT1(argument), expected, type(argument).__name__)
+        del arguments
+        mapped.close()  # fails while the module still holds its buffer
+
     def test_bytes_with_nul_and_high_values(self):
         data = random_blocks(random.Random(7), 1000)
         result = _dxt1.decodeDXT1(data)
@@ -91,9 +108,14 @@ class ArgumentErrors(unittest.TestCase):
             self.assertRaises(TypeError, _dxt1.decodeDXT1, bad)
 
     @unittest.skipIf(sys.version_info[0] < 3, 'Python 2 strings are the block data')
-    def test_text_is_refused(self):
+    def test_text_and_scattered_buffers_are_refused(self):
         self.assertRaises(TypeError, _dxt1.decodeDXT1, '\x00\xf8\x1f\x00\xe4\xe4\xe4\xe4')
-        self.assertEqual(_dxt1.decodeDXT1(memoryview(RED_TO_BLUE).tobytes()), (RED_TO_BLUE_ROW,) * 4)
+        self.assertRaises((TypeError, BufferError), _dxt1.decodeDXT1, memoryview(RED_TO_BLUE * 2)[::2])
+
+    @unittest.skipIf(sys.version_info[0] >= 3, 'Python 3 refuses text')
+    def test_python2_text_is_encoded_as_ascii(self):
+        self.assertEqual(_dxt1.decodeDXT1(u'\x7f\x01' * 4), _dxt1.decodeDXT1(b'\x7f\x01' * 4))
+        self.assertRaises(UnicodeEncodeError, _dxt1.decodeDXT1, u'\xe9' * 8)
 
     def test_keywords_are_refused(self):
         self.assertRaises(TypeError, lambda: _dxt1.decodeDXT1(data=RED_TO_BLUE))
