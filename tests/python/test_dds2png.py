@@ -1,11 +1,14 @@
-"""The DDS to PNG tool: the bundled sample, cropping, and bad input."""
+"""The DDS to PNG tool: what it reads (formats, mip levels, layers), bad
+files, output safety, batches, and starting it as a program."""
 import hashlib
 import os
 import shutil
+import stat
 import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 import zlib
 
@@ -15,12 +18,30 @@ SAMPLE = os.path.join(ROOT, 'samples', 'logo.dds')
 # SHA-256 of the sample's decoded pixels (rows of RGB, top to bottom), checked by eye when stored.
 SAMPLE_PIXELS_SHA256 = '70267020dd15042a94bc65967e42a1d6c85ccf46b9ba78c8f95daabe86313625'
 
+# RGB565 colours, one per mip level or layer, and their expanded pixels.
+COLOURS = [0xF800, 0x07E0, 0x001F, 0xFFE0, 0xF81F, 0x07FF, 0x8410, 0x4208]
+CUBE = 0x200 | 0xFC00         # a cube map with all six faces
+VOLUME = 0x200000
 
-def dds(width, height, surface, fourcc=b'DXT1'):
-    header = struct.pack('<4s7I', b'DDS ', 124, 0x81007, height, width, len(surface), 0, 1)
-    header += b'\0' * 44 + struct.pack('<2I4s5I', 32, 0x4, fourcc, 0, 0, 0, 0, 0)
-    header += struct.pack('<5I', 0x1000, 0, 0, 0, 0)
-    assert len(header) == 128
+
+def pixel(c):
+    return bytes(bytearray([(c >> 11) << 3, ((c >> 5) & 0x3F) << 2, (c & 0x1F) << 3]))
+
+
+def solid(c, width, height):
+    """A surface of one colour: every block has c0 = c and every index 0."""
+    return struct.pack('<2H4x', c, 0) * (((width + 3) // 4) * ((height + 3) // 4))
+
+
+def dds(width, height, surface, fourcc=b'DXT1', pf_flags=0x4, levels=0, depth=0, caps2=0, pitch=None,
+        dx10=None):
+    """A DDS file; dx10 is (DXGI format, resource dimension, misc flag, array size)."""
+    pitch = len(surface) if pitch is None else pitch
+    header = struct.pack('<4s7I', b'DDS ', 124, 0x81007, height, width, pitch, depth, levels)
+    header += b'\0' * 44 + struct.pack('<2I4s5I', 32, pf_flags, b'DX10' if dx10 else fourcc, 0, 0, 0, 0, 0)
+    header += struct.pack('<5I', 0x1000, caps2, 0, 0, 0)
+    if dx10:
+        header += struct.pack('<5I', *(tuple(dx10) + (0,)))
     return header + surface
 
 
@@ -50,28 +71,56 @@ def read_png(path):
     return width, height, [row[1:] for row in rows]
 
 
-class Dds2Png(unittest.TestCase):
+def image(width, layers):
+    """The expected image: for each (colour, height) a band of solid rows."""
+    rows = []
+    for c, height in layers:
+        rows += [pixel(c) * width] * height
+    return width, len(rows), rows
+
+
+def real_imagemagick():
+    try:
+        output = subprocess.check_output(['/usr/bin/convert', '-version'], stderr=subprocess.STDOUT)
+    except (OSError, subprocess.CalledProcessError):
+        return False
+    return b'ImageMagick' in output
+
+
+class ToolTest(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.mkdtemp()
 
     def tearDown(self):
         shutil.rmtree(self.dir)
 
-    def run_tool(self, source, target):
-        process = subprocess.Popen([sys.executable, TOOL, source, target],
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    def run_tool(self, *args, **kwargs):
+        process = subprocess.Popen([sys.executable, TOOL] + list(args), stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, **kwargs)
         out, err = process.communicate()
-        return process.returncode, err.decode('utf-8', 'replace')
+        self.assertNotIn(b'Traceback', err)
+        return process.returncode, err.decode('utf-8', 'replace'), out
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
 
     def write(self, name, blob):
-        path = os.path.join(self.dir, name)
-        with open(path, 'wb') as f:
+        with open(self.path(name), 'wb') as f:
             f.write(blob)
-        return path
+        return self.path(name)
 
+    def convert(self, blob, *options):
+        """Converts `blob` with the options; returns the PNG's (width, height, rows)."""
+        source, target = self.write('in.dds', blob), self.path('out.png')
+        status, err, _ = self.run_tool(*(list(options) + [source, target]))
+        self.assertEqual((status, err), (0, ''))
+        return read_png(target)
+
+
+class Formats(ToolTest):
     def test_sample_decodes_to_the_stored_pixels(self):
-        target = os.path.join(self.dir, 'logo.png')
-        self.assertEqual(self.run_tool(SAMPLE, target), (0, ''))
+        target = self.path('logo.png')
+        self.assertEqual(self.run_tool(SAMPLE, target)[:2], (0, ''))
         width, height, rows = read_png(target)
         self.assertEqual((width, height), (256, 192))
         self.assertEqual(hashlib.sha256(b''.join(rows)).hexdigest(), SAMPLE_PIXELS_SHA256)
@@ -80,40 +129,258 @@ class Dds2Png(unittest.TestCase):
         # 5 x 3 pixels: two blocks across, one block row. Block 0 is white, block 1
         # runs red, blue, and the two colours between them along every row.
         surface = b'\xff\xff\x00\x00\x00\x00\x00\x00' + b'\x00\xf8\x1f\x00\xe4\xe4\xe4\xe4'
-        source = self.write('odd.dds', dds(5, 3, surface))
-        target = os.path.join(self.dir, 'odd.png')
-        self.assertEqual(self.run_tool(source, target), (0, ''))
         row = bytes(bytearray([248, 252, 248] * 4 + [248, 0, 0]))
-        self.assertEqual(read_png(target), (5, 3, [row] * 3))
+        self.assertEqual(self.convert(dds(5, 3, surface)), (5, 3, [row] * 3))
 
     def test_block_rows_are_stacked_in_order(self):
         # 4 x 8 pixels: two block rows, red over blue.
         surface = b'\x00\xf8\x1f\x00\x00\x00\x00\x00' + b'\x00\xf8\x1f\x00\x55\x55\x55\x55'
-        source = self.write('tall.dds', dds(4, 8, surface))
-        target = os.path.join(self.dir, 'tall.png')
-        self.assertEqual(self.run_tool(source, target), (0, ''))
-        red, blue = bytes(bytearray([248, 0, 0] * 4)), bytes(bytearray([0, 0, 248] * 4))
-        self.assertEqual(read_png(target), (4, 8, [red] * 4 + [blue] * 4))
+        self.assertEqual(self.convert(dds(4, 8, surface)), image(4, [(0xF800, 4), (0x001F, 4)]))
 
-    def test_bad_input_is_refused_cleanly(self):
+    def test_dx10_headers_of_each_bc1_format(self):
+        expected = image(8, [(COLOURS[0], 4)])
+        for dxgi in (70, 71, 72):
+            self.assertEqual(self.convert(dds(8, 4, solid(COLOURS[0], 8, 4), dx10=(dxgi, 3, 0, 1))), expected)
+        # Resource dimension and array size left 0 by the writer: one 2D texture.
+        self.assertEqual(self.convert(dds(8, 4, solid(COLOURS[0], 8, 4), dx10=(71, 0, 0, 0))), expected)
+
+    def test_pitch_fields_and_a_missing_fourcc_flag_are_ignored(self):
+        expected = image(8, [(COLOURS[1], 8)])
+        for pitch in (0, 1, 12345, 0xFFFFFFFF):
+            self.assertEqual(self.convert(dds(8, 8, solid(COLOURS[1], 8, 8), pitch=pitch)), expected)
+        self.assertEqual(self.convert(dds(8, 8, solid(COLOURS[1], 8, 8), pf_flags=0)), expected)
+
+    @unittest.skipUnless(real_imagemagick(), 'ImageMagick is not installed')
+    def test_files_written_by_imagemagick(self):
+        source = self.path('magick.dds')
+        subprocess.check_call(['/usr/bin/convert', '-size', '16x8', 'gradient:red-blue', '-define',
+                               'dds:compression=dxt1', '-define', 'dds:mipmaps=2', source])
+        subprocess.check_call(['/usr/bin/convert', source + '[0]', '-depth', '8', 'rgb:' + self.path('magick.rgb')])
+        with open(self.path('magick.rgb'), 'rb') as f:
+            theirs = bytearray(f.read())
+        for level, size in enumerate([(16, 8), (8, 4), (4, 2)]):
+            status, err, _ = self.run_tool('--level', str(level), source, self.path('%d.png' % level))
+            self.assertEqual((status, err), (0, ''))
+            self.assertEqual(read_png(self.path('%d.png' % level))[:2], size)
+        # ImageMagick widens endpoints by repeating their high bits; the decoder does not.
+        ours = bytearray(b''.join(read_png(self.path('0.png'))[2]))
+        self.assertEqual(len(ours), len(theirs))
+        self.assertLessEqual(max(abs(a - b) for a, b in zip(ours, theirs)), 10)
+
+
+class LevelsAndLayers(ToolTest):
+    def test_each_mip_level(self):
+        surface = b''.join(solid(COLOURS[n], max(1, 8 >> n), max(1, 4 >> n)) for n in range(4))
+        blob = dds(8, 4, surface, levels=4)
+        for level in range(4):
+            self.assertEqual(self.convert(blob, '--level', str(level)),
+                             image(max(1, 8 >> level), [(COLOURS[level], max(1, 4 >> level))]))
+
+    def test_cube_maps_stack_their_faces_in_storage_order(self):
+        # Each face stores its two levels in turn: 4 x 4, then 2 x 2.
+        faces = b''.join(solid(COLOURS[f], 4, 4) + solid(COLOURS[7 - f], 2, 2) for f in range(6))
+        legacy = dds(4, 4, faces, levels=2, caps2=CUBE)
+        dx10 = dds(4, 4, faces, levels=2, dx10=(71, 3, 0x4, 1))
+        for blob in (legacy, dx10):
+            self.assertEqual(self.convert(blob), image(4, [(COLOURS[f], 4) for f in range(6)]))
+            self.assertEqual(self.convert(blob, '--layer', '4'), image(4, [(COLOURS[4], 4)]))
+            self.assertEqual(self.convert(blob, '--level', '1', '--layer', '5'), image(2, [(COLOURS[2], 2)]))
+
+    def test_a_cube_map_with_fewer_faces_has_only_those(self):
+        faces = solid(COLOURS[0], 4, 4) + solid(COLOURS[3], 4, 4)
+        blob = dds(4, 4, faces, caps2=0x200 | 0x400 | 0x2000)  # +X and -Y
+        self.assertEqual(self.convert(blob), image(4, [(COLOURS[0], 4), (COLOURS[3], 4)]))
+
+    def test_texture_arrays(self):
+        blob = dds(8, 4, b''.join(solid(COLOURS[i], 8, 4) for i in range(3)), dx10=(72, 3, 0, 3))
+        self.assertEqual(self.convert(blob), image(8, [(COLOURS[i], 4) for i in range(3)]))
+        self.assertEqual(self.convert(blob, '--layer', '1'), image(8, [(COLOURS[1], 4)]))
+
+    def test_volume_slices_are_layers(self):
+        # Level 0 holds three 4 x 4 slices, level 1 one 2 x 2 slice.
+        slices = b''.join(solid(COLOURS[s], 4, 4) for s in range(3)) + solid(COLOURS[5], 2, 2)
+        for blob in (dds(4, 4, slices, levels=2, depth=3, caps2=VOLUME),
+                     dds(4, 4, slices, levels=2, depth=3, dx10=(71, 4, 0, 1))):
+            self.assertEqual(self.convert(blob), image(4, [(COLOURS[s], 4) for s in range(3)]))
+            self.assertEqual(self.convert(blob, '--layer', '2'), image(4, [(COLOURS[2], 4)]))
+            self.assertEqual(self.convert(blob, '--level', '1'), image(2, [(COLOURS[5], 2)]))
+
+
+class BadFiles(ToolTest):
+    def check_refused(self, source, expected, *options):
+        target = self.path('bad.png')
+        status, err, _ = self.run_tool(*(list(options) + [source, target]))
+        self.assertEqual(status, 2, expected)
+        self.assertTrue(err.startswith('dds2png: %s: ' % source) and expected in err, err)
+        self.assertEqual(err.count('\n'), 1, err)
+        self.assertFalse(os.path.exists(target), expected)
+
+    def test_bad_files_are_refused_in_one_line(self):
         good = dds(8, 8, b'\0' * 32)
         cases = [
             ('not a DDS file', b'PNG and more bytes than a header' * 8),
+            ('not a DDS file', b''),
             ('truncated DDS header', good[:100]),
             ('truncated surface', good[:-1]),
-            ('only DXT1', dds(8, 8, b'\0' * 64, fourcc=b'DXT5')),
+            ('DXT5 (BC3) data; only DXT1 (BC1) is decoded', dds(8, 8, b'\0' * 64, fourcc=b'DXT5')),
+            ('DX10 header with DXGI format 98 (BC7)', dds(8, 8, b'\0' * 64, dx10=(98, 3, 0, 1))),
+            ('uncompressed 32-bit RGB data', dds(8, 8, b'\0' * 256, fourcc=b'\0' * 4, pf_flags=0x40)[:84]
+             + b'\0' * 4 + struct.pack('<I', 32) + dds(8, 8, b'\0' * 256)[92:]),
             ('zero image dimension', dds(0, 8, b'')),
             ('zero image dimension', dds(8, 0, b'')),
             ('exceed', dds(1 << 20, 4, b'\0' * 64)),
+            ('mip levels', dds(8, 8, b'\0' * 32, levels=0xFFFFFFFF)),
+            ('truncated surface', dds(8, 8, b'\0' * 32, dx10=(71, 3, 0, 0xFFFFFFFF))),
         ]
         for expected, blob in cases:
-            source = self.write('bad.dds', blob)
-            target = os.path.join(self.dir, 'bad.png')
-            status, err = self.run_tool(source, target)
-            self.assertEqual(status, 2, expected)
-            self.assertIn(expected, err)
-            self.assertEqual(err.count('\n'), 1, err)
-            self.assertEqual(os.listdir(self.dir), ['bad.dds'], expected)
+            self.check_refused(self.write('bad.dds', blob), expected)
+
+    def test_devices_and_folders_as_input(self):
+        self.check_refused('/dev/zero', 'not a DDS file')
+        self.check_refused(self.dir, 'directory')
+        self.check_refused(self.path('missing.dds'), 'No such file')
+
+    def test_levels_and_layers_the_file_lacks(self):
+        source = self.write('in.dds', dds(8, 8, solid(COLOURS[0], 8, 8) * 6, caps2=CUBE))
+        self.check_refused(source, 'no mip level 1: the file has 1', '--level', '1')
+        self.check_refused(source, 'no layer 6: level 0 has 6', '--layer', '6')
+
+
+class OutputSafety(ToolTest):
+    def setUp(self):
+        ToolTest.setUp(self)
+        self.source = self.write('in.dds', dds(8, 4, solid(COLOURS[2], 8, 4)))
+        with open(self.source, 'rb') as f:
+            self.original = f.read()
+        self.expected = image(8, [(COLOURS[2], 4)])
+
+    def check_refused(self, target, expected, **kwargs):
+        status, err, _ = self.run_tool(self.source, target, **kwargs)
+        self.assertEqual(status, 2)
+        self.assertTrue(err.startswith('dds2png: %s: ' % target) and expected in err, err)
+        self.assertNotIn('.tmp', err)
+        with open(self.source, 'rb') as f:
+            self.assertEqual(f.read(), self.original)
+        self.assertEqual([name for name in os.listdir(self.dir) if name.startswith('.')], [])
+
+    def test_the_input_is_never_the_output(self):
+        self.check_refused(self.source, 'is the input file itself')
+        os.link(self.source, self.path('same.png'))
+        self.check_refused(self.path('same.png'), 'is the input file itself')
+
+    def test_missing_folder_and_folder_as_output(self):
+        self.check_refused(self.path('nodir/out.png'), 'No such file or directory')
+        os.mkdir(self.path('folder'))
+        self.check_refused(self.path('folder'), 'is a directory')
+
+    def test_a_file_the_user_may_not_write_is_refused(self):
+        target = self.write('locked.png', b'keep me')
+        os.chmod(target, 0o444)
+        if os.geteuid() != 0:
+            self.check_refused(target, 'permission denied')
+        else:
+            # The superuser may write anything: convert as nobody, in a folder nobody may write to.
+            os.chmod(self.dir, 0o777)
+            os.chmod(self.source, 0o644)
+            status, err = self.run_as_nobody(self.source, target)
+            self.assertEqual(status, 2)
+            self.assertEqual(err, 'dds2png: %s: permission denied (the file is not writable)\n' % target)
+        with open(target, 'rb') as f:
+            self.assertEqual(f.read(), b'keep me')
+
+    def run_as_nobody(self, *args):
+        """Runs the tool's main() in a child process that has become nobody."""
+        sys.path.insert(0, os.path.dirname(TOOL))
+        import dds2png
+        read_end, write_end = os.pipe()
+        pid = os.fork()
+        if pid == 0:
+            status = 3
+            try:
+                os.close(read_end)
+                os.dup2(write_end, 2)
+                os.setuid(65534)
+                status = dds2png.main(list(args))
+            finally:
+                os._exit(status)
+        os.close(write_end)
+        with os.fdopen(read_end, 'rb') as f:
+            err = f.read().decode('utf-8', 'replace')
+        return os.waitpid(pid, 0)[1] >> 8, err
+
+    def test_standard_output(self):
+        status, err, out = self.run_tool(self.source, '-')
+        self.assertEqual((status, err), (0, ''))
+        self.write('stdout.png', out)
+        self.assertEqual(read_png(self.path('stdout.png')), self.expected)
+
+    def test_existing_file_keeps_its_permissions(self):
+        target = self.write('out.png', b'old')
+        os.chmod(target, 0o640)
+        self.assertEqual(self.run_tool(self.source, target)[:2], (0, ''))
+        self.assertEqual(stat.S_IMODE(os.stat(target).st_mode), 0o640)
+        self.assertEqual(read_png(target), self.expected)
+
+    def test_symbolic_links_are_written_through(self):
+        target = self.write('target.png', b'old')
+        os.symlink(target, self.path('link.png'))
+        self.assertEqual(self.run_tool(self.source, self.path('link.png'))[:2], (0, ''))
+        self.assertTrue(os.path.islink(self.path('link.png')))
+        self.assertEqual(read_png(target), self.expected)
+
+    def test_a_fifo_is_written_in_place(self):
+        fifo = self.path('fifo')
+        os.mkfifo(fifo)
+        received = []
+
+        def read():
+            with open(fifo, 'rb') as f:
+                received.append(f.read())
+        reader = threading.Thread(target=read)
+        reader.start()
+        status, err, _ = self.run_tool(self.source, fifo)
+        reader.join()
+        self.assertEqual((status, err), (0, ''))
+        self.assertTrue(stat.S_ISFIFO(os.stat(fifo).st_mode))
+        self.assertEqual(read_png(self.write('received.png', received[0])), self.expected)
+
+
+class Batch(ToolTest):
+    def test_every_good_file_converts_and_bad_ones_are_counted(self):
+        sources = [self.write('a.dds', dds(4, 4, solid(COLOURS[0], 4, 4))),
+                   self.write('b.DDS', b'not a texture'),
+                   self.write('c', dds(4, 4, solid(COLOURS[1], 4, 4)))]
+        os.mkdir(self.path('out'))
+        status, err, _ = self.run_tool('-o', self.path('out'), *sources)
+        self.assertEqual(status, 1)
+        self.assertEqual(err.splitlines(), ['dds2png: %s: not a DDS file' % sources[1],
+                                            'dds2png: 2 converted, 1 failed'])
+        self.assertEqual(sorted(os.listdir(self.path('out'))), ['a.png', 'c.png'])
+        self.assertEqual(read_png(self.path('out/c.png')), image(4, [(COLOURS[1], 4)]))
+
+    def test_usage_errors(self):
+        source = self.write('a.dds', dds(4, 4, solid(COLOURS[0], 4, 4)))
+        os.mkdir(self.path('other'))
+        twin = os.path.join(self.path('other'), 'a.dds')
+        shutil.copy(source, twin)
+        for args in (['-o', self.path('missing'), source], ['-o', self.dir, source, twin], [source]):
+            status, err, _ = self.run_tool(*args)
+            self.assertEqual(status, 2, args)
+            self.assertEqual(os.listdir(self.dir), ['a.dds', 'other'])
+
+
+class Program(ToolTest):
+    def test_runs_where_only_python3_or_python27_exists(self):
+        bin_dir = self.path('bin')
+        os.mkdir(bin_dir)
+        name = 'python3' if sys.version_info[0] >= 3 else 'python2.7'
+        os.symlink(sys.executable, os.path.join(bin_dir, name))
+        self.assertTrue(os.access(TOOL, os.X_OK))
+        env = dict(os.environ, PATH=bin_dir)
+        process = subprocess.Popen([TOOL, SAMPLE, self.path('logo.png')], env=env, stderr=subprocess.PIPE)
+        self.assertEqual((process.wait(), process.stderr.read()), (0, b''))
+        process.stderr.close()
+        self.assertEqual(read_png(self.path('logo.png'))[:2], (256, 192))
 
 
 if __name__ == '__main__':
