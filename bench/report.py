@@ -11,11 +11,18 @@ import argparse
 import json
 import os
 import re
+import resource
+import shutil
+import struct
 import subprocess
 import sys
 import tempfile
+import time
 
-MODULE_BENCH = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'module_bench.py')
+HERE = os.path.dirname(os.path.abspath(__file__))
+MODULE_BENCH = os.path.join(HERE, 'module_bench.py')
+SAMPLE = os.path.join(os.path.dirname(HERE), 'samples', 'logo.dds')
+IMAGE_LIBRARY = ['/usr/bin/python3', '-c', 'import sys; from PIL import Image; Image.open(sys.argv[1]).save(sys.argv[2])']
 COUNT_BLOCKS = 65536
 
 
@@ -64,12 +71,77 @@ def run_module_bench(python, module_dir, extra_env=None):
     return json.loads(subprocess.check_output([python, MODULE_BENCH], env=env).decode('ascii'))
 
 
+def large_texture(path, size=4096):
+    """A size x size DXT1 file tiled from the sample's blocks, so that it
+    compresses like a real image rather than like noise."""
+    with open(SAMPLE, 'rb') as f:
+        sample = f.read()
+    height, width = struct.unpack('<2I', sample[12:20])
+    across = width // 4
+    rows = [sample[128 + 8 * across * m:128 + 8 * across * (m + 1)] for m in range(height // 4)]
+    surface = b''.join(rows[m % len(rows)] * (size // width) for m in range(size // 4))
+    header = sample[:12] + struct.pack('<3I', size, size, len(surface)) + sample[24:128]
+    with open(path, 'wb') as f:
+        f.write(header + surface)
+
+
+def timed(command):
+    """Wall seconds and the children's CPU seconds of one run."""
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    start = time.time()
+    with open(os.devnull, 'w') as quiet:
+        subprocess.check_call(command, stdout=quiet, stderr=quiet)
+    wall = time.time() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return wall, (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+
+
+def median(values):
+    values = sorted(values)
+    return values[len(values) // 2]
+
+
+def compare_tool(tool, runs=7):
+    folder = tempfile.mkdtemp()
+    try:
+        source = os.path.join(folder, 'large.dds')
+        large_texture(source)
+        target = os.path.join(folder, 'large.png')
+        print('')
+        print('4096 x 4096 DXT1 file to PNG, whole processes (medians of %d, interleaved):' % runs)
+        ours, theirs = [], []
+        try:
+            subprocess.check_call(IMAGE_LIBRARY[:2] + ['import PIL'])
+        except (OSError, subprocess.CalledProcessError):
+            print('  (the image library, Debian\'s python3-pil, is not installed: no comparison)')
+            theirs = None
+        for _ in range(runs):
+            ours.append(timed([tool, source, target])[0])
+            if theirs is not None:
+                theirs.append(timed(IMAGE_LIBRARY + [source, target])[0])
+        print('  dds2png:            %6.3f s' % median(ours))
+        if theirs is not None:
+            print('  the image library:  %6.3f s, %.1fx the time of dds2png' % (median(theirs), median(theirs) / median(ours)))
+        batch = [os.path.join(folder, 'large%d.dds' % i) for i in range(8)]
+        for path in batch:
+            shutil.copy(source, path)
+        out = os.path.join(folder, 'out')
+        os.mkdir(out)
+        runs_of_batch = [timed([tool, '-o', out] + batch) for _ in range(3)]
+        wall, cpu = median([r[0] for r in runs_of_batch]), median([r[1] for r in runs_of_batch])
+        print('  a batch of 8 files: %6.3f s, %.1fx one file; %.2f CPU seconds a wall second (%d cores)'
+              % (wall, wall / median(ours), cpu / wall, os.sysconf('SC_NPROCESSORS_ONLN')))
+    finally:
+        shutil.rmtree(folder)
+
+
 def main():
     parser = argparse.ArgumentParser(description='Runs the benchmarks and prints medians and ratios.')
     parser.add_argument('decoder_bench')
     parser.add_argument('instruction_count')
     parser.add_argument('--module', nargs=2, action='append', default=[], metavar=('PYTHON', 'MODULE_DIR'),
                         help='also time decoding through the module built in MODULE_DIR for PYTHON')
+    parser.add_argument('--tool', help='also time this dds2png command against the image library')
     args = parser.parse_args()
     variants, medians = run_decoder_bench(args.decoder_bench)
     counter, modules = args.instruction_count, args.module
@@ -104,6 +176,8 @@ def main():
                                                           default['surface_whole_ns_per_block'],
                                                           kept['surface_whole_ns_per_block']))
         print('  (memory kept: %s)' % ' '.join('%s=%s' % item for item in sorted(KEEP_FREED_MEMORY.items())))
+    if args.tool:
+        compare_tool(args.tool)
     return 0
 
 
