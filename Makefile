@@ -85,8 +85,7 @@ test-sanitize:
 	$(CMAKE) --build "$(BUILD)-sanitize" -j $(JOBS)
 	$(CTEST) --test-dir "$(BUILD)-sanitize" --output-on-failure --output-junit "$(CURDIR)/$(RESULTS)/sanitize.xml"
 
-# Everything the README's commands make: the CMake trees, and what setup.py
-# and pip leave in the tree.
+# Everything the README's commands make: the CMake trees ($(BUILD) and its
+# siblings), and what setup.py and pip leave in the tree.
 clean:
-	rm -rf "$(BUILD)" "$(BUILD)-m32" "$(BUILD)-sanitize" "$(BUILD)-fuzz" "$(BUILD)-python3" "$(RESULTS)" \
-		dist tools/_dxt1*.so packaging/__pycache__ tools/__pycache__
+	rm -rf "$(BUILD)" "$(BUILD)"-* dist tools/_dxt1*.so packaging/__pycache__ tools/__pycache__

@@ -302,6 +302,7 @@ class OutputSafety(ToolTest):
                 os.setuid(65534)
                 status = dds2png.main(list(args))
             finally:
+                sys.stderr.flush()
                 os._exit(status)
         os.close(write_end)
         with os.fdopen(read_end, 'rb') as f:
