@@ -69,11 +69,12 @@ class InstallRoutes(unittest.TestCase):
             env['PYTHONPATH'] = path
         return env
 
-    def check_installed(self, python, script, path=None):
+    def check_installed(self, python, script, path=None, root=None):
         """The module that `python` imports (with `path` as PYTHONPATH) comes
-        from the installation and decodes; the installed command converts."""
+        from the installation (under `root`, by default the script's folder's
+        parent) and decodes; the installed command converts."""
         env = self.clean_env(path)
-        install = os.path.dirname(os.path.dirname(script))
+        install = root or os.path.dirname(os.path.dirname(script))
         code = ('import _dxt1, sys; sys.stdout.write(repr((_dxt1.__file__, list(bytearray('
                 '_dxt1.decodeDXT1(%r)[3])))))' % RED_TO_BLUE)
         location, row = eval(self.run_quietly([python, '-c', code], env=env, cwd=self.dir))
@@ -161,9 +162,12 @@ class InstallRoutes(unittest.TestCase):
         prefix = os.path.join(self.dir, 'prefix')
         self.run_quietly([sys.executable, os.path.join(ROOT, 'setup.py'), 'install', '--prefix', prefix],
                          env=self.clean_env(), cwd=self.dir)
-        site = os.path.join(prefix, 'lib', 'python%d.%d' % sys.version_info[:2], 'site-packages')
-        self.assertIn('dds2png.py', os.listdir(site), 'the files themselves, not a zipped egg')
-        self.check_installed(sys.executable, os.path.join(prefix, 'bin', 'dds2png'), site)
+        # Where the files land differs between builds of Python (Debian's: local/lib/.../dist-packages).
+        sites = [folder for folder, _, names in os.walk(prefix) if 'dds2png.py' in names]
+        self.assertEqual(len(sites), 1, 'the files themselves, not a zipped egg')
+        scripts = [os.path.join(folder, 'dds2png') for folder, _, names in os.walk(prefix) if 'dds2png' in names]
+        self.assertEqual(len(scripts), 1)
+        self.check_installed(sys.executable, scripts[0], sites[0], prefix)
 
     def test_failed_compile_reports_the_compiler_and_cleans_up(self):
         saved = os.environ.get('CXX')
