@@ -45,7 +45,7 @@ keyring=/usr/share/keyrings/debian-archive-keyring.gpg
 
 apt="$dest/apt"
 rm -rf "$apt"
-mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/debs"
+mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial"
 echo "deb [arch=i386 signed-by=$keyring] $mirror bullseye main" > "$apt/sources.list"
 set -- -o Dir::Etc::SourceList="$apt/sources.list" -o Dir::Etc::SourceParts=/dev/null \
     -o Dir::State::Lists="$apt/lists" -o Dir::Cache="$apt/cache" -o Dir::State::status=/dev/null \
