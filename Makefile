@@ -33,7 +33,7 @@ bench: build
 	$(CMAKE) --build "$(BUILD)" -j $(JOBS) --target bench
 
 fuzz:
-	$(CMAKE) -S . -B "$(BUILD)-fuzz" -DCMAKE_CXX_COMPILER=clang++ -DDXT1_FUZZ=ON -DDXT1_PYTHON=OFF \
+	$(CMAKE) -S . -B "$(BUILD)-fuzz" -DCMAKE_CXX_COMPILER=clang++ -DDXT1_FUZZ=ON -DDXT1_PYTHON2=OFF \
 		-DDXT1_TESTS=OFF -DPYTHON3= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	$(CMAKE) --build "$(BUILD)-fuzz" -j $(JOBS) --target decoder-fuzzer
 	mkdir -p "$(BUILD)-fuzz/corpus"
@@ -75,14 +75,14 @@ test-m32:
 		skip "the module's 32-bit tests: no 32-bit Python 2.7 could be fetched (see above), and PYTHON2_I386 is not set" \
 			m32-module; \
 	fi; \
-	$(CMAKE) -S . -B "$(BUILD)-m32" -DCMAKE_CXX_FLAGS=-m32 -DPYTHON3= -DDXT1_PYTHON=$$with_module \
+	$(CMAKE) -S . -B "$(BUILD)-m32" -DCMAKE_CXX_FLAGS=-m32 -DPYTHON3= -DDXT1_PYTHON2=$$with_module \
 		"-DPYTHON2=$$python" "-DPYTHON2_VALGRIND_ARGUMENTS=$$valgrind_arguments" && \
 	$(CMAKE) --build "$(BUILD)-m32" -j $(JOBS) && \
 	$(CTEST) --test-dir "$(BUILD)-m32" --output-on-failure --output-junit "$(CURDIR)/$(RESULTS)/m32.xml"
 
 test-sanitize:
 	@mkdir -p "$(RESULTS)"
-	$(CMAKE) -S . -B "$(BUILD)-sanitize" -DDXT1_PYTHON=OFF -DPYTHON3= -DDXT1_SANITIZE=ON \
+	$(CMAKE) -S . -B "$(BUILD)-sanitize" -DDXT1_PYTHON2=OFF -DPYTHON3= -DDXT1_SANITIZE=ON \
 		-DCMAKE_BUILD_TYPE=RelWithDebInfo
 	$(CMAKE) --build "$(BUILD)-sanitize" -j $(JOBS)
 	$(CTEST) --test-dir "$(BUILD)-sanitize" --output-on-failure --output-junit "$(CURDIR)/$(RESULTS)/sanitize.xml"

@@ -24,6 +24,7 @@ setup(
     name=package.NAME,
     version=package.VERSION,
     description=package.SUMMARY,
+    license=package.LICENSE,
     ext_modules=[
         Extension(
             package.MODULE,

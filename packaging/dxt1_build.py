@@ -64,9 +64,12 @@ def _compile(build_dir):
 
 
 def _metadata_files():
+    with open(os.path.join(ROOT, package.LICENSE_FILE), 'rb') as f:
+        license_text = f.read()
     return [
         (DIST_INFO + '/METADATA', package.metadata().encode('utf-8')),
         (DIST_INFO + '/entry_points.txt', package.entry_points().encode('utf-8')),
+        (DIST_INFO + '/' + os.path.basename(package.LICENSE_FILE), license_text),
     ]
 
 

@@ -13,6 +13,8 @@ with open(os.path.join(HERE, 'dxt1-package.json')) as _f:
 NAME = str(PACKAGE['name'])
 VERSION = str(PACKAGE['version'])
 SUMMARY = str(PACKAGE['summary'])
+LICENSE = str(PACKAGE['license'])
+LICENSE_FILE = str(PACKAGE['license_file'])  # relative to the root
 MODULE = str(PACKAGE['module'])
 # Console commands: name -> the Python file, relative to the root, that holds main().
 SCRIPTS = dict((str(name), str(path)) for name, path in PACKAGE['scripts'].items())
@@ -45,7 +47,8 @@ def link_flags(root=''):
 
 def metadata():
     """The METADATA (PKG-INFO) text of a wheel or an sdist."""
-    return 'Metadata-Version: 2.1\nName: %s\nVersion: %s\nSummary: %s\n' % (NAME, VERSION, SUMMARY)
+    return ('Metadata-Version: 2.1\nName: %s\nVersion: %s\nSummary: %s\nLicense: %s\n'
+            % (NAME, VERSION, SUMMARY, LICENSE))
 
 
 def entry_points():

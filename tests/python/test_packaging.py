@@ -108,6 +108,9 @@ class InstallRoutes(unittest.TestCase):
             data = self.wheel.read(name)
             expected = base64.urlsafe_b64encode(hashlib.sha256(data).digest()).rstrip(b'=').decode('ascii')
             self.assertEqual((digest, int(size)), ('sha256=' + expected, len(data)), name)
+        with open(os.path.join(ROOT, 'LICENSE'), 'rb') as f:
+            self.assertEqual(self.wheel.read(BASE + '.dist-info/LICENSE'), f.read())
+        self.assertIn('License: MIT', self.wheel.read(BASE + '.dist-info/METADATA').decode('utf-8'))
         target = self.install_wheel(os.path.join(self.dir, self.wheel_name), 'wheel')
         self.check_installed(sys.executable, os.path.join(target, 'bin', 'dds2png'), target)
 
@@ -121,7 +124,7 @@ class InstallRoutes(unittest.TestCase):
         finally:
             dxt1_build._compile = compile_module
         prepared = sorted(os.listdir(os.path.join(metadata, dist_info)))
-        self.assertEqual(prepared, ['METADATA', 'entry_points.txt'])
+        self.assertEqual(prepared, ['LICENSE', 'METADATA', 'entry_points.txt'])
         for name in prepared:
             with open(os.path.join(metadata, dist_info, name), 'rb') as f:
                 self.assertEqual(f.read(), self.wheel.read(dist_info + '/' + name), name)
@@ -133,6 +136,7 @@ class InstallRoutes(unittest.TestCase):
         with tarfile.open(os.path.join(self.dir, sdist)) as archive:
             archive.extractall(unpacked)
         source = os.path.join(unpacked, BASE)
+        self.assertTrue(os.path.isfile(os.path.join(source, 'LICENSE')))
         wheels = os.path.join(self.dir, 'sdist-wheels')
         os.mkdir(wheels)
         code = 'import sys; sys.path.insert(0, "packaging"); import dxt1_build; dxt1_build.build_wheel(sys.argv[1])'

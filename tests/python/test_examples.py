@@ -1,0 +1,78 @@
+"""The README's examples of converting many files, run as typed: the code is
+taken from the README itself, so an example that stops working fails here.
+
+    test_examples.py [ParallelExamples.test_dask ...]
+
+Needs dds2png and _dxt1 importable through PYTHONPATH (the workers of both
+examples are fresh processes, which find them the same way)."""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+
+from test_dds2png import ROOT, dds, image, read_png, solid, COLOURS
+
+README = os.path.join(ROOT, 'README.md')
+EXAMPLE_TIMEOUT = 600  # seconds; a Dask cluster starts in a few
+
+
+def readme_example(marker):
+    """The one Python code block of the README that contains `marker`."""
+    with open(README) as f:
+        blocks = re.findall(r'^```python\n(.*?)^```$', f.read(), re.M | re.S)
+    found = [block for block in blocks if marker in block]
+    assert len(found) == 1, 'the README has %d Python examples with %r' % (len(found), marker)
+    return found[0]
+
+
+def has_dask():
+    try:
+        import dask.distributed  # noqa: F401
+    except ImportError:
+        return False
+    return True
+
+
+class ParallelExamples(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp()
+        os.mkdir(os.path.join(self.dir, 'textures'))
+        # Sizes that end inside a block, one block row, and several.
+        self.expected = {}
+        for n, (c, (width, height)) in enumerate(zip(COLOURS, [(5, 3), (4, 4), (64, 24), (9, 17)] * 2)):
+            name = os.path.join(self.dir, 'textures', 't%d' % n)
+            with open(name + '.dds', 'wb') as f:
+                f.write(dds(width, height, solid(c, width, height)))
+            self.expected[name + '.png'] = image(width, [(c, height)])
+
+    def tearDown(self):
+        shutil.rmtree(self.dir)
+
+    def run_example(self, marker):
+        script = os.path.join(self.dir, 'example.py')
+        with open(script, 'w') as f:
+            f.write(readme_example(marker))
+        process = subprocess.Popen([sys.executable, script], cwd=self.dir,
+                                   stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        # Python 2 has no timeout here, but it runs neither example.
+        output = process.communicate(timeout=EXAMPLE_TIMEOUT)[0].decode('utf-8', 'replace')
+        self.assertEqual(process.returncode, 0, output)
+        for target, expected in sorted(self.expected.items()):
+            self.assertEqual(read_png(target), expected, target)
+
+    @unittest.skipIf(sys.version_info < (3, 2), 'concurrent.futures is Python 3')
+    def test_concurrent_futures(self):
+        self.run_example('ProcessPoolExecutor')
+
+    def test_dask(self):
+        if not has_dask():
+            # The build runs this test only under an interpreter it found Dask in.
+            self.fail("Dask's distributed scheduler cannot be imported by %s" % sys.executable)
+        self.run_example('dask.distributed')
+
+
+if __name__ == '__main__':
+    unittest.main()
