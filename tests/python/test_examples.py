@@ -1,10 +1,11 @@
-"""The README's examples of converting many files, run as typed: the code is
-taken from the README itself, so an example that stops working fails here.
+"""The README's examples, run as typed: the code is taken from the README
+itself, so an example that stops working fails here.
 
-    test_examples.py [ParallelExamples.test_dask ...]
+    test_examples.py [ReadmeExamples.test_dask ...]
 
 Needs dds2png and _dxt1 importable through PYTHONPATH (the workers of both
 examples are fresh processes, which find them the same way)."""
+import hashlib
 import os
 import re
 import shutil
@@ -13,7 +14,7 @@ import sys
 import tempfile
 import unittest
 
-from test_dds2png import ROOT, dds, image, read_png, solid, COLOURS
+from test_dds2png import ROOT, SAMPLE, SAMPLE_PIXELS_SHA256, dds, image, read_png, solid, COLOURS
 
 README = os.path.join(ROOT, 'README.md')
 EXAMPLE_TIMEOUT = 600  # seconds; a Dask cluster starts in a few
@@ -28,15 +29,16 @@ def readme_example(marker):
     return found[0]
 
 
-def has_dask():
+def can_import(*names):
     try:
-        import dask.distributed  # noqa: F401
+        for name in names:
+            __import__(name)
     except ImportError:
         return False
     return True
 
 
-class ParallelExamples(unittest.TestCase):
+class ReadmeExamples(unittest.TestCase):
     def setUp(self):
         self.dir = tempfile.mkdtemp()
         os.mkdir(os.path.join(self.dir, 'textures'))
@@ -52,26 +54,40 @@ class ParallelExamples(unittest.TestCase):
         shutil.rmtree(self.dir)
 
     def run_example(self, marker):
+        """Runs the example in the temporary folder, with the tree's samples/ there."""
         script = os.path.join(self.dir, 'example.py')
         with open(script, 'w') as f:
             f.write(readme_example(marker))
+        os.mkdir(os.path.join(self.dir, 'samples'))
+        shutil.copy(SAMPLE, os.path.join(self.dir, 'samples'))
         process = subprocess.Popen([sys.executable, script], cwd=self.dir,
                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        # Python 2 has no timeout here, but it runs neither example.
+        # Python 2 has no timeout here, but it runs none of these examples.
         output = process.communicate(timeout=EXAMPLE_TIMEOUT)[0].decode('utf-8', 'replace')
         self.assertEqual(process.returncode, 0, output)
+
+    def check_converted(self):
         for target, expected in sorted(self.expected.items()):
             self.assertEqual(read_png(target), expected, target)
+
+    @unittest.skipUnless(can_import('PIL', 'numpy'), 'the image library or numpy is not installed')
+    def test_decode_into_the_image_library(self):
+        self.run_example('Image.frombytes')
+        from PIL import Image
+        pixels = Image.open(os.path.join(self.dir, 'logo.png')).convert('RGB').tobytes()
+        self.assertEqual(hashlib.sha256(pixels).hexdigest(), SAMPLE_PIXELS_SHA256)
 
     @unittest.skipIf(sys.version_info < (3, 2), 'concurrent.futures is Python 3')
     def test_concurrent_futures(self):
         self.run_example('ProcessPoolExecutor')
+        self.check_converted()
 
     def test_dask(self):
-        if not has_dask():
+        if not can_import('dask.distributed'):
             # The build runs this test only under an interpreter it found Dask in.
             self.fail("Dask's distributed scheduler cannot be imported by %s" % sys.executable)
         self.run_example('dask.distributed')
+        self.check_converted()
 
 
 if __name__ == '__main__':
