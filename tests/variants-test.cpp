@@ -142,6 +142,9 @@ std::vector<Requirement> requirements()
     result.push_back({"avx512", __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                                     __builtin_cpu_supports("avx512vbmi")});
 #endif
+#ifdef __aarch64__
+    result.push_back({"neon", true}); // Advanced SIMD is part of every AArch64 CPU
+#endif
     return result;
 }
 
