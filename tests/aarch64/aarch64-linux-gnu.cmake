@@ -12,13 +12,7 @@ set(CMAKE_CXX_COMPILER clang++)
 set(CMAKE_C_COMPILER clang)
 set(CMAKE_CXX_COMPILER_TARGET ${DXT1_AARCH64_TRIPLE})
 set(CMAKE_C_COMPILER_TARGET ${DXT1_AARCH64_TRIPLE})
-# The cross binutils' linker; clang finds the cross C library and libstdc++ itself.
-set(CMAKE_EXE_LINKER_FLAGS_INIT -fuse-ld=/usr/bin/${DXT1_AARCH64_TRIPLE}-ld)
-set(CMAKE_SHARED_LINKER_FLAGS_INIT -fuse-ld=/usr/bin/${DXT1_AARCH64_TRIPLE}-ld)
-set(CMAKE_MODULE_LINKER_FLAGS_INIT -fuse-ld=/usr/bin/${DXT1_AARCH64_TRIPLE}-ld)
-set(CMAKE_AR /usr/bin/${DXT1_AARCH64_TRIPLE}-ar)
-set(CMAKE_RANLIB /usr/bin/${DXT1_AARCH64_TRIPLE}-ranlib)
-set(CMAKE_NM /usr/bin/${DXT1_AARCH64_TRIPLE}-nm)
+# clang finds the cross linker, C library and libstdc++ by the target alone.
 
 # Where libc6-arm64-cross puts the arm64 C library and its loader.
 set(DXT1_AARCH64_SYSROOT /usr/${DXT1_AARCH64_TRIPLE} CACHE PATH "The arm64 C library's root, for qemu-aarch64 -L")
