@@ -4,6 +4,7 @@
 //       --toggle-collect='decodeDXT1BlocksAVX2*' instruction-count avx2 65536
 // Where only whole runs can be counted (qemu's trace), the difference between
 // runs with TIMES 3 and 1 is two decodes of the blocks, without the set-up.
+// `instruction-count --variants` names the variants this CPU runs, one a line.
 #include "dxt1-variants.h"
 
 #include <cstdio>
@@ -14,12 +15,18 @@
 
 int main(int argc, char **argv)
 {
-    if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: %s VARIANT BLOCKS [TIMES]\n", argv[0]);
-        return 2;
-    }
     std::size_t count;
     const Dxt1Variant *variants = dxt1Variants(&count);
+    if (argc == 2 && std::strcmp(argv[1], "--variants") == 0) {
+        for (std::size_t i = 0; i < count; ++i)
+            if (variants[i].supported())
+                std::printf("%s\n", variants[i].name);
+        return 0;
+    }
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: %s VARIANT BLOCKS [TIMES] | --variants\n", argv[0]);
+        return 2;
+    }
     const Dxt1Variant *variant = nullptr;
     for (std::size_t i = 0; i < count; ++i)
         if (std::strcmp(variants[i].name, argv[1]) == 0)
