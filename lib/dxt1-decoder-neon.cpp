@@ -95,8 +95,10 @@ alignas(16) constexpr unsigned char quadBlocks[4][16] = {
 alignas(16) constexpr signed char columnToColour[16] = {4, 2, 0, -2, 4, 2, 0, -2, 4, 2, 0, -2, 4, 2, 0, -2};
 constexpr unsigned char kColourBits = 0x30;
 
-// Decodes the 16 blocks at `blocks` into bytes [emit, emit + 192) of each plane.
-inline void decodeGroup(const unsigned char *blocks, unsigned char *const outdata[4], std::size_t emit)
+// Decodes the 16 blocks at `blocks` into the first 192 bytes at each of `out`.
+// Inlined into both of its calls, so that the constants stay in registers
+// across the main loop.
+__attribute__((always_inline)) inline void decodeGroup(const unsigned char *blocks, unsigned char *const out[4])
 {
     // val[0] to val[3]: c0, c1, the index bytes of rows 0 and 1, and of rows 2 and 3.
     const uint16x8x4_t first = vld4q_u16(reinterpret_cast<const uint16_t *>(blocks));
@@ -126,7 +128,7 @@ inline void decodeGroup(const unsigned char *blocks, unsigned char *const outdat
             const uint8x16_t index = vbslq_u8(colourBits, vshlq_u8(spread, shifts), blocksOfQuad);
             const uint8x16x3_t pixels = {{vqtbl4q_u8(palettes.red, index), vqtbl4q_u8(palettes.green, index),
                                           vqtbl4q_u8(palettes.blue, index)}};
-            vst3q_u8(outdata[yo] + emit + quad * kQuadBlocks * kRowBytes, pixels);
+            vst3q_u8(out[yo] + quad * kQuadBlocks * kRowBytes, pixels);
         }
     }
 }
@@ -135,23 +137,28 @@ inline void decodeGroup(const unsigned char *blocks, unsigned char *const outdat
 
 void decodeDXT1BlocksNEON(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
-    const std::size_t blocks = len / kBlockBytes;
-    std::size_t b = 0;
-    for (; b + kGroupBlocks <= blocks; b += kGroupBlocks)
-        decodeGroup(data + b * kBlockBytes, outdata, b * kRowBytes);
+    // The plane pointers are copied, so that the compiler need not reload
+    // them after each store in case the store changed them.
+    unsigned char *out[4] = {outdata[0], outdata[1], outdata[2], outdata[3]};
+    const unsigned char *block = data;
+    std::size_t rest = len / kBlockBytes;
+    for (; rest >= kGroupBlocks; rest -= kGroupBlocks, block += kGroupBlocks * kBlockBytes) {
+        decodeGroup(block, out);
+        for (unsigned char *&plane : out)
+            plane += kGroupBlocks * kRowBytes;
+    }
 
     // The last 1 to 15 blocks: decoded from a zero-padded copy into staging
     // planes, of which only their own bytes are copied out.
-    const std::size_t rest = blocks - b;
     if (rest == 0)
         return;
     unsigned char input[kGroupBlocks * kBlockBytes] = {};
     unsigned char staged[4][kGroupBlocks * kRowBytes];
     unsigned char *const stagedPlanes[4] = {staged[0], staged[1], staged[2], staged[3]};
-    std::memcpy(input, data + b * kBlockBytes, rest * kBlockBytes);
-    decodeGroup(input, stagedPlanes, 0);
+    std::memcpy(input, block, rest * kBlockBytes);
+    decodeGroup(input, stagedPlanes);
     for (unsigned yo = 0; yo < 4; ++yo)
-        std::memcpy(outdata[yo] + b * kRowBytes, staged[yo], rest * kRowBytes);
+        std::memcpy(out[yo], staged[yo], rest * kRowBytes);
 }
 
 #endif
