@@ -1,8 +1,9 @@
 #!/bin/sh
 # Fetches a real 64-bit ARM Python 3.11 for the aarch64 test tree:
 #   get-python3.11.sh DEST
-# downloads Debian 12's arm64 packages of Python 3.11 (with its headers and the
-# libraries its standard modules need) with a private apt configuration, so
+# downloads Debian 12's arm64 packages of Python 3.11 (with its headers, the
+# libraries its standard modules need, and pip and setuptools for the install
+# routes' tests) with a private apt configuration, so
 # that the machine's own apt state is left untouched, and unpacks them into
 # DEST/root. It writes DEST/python3.11, which runs that interpreter under
 # qemu-aarch64 with DEST/root as the arm64 system root, and which is itself
@@ -17,8 +18,11 @@ set -eu
 dest=${1:?usage: get-python3.11.sh DEST}
 mkdir -p "$dest"
 dest=$(cd "$dest" && pwd)
-if [ -x "$dest/python3.11" ] &&
-    "$dest/python3.11" -c 'import platform, sys; sys.exit(platform.machine() != "aarch64")' 2>/dev/null; then
+# What the tests need of the interpreter.
+works='import ctypes, platform, setuptools, struct, sysconfig, threading, zlib
+import pip  # after setuptools, which must replace distutils before pip imports it
+assert platform.machine() == "aarch64" and struct.calcsize("P") == 8'
+if [ -x "$dest/python3.11" ] && "$dest/python3.11" -c "$works" 2>/dev/null; then
     exit 0
 fi
 
@@ -51,9 +55,11 @@ set -- -o Dir::Etc::SourceList="$apt/sources.list" -o Dir::Etc::SourceParts=/dev
     -o Dir::State::Lists="$apt/lists" -o Dir::Cache="$apt/cache" -o Dir::State::status=/dev/null \
     -o APT::Architecture=arm64 -o APT::Architectures=arm64 -o Debug::NoLocking=1
 apt-get "$@" -q update >"$apt/update.log" 2>&1 || fail "apt-get update failed (no network?): $(tail -n 3 "$apt/update.log")"
-# The interpreter and its headers, and what it and its standard modules link to.
+# The interpreter and its headers, what it and its standard modules link to,
+# and Debian's pip and setuptools with what they import.
 packages="python3.11-minimal libpython3.11-minimal libpython3.11-stdlib libpython3.11-dev
-          libc6 zlib1g libexpat1 libffi8 libbz2-1.0 liblzma5 libssl3 libuuid1 libcrypt1 libgcc-s1 libstdc++6"
+          libc6 zlib1g libexpat1 libffi8 libbz2-1.0 liblzma5 libssl3 libuuid1 libcrypt1 libgcc-s1 libstdc++6
+          python3-pip python3-setuptools python3-wheel python3-pkg-resources python3-distutils python3-lib2to3"
 (mkdir "$apt/debs" && cd "$apt/debs" && apt-get "$@" -q download $packages) >"$apt/download.log" 2>&1 ||
     fail "apt-get download failed: $(tail -n 3 "$apt/download.log")"
 
@@ -74,8 +80,5 @@ cat > "$dest/python3.11" <<LAUNCHER
 exec '$qemu' -L '$root' -0 "\$0" -E PYTHONHOME='$root/usr' '$root/usr/bin/python3.11' "\$@"
 LAUNCHER
 chmod +x "$dest/python3.11"
-"$dest/python3.11" -c '
-import ctypes, platform, struct, sysconfig, threading, zlib
-assert platform.machine() == "aarch64" and struct.calcsize("P") == 8
-' || fail "the unpacked interpreter does not run"
+"$dest/python3.11" -c "$works" || fail "the unpacked interpreter does not run"
 [ -r "$root/usr/include/python3.11/Python.h" ] || fail "the unpacked interpreter has no headers"
