@@ -2,10 +2,12 @@
 """Runs the benchmarks and prints a short table of medians and ratios.
 
 usage: report.py DECODER_BENCH INSTRUCTION_COUNT [--module PYTHON MODULE_DIR]...
+                 [--emulated-counter COUNTER]
 
 The decoder benchmark's repetitions are interleaved at random with the memset
 floor's, so each ratio compares figures taken in the same run. Instructions
-per block are counted by callgrind when valgrind is present.
+per block are counted by callgrind when valgrind is present, and for another
+CPU (64-bit ARM) by qemu-user's trace when a cross-built counter is given.
 """
 import argparse
 import json
@@ -57,6 +59,52 @@ def count_instructions(binary, variant):
         return None
     match = re.search(r'Collected : (\d+)', output)
     return int(match.group(1)) / float(COUNT_BLOCKS) if match else None
+
+
+EMULATED_COUNT_BLOCKS = 4096
+
+
+def count_instructions_emulated(counter, variant):
+    """Instructions per block of `variant` in a counter that runs under
+    qemu-user. Its single-step trace has one line starting 'Trace' per
+    instruction executed; the counter decodes the same blocks once and then
+    three times, so the difference is two decodes, without the set-up."""
+    folder = tempfile.mkdtemp()
+    fifo = os.path.join(folder, 'trace')
+    totals = []
+    try:
+        for times in (1, 3):
+            os.mkfifo(fifo)
+            # grep counts the lines as they come: the trace is about 90 bytes an instruction.
+            lines = subprocess.Popen(['grep', '-c', '^Trace', fifo], stdout=subprocess.PIPE)
+            env = dict(os.environ, QEMU_SINGLESTEP='1', QEMU_LOG='nochain,exec', QEMU_LOG_FILENAME=fifo)
+            with open(os.devnull, 'w') as quiet:
+                status = subprocess.call([counter, variant, str(EMULATED_COUNT_BLOCKS), str(times)],
+                                         env=env, stdout=quiet, stderr=quiet)
+            if status != 0:
+                try:  # qemu never opened the trace: let grep see its end
+                    os.close(os.open(fifo, os.O_WRONLY | os.O_NONBLOCK))
+                except OSError:
+                    pass
+            totals.append(int(lines.communicate()[0] or 0))
+            os.unlink(fifo)
+            if status != 0:
+                return None
+    finally:
+        shutil.rmtree(folder)
+    return (totals[1] - totals[0]) / 2.0 / EMULATED_COUNT_BLOCKS
+
+
+def print_emulated_counts(counter):
+    try:
+        variants = subprocess.check_output([counter, '--variants']).decode('ascii').split()
+    except (OSError, subprocess.CalledProcessError):
+        print('64-bit ARM: %s does not run (no instruction counts)' % counter)
+        return
+    counts = [count_instructions_emulated(counter, v) for v in variants]
+    print('%-8s' % 'aarch64' + ''.join('%14s' % v for v in variants))
+    print('%-8s' % 'instr' + ''.join('%14s' % ('%.1f' % c if c is not None else 'n/a') for c in counts)
+          + '   (qemu single-step trace, %d random blocks; no times under emulation)' % EMULATED_COUNT_BLOCKS)
 
 
 # The C library's heap hands a freed block of this size or more back to the
@@ -142,6 +190,8 @@ def main():
     parser.add_argument('--module', nargs=2, action='append', default=[], metavar=('PYTHON', 'MODULE_DIR'),
                         help='also time decoding through the module built in MODULE_DIR for PYTHON')
     parser.add_argument('--tool', help='also time this dds2png command against the image library')
+    parser.add_argument('--emulated-counter', metavar='COUNTER',
+                        help='also count instructions per block with this cross-built instruction-count under qemu')
     args = parser.parse_args()
     variants, medians = run_decoder_bench(args.decoder_bench)
     counter, modules = args.instruction_count, args.module
@@ -156,6 +206,9 @@ def main():
     counts = [count_instructions(counter, v) for v in variants]
     print('%-8s' % 'instr' + '%14s' % '' + ''.join('%14s' % ('%.1f' % c if c is not None else 'n/a') for c in counts)
           + '   (callgrind, %d random blocks)' % COUNT_BLOCKS)
+    if args.emulated_counter:
+        print('')
+        print_emulated_counts(args.emulated_counter)
 
     core = medians.get('rows256x256')
     if core and modules:

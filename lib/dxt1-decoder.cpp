@@ -36,6 +36,9 @@ const Dxt1Variant variants[] = {
     {"avx2", decodeDXT1BlocksAVX2, cpuHasAVX2},
     {"avx512", decodeDXT1BlocksAVX512, cpuHasAVX512VBMI},
 #endif
+#ifdef DXT1_HAVE_NEON_VARIANT
+    {"neon", decodeDXT1BlocksNEON, always},
+#endif
 };
 
 const Dxt1Variant &choose()

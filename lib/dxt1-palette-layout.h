@@ -8,8 +8,11 @@
 //   green = (c & 0x07E0) >> 3 = mulhi(c & 0x07E0, 1 << 13)
 //   blue  = (c & 0x001F) << 3 = mullo(c & 0x001F, 1 << 3)
 // and the four-colour mode's divisions by 3 are a multiply-high by kOneThird.
+// The NEON decoder takes the same fields in byte form.
 #ifndef DXT1_PALETTE_LAYOUT_H
 #define DXT1_PALETTE_LAYOUT_H
+
+#include "dxt1-variants.h"
 
 constexpr short kRedMask = -0x800, kGreenMask = 0x07E0, kBlueMask = 0x001F; // -0x800 is 0xF800
 constexpr short kRedHigh = 1 << 8, kGreenHigh = 1 << 13, kBlueLow = 1 << 3;
@@ -26,6 +29,7 @@ constexpr bool oneThirdIsExactUpTo(unsigned limit)
 }
 static_assert(oneThirdIsExactUpTo(756), "the multiply-high must divide every palette sum by 3");
 
+#ifdef DXT1_HAVE_X86_VARIANTS
 // The SSSE3 and AVX2 decoders hold one block per 128-bit lane. While the
 // palette is computed, 16-bit lanes 0-5 hold r0 g0 b0 r1 g1 b1; packed to
 // bytes, colour 0 is at bytes 0-2, colour 1 at 3-5, colour 2 at 8-10 and
@@ -52,7 +56,8 @@ constexpr Dxt1RowShuffles makeDxt1RowShuffles()
     return table;
 }
 
-// The table, built at compile time; one copy serves every vector decoder.
+// The table, built at compile time; one copy serves every x86 vector decoder.
 extern const Dxt1RowShuffles dxt1RowShuffles;
+#endif
 
 #endif

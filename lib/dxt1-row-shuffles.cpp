@@ -1,4 +1,7 @@
 #include "dxt1-palette-layout.h"
 
+#ifdef DXT1_HAVE_X86_VARIANTS
+
 // Constant-initialized: no code runs at load time, whatever the CPU.
 constexpr Dxt1RowShuffles dxt1RowShuffles = makeDxt1RowShuffles();
+#endif

@@ -29,4 +29,12 @@ void decodeDXT1BlocksAVX2(const unsigned char *data, std::size_t len, unsigned c
 void decodeDXT1BlocksAVX512(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 #endif
 
+// Advanced SIMD is part of every AArch64 CPU. The decoder's loads assume
+// little-endian lanes.
+#if defined(__aarch64__) && defined(__ARM_NEON) && defined(__ORDER_LITTLE_ENDIAN__) && \
+    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define DXT1_HAVE_NEON_VARIANT 1
+void decodeDXT1BlocksNEON(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
+#endif
+
 #endif

@@ -1,7 +1,8 @@
 // Runs a decoder with exactly the memory its contract allows: the input's
 // whole blocks, and four planes of 12 bytes a block, each ending at a guard
-// page. Trailing input bytes are counted in `len` but lie in the guard page,
-// so reading them faults too.
+// page (or, with Touching::Start, starting at one). Trailing input bytes are
+// counted in `len` but lie past the input's end, where with Touching::End
+// the guard page is, so reading them faults too.
 #ifndef DXT1_TESTS_GUARDED_DECODE_H
 #define DXT1_TESTS_GUARDED_DECODE_H
 
@@ -13,16 +14,17 @@
 #include <vector>
 
 inline std::array<std::vector<unsigned char>, 4> decodeGuarded(Dxt1DecodeFunction decode,
-                                                               const std::vector<unsigned char> &input)
+                                                               const std::vector<unsigned char> &input,
+                                                               Touching side = Touching::End)
 {
     const std::size_t blocks = input.size() / 8;
-    GuardedBuffer in(blocks * 8);
+    GuardedBuffer in(blocks * 8, side);
     if (blocks != 0)
         std::memcpy(in.data(), input.data(), blocks * 8);
     std::unique_ptr<GuardedBuffer> planes[4];
     unsigned char *outdata[4];
     for (int i = 0; i < 4; ++i) {
-        planes[i].reset(new GuardedBuffer(blocks * 12));
+        planes[i].reset(new GuardedBuffer(blocks * 12, side));
         outdata[i] = planes[i]->data();
     }
     decode(in.data(), input.size(), outdata);

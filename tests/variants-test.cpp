@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <random>
 #include <string>
@@ -39,9 +41,9 @@ protected:
             GTEST_SKIP() << GetParam()->name << " is not supported by this CPU";
     }
 
-    void expectSameAsPlain(const Bytes &input, const std::string &what)
+    void expectSameAsPlain(const Bytes &input, const std::string &what, Touching side = Touching::End)
     {
-        ASSERT_EQ(decodeGuarded(GetParam()->decode, input), decodeGuarded(decodeDXT1BlocksPlain, input))
+        ASSERT_EQ(decodeGuarded(GetParam()->decode, input, side), decodeGuarded(decodeDXT1BlocksPlain, input))
             << what << ", " << input.size() << " bytes";
     }
 };
@@ -86,14 +88,19 @@ TEST_P(VariantTest, EveryIndexPatternInEveryRow)
     expectSameAsPlain(input, "index patterns");
 }
 
-TEST_P(VariantTest, EveryLengthUpTo64Bytes)
+TEST_P(VariantTest, EveryLengthUpTo400BytesAtEitherGuardPage)
 {
+    // 50 blocks: two whole groups of the widest variants (sixteen blocks)
+    // and every tail after them, and more of the narrower ones'.
     std::mt19937 rng(7);
-    Bytes pool(64);
+    Bytes pool(400);
     for (unsigned char &byte : pool)
         byte = static_cast<unsigned char>(rng());
-    for (std::size_t len = 0; len <= 64; ++len)
-        expectSameAsPlain(Bytes(pool.begin(), pool.begin() + len), "length " + std::to_string(len));
+    for (std::size_t len = 0; len <= pool.size(); ++len) {
+        const Bytes input(pool.begin(), pool.begin() + len);
+        expectSameAsPlain(input, "length " + std::to_string(len) + ", ending at a guard page");
+        expectSameAsPlain(input, "length " + std::to_string(len) + ", starting at a guard page", Touching::Start);
+    }
 }
 
 TEST_P(VariantTest, NothingWrittenAroundPlanesWithinOneBuffer)
@@ -114,6 +121,37 @@ TEST_P(VariantTest, NothingWrittenAroundPlanesWithinOneBuffer)
         GetParam()->decode(input.data(), input.size(), outdata);
         decodeDXT1BlocksPlain(input.data(), input.size(), expectedData);
         EXPECT_EQ(arena, expected) << blocks << " blocks";
+    }
+}
+
+TEST_P(VariantTest, MisalignedInputAndPlanes)
+{
+    // The input at every offset from a 16-byte boundary, each plane at another
+    // one, with spare bytes around each plane that must keep their value.
+    constexpr std::size_t kAlignment = 16, kSpare = 16;
+    const std::size_t blocks = 37; // two groups of sixteen, then five
+    std::mt19937 rng(5);
+    Bytes input(blocks * 8);
+    for (unsigned char &byte : input)
+        byte = static_cast<unsigned char>(rng());
+    const std::size_t region = (blocks * 12 + 2 * kSpare + kAlignment - 1) / kAlignment * kAlignment;
+    for (std::size_t offset = 0; offset < kAlignment; ++offset) {
+        Bytes inputArena(input.size() + 2 * kAlignment), arena(4 * region + kAlignment, 0xA5), expected;
+        unsigned char *in = inputArena.data() + (kAlignment - reinterpret_cast<std::uintptr_t>(inputArena.data()) % kAlignment) + offset;
+        std::copy(input.begin(), input.end(), in);
+        const std::size_t arenaStart = kAlignment - reinterpret_cast<std::uintptr_t>(arena.data()) % kAlignment;
+        std::size_t planeStart[4];
+        for (std::size_t yo = 0; yo < 4; ++yo)
+            planeStart[yo] = arenaStart + yo * region + kSpare + (offset + 5 * yo + 1) % kAlignment;
+        expected = arena;
+        unsigned char *outdata[4], *expectedData[4];
+        for (int yo = 0; yo < 4; ++yo) {
+            outdata[yo] = &arena[planeStart[yo]];
+            expectedData[yo] = &expected[planeStart[yo]];
+        }
+        GetParam()->decode(in, input.size(), outdata);
+        decodeDXT1BlocksPlain(input.data(), input.size(), expectedData);
+        EXPECT_EQ(arena, expected) << "input " << offset << " bytes past a 16-byte boundary";
     }
 }
 
@@ -141,6 +179,9 @@ std::vector<Requirement> requirements()
     result.push_back({"avx2", __builtin_cpu_supports("avx2") != 0});
     result.push_back({"avx512", __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                                     __builtin_cpu_supports("avx512vbmi")});
+#endif
+#ifdef __aarch64__
+    result.push_back({"neon", true}); // Advanced SIMD is part of every AArch64 CPU
 #endif
     return result;
 }
