@@ -230,7 +230,8 @@ class BadFiles(ToolTest):
             ('zero image dimension', dds(8, 0, b'')),
             ('exceed', dds(1 << 20, 4, b'\0' * 64)),
             ('mip levels', dds(8, 8, b'\0' * 32, levels=0xFFFFFFFF)),
-            ('truncated surface', dds(8, 8, b'\0' * 32, dx10=(71, 3, 0, 0xFFFFFFFF))),
+            ('too tall for a PNG', dds(8, 8, b'\0' * 32, dx10=(71, 3, 0, 0xFFFFFFFF))),
+            ('truncated surface data: 32 bytes of 2097120', dds(8, 8, b'\0' * 32, dx10=(71, 3, 0, 0xFFFF))),
         ]
         for expected, blob in cases:
             self.check_refused(self.write('bad.dds', blob), expected)
