@@ -345,7 +345,12 @@ class Input(object):
             self.position = offset
             got = self.read_into(chunk[0])
             if got < size:
-                self.truncated(plan, offset + got)  # the file shrank since it was checked
+                # The file shrank since it was checked: say how much it holds now.
+                try:
+                    now = os.fstat(self.file.fileno()).st_size
+                except EnvironmentError:
+                    now = offset + got
+                self.truncated(plan, min(now, offset + got))
             return memoryview_of(chunk[0])
         return read_at
 
@@ -400,10 +405,26 @@ def remove_unfinished():
         unfinished.discard(temp)
 
 
+def temporary_name(pid, tail):
+    return '.dds2png-%d-%s.tmp' % (pid, tail)
+
+
+def remove_temporaries(pid, folder):
+    """Removes the temporary outputs a process that died left in the folder."""
+    prefix, suffix = temporary_name(pid, '').split('.tmp')[0], '.tmp'
+    try:
+        for name in os.listdir(folder):
+            if name.startswith(prefix) and name.endswith(suffix):
+                os.unlink(os.path.join(folder, name))
+    except EnvironmentError:
+        pass  # nothing there, or not ours to remove
+
+
 def create_temporary(folder):
-    """A new file `.dds2png-<random>.tmp` in the folder, listed in `unfinished`; returns (fd, path)."""
+    """A new file `.dds2png-<process id>-<random>.tmp` in the folder, listed
+    in `unfinished`; returns (fd, path). The batch removes those of a worker that died."""
     while True:
-        temp = os.path.join(folder, '.dds2png-%s.tmp' % ''.join('%02x' % c for c in bytearray(os.urandom(6))))
+        temp = os.path.join(folder, temporary_name(os.getpid(), ''.join('%02x' % c for c in bytearray(os.urandom(6)))))
         unfinished.add(temp)
         try:
             return os.open(temp, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600), temp
@@ -542,15 +563,20 @@ def conversion_error(job):
     return None
 
 
+def ignore_signal(signum, frame):
+    """A handler that does nothing. Unlike SIG_IGN, it also takes a signal
+    that came before it was set, which Python 3 would report as a race."""
+
+
 def interrupt_worker(signum, frame):
     """A batch worker's handler of SIGINT and SIGTERM: the first ends the
     conversion, through the clean-up of the temporary output; any more are ignored."""
-    signal.signal(signal.SIGINT, signal.SIG_IGN)
-    signal.signal(signal.SIGTERM, signal.SIG_IGN)
+    signal.signal(signal.SIGINT, ignore_signal)
+    signal.signal(signal.SIGTERM, ignore_signal)
     raise KeyboardInterrupt
 
 
-def start_worker(job):
+def start_worker(job, interrupted):
     """Forks a process that converts one job and writes its error line, if
     any, to a pipe; returns (pid, the pipe's read end)."""
     read_end, write_end = os.pipe()
@@ -558,9 +584,11 @@ def start_worker(job):
     if pid == 0:
         status = INTERRUPTED_STATUS
         try:
-            os.close(read_end)
             signal.signal(signal.SIGINT, interrupt_worker)
             signal.signal(signal.SIGTERM, interrupt_worker)
+            if interrupted:  # before the handlers above were set
+                raise KeyboardInterrupt
+            os.close(read_end)
             error = conversion_error(job) or ''
             if not isinstance(error, bytes):
                 error = error.encode(sys.getfilesystemencoding() or 'utf-8', 'surrogateescape')
@@ -600,38 +628,54 @@ def wait_for_worker():
 
 def run_jobs(jobs, workers):
     """Runs each job in a process of its own, `workers` at a time; yields
-    each job's error line or None as it finishes."""
-    waiting, running = list(reversed(jobs)), {}
+    each job's error line or None as it finishes. An interrupt (SIGINT) here
+    only notes itself and stops the workers, so that no worker can be started
+    and lost between a fork and its bookkeeping; once every worker has ended
+    (each removing its temporary output), KeyboardInterrupt is raised."""
+    waiting, running, interrupted = list(reversed(jobs)), {}, []
+
+    def stop_workers(signum=None, frame=None):
+        if signum is not None:
+            interrupted.append(signum)
+        for pid in list(running):
+            for number in (signal.SIGTERM, signal.SIGCONT):  # a stopped worker must go on to end
+                try:
+                    os.kill(pid, number)
+                except EnvironmentError:
+                    pass
+
+    previous = signal.signal(signal.SIGINT, stop_workers)
     try:
-        while waiting or running:
-            while waiting and len(running) < workers:
+        while running or (waiting and not interrupted):
+            while waiting and not interrupted and len(running) < workers:
                 job = waiting.pop()
-                pid, read_end = start_worker(job)
+                pid, read_end = start_worker(job, interrupted)
                 running[pid] = job, read_end
+            if interrupted:
+                stop_workers()  # those started as the interrupt came, too
             pid, status = wait_for_worker()
             if pid not in running:
                 continue
             job, read_end = running.pop(pid)
             with os.fdopen(read_end, 'rb') as report:
                 error = worker_error(job, status, report.read())
-            yield error
-    except BaseException:
-        # Interrupted: stop every worker (each removes its temporary output)
-        # and wait for all, those the terminal's signal reached first too.
-        signal.signal(signal.SIGINT, signal.SIG_IGN)
-        for pid in running:
-            try:
-                os.kill(pid, signal.SIGTERM)
-            except EnvironmentError:
-                pass
-        while True:
-            try:
-                wait_for_worker()
-            except OSError:  # no child left
-                break
-        for _, read_end in running.values():
-            os.close(read_end)
-        raise
+            if status != 0:  # the worker died or was stopped: remove what it was writing
+                remove_temporaries(pid, os.path.dirname(os.path.realpath(job[1])))
+            if not interrupted:
+                yield error
+    finally:
+        # Left early (an error, or the generator closed): end the workers all the same.
+        if running:
+            stop_workers()
+            while running:
+                pid, _ = wait_for_worker()
+                if pid in running:
+                    job, read_end = running.pop(pid)
+                    os.close(read_end)
+                    remove_temporaries(pid, os.path.dirname(os.path.realpath(job[1])))
+        signal.signal(signal.SIGINT, previous)
+    if interrupted:
+        raise KeyboardInterrupt
 
 
 def output_name(folder, source):
@@ -682,8 +726,9 @@ def run_batch(parser, args):
     workers = min(len(jobs), os.sysconf('SC_NPROCESSORS_ONLN'))
     progress = os.isatty(2)
     failed = 0
+    results = run_jobs(jobs, workers)
     try:
-        for done, error in enumerate(run_jobs(jobs, workers), 1):
+        for done, error in enumerate(results, 1):
             if progress:
                 write_error('\r\033[K')
             if error:
@@ -692,6 +737,7 @@ def run_batch(parser, args):
             if progress:
                 write_error('dds2png: %d of %d' % (done, len(jobs)))
     finally:
+        results.close()  # ends the workers if the loop ended early
         if progress:
             write_error('\r\033[K')
     say('dds2png: %d converted, %d failed' % (len(jobs) - failed, failed))
@@ -757,6 +803,7 @@ def main(argv=None):
             parser.error('give INPUT and OUTPUT, or -o DIR and the inputs')
         error = conversion_error((args.paths[0], args.paths[1], args.level, args.layer))
     except KeyboardInterrupt:
+        signal.signal(signal.SIGINT, ignore_signal)
         remove_unfinished()
         say('dds2png: interrupted')
         return INTERRUPTED_STATUS
