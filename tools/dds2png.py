@@ -275,7 +275,6 @@ class Input(object):
             raise ConversionError(path, 'is a directory')
         self.regular = stat.S_ISREG(self.stat.st_mode) and self.stat.st_size > 0
         self.position = 0  # of the next byte the file object gives
-        self.buffer = None
 
     def fail(self, message):
         raise ConversionError(self.path, message)
@@ -525,9 +524,10 @@ def convert(source, target, level=0, layer=None):
     reader = Input(source)
     try:
         plan = reader.plan(level, layer)
+        read_at = reader.reader(plan)  # a stream is read whole here, before any output is made
         try:
             write_output(target, reader.stat,
-                         lambda out: write_png(out, plan.width, plan.image_height, plan.rows(reader.reader(plan))))
+                         lambda out: write_png(out, plan.width, plan.image_height, plan.rows(read_at)))
         except EnvironmentError as e:
             raise ConversionError(target, reason(e))
     except MemoryError:
