@@ -487,10 +487,14 @@ class HostileInput(ToolTest):
     def test_a_worker_killed_by_a_signal_is_that_files_failure(self):
         source = self.large_input('large.dds')
         process = self.start_stopped_on_first_output(['-o', self.out, source] + self.good, self.out)
-        workers = subprocess.check_output(['pgrep', '-g', str(process.pid)]).split()
-        for pid in workers:
-            if int(pid) != process.pid:
-                os.kill(int(pid), signal.SIGKILL)
+        for name in os.listdir('/proc'):
+            try:
+                with open('/proc/%s/stat' % name) as f:
+                    group = int(f.read().rsplit(')', 1)[1].split()[2])  # the fields after the command's name
+            except (ValueError, IndexError, EnvironmentError):
+                continue  # not a process, or one that has ended
+            if group == process.pid and int(name) != process.pid:
+                os.kill(int(name), signal.SIGKILL)  # each worker of the batch
         os.killpg(process.pid, signal.SIGCONT)
         err = process.communicate()[1].decode('utf-8', 'replace').splitlines()
         self.assertEqual(process.returncode, 1)
