@@ -6,6 +6,7 @@
 
     dds2png [--level N] [--layer K] INPUT OUTPUT     OUTPUT may be - (standard output)
     dds2png [--level N] [--layer K] -o DIR INPUT...  writes DIR/<name>.png for each
+    dds2png --version                                prints the package's version
 
 Reads DXT1 data behind the legacy header (FOURCC "DXT1") and behind the DX10
 header (DXGI formats 70, 71 and 72). Sizes come from the width, height,
@@ -536,10 +537,19 @@ def convert(source, target, level=0, layer=None):
         reader.close()
 
 
+def encoded(text):
+    """Text as bytes, the undecodable bytes of paths given back as they were (Python 3)."""
+    return text if isinstance(text, bytes) else text.encode(sys.getfilesystemencoding(), 'surrogateescape')
+
+
+def decoded(data):
+    """The reverse of encoded()."""
+    return data if str is bytes else data.decode(sys.getfilesystemencoding(), 'surrogateescape')
+
+
 def write_error(text):
     """Writes on standard error; a closed or broken stream loses the text, nothing else."""
-    data = text if isinstance(text, bytes) else text.encode(sys.getfilesystemencoding() or 'utf-8',
-                                                            'surrogateescape')
+    data = encoded(text)
     try:
         while data:
             data = data[os.write(2, data):]
@@ -589,10 +599,7 @@ def start_worker(job, interrupted):
             if interrupted:  # before the handlers above were set
                 raise KeyboardInterrupt
             os.close(read_end)
-            error = conversion_error(job) or ''
-            if not isinstance(error, bytes):
-                error = error.encode(sys.getfilesystemencoding() or 'utf-8', 'surrogateescape')
-            os.write(write_end, error[:LONGEST_REPORT])
+            os.write(write_end, encoded(conversion_error(job) or '')[:LONGEST_REPORT])
             status = 0
         except BaseException:
             remove_unfinished()
@@ -605,7 +612,7 @@ def start_worker(job, interrupted):
 def worker_error(job, status, report):
     """The error line of a finished worker: its report, or what its exit status says."""
     if report:
-        return report if str is bytes else report.decode(sys.getfilesystemencoding() or 'utf-8', 'surrogateescape')
+        return decoded(report)
     if os.WIFSIGNALED(status):
         number = os.WTERMSIG(status)
         names = [name for name in dir(signal) if name.startswith('SIG') and '_' not in name
