@@ -125,7 +125,7 @@ def read_png(path):
     return width, height
 
 
-def implied_size(blob, level, layer):
+def implied_size(blob, level):
     """What the header says the image's width and one layer's height are."""
     height, width = struct.unpack('<2I', blob[12:20])
     return max(1, width >> level), max(1, height >> level)
@@ -201,7 +201,7 @@ def check(blob, level, layer, folder):
         raise Finding('a file and a pipe give different results: %r and %r'
                       % (through_file[:2], through_pipe[:2]))
     if through_file[0] == 'png':
-        width, layer_height = implied_size(blob, level, layer)
+        width, layer_height = implied_size(blob, level)
         (got_width, got_height) = through_file[1]
         if got_width != width or got_height % layer_height or (layer is not None and got_height != layer_height):
             raise Finding('a %dx%d PNG where the header implies %d wide, layers of %d rows%s'
