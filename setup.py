@@ -10,6 +10,7 @@ import os
 import sys
 
 from setuptools import Extension, setup
+from setuptools.command.build_py import build_py
 
 # Paths below are relative to this folder, wherever setup.py is run from.
 os.chdir(os.path.dirname(os.path.abspath(__file__)))
@@ -19,6 +20,17 @@ import dxt1_package as package  # noqa: E402
 BUILD_BASE = os.path.join('build', 'setuptools')  # under build/, where `make clean` looks
 if not os.path.isdir(BUILD_BASE):
     os.makedirs(BUILD_BASE)
+
+
+class build_py_with_version(build_py):
+    """Copies the scripts' modules with the package's version written in."""
+
+    def build_module(self, module, module_file, package_name):
+        built = build_py.build_module(self, module, module_file, package_name)
+        with open(built[0], 'wb') as f:
+            f.write(package.installed_script(module_file))
+        return built
+
 
 setup(
     name=package.NAME,
@@ -38,6 +50,7 @@ setup(
     package_dir={'': 'tools'},
     py_modules=[os.path.splitext(os.path.basename(path))[0] for path in package.SCRIPTS.values()],
     entry_points={'console_scripts': package.entry_points().splitlines()[1:]},
+    cmdclass={'build_py': build_py_with_version},
     zip_safe=False,  # an extension module must be a file on disk to load
     options={
         'build': {'build_base': BUILD_BASE},

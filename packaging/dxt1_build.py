@@ -114,8 +114,7 @@ def _script_files():
     """The scripts' Python files, importable from the wheel's root."""
     files = []
     for path in sorted(package.SCRIPTS.values()):
-        with open(os.path.join(ROOT, path), 'rb') as f:
-            files.append((os.path.basename(path), f.read()))
+        files.append((os.path.basename(path), package.installed_script(path)))
     return files
 
 

@@ -57,3 +57,17 @@ def entry_points():
     for name, path in sorted(SCRIPTS.items()):
         lines.append('%s = %s:main' % (name, os.path.splitext(os.path.basename(path))[0]))
     return '\n'.join(lines) + '\n'
+
+
+# The line of a script that its installed copy gets the version in.
+INSTALLED_VERSION_LINE = b'INSTALLED_VERSION = None\n'
+
+
+def installed_script(path):
+    """The bytes to install for the script at `path` (relative to the root):
+    its text, with the package's version written into the line that holds it,
+    so that the installed command knows the version without the tree."""
+    with open(os.path.join(ROOT, path), 'rb') as f:
+        text = f.read()
+    stamped = ('INSTALLED_VERSION = %r\n' % VERSION).encode('ascii')
+    return text.replace(INSTALLED_VERSION_LINE, stamped, 1)

@@ -6,6 +6,7 @@
 
     dds2png [--level N] [--layer K] INPUT OUTPUT     OUTPUT may be - (standard output)
     dds2png [--level N] [--layer K] -o DIR INPUT...  writes DIR/<name>.png for each
+    dds2png --version                                prints the package's version
 
 Reads DXT1 data behind the legacy header (FOURCC "DXT1") and behind the DX10
 header (DXGI formats 70, 71 and 72). Sizes come from the width, height,
@@ -13,32 +14,60 @@ depth, mip count, array size and cube flags alone. A file with several 2D
 layers (cube faces, array elements, volume slices) becomes one image of all
 its layers stacked top to bottom in storage order, unless --layer picks one.
 
-The surface is read through mmap and decoded with the _dxt1 module a block row
-per call, straight from slices of the mapping. Each error is one line,
-`dds2png: PATH: message`; a single conversion exits with status 2 on error
-and leaves no partial output, a batch converts every good file and exits
-with status 1 when any failed.
+Every size the header gives is checked against what the input holds before
+anything is allocated or read. A regular file is then read a few block rows
+at a time and each block row decoded with the _dxt1 module as it comes, so
+memory stays flat and a file that changes while it is read gives a correct
+image or an error, never a crash; a stream is read in bounded pieces, as far
+as the chosen layers need and no further, and held once. Each error is one
+line, `dds2png: PATH: message`; a single conversion exits with status 2 on
+error and leaves no partial output, a batch converts every good file and
+exits with status 1 when any failed, and an interrupt ends either with
+`dds2png: interrupted` and status 130.
+
+As a library (Python 2.7 and 3):
+
+    import dds2png
+    width, height, pixels = dds2png.read('texture.dds', level=0, layer=None)
+    dds2png.convert('texture.dds', 'texture.png', level=0, layer=None)
+
+read() returns the RGB pixels of the chosen level and layers, top row first,
+as one bytearray of height rows of 3 * width bytes. convert() does what the
+command does for one file, with the same output rules. Both raise
+ConversionError, whose str() is the command's error line without its
+`dds2png: ` prefix (`PATH: message`, control characters in the path escaped
+as `ls -b` shows them); its `path` is the path at fault and its `reason` the
+message alone.
 """
 import argparse
 import errno
-import mmap
-import multiprocessing
+import io
+import json
 import os
+import signal
 import stat
 import struct
 import sys
-import tempfile
 import zlib
 
 import _dxt1
 
+# The package's version: the build writes it here in the copy it installs;
+# run from the source tree, the tool reads packaging/dxt1-package.json.
+INSTALLED_VERSION = None
+PACKAGE_DEFINITION = os.path.join('..', 'packaging', 'dxt1-package.json')  # from this file's folder
+
 MAGIC = b'DDS '
 HEADER_END = 128            # the magic (4 bytes) and the 124-byte header
 DX10_HEADER_END = 148       # then the 20-byte DX10 header, when the FOURCC is "DX10"
+FOURCC_FIELD = slice(84, 88)
 MAX_DIMENSION = 32768
 PNG_MAX_HEIGHT = (1 << 31) - 1
 PNG_COMPRESSION = 6
 IDAT_SIZE = 1 << 16         # compressed bytes gathered into one IDAT chunk
+READ_SIZE = 1 << 18         # bytes asked of the input at a time: whole block rows, at least one
+LONGEST_REPORT = 1 << 15    # a worker's error line, well inside a pipe's buffer
+INTERRUPTED_STATUS = 130    # 128 + SIGINT, as the shell reports a command ended by Ctrl-C
 
 # Header fields.
 DDPF_FOURCC, DDPF_RGB, DDPF_LUMINANCE = 0x4, 0x40, 0x20000
@@ -60,7 +89,7 @@ DXGI_NAMES = dict([(73 + i, 'BC2') for i in range(3)] + [(76 + i, 'BC3') for i i
 ONLY_DXT1 = 'only DXT1 (BC1) is decoded'
 
 try:
-    _buffer = buffer  # Python 2: a window on the mapping, without a copy
+    _buffer = buffer  # Python 2: a window on a bytearray, without a copy
 
     def window(data, start, size):
         return _buffer(data, start, size)
@@ -68,12 +97,31 @@ except NameError:
     def window(data, start, size):
         return data[start:start + size]  # data is a memoryview: a slice copies nothing
 
+    def memoryview_of(data):
+        return memoryview(data)
+else:
+    def memoryview_of(data):
+        return data
 
-class Failure(Exception):
-    """What went wrong with one path; reported as `dds2png: PATH: message`."""
+# How `ls -b` shows control characters, so that every message stays one line.
+C_ESCAPES = {'\a': '\\a', '\b': '\\b', '\t': '\\t', '\n': '\\n', '\v': '\\v', '\f': '\\f', '\r': '\\r',
+             '\\': '\\\\'}
 
-    def __init__(self, path, message):
-        Exception.__init__(self, '%s: %s' % (path, message))
+
+def escape(text):
+    """The text with backslashes and control characters written as `ls -b` writes them."""
+    if not any(c < ' ' or c in '\\\x7f' for c in text):
+        return text
+    return ''.join(C_ESCAPES.get(c) or ('\\%03o' % ord(c) if c < ' ' or c == '\x7f' else c) for c in text)
+
+
+class ConversionError(Exception):
+    """What went wrong with one path. str() is the command's error line without
+    its `dds2png: ` prefix; `path` is the path at fault, `reason` the message."""
+
+    def __init__(self, path, reason):
+        Exception.__init__(self, '%s: %s' % (escape(path), reason))
+        self.path, self.reason = path, reason
 
 
 def reason(error):
@@ -166,7 +214,7 @@ class Texture(object):
 
 
 class Plan(object):
-    """The image to write: which layers of which level, and the bytes they need."""
+    """The image to make: which layers of which level, and the bytes they need."""
 
     def __init__(self, texture, level, layer):
         if level >= texture.levels:
@@ -177,76 +225,144 @@ class Plan(object):
         self.texture, self.level = texture, level
         self.width, self.height = texture.level_size(level)[:2]
         self.first, self.count = (layer, 1) if layer is not None else (0, count)
-        self.surface = texture.surface_bytes(self.width, self.height)
-        self.end = texture.layer_offset(level, self.first + self.count - 1) + self.surface
-
-    def image_height(self):
         if self.height * self.count > PNG_MAX_HEIGHT:
             raise ValueError('%d layers of %d rows are too tall for a PNG' % (self.count, self.height))
-        return self.height * self.count
+        self.image_height = self.height * self.count
+        self.row_bytes = 8 * ((self.width + 3) // 4)  # one block row
+        self.block_rows = (self.height + 3) // 4
+        self.start = texture.layer_offset(level, self.first)
+        self.end = texture.layer_offset(level, self.first + self.count - 1) + self.row_bytes * self.block_rows
 
-    def rows(self, data):
-        """The image rows, RGB, cropped to the width, layer after layer."""
-        across = (self.width + 3) // 4
-        row_bytes = 8 * across
+    def check_available(self, size):
+        """The one size rule: the input, `size` bytes long, holds every byte
+        the plan reads. Applied before reading (a file's size) and whenever
+        an input ends early (a stream, or a file that shrank)."""
+        if size < self.end:
+            start = self.texture.data_start
+            raise ValueError('truncated surface data: %d bytes of %d' % (max(0, size - start), self.end - start))
+
+    def rows(self, read_at):
+        """The image rows, RGB, cropped to the width, layer after layer.
+        read_at(offset, size) returns `size` bytes of the input, as a bytes-like object."""
+        width_bytes = 3 * self.width
+        per_read = max(1, READ_SIZE // self.row_bytes)
         for layer in range(self.first, self.first + self.count):
-            start = self.texture.layer_offset(self.level, layer)
-            for top in range(0, self.height, 4):
-                planes = _dxt1.decodeDXT1(window(data, start + row_bytes * (top // 4), row_bytes))
-                for yo in range(min(4, self.height - top)):
-                    yield planes[yo][:3 * self.width]
+            offset = self.texture.layer_offset(self.level, layer)
+            for top in range(0, self.block_rows, per_read):
+                count = min(per_read, self.block_rows - top)
+                data = read_at(offset + top * self.row_bytes, count * self.row_bytes)
+                for n in range(count):
+                    planes = _dxt1.decodeDXT1(window(data, n * self.row_bytes, self.row_bytes))
+                    for yo in range(min(4, self.height - 4 * (top + n))):
+                        row = planes[yo]
+                        yield row if len(row) == width_bytes else row[:width_bytes]
 
 
 class Input(object):
-    """An input file, mapped when it is a regular file, else read as far as needed."""
+    """An input: a regular file, read where the plan says a few block rows at
+    a time; anything else (a pipe, a FIFO, a device, an empty-looking file
+    such as those under /proc) is read in order in bounded pieces."""
 
     def __init__(self, path):
-        self.path, self.mapping, self.view = path, None, None
+        self.path, self.file = path, None
         try:
-            self.file = open(path, 'rb')
+            self.file = io.open(path, 'rb', buffering=0)
             self.stat = os.fstat(self.file.fileno())
         except EnvironmentError as e:
-            raise Failure(path, reason(e))
+            self.close()
+            raise ConversionError(path, reason(e))
         if stat.S_ISDIR(self.stat.st_mode):
-            raise Failure(path, 'is a directory')
+            self.close()
+            raise ConversionError(path, 'is a directory')
+        self.regular = stat.S_ISREG(self.stat.st_mode) and self.stat.st_size > 0
+        self.position = 0  # of the next byte the file object gives
 
-    def load(self, level, layer):
-        """Returns the plan and the data it reads, or raises Failure."""
+    def fail(self, message):
+        raise ConversionError(self.path, message)
+
+    def read_into(self, target):
+        """Fills the bytearray `target` from the current position; returns how many bytes came."""
+        got = 0
         try:
-            if stat.S_ISREG(self.stat.st_mode) and self.stat.st_size > 0:
-                self.mapping = mmap.mmap(self.file.fileno(), 0, access=mmap.ACCESS_READ)
-                self.view = self.mapping if str is bytes else memoryview(self.mapping)
-                data, size = self.view, self.stat.st_size
-                plan = Plan(Texture(self.mapping[:DX10_HEADER_END]), level, layer)
-            else:
-                # A stream or a device: read the header, then what the plan needs and no more.
-                data = self.file.read(DX10_HEADER_END)
-                plan = Plan(Texture(data), level, layer)
-                data += self.file.read(max(0, plan.end - len(data)))
-                size = len(data)
-                data = data if str is bytes else memoryview(data)
-        except ValueError as e:
-            raise Failure(self.path, str(e))
+            while got < len(target):
+                # A temporary view: none outlives the call, so the bytearray stays resizable.
+                count = self.file.readinto(memoryview(target)[got:])
+                if not count:
+                    break
+                got += count
         except EnvironmentError as e:
-            raise Failure(self.path, reason(e))
-        if size < plan.end:
-            raise Failure(self.path, 'truncated surface data: %d bytes of %d'
-                          % (size - plan.texture.data_start, plan.end - plan.texture.data_start))
+            self.fail(reason(e))
+        self.position += got
+        return got
+
+    def read(self, size):
+        piece = bytearray(size)
+        got = self.read_into(piece)
+        del piece[got:]
+        return bytes(piece)
+
+    def plan(self, level, layer):
+        """Reads the header and returns the plan, after checking the input holds it."""
         try:
-            plan.image_height()
+            header = self.read(HEADER_END)
+            if len(header) == HEADER_END and header[FOURCC_FIELD] == b'DX10':
+                header += self.read(DX10_HEADER_END - HEADER_END)
+            plan = Plan(Texture(header), level, layer)
+            if self.regular:
+                plan.check_available(self.stat.st_size)
         except ValueError as e:
-            raise Failure(self.path, str(e))
-        return plan, data
+            self.fail(str(e))
+        return plan
+
+    def reader(self, plan):
+        """read_at(offset, size) for Plan.rows: bounded reads of a file, or
+        windows on the stream's bytes, read here as far as the plan needs."""
+        if self.regular:
+            return self.read_file_at(plan)
+        # Skip to the first byte the plan reads, then keep the rest, held once.
+        while self.position < plan.start:
+            if not self.read(min(READ_SIZE, plan.start - self.position)):
+                self.truncated(plan, self.position)
+        data = bytearray()
+        while self.position < plan.end:
+            piece = self.read(min(READ_SIZE, plan.end - self.position))
+            if not piece:
+                self.truncated(plan, self.position)
+            data += piece
+        data = memoryview_of(data)
+        return lambda offset, size: window(data, offset - plan.start, size)
+
+    def read_file_at(self, plan):
+        chunk = [bytearray()]
+
+        def read_at(offset, size):
+            if len(chunk[0]) != size:
+                chunk[0] = bytearray(size)
+            try:
+                self.file.seek(offset)
+            except EnvironmentError as e:
+                self.fail(reason(e))
+            self.position = offset
+            got = self.read_into(chunk[0])
+            if got < size:
+                # The file shrank since it was checked: say how much it holds now.
+                try:
+                    now = os.fstat(self.file.fileno()).st_size
+                except EnvironmentError:
+                    now = offset + got
+                self.truncated(plan, min(now, offset + got))
+            return memoryview_of(chunk[0])
+        return read_at
+
+    def truncated(self, plan, size):
+        try:
+            plan.check_available(size)
+        except ValueError as e:
+            self.fail(str(e))
 
     def close(self):
-        try:
-            if self.view is not None and self.view is not self.mapping:
-                self.view.release()
-            if self.mapping is not None:
-                self.mapping.close()
-        except BufferError:
-            pass  # a traceback still holds a slice; the mapping closes when it goes
-        self.file.close()
+        if self.file is not None:
+            self.file.close()
 
 
 def png_chunk(kind, payload):
@@ -271,6 +387,53 @@ def write_png(out, width, height, rows):
     out.write(png_chunk(b'IDAT', b''.join(pending)) + png_chunk(b'IEND', b''))
 
 
+# Temporary outputs not yet renamed into place or removed. Each name is listed
+# before its file is made, so that whatever interrupts the conversion, the
+# handler that catches the interrupt can remove every one.
+unfinished = set()
+# Standard streams that were closed when the command started (main() puts
+# /dev/null, read-only, in their place, so that no file opened later takes their number).
+closed_streams = set()
+
+
+def remove_unfinished():
+    for temp in list(unfinished):
+        try:
+            os.unlink(temp)
+        except EnvironmentError:
+            pass  # not made yet, or already renamed
+        unfinished.discard(temp)
+
+
+def temporary_name(pid, tail):
+    return '.dds2png-%d-%s.tmp' % (pid, tail)
+
+
+def remove_temporaries(pid, folder):
+    """Removes the temporary outputs a process that died left in the folder."""
+    prefix, suffix = temporary_name(pid, '').split('.tmp')[0], '.tmp'
+    try:
+        for name in os.listdir(folder):
+            if name.startswith(prefix) and name.endswith(suffix):
+                os.unlink(os.path.join(folder, name))
+    except EnvironmentError:
+        pass  # nothing there, or not ours to remove
+
+
+def create_temporary(folder):
+    """A new file `.dds2png-<process id>-<random>.tmp` in the folder, listed
+    in `unfinished`; returns (fd, path). The batch removes those of a worker that died."""
+    while True:
+        temp = os.path.join(folder, temporary_name(os.getpid(), ''.join('%02x' % c for c in bytearray(os.urandom(6)))))
+        unfinished.add(temp)
+        try:
+            return os.open(temp, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600), temp
+        except EnvironmentError as e:
+            unfinished.discard(temp)
+            if e.errno != errno.EEXIST:
+                raise
+
+
 def write_output(path, source, write):
     """Runs write(file) on the output `path`, safely for the input and for what is there.
 
@@ -278,36 +441,44 @@ def write_output(path, source, write):
     over it when complete and given the old file's permission bits; a symbolic
     link is written through to its target, as cp does; anything else that
     exists (a device, a FIFO), and every path under /dev and /proc, which
-    name open files and devices, is written in place; `-` is standard output."""
+    name open files and devices, is written in place; `-` is standard output.
+    A path ending in a slash names a folder, as for GNU tools."""
     if path == '-':
-        out = getattr(sys.stdout, 'buffer', sys.stdout)
-        existing = os.fstat(out.fileno())
-        if (existing.st_dev, existing.st_ino) == (source.st_dev, source.st_ino):
-            raise Failure(path, 'standard output is the input file itself')
-        write(out)
-        out.flush()
+        try:
+            if 1 in closed_streams:
+                raise OSError(errno.EBADF, 'closed')
+            fd = os.dup(1)
+        except EnvironmentError:
+            raise ConversionError(path, 'standard output is closed')
+        with os.fdopen(fd, 'wb') as out:
+            existing = os.fstat(fd)
+            if (existing.st_dev, existing.st_ino) == (source.st_dev, source.st_ino):
+                raise ConversionError(path, 'standard output is the input file itself')
+            write(out)
         return
     try:
         existing = os.stat(path)
     except EnvironmentError as e:
         if e.errno != errno.ENOENT:
-            raise Failure(path, reason(e))
+            raise ConversionError(path, reason(e))
         if os.path.islink(path):
-            raise Failure(path, 'not writing through a dangling symbolic link')
+            raise ConversionError(path, 'not writing through a dangling symbolic link')
         existing = None
     if existing is not None:
         if (existing.st_dev, existing.st_ino) == (source.st_dev, source.st_ino):
-            raise Failure(path, 'is the input file itself')
+            raise ConversionError(path, 'is the input file itself')
         if stat.S_ISDIR(existing.st_mode):
-            raise Failure(path, 'is a directory')
-        if not stat.S_ISREG(existing.st_mode) or path.startswith(('/dev/', '/proc/')):
-            with open(path, 'wb') as out:
-                write(out)
-            return
+            raise ConversionError(path, 'is a directory')
+    if path.endswith(os.sep):
+        raise ConversionError(path, os.strerror(errno.ENOTDIR))
+    if existing is not None and (not stat.S_ISREG(existing.st_mode) or path.startswith(('/dev/', '/proc/'))):
+        with open(path, 'wb') as out:
+            write(out)
+        return
     target = os.path.realpath(path)
     if existing is not None and not os.access(target, os.W_OK):
-        raise Failure(path, 'permission denied (the file is not writable)')
-    fd, temp = tempfile.mkstemp(prefix='.dds2png-', suffix='.tmp', dir=os.path.dirname(target))
+        raise ConversionError(path, 'permission denied (the file is not writable)')
+    fd, temp = create_temporary(os.path.dirname(target))
     try:
         with os.fdopen(fd, 'wb') as out:
             write(out)
@@ -326,31 +497,192 @@ def write_output(path, source, write):
     except BaseException:
         os.unlink(temp)
         raise
+    finally:
+        unfinished.discard(temp)
+
+
+def read(path, level=0, layer=None):
+    """Decodes one level of a DDS file: returns (width, height, pixels), the
+    pixels RGB, top row first, in one bytearray of height rows of 3 * width
+    bytes; with layer None, every layer of the level stacked top to bottom."""
+    source = Input(path)
+    try:
+        plan = source.plan(level, layer)
+        pixels = bytearray(3 * plan.width * plan.image_height)
+        position = 0
+        for row in plan.rows(source.reader(plan)):
+            pixels[position:position + len(row)] = row
+            position += len(row)
+        return plan.width, plan.image_height, pixels
+    except MemoryError:
+        raise ConversionError(path, 'out of memory')
+    finally:
+        source.close()
 
 
 def convert(source, target, level=0, layer=None):
-    """Converts one file; raises Failure naming the path at fault."""
+    """Converts one file as the command does; raises ConversionError naming the path at fault."""
     reader = Input(source)
     try:
-        plan, data = reader.load(level, layer)
+        plan = reader.plan(level, layer)
+        read_at = reader.reader(plan)  # a stream is read whole here, before any output is made
         try:
             write_output(target, reader.stat,
-                         lambda out: write_png(out, plan.width, plan.image_height(), plan.rows(data)))
+                         lambda out: write_png(out, plan.width, plan.image_height, plan.rows(read_at)))
         except EnvironmentError as e:
-            raise Failure(target, reason(e))
+            raise ConversionError(target, reason(e))
+    except MemoryError:
+        raise ConversionError(source, 'out of memory')
     finally:
         reader.close()
 
 
-def convert_quietly(job):
-    """For a batch worker: returns the error line of one conversion, or None."""
+def encoded(text):
+    """Text as bytes, the undecodable bytes of paths given back as they were (Python 3)."""
+    return text if isinstance(text, bytes) else text.encode(sys.getfilesystemencoding(), 'surrogateescape')
+
+
+def decoded(data):
+    """The reverse of encoded()."""
+    return data if str is bytes else data.decode(sys.getfilesystemencoding(), 'surrogateescape')
+
+
+def write_error(text):
+    """Writes on standard error; a closed or broken stream loses the text, nothing else."""
+    data = encoded(text)
+    try:
+        while data:
+            data = data[os.write(2, data):]
+    except EnvironmentError:
+        pass
+
+
+def say(line):
+    write_error(line + '\n')
+
+
+def conversion_error(job):
+    """Converts one (source, target, level, layer) job; returns its error
+    line without the `dds2png: ` prefix, or None when it converted."""
     try:
         convert(*job)
-    except Failure as e:
+    except ConversionError as e:
         return str(e)
-    except MemoryError:
-        return '%s: out of memory' % job[0]
+    except Exception as e:  # a fault of the tool itself: still one line, naming the input
+        return '%s: unexpected error (%s: %s)' % (escape(job[0]), type(e).__name__, escape(str(e)))
     return None
+
+
+def ignore_signal(signum, frame):
+    """A handler that does nothing. Unlike SIG_IGN, it also takes a signal
+    that came before it was set, which Python 3 would report as a race."""
+
+
+def interrupt_worker(signum, frame):
+    """A batch worker's handler of SIGINT and SIGTERM: the first ends the
+    conversion, through the clean-up of the temporary output; any more are ignored."""
+    signal.signal(signal.SIGINT, ignore_signal)
+    signal.signal(signal.SIGTERM, ignore_signal)
+    raise KeyboardInterrupt
+
+
+def start_worker(job, interrupted):
+    """Forks a process that converts one job and writes its error line, if
+    any, to a pipe; returns (pid, the pipe's read end)."""
+    read_end, write_end = os.pipe()
+    pid = os.fork()
+    if pid == 0:
+        status = INTERRUPTED_STATUS
+        try:
+            signal.signal(signal.SIGINT, interrupt_worker)
+            signal.signal(signal.SIGTERM, interrupt_worker)
+            if interrupted:  # before the handlers above were set
+                raise KeyboardInterrupt
+            os.close(read_end)
+            os.write(write_end, encoded(conversion_error(job) or '')[:LONGEST_REPORT])
+            status = 0
+        except BaseException:
+            remove_unfinished()
+        finally:
+            os._exit(status)
+    os.close(write_end)
+    return pid, read_end
+
+
+def worker_error(job, status, report):
+    """The error line of a finished worker: its report, or what its exit status says."""
+    if report:
+        return decoded(report)
+    if os.WIFSIGNALED(status):
+        number = os.WTERMSIG(status)
+        names = [name for name in dir(signal) if name.startswith('SIG') and '_' not in name
+                 and getattr(signal, name) == number]
+        return '%s: the worker converting it was killed by signal %d%s' % (
+            escape(job[0]), number, ' (%s)' % names[0] if names else '')
+    if os.WEXITSTATUS(status) != 0:
+        return '%s: the worker converting it exited with status %d' % (escape(job[0]), os.WEXITSTATUS(status))
+    return None
+
+
+def wait_for_worker():
+    while True:
+        try:
+            return os.waitpid(-1, 0)
+        except OSError as e:  # Python 2 does not retry a wait interrupted by a signal it handles
+            if e.errno != errno.EINTR:
+                raise
+
+
+def run_jobs(jobs, workers):
+    """Runs each job in a process of its own, `workers` at a time; yields
+    each job's error line or None as it finishes. An interrupt (SIGINT) here
+    only notes itself and stops the workers, so that no worker can be started
+    and lost between a fork and its bookkeeping; once every worker has ended
+    (each removing its temporary output), KeyboardInterrupt is raised."""
+    waiting, running, interrupted = list(reversed(jobs)), {}, []
+
+    def stop_workers(signum=None, frame=None):
+        if signum is not None:
+            interrupted.append(signum)
+        for pid in list(running):
+            for number in (signal.SIGTERM, signal.SIGCONT):  # a stopped worker must go on to end
+                try:
+                    os.kill(pid, number)
+                except EnvironmentError:
+                    pass
+
+    previous = signal.signal(signal.SIGINT, stop_workers)
+    try:
+        while running or (waiting and not interrupted):
+            while waiting and not interrupted and len(running) < workers:
+                job = waiting.pop()
+                pid, read_end = start_worker(job, interrupted)
+                running[pid] = job, read_end
+            if interrupted:
+                stop_workers()  # those started as the interrupt came, too
+            pid, status = wait_for_worker()
+            if pid not in running:
+                continue
+            job, read_end = running.pop(pid)
+            with os.fdopen(read_end, 'rb') as report:
+                error = worker_error(job, status, report.read())
+            if status != 0:  # the worker died or was stopped: remove what it was writing
+                remove_temporaries(pid, os.path.dirname(os.path.realpath(job[1])))
+            if not interrupted:
+                yield error
+    finally:
+        # Left early (an error, or the generator closed): end the workers all the same.
+        if running:
+            stop_workers()
+            while running:
+                pid, _ = wait_for_worker()
+                if pid in running:
+                    job, read_end = running.pop(pid)
+                    os.close(read_end)
+                    remove_temporaries(pid, os.path.dirname(os.path.realpath(job[1])))
+        signal.signal(signal.SIGINT, previous)
+    if interrupted:
+        raise KeyboardInterrupt
 
 
 def output_name(folder, source):
@@ -360,41 +692,101 @@ def output_name(folder, source):
     return os.path.join(folder, base + '.png')
 
 
+def file_identity(path):
+    try:
+        found = os.stat(path)
+    except EnvironmentError:
+        return None
+    return found.st_dev, found.st_ino
+
+
+def refuse_inputs_as_outputs(sources, targets):
+    """The error line for the first output that is one of the batch's inputs,
+    by path or as the same file; None when there is none."""
+    by_path = dict((os.path.realpath(source), source) for source in sources)
+    by_identity = dict((file_identity(source), source) for source in sources)
+    by_identity.pop(None, None)
+    for target in targets:
+        source = by_path.get(os.path.realpath(target)) or by_identity.get(file_identity(target))
+        if source is not None:
+            return '%s: is the input %s; nothing was converted' % (escape(target), escape(source))
+    return None
+
+
 def run_batch(parser, args):
     if not os.path.isdir(args.output_dir):
-        parser.error('%s: not a directory' % args.output_dir)
+        parser.error('%s: not a directory' % escape(args.output_dir))
     jobs, seen = [], {}
     for source in args.paths:
         target = output_name(args.output_dir, source)
         if target in seen:
-            parser.error('%s and %s would both be written to %s' % (seen[target], source, target))
+            parser.error('%s and %s would both be written to %s' % (escape(seen[target]), escape(source),
+                                                                   escape(target)))
         seen[target] = source
         jobs.append((source, target, args.level, args.layer))
-    workers = min(len(jobs), multiprocessing.cpu_count())
-    # Each call holds the interpreter lock, so processes, not threads, use the cores.
-    pool = multiprocessing.Pool(workers) if workers > 1 else None
-    results = pool.imap_unordered(convert_quietly, jobs) if pool else map(convert_quietly, jobs)
-    progress = sys.stderr.isatty()
+    clash = refuse_inputs_as_outputs(args.paths, [job[1] for job in jobs])
+    if clash:
+        say('dds2png: ' + clash)
+        return 2
+    # Each decoding call holds the interpreter lock, so processes, not threads,
+    # use the cores; a process for each file keeps any fault to that file.
+    workers = min(len(jobs), os.sysconf('SC_NPROCESSORS_ONLN'))
+    progress = os.isatty(2)
     failed = 0
-    for done, error in enumerate(results, 1):
+    results = run_jobs(jobs, workers)
+    try:
+        for done, error in enumerate(results, 1):
+            if progress:
+                write_error('\r\033[K')
+            if error:
+                failed += 1
+                say('dds2png: ' + error)
+            if progress:
+                write_error('dds2png: %d of %d' % (done, len(jobs)))
+    finally:
+        results.close()  # ends the workers if the loop ended early
         if progress:
-            sys.stderr.write('\r\033[K')
-        if error:
-            failed += 1
-            sys.stderr.write('dds2png: %s\n' % error)
-        if progress:
-            sys.stderr.write('dds2png: %d of %d' % (done, len(jobs)))
-        sys.stderr.flush()
-    if pool:
-        pool.close()
-        pool.join()
-    if progress:
-        sys.stderr.write('\r\033[K')
-    sys.stderr.write('dds2png: %d converted, %d failed\n' % (len(jobs) - failed, failed))
+            write_error('\r\033[K')
+    say('dds2png: %d converted, %d failed' % (len(jobs) - failed, failed))
     return 1 if failed else 0
 
 
+class Version(argparse.Action):
+    """--version: prints the package's version on standard output, as GNU tools do."""
+
+    def __init__(self, option_strings, dest, **kwargs):
+        argparse.Action.__init__(self, option_strings, dest, nargs=0, help='print the version and exit')
+
+    def __call__(self, parser, namespace, values, option_string=None):
+        sys.stdout.write('dds2png %s\n' % package_version())
+        sys.stdout.flush()
+        parser.exit(0)
+
+
+def package_version():
+    """The installed package's version, or the one the source tree defines."""
+    if INSTALLED_VERSION:
+        return INSTALLED_VERSION
+    try:
+        with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), PACKAGE_DEFINITION)) as f:
+            return str(json.load(f)['version'])
+    except (EnvironmentError, ValueError, KeyError):
+        return 'unknown (neither installed nor in its source tree)'
+
+
+def guard_standard_streams():
+    """Puts /dev/null, read-only, in place of a closed standard stream, so
+    that no file opened later takes its number and writes to it fail."""
+    for fd in (0, 1, 2):
+        try:
+            os.fstat(fd)
+        except EnvironmentError:
+            closed_streams.add(fd)
+            os.open(os.devnull, os.O_RDONLY)  # the lowest free number: fd
+
+
 def main(argv=None):
+    guard_standard_streams()
     parser = argparse.ArgumentParser(
         prog='dds2png', description='Converts DXT1 (BC1) DDS textures to 8-bit RGB PNG files.',
         usage='%(prog)s [--level N] [--layer K] INPUT OUTPUT\n'
@@ -407,20 +799,23 @@ def main(argv=None):
     parser.add_argument('--layer', type=int, metavar='K',
                         help='convert this layer alone (cube face, array element or volume slice), '
                              'rather than all of them stacked')
-    args = parser.parse_args(argv)
-    if args.level < 0 or (args.layer is not None and args.layer < 0):
-        parser.error('--level and --layer count from 0')
-    if args.output_dir is not None:
-        return run_batch(parser, args)
-    if len(args.paths) != 2:
-        parser.error('give INPUT and OUTPUT, or -o DIR and the inputs')
+    parser.add_argument('--version', action=Version)
     try:
-        convert(args.paths[0], args.paths[1], args.level, args.layer)
-    except Failure as e:
-        sys.stderr.write('dds2png: %s\n' % e)
-        return 2
-    except MemoryError:
-        sys.stderr.write('dds2png: %s: out of memory\n' % args.paths[0])
+        args = parser.parse_args(argv)
+        if args.level < 0 or (args.layer is not None and args.layer < 0):
+            parser.error('--level and --layer count from 0')
+        if args.output_dir is not None:
+            return run_batch(parser, args)
+        if len(args.paths) != 2:
+            parser.error('give INPUT and OUTPUT, or -o DIR and the inputs')
+        error = conversion_error((args.paths[0], args.paths[1], args.level, args.layer))
+    except KeyboardInterrupt:
+        signal.signal(signal.SIGINT, ignore_signal)
+        remove_unfinished()
+        say('dds2png: interrupted')
+        return INTERRUPTED_STATUS
+    if error:
+        say('dds2png: ' + error)
         return 2
     return 0
 

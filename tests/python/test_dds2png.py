@@ -1,19 +1,25 @@
 """The DDS to PNG tool: what it reads (formats, mip levels, layers), bad
 files, output safety, batches, and starting it as a program."""
 import hashlib
+import json
 import os
 import shutil
+import signal
 import stat
 import struct
 import subprocess
 import sys
 import tempfile
 import threading
+import time
 import unittest
 import zlib
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 TOOL = os.path.join(ROOT, 'tools', 'dds2png.py')
+sys.path.insert(0, os.path.dirname(TOOL))
+import dds2png  # noqa: E402
+
 SAMPLE = os.path.join(ROOT, 'samples', 'logo.dds')
 # SHA-256 of the sample's decoded pixels (rows of RGB, top to bottom), checked by eye when stored.
 SAMPLE_PIXELS_SHA256 = '70267020dd15042a94bc65967e42a1d6c85ccf46b9ba78c8f95daabe86313625'
@@ -230,7 +236,8 @@ class BadFiles(ToolTest):
             ('zero image dimension', dds(8, 0, b'')),
             ('exceed', dds(1 << 20, 4, b'\0' * 64)),
             ('mip levels', dds(8, 8, b'\0' * 32, levels=0xFFFFFFFF)),
-            ('truncated surface', dds(8, 8, b'\0' * 32, dx10=(71, 3, 0, 0xFFFFFFFF))),
+            ('too tall for a PNG', dds(8, 8, b'\0' * 32, dx10=(71, 3, 0, 0xFFFFFFFF))),
+            ('truncated surface data: 32 bytes of 2097120', dds(8, 8, b'\0' * 32, dx10=(71, 3, 0, 0xFFFF))),
         ]
         for expected, blob in cases:
             self.check_refused(self.write('bad.dds', blob), expected)
@@ -290,8 +297,6 @@ class OutputSafety(ToolTest):
 
     def run_as_nobody(self, *args):
         """Runs the tool's main() in a child process that has become nobody."""
-        sys.path.insert(0, os.path.dirname(TOOL))
-        import dds2png
         read_end, write_end = os.pipe()
         pid = os.fork()
         if pid == 0:
@@ -368,6 +373,212 @@ class Batch(ToolTest):
             status, err, _ = self.run_tool(*args)
             self.assertEqual(status, 2, args)
             self.assertEqual(os.listdir(self.dir), ['a.dds', 'other'])
+
+
+def lying_header(array_size):
+    """A DX10 header and nothing else: a 32768 x 32768 cube array of array_size elements."""
+    return dds(32768, 32768, b'', dx10=(71, 3, 0x4, array_size))
+
+
+class HostileInput(ToolTest):
+    """Inputs that lie, change or vanish while they convert, batches that name
+    an input as an output, closed streams and interrupts: each ends in one
+    line naming the path at fault, the right status, no file left behind and
+    every input as it was."""
+
+    def setUp(self):
+        ToolTest.setUp(self)
+        self.out = self.path('out')
+        os.mkdir(self.out)
+        self.good = [self.write('g%d.dds' % i, dds(8, 4, solid(COLOURS[i], 8, 4))) for i in range(3)]
+
+    def tearDown(self):
+        for folder in (self.dir, self.out):
+            self.assertEqual([name for name in os.listdir(folder) if name.endswith('.tmp')], [])
+        for i, path in enumerate(self.good):
+            with open(path, 'rb') as f:
+                self.assertEqual(f.read(), dds(8, 4, solid(COLOURS[i], 8, 4)))
+        ToolTest.tearDown(self)
+
+    def check_good_outputs(self):
+        for i in range(len(self.good)):
+            self.assertEqual(read_png(os.path.join(self.out, 'g%d.png' % i)), image(8, [(COLOURS[i], 4)]))
+
+    def run_through(self, kind, blob, *args):
+        """Runs the tool with `blob` behind /dev/stdin or a FIFO; the input's name replaces STREAM in args."""
+        if kind == 'pipe':
+            name, extra = '/dev/stdin', {'stdin': subprocess.PIPE}
+        else:
+            name, extra = self.path('fifo'), {}
+            os.mkfifo(name)
+            feeder = threading.Thread(target=self.feed_fifo, args=(name, blob))
+            feeder.start()
+        args = [name if a == 'STREAM' else a for a in args]
+        process = subprocess.Popen([sys.executable, TOOL] + args, stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, **extra)
+        err = process.communicate(blob if kind == 'pipe' else None)[1].decode('utf-8', 'replace')
+        if kind == 'fifo':
+            feeder.join()
+            os.remove(name)
+        self.assertNotIn('Traceback', err)
+        return process.returncode, err, name
+
+    @staticmethod
+    def feed_fifo(name, blob):
+        with open(name, 'wb') as f:
+            try:
+                f.write(blob)
+            except EnvironmentError:
+                pass  # the tool stopped reading: what it says is checked
+
+    def test_lying_sizes_give_one_message_for_files_and_streams(self):
+        for blob, expected in [(lying_header(0xFFFFFFFF), 'too tall for a PNG'),
+                               (lying_header(100), 'truncated surface data: 0 bytes of 322122547200')]:
+            as_file = self.write('lie.dds', blob)
+            status, err, _ = self.run_tool(as_file, self.path('lie.png'))
+            self.assertEqual((status, err), (2, 'dds2png: %s: %s' % (as_file, err.split(': ', 2)[2])))
+            self.assertIn(expected, err)
+            for kind in ('pipe', 'fifo'):
+                status, stream_err, name = self.run_through(kind, blob, 'STREAM', self.path('lie.png'))
+                self.assertEqual((status, stream_err), (2, err.replace(as_file, name)))
+                status, stream_err, name = self.run_through(kind, blob, '-o', self.out, *(['STREAM'] + self.good))
+                self.assertEqual((status, stream_err.splitlines()),
+                                 (1, [err.replace(as_file, name).rstrip(), 'dds2png: 3 converted, 1 failed']))
+                self.check_good_outputs()
+            self.assertFalse(os.path.exists(self.path('lie.png')))
+
+    def start_stopped_on_first_output(self, args, folder):
+        """Starts the tool in a process group of its own on a large file and stops
+        the group once a temporary output appears in `folder`; returns the process."""
+        process = subprocess.Popen([sys.executable, TOOL] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                   preexec_fn=os.setsid)
+        deadline = time.time() + 60
+        while not [name for name in os.listdir(folder) if name.endswith('.tmp')]:
+            self.assertTrue(time.time() < deadline and process.poll() is None, 'no temporary output appeared')
+            time.sleep(0.001)
+        os.killpg(process.pid, signal.SIGSTOP)
+        return process
+
+    def large_input(self, name):
+        """A file that takes the tool about a second: noise compresses slowly."""
+        return self.write(name, dds(4096, 4096, os.urandom(4096 * 4096 // 2)))
+
+    def test_an_input_truncated_while_it_converts(self):
+        for batch in (False, True):
+            source = self.large_input('large.dds')
+            if batch:
+                args = ['-o', self.out, source] + self.good
+            else:
+                args = [source, self.path('large.png')]
+            process = self.start_stopped_on_first_output(args, self.out if batch else self.dir)
+            with open(source, 'r+b') as f:
+                f.truncate(128 + 8 * 1024 * 10)  # ten block rows of 1024
+            os.killpg(process.pid, signal.SIGCONT)
+            err = process.communicate()[1].decode('utf-8', 'replace')
+            line = 'dds2png: %s: truncated surface data: 81920 bytes of 8388608' % source
+            if batch:
+                self.assertEqual((process.returncode, err.splitlines()),
+                                 (1, [line, 'dds2png: 3 converted, 1 failed']))
+                self.check_good_outputs()
+            else:
+                self.assertEqual((process.returncode, err), (2, line + '\n'))
+            self.assertFalse(os.path.exists(self.path('large.png')) or os.path.exists(self.path('out/large.png')))
+
+    def test_a_worker_killed_by_a_signal_is_that_files_failure(self):
+        source = self.large_input('large.dds')
+        process = self.start_stopped_on_first_output(['-o', self.out, source] + self.good, self.out)
+        for name in os.listdir('/proc'):
+            try:
+                with open('/proc/%s/stat' % name) as f:
+                    group = int(f.read().rsplit(')', 1)[1].split()[2])  # the fields after the command's name
+            except (ValueError, IndexError, EnvironmentError):
+                continue  # not a process, or one that has ended
+            if group == process.pid and int(name) != process.pid:
+                os.kill(int(name), signal.SIGKILL)  # each worker of the batch
+        os.killpg(process.pid, signal.SIGCONT)
+        err = process.communicate()[1].decode('utf-8', 'replace').splitlines()
+        self.assertEqual(process.returncode, 1)
+        self.assertIn('dds2png: %s: the worker converting it was killed by signal 9 (SIGKILL)' % source, err)
+        self.assertEqual(err[-1], 'dds2png: %d converted, %d failed' % (4 - (len(err) - 1), len(err) - 1))
+        self.assertFalse(os.path.exists(self.path('out/large.png')))
+
+    def test_interrupt(self):
+        for batch in (False, True):
+            source = self.large_input('large.dds')
+            args = ['-o', self.out, source] + self.good if batch else [source, self.path('large.png')]
+            process = self.start_stopped_on_first_output(args, self.out if batch else self.dir)
+            os.killpg(process.pid, signal.SIGINT)  # as the terminal sends Ctrl-C: to the whole group
+            os.killpg(process.pid, signal.SIGCONT)
+            self.assertEqual((process.wait(), process.stderr.read()), (130, b'dds2png: interrupted\n'))
+            process.stdout.close()
+            process.stderr.close()
+            self.assertFalse(os.path.exists(self.path('large.png')) or os.path.exists(self.path('out/large.png')))
+
+    def test_a_batch_that_names_an_input_as_an_output(self):
+        disguised = self.write('out/g0.png', dds(8, 4, solid(COLOURS[0], 8, 4)))
+        os.link(self.good[1], self.path('out/linked.png'))
+        for sources in ([disguised, self.good[0]], [self.good[1], self.path('linked.dds')]):
+            if not os.path.exists(sources[-1]):
+                self.write('linked.dds', b'a file whose output is another input')
+            status, err, _ = self.run_tool('-o', self.out, *sources)
+            target = os.path.join(self.out, os.path.basename(sources[-1])[:-4] + '.png')
+            self.assertEqual((status, err.splitlines()),
+                             (2, ['dds2png: %s: is the input %s; nothing was converted' % (target, sources[0])]))
+            self.assertEqual(sorted(os.listdir(self.out)), ['g0.png', 'linked.png'])
+        with open(disguised, 'rb') as f:
+            self.assertEqual(f.read(), dds(8, 4, solid(COLOURS[0], 8, 4)))
+
+    def test_closed_standard_streams(self):
+        closed_stdout = ['sh', '-c', 'exec "$@" >&-', 'sh', sys.executable, TOOL, self.good[0], '-']
+        process = subprocess.Popen(closed_stdout, stderr=subprocess.PIPE)
+        self.assertEqual((process.wait(), process.stderr.read()), (2, b'dds2png: -: standard output is closed\n'))
+        process.stderr.close()
+        bad = self.write('bad.dds', b'not a texture')
+        for args, status in [([bad, self.path('x.png')], 2), (['-o', self.out, bad], 1)]:
+            closed_stderr = ['sh', '-c', 'exec "$@" 2>&-', 'sh', sys.executable, TOOL] + args
+            self.assertEqual(subprocess.call(closed_stderr), status)
+
+    def test_names_with_control_characters_and_trailing_slashes(self):
+        bad = self.write('bad\nname\\.dds', b'not a texture')
+        status, err, _ = self.run_tool(bad, self.path('x.png'))
+        self.assertEqual((status, err), (2, 'dds2png: %s/bad\\nname\\\\.dds: not a DDS file\n' % self.dir))
+        status, err, _ = self.run_tool('-o', self.out, bad, self.good[0])
+        self.assertEqual(err.splitlines()[0], 'dds2png: %s/bad\\nname\\\\.dds: not a DDS file' % self.dir)
+        status, err, _ = self.run_tool(self.good[0], self.path('x.png/'))
+        self.assertEqual((status, err), (2, 'dds2png: %s/x.png/: Not a directory\n' % self.dir))
+        self.assertFalse(os.path.exists(self.path('x.png')))
+
+
+class Library(ToolTest):
+    """read() and convert(), which the command is built on, and --version."""
+
+    def test_read_gives_the_pixels_of_a_level_and_a_layer(self):
+        faces = b''.join(solid(COLOURS[f], 4, 4) + solid(COLOURS[7 - f], 2, 2) for f in range(6))
+        source = self.write('cube.dds', dds(4, 4, faces, levels=2, caps2=CUBE))
+        self.assertEqual(dds2png.read(source, level=1, layer=5), (2, 2, bytearray(pixel(COLOURS[2]) * 4)))
+        width, height, pixels = dds2png.read(source)
+        self.assertEqual((width, height, pixels), (4, 24, bytearray(b''.join(image(4, [(COLOURS[f], 4)
+                                                                                        for f in range(6)])[2]))))
+
+    def test_convert_fails_and_writes_as_the_command_does(self):
+        source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))
+        truncated = self.write('short.dds', dds(8, 8, solid(COLOURS[3], 8, 4)))
+        dds2png.convert(source, self.path('library.png'))
+        self.assertEqual(self.run_tool(source, self.path('command.png'))[:2], (0, ''))
+        with open(self.path('library.png'), 'rb') as library, open(self.path('command.png'), 'rb') as command:
+            self.assertEqual(library.read(), command.read())
+        for args in [(self.path('missing.dds'), self.path('x.png')), (truncated, self.path('x.png')),
+                     (source, source), (source, self.path('o.png') + '/')]:
+            with self.assertRaises(dds2png.ConversionError) as raised:
+                dds2png.convert(*args)
+            self.assertEqual(self.run_tool(*args)[:2], (2, 'dds2png: %s\n' % raised.exception))
+            self.assertTrue(str(raised.exception).startswith(raised.exception.path + ': '))
+        self.assertEqual(sorted(os.listdir(self.dir)), ['command.png', 'in.dds', 'library.png', 'short.dds'])
+
+    def test_version_is_the_packages(self):
+        with open(os.path.join(ROOT, 'packaging', 'dxt1-package.json')) as f:
+            version = json.load(f)['version']
+        self.assertEqual(self.run_tool('--version'), (0, '', ('dds2png %s\n' % version).encode('ascii')))
 
 
 class Program(ToolTest):

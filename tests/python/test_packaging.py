@@ -72,7 +72,8 @@ class InstallRoutes(unittest.TestCase):
     def check_installed(self, python, script, path=None, root=None):
         """The module that `python` imports (with `path` as PYTHONPATH) comes
         from the installation (under `root`, by default the script's folder's
-        parent) and decodes; the installed command converts."""
+        parent) and decodes; the installed dds2png module reads and the
+        installed command knows its version and converts."""
         env = self.clean_env(path)
         install = root or os.path.dirname(os.path.dirname(script))
         code = ('import _dxt1, sys; sys.stdout.write(repr((_dxt1.__file__, list(bytearray('
@@ -80,8 +81,13 @@ class InstallRoutes(unittest.TestCase):
         location, row = eval(self.run_quietly([python, '-c', code], env=env, cwd=self.dir))
         self.assertTrue(os.path.realpath(location).startswith(os.path.realpath(install)), location)
         self.assertEqual(row, RED_TO_BLUE_ROW)
+        sample = os.path.join(ROOT, 'samples', 'logo.dds')
+        code = 'import dds2png, sys; sys.stdout.write(repr(dds2png.read(sys.argv[1])[:2]))'
+        self.assertEqual(self.run_quietly([python, '-c', code, sample], env=env, cwd=self.dir), '(256, 192)')
+        self.assertEqual(self.run_quietly([script, '--version'], env=env, cwd=self.dir),
+                         'dds2png %s\n' % package.VERSION)
         target = os.path.join(self.dir, 'logo.png')
-        self.run_quietly([script, os.path.join(ROOT, 'samples', 'logo.dds'), target], env=env, cwd=self.dir)
+        self.run_quietly([script, sample, target], env=env, cwd=self.dir)
         with open(target, 'rb') as f:
             self.assertEqual(f.read(8), b'\x89PNG\r\n\x1a\n')
         os.remove(target)
