@@ -508,9 +508,10 @@ def read(path, level=0, layer=None):
     source = Input(path)
     try:
         plan = source.plan(level, layer)
+        read_at = source.reader(plan)  # a stream is read whole here, checking its size before the pixels are made
         pixels = bytearray(3 * plan.width * plan.image_height)
         position = 0
-        for row in plan.rows(source.reader(plan)):
+        for row in plan.rows(read_at):
             pixels[position:position + len(row)] = row
             position += len(row)
         return plan.width, plan.image_height, pixels

@@ -560,6 +560,22 @@ class Library(ToolTest):
         self.assertEqual((width, height, pixels), (4, 24, bytearray(b''.join(image(4, [(COLOURS[f], 4)
                                                                                         for f in range(6)])[2]))))
 
+    def test_read_checks_a_lying_stream_before_making_its_pixels(self):
+        # 65535 layers of 32768 x 32767 pixels: a PNG could hold them, memory could not.
+        blob = dds(32768, 32767, b'\0' * 16, dx10=(71, 3, 0, 65535))
+        with self.assertRaises(dds2png.ConversionError) as from_file:
+            dds2png.read(self.write('lie.dds', blob))
+        self.assertIn('truncated surface data: 16 bytes of', from_file.exception.reason)
+        read_end, write_end = os.pipe()
+        os.write(write_end, blob)
+        os.close(write_end)
+        try:
+            with self.assertRaises(dds2png.ConversionError) as from_pipe:
+                dds2png.read('/dev/fd/%d' % read_end)
+        finally:
+            os.close(read_end)
+        self.assertEqual(from_pipe.exception.reason, from_file.exception.reason)
+
     def test_convert_fails_and_writes_as_the_command_does(self):
         source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))
         truncated = self.write('short.dds', dds(8, 8, solid(COLOURS[3], 8, 4)))
