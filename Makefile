@@ -72,14 +72,19 @@ test-native: build
 	@mkdir -p "$(RESULTS)"
 	$(CTEST) --test-dir "$(BUILD)" --output-on-failure --output-junit "$(CURDIR)/$(RESULTS)/native.xml"
 
+# $(call define_skip,VARIABLE) defines the shell function `skip MESSAGE NAME`
+# for a tree's recipe: one SKIPPED line, counted in the totals, or, when
+# VARIABLE is set and not 0 in the environment, a FAILED line and status 1.
+define_skip = skip() { \
+		if [ "$${$(1):-0}" != 0 ]; then echo "FAILED: $$1 ($(1) is set)"; exit 1; fi; \
+		echo "SKIPPED: $$1" | tee "$(RESULTS)/$$2.skipped"; \
+	}
+
 # Without multilib the tree is skipped, and without a 32-bit Python 2.7 its
 # module tests, each with one SKIPPED line; DXT1_REQUIRE_I386=1 makes both failures.
 test-m32:
 	@mkdir -p "$(RESULTS)"
-	@skip() { \
-		if [ "$${DXT1_REQUIRE_I386:-0}" != 0 ]; then echo "FAILED: $$1 (DXT1_REQUIRE_I386 is set)"; exit 1; fi; \
-		echo "SKIPPED: $$1" | tee "$(RESULTS)/$$2.skipped"; \
-	}; \
+	@$(call define_skip,DXT1_REQUIRE_I386); \
 	if ! tests/i386/can-build-m32.sh; then \
 		skip "32-bit tests: this toolchain cannot build -m32 programs (install g++-multilib)" m32; \
 		exit 0; \
@@ -105,10 +110,7 @@ test-m32:
 # DXT1_REQUIRE_AARCH64=1 makes both failures.
 test-aarch64:
 	@mkdir -p "$(RESULTS)"
-	@skip() { \
-		if [ "$${DXT1_REQUIRE_AARCH64:-0}" != 0 ]; then echo "FAILED: $$1 (DXT1_REQUIRE_AARCH64 is set)"; exit 1; fi; \
-		echo "SKIPPED: $$1" | tee "$(RESULTS)/$$2.skipped"; \
-	}; \
+	@$(call define_skip,DXT1_REQUIRE_AARCH64); \
 	if ! tests/aarch64/can-build-aarch64.sh; then \
 		skip "64-bit ARM tests: cannot cross-build or run them (install clang libc6-dev-arm64-cross libstdc++-12-dev-arm64-cross binutils-aarch64-linux-gnu qemu-user)" aarch64; \
 		exit 0; \

@@ -3,16 +3,13 @@
 #   get-python3.11.sh DEST
 # downloads Debian 12's arm64 packages of Python 3.11 (with its headers, the
 # libraries its standard modules need, and pip and setuptools for the install
-# routes' tests) with a private apt configuration, so
-# that the machine's own apt state is left untouched, and unpacks them into
+# routes' tests) with ../debian-download.sh, which leaves the machine's own
+# apt state untouched, and unpacks them into
 # DEST/root. It writes DEST/python3.11, which runs that interpreter under
 # qemu-aarch64 with DEST/root as the arm64 system root, and which is itself
 # the interpreter's sys.executable, so that the programs the interpreter
 # starts run under qemu too. Its sysconfig names the headers in DEST/root.
 # Running it again once DEST/python3.11 works does nothing.
-#
-# The mirror is the one this machine's own Debian apt sources name; the
-# packages are checked against the Debian archive keyring.
 set -eu
 
 dest=${1:?usage: get-python3.11.sh DEST}
@@ -33,35 +30,14 @@ fail() {
 
 qemu=$(command -v qemu-aarch64) || fail "qemu-aarch64 is missing (Debian's qemu-user package)"
 
-# The first non-security Debian mirror of this machine's apt sources.
-mirror=
-if [ -r /etc/apt/sources.list.d/debian.sources ]; then
-    mirror=$(awk '/^URIs:/ { for (i = 2; i <= NF; i++) if ($i !~ /security/) { print $i; exit } }' \
-        /etc/apt/sources.list.d/debian.sources)
-fi
-if [ -z "$mirror" ] && [ -r /etc/apt/sources.list ]; then
-    mirror=$(awk '$1 == "deb" { for (i = 2; i <= NF; i++) if ($i ~ /^[a-z]+:\/\//) { if ($i !~ /security/) { print $i; exit } break } }' \
-        /etc/apt/sources.list)
-fi
-[ -n "$mirror" ] || fail "no Debian mirror found in /etc/apt/sources.list.d/debian.sources or /etc/apt/sources.list"
-keyring=/usr/share/keyrings/debian-archive-keyring.gpg
-[ -r "$keyring" ] || fail "$keyring is missing (Debian's debian-archive-keyring package)"
-
-apt="$dest/apt"
-rm -rf "$apt"
-mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial"
-echo "deb [arch=arm64 signed-by=$keyring] $mirror bookworm main" > "$apt/sources.list"
-set -- -o Dir::Etc::SourceList="$apt/sources.list" -o Dir::Etc::SourceParts=/dev/null \
-    -o Dir::State::Lists="$apt/lists" -o Dir::Cache="$apt/cache" -o Dir::State::status=/dev/null \
-    -o APT::Architecture=arm64 -o APT::Architectures=arm64 -o Debug::NoLocking=1
-apt-get "$@" -q update >"$apt/update.log" 2>&1 || fail "apt-get update failed (no network?): $(tail -n 3 "$apt/update.log")"
 # The interpreter and its headers, what it and its standard modules link to,
 # and Debian's pip and setuptools with what they import.
-packages="python3.11-minimal libpython3.11-minimal libpython3.11-stdlib libpython3.11-dev
-          libc6 zlib1g libexpat1 libffi8 libbz2-1.0 liblzma5 libssl3 libuuid1 libcrypt1 libgcc-s1 libstdc++6
-          python3-pip python3-setuptools python3-wheel python3-pkg-resources python3-distutils python3-lib2to3"
-(mkdir "$apt/debs" && cd "$apt/debs" && apt-get "$@" -q download $packages) >"$apt/download.log" 2>&1 ||
-    fail "apt-get download failed: $(tail -n 3 "$apt/download.log")"
+apt="$dest/apt"
+rm -rf "$apt"
+"$(dirname "$0")/../debian-download.sh" arm64 bookworm "$apt" "$apt/debs=python3.11-minimal libpython3.11-minimal
+    libpython3.11-stdlib libpython3.11-dev libc6 zlib1g libexpat1 libffi8 libbz2-1.0 liblzma5 libssl3 libuuid1
+    libcrypt1 libgcc-s1 libstdc++6 python3-pip python3-setuptools python3-wheel python3-pkg-resources
+    python3-distutils python3-lib2to3" || fail "could not download the interpreter's packages (see above)"
 
 root="$dest/root"
 rm -rf "$root"

@@ -2,8 +2,8 @@
 # Fetches a real 32-bit x86 Python 2.7 for the 32-bit test tree:
 #   get-python2.7.sh DEST
 # downloads Debian 11's i386 packages of Python 2.7.18 (and the libraries its
-# standard modules need) with a private apt configuration, so that the
-# machine's own apt state is left untouched, and unpacks them into DEST/root.
+# standard modules need) with ../debian-download.sh, which leaves the
+# machine's own apt state untouched, and unpacks them into DEST/root.
 # It writes:
 #   DEST/python2.7           a 32-bit program that runs that interpreter on the
 #                            i386 C library g++-multilib brings;
@@ -12,9 +12,6 @@
 #                            (DEST/libc), whose debug information valgrind
 #                            needs, and the suppressions that build needs.
 # Running it again once DEST/python2.7 works does nothing.
-#
-# The mirror is the one this machine's own Debian apt sources name; the
-# packages are checked against the Debian archive keyring.
 set -eu
 
 dest=${1:?usage: get-python2.7.sh DEST}
@@ -29,33 +26,12 @@ fail() {
     exit 1
 }
 
-# The first non-security Debian mirror of this machine's apt sources.
-mirror=
-if [ -r /etc/apt/sources.list.d/debian.sources ]; then
-    mirror=$(awk '/^URIs:/ { for (i = 2; i <= NF; i++) if ($i !~ /security/) { print $i; exit } }' \
-        /etc/apt/sources.list.d/debian.sources)
-fi
-if [ -z "$mirror" ] && [ -r /etc/apt/sources.list ]; then
-    mirror=$(awk '$1 == "deb" { for (i = 2; i <= NF; i++) if ($i ~ /^[a-z]+:\/\//) { if ($i !~ /security/) { print $i; exit } break } }' \
-        /etc/apt/sources.list)
-fi
-[ -n "$mirror" ] || fail "no Debian mirror found in /etc/apt/sources.list.d/debian.sources or /etc/apt/sources.list"
-keyring=/usr/share/keyrings/debian-archive-keyring.gpg
-[ -r "$keyring" ] || fail "$keyring is missing (Debian's debian-archive-keyring package)"
-
 apt="$dest/apt"
 rm -rf "$apt"
-mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial"
-echo "deb [arch=i386 signed-by=$keyring] $mirror bullseye main" > "$apt/sources.list"
-set -- -o Dir::Etc::SourceList="$apt/sources.list" -o Dir::Etc::SourceParts=/dev/null \
-    -o Dir::State::Lists="$apt/lists" -o Dir::Cache="$apt/cache" -o Dir::State::status=/dev/null \
-    -o APT::Architecture=i386 -o APT::Architectures=i386 -o Debug::NoLocking=1
-apt-get "$@" -q update >"$apt/update.log" 2>&1 || fail "apt-get update failed (no network?): $(tail -n 3 "$apt/update.log")"
-python="python2.7-minimal libpython2.7-minimal libpython2.7-stdlib libpython2.7 libpython2.7-dev
-        zlib1g libffi7 libexpat1 libbz2-1.0"
-(mkdir "$apt/python" "$apt/libc" && cd "$apt/python" && apt-get "$@" -q download $python &&
-    cd ../libc && apt-get "$@" -q download libc6 libc6-dbg) >"$apt/download.log" 2>&1 ||
-    fail "apt-get download failed: $(tail -n 3 "$apt/download.log")"
+"$(dirname "$0")/../debian-download.sh" i386 bullseye "$apt" \
+    "$apt/python=python2.7-minimal libpython2.7-minimal libpython2.7-stdlib libpython2.7 libpython2.7-dev
+        zlib1g libffi7 libexpat1 libbz2-1.0" \
+    "$apt/libc=libc6 libc6-dbg" || fail "could not download the interpreter's packages (see above)"
 
 root="$dest/root" libc="$dest/libc"
 rm -rf "$root" "$libc" "$dest/libc-debug"
