@@ -217,10 +217,11 @@ class Plan(object):
     """The image to make: which layers of which level, and the bytes they need."""
 
     def __init__(self, texture, level, layer):
-        if level >= texture.levels:
+        # A negative count would reach back into the header (or before it) for pixels.
+        if not 0 <= level < texture.levels:
             raise ValueError('no mip level %d: the file has %d' % (level, texture.levels))
         count = texture.layers(level)
-        if layer is not None and layer >= count:
+        if layer is not None and not 0 <= layer < count:
             raise ValueError('no layer %d: level %d has %d' % (layer, level, count))
         self.texture, self.level = texture, level
         self.width, self.height = texture.level_size(level)[:2]

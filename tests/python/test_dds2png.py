@@ -575,6 +575,18 @@ class Library(ToolTest):
             self.assertTrue(str(raised.exception).startswith(raised.exception.path + ': '))
         self.assertEqual(sorted(os.listdir(self.dir)), ['command.png', 'in.dds', 'library.png', 'short.dds'])
 
+    def test_negative_levels_and_layers_are_refused(self):
+        # Counted back from 0, they would decode the header's bytes as pixels.
+        source = self.write('cube.dds', dds(4, 4, b''.join(solid(COLOURS[f], 4, 4) for f in range(6)), caps2=CUBE))
+        for options, expected in [({'layer': -1}, 'no layer -1: level 0 has 6'),
+                                  ({'level': -1}, 'no mip level -1: the file has 1')]:
+            for call in (lambda: dds2png.read(source, **options),
+                         lambda: dds2png.convert(source, self.path('x.png'), **options)):
+                with self.assertRaises(dds2png.ConversionError) as raised:
+                    call()
+                self.assertEqual(str(raised.exception), '%s: %s' % (source, expected))
+        self.assertFalse(os.path.exists(self.path('x.png')))
+
     def test_version_is_the_packages(self):
         with open(os.path.join(ROOT, 'packaging', 'dxt1-package.json')) as f:
             version = json.load(f)['version']
