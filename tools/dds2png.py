@@ -502,10 +502,18 @@ def write_output(path, source, write):
         unfinished.discard(temp)
 
 
+def native_path(path):
+    """The path as the command gets it, a str: the output rules and the error
+    line join and compare it with str names, so a caller's bytes or path
+    object (Python 3) is decoded as the system does, undecodable bytes kept."""
+    return os.fsdecode(path) if hasattr(os, 'fsdecode') else path
+
+
 def read(path, level=0, layer=None):
     """Decodes one level of a DDS file: returns (width, height, pixels), the
     pixels RGB, top row first, in one bytearray of height rows of 3 * width
     bytes; with layer None, every layer of the level stacked top to bottom."""
+    path = native_path(path)
     source = Input(path)
     try:
         plan = source.plan(level, layer)
@@ -523,6 +531,7 @@ def read(path, level=0, layer=None):
 
 def convert(source, target, level=0, layer=None):
     """Converts one file as the command does; raises ConversionError naming the path at fault."""
+    source, target = native_path(source), native_path(target)
     reader = Input(source)
     try:
         plan = reader.plan(level, layer)

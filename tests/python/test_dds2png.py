@@ -587,6 +587,22 @@ class Library(ToolTest):
                 self.assertEqual(str(raised.exception), '%s: %s' % (source, expected))
         self.assertFalse(os.path.exists(self.path('x.png')))
 
+    def test_paths_as_bytes_and_path_objects(self):
+        source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))
+        kinds = [lambda path: path.encode(sys.getfilesystemencoding())]
+        try:
+            import pathlib
+            kinds.append(pathlib.Path)
+        except ImportError:
+            pass  # Python 2
+        for kind in kinds:
+            self.assertEqual(dds2png.read(kind(source)), (8, 4, bytearray(pixel(COLOURS[3]) * 32)))
+            dds2png.convert(kind(source), kind(self.path('out.png')))
+            self.assertEqual(read_png(self.path('out.png')), image(8, [(COLOURS[3], 4)]))
+            with self.assertRaises(dds2png.ConversionError) as raised:
+                dds2png.convert(kind(source), kind(self.path('nodir/out.png')))
+            self.assertEqual(str(raised.exception), '%s: No such file or directory' % self.path('nodir/out.png'))
+
     def test_version_is_the_packages(self):
         with open(os.path.join(ROOT, 'packaging', 'dxt1-package.json')) as f:
             version = json.load(f)['version']
