@@ -67,7 +67,12 @@ PNG_COMPRESSION = 6
 IDAT_SIZE = 1 << 16         # compressed bytes gathered into one IDAT chunk
 READ_SIZE = 1 << 18         # bytes asked of the input at a time: whole block rows, at least one
 LONGEST_REPORT = 1 << 15    # a worker's error line, well inside a pipe's buffer
-INTERRUPTED_STATUS = 130    # 128 + SIGINT, as the shell reports a command ended by Ctrl-C
+SIGNAL_STATUS = 128         # the shell reports a command a signal ended as 128 + the signal's number
+INTERRUPTED_STATUS = SIGNAL_STATUS + signal.SIGINT  # 130, for Ctrl-C
+# Signals that end the command as Ctrl-C does, removing its temporary outputs,
+# with status SIGNAL_STATUS + the signal's number: kill and timeout send
+# SIGTERM, a closed terminal SIGHUP.
+STOP_SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
 
 # Header fields.
 DDPF_FOURCC, DDPF_RGB, DDPF_LUMINANCE = 0x4, 0x40, 0x20000
@@ -588,11 +593,30 @@ def ignore_signal(signum, frame):
     that came before it was set, which Python 3 would report as a race."""
 
 
+class Interrupted(KeyboardInterrupt):
+    """A stop signal, taken as Ctrl-C is; `signum` is the signal's number."""
+
+    def __init__(self, signum):
+        KeyboardInterrupt.__init__(self, signum)
+        self.signum = signum
+
+
+def interrupt(signum, frame):
+    raise Interrupted(signum)
+
+
+def handle_stop_signals(handler):
+    """Sets the handler of each stop signal that was not ignored when the
+    command started (nohup ignores SIGHUP, a shell's background job SIGINT);
+    returns the handlers it replaced."""
+    return dict((number, signal.signal(number, handler)) for number in STOP_SIGNALS
+                if signal.getsignal(number) != signal.SIG_IGN)
+
+
 def interrupt_worker(signum, frame):
-    """A batch worker's handler of SIGINT and SIGTERM: the first ends the
+    """A batch worker's handler of the stop signals: the first ends the
     conversion, through the clean-up of the temporary output; any more are ignored."""
-    signal.signal(signal.SIGINT, ignore_signal)
-    signal.signal(signal.SIGTERM, ignore_signal)
+    handle_stop_signals(ignore_signal)
     raise KeyboardInterrupt
 
 
@@ -604,8 +628,7 @@ def start_worker(job, interrupted):
     if pid == 0:
         status = INTERRUPTED_STATUS
         try:
-            signal.signal(signal.SIGINT, interrupt_worker)
-            signal.signal(signal.SIGTERM, interrupt_worker)
+            handle_stop_signals(interrupt_worker)
             if interrupted:  # before the handlers above were set
                 raise KeyboardInterrupt
             os.close(read_end)
@@ -645,10 +668,10 @@ def wait_for_worker():
 
 def run_jobs(jobs, workers):
     """Runs each job in a process of its own, `workers` at a time; yields
-    each job's error line or None as it finishes. An interrupt (SIGINT) here
+    each job's error line or None as it finishes. An interrupt (a stop signal) here
     only notes itself and stops the workers, so that no worker can be started
     and lost between a fork and its bookkeeping; once every worker has ended
-    (each removing its temporary output), KeyboardInterrupt is raised."""
+    (each removing its temporary output), Interrupted is raised."""
     waiting, running, interrupted = list(reversed(jobs)), {}, []
 
     def stop_workers(signum=None, frame=None):
@@ -661,7 +684,7 @@ def run_jobs(jobs, workers):
                 except EnvironmentError:
                     pass
 
-    previous = signal.signal(signal.SIGINT, stop_workers)
+    previous = handle_stop_signals(stop_workers)
     try:
         while running or (waiting and not interrupted):
             while waiting and not interrupted and len(running) < workers:
@@ -690,9 +713,10 @@ def run_jobs(jobs, workers):
                     job, read_end = running.pop(pid)
                     os.close(read_end)
                     remove_temporaries(pid, os.path.dirname(os.path.realpath(job[1])))
-        signal.signal(signal.SIGINT, previous)
+        for number, handler in previous.items():
+            signal.signal(number, handler)
     if interrupted:
-        raise KeyboardInterrupt
+        raise Interrupted(interrupted[0])
 
 
 def output_name(folder, source):
@@ -797,6 +821,7 @@ def guard_standard_streams():
 
 def main(argv=None):
     guard_standard_streams()
+    handle_stop_signals(interrupt)
     parser = argparse.ArgumentParser(
         prog='dds2png', description='Converts DXT1 (BC1) DDS textures to 8-bit RGB PNG files.',
         usage='%(prog)s [--level N] [--layer K] INPUT OUTPUT\n'
@@ -819,11 +844,11 @@ def main(argv=None):
         if len(args.paths) != 2:
             parser.error('give INPUT and OUTPUT, or -o DIR and the inputs')
         error = conversion_error((args.paths[0], args.paths[1], args.level, args.layer))
-    except KeyboardInterrupt:
-        signal.signal(signal.SIGINT, ignore_signal)
+    except KeyboardInterrupt as e:
+        handle_stop_signals(ignore_signal)
         remove_unfinished()
         say('dds2png: interrupted')
-        return INTERRUPTED_STATUS
+        return SIGNAL_STATUS + getattr(e, 'signum', signal.SIGINT)
     if error:
         say('dds2png: ' + error)
         return 2

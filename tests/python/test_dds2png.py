@@ -375,6 +375,14 @@ class Batch(ToolTest):
             self.assertEqual(os.listdir(self.dir), ['a.dds', 'other'])
 
 
+def new_session():
+    """In a child about to run the tool: a process group of its own, taking
+    the stop signals though the tests may run where they are ignored (nohup)."""
+    os.setsid()
+    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(number, signal.SIG_DFL)
+
+
 def lying_header(array_size):
     """A DX10 header and nothing else: a 32768 x 32768 cube array of array_size elements."""
     return dds(32768, 32768, b'', dx10=(71, 3, 0x4, array_size))
@@ -451,7 +459,7 @@ class HostileInput(ToolTest):
         """Starts the tool in a process group of its own on a large file and stops
         the group once a temporary output appears in `folder`; returns the process."""
         process = subprocess.Popen([sys.executable, TOOL] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                   preexec_fn=os.setsid)
+                                   preexec_fn=new_session)
         deadline = time.time() + 60
         while not [name for name in os.listdir(folder) if name.endswith('.tmp')]:
             self.assertTrue(time.time() < deadline and process.poll() is None, 'no temporary output appeared')
@@ -503,16 +511,18 @@ class HostileInput(ToolTest):
         self.assertFalse(os.path.exists(self.path('out/large.png')))
 
     def test_interrupt(self):
-        for batch in (False, True):
-            source = self.large_input('large.dds')
-            args = ['-o', self.out, source] + self.good if batch else [source, self.path('large.png')]
-            process = self.start_stopped_on_first_output(args, self.out if batch else self.dir)
-            os.killpg(process.pid, signal.SIGINT)  # as the terminal sends Ctrl-C: to the whole group
-            os.killpg(process.pid, signal.SIGCONT)
-            self.assertEqual((process.wait(), process.stderr.read()), (130, b'dds2png: interrupted\n'))
-            process.stdout.close()
-            process.stderr.close()
-            self.assertFalse(os.path.exists(self.path('large.png')) or os.path.exists(self.path('out/large.png')))
+        # Ctrl-C and a closed terminal signal the whole group; kill signals the command alone.
+        for number, send in [(signal.SIGINT, os.killpg), (signal.SIGHUP, os.killpg), (signal.SIGTERM, os.kill)]:
+            for batch in (False, True):
+                source = self.large_input('large.dds')
+                args = ['-o', self.out, source] + self.good if batch else [source, self.path('large.png')]
+                process = self.start_stopped_on_first_output(args, self.out if batch else self.dir)
+                send(process.pid, number)
+                os.killpg(process.pid, signal.SIGCONT)
+                self.assertEqual((process.wait(), process.stderr.read()), (128 + number, b'dds2png: interrupted\n'))
+                process.stdout.close()
+                process.stderr.close()
+                self.assertFalse(os.path.exists(self.path('large.png')) or os.path.exists(self.path('out/large.png')))
 
     def test_a_batch_that_names_an_input_as_an_output(self):
         disguised = self.write('out/g0.png', dds(8, 4, solid(COLOURS[0], 8, 4)))
