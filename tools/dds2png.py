@@ -92,6 +92,7 @@ DXGI_NAMES = dict([(73 + i, 'BC2') for i in range(3)] + [(76 + i, 'BC3') for i i
                   + [(2, 'R32G32B32A32_FLOAT'), (10, 'R16G16B16A16_FLOAT'), (28, 'R8G8B8A8_UNORM'),
                      (29, 'R8G8B8A8_UNORM_SRGB'), (87, 'B8G8R8A8_UNORM'), (91, 'B8G8R8A8_UNORM_SRGB')])
 ONLY_DXT1 = 'only DXT1 (BC1) is decoded'
+STANDARD_OUTPUT_CLOSED = 'standard output is closed'
 
 try:
     _buffer = buffer  # Python 2: a window on a bytearray, without a copy
@@ -452,10 +453,10 @@ def write_output(path, source, write):
     if path == '-':
         try:
             if 1 in closed_streams:
-                raise OSError(errno.EBADF, 'closed')
+                raise OSError(errno.EBADF, STANDARD_OUTPUT_CLOSED)
             fd = os.dup(1)
         except EnvironmentError:
-            raise ConversionError(path, 'standard output is closed')
+            raise ConversionError(path, STANDARD_OUTPUT_CLOSED)
         with os.fdopen(fd, 'wb') as out:
             existing = os.fstat(fd)
             if (existing.st_dev, existing.st_ino) == (source.st_dev, source.st_ino):
@@ -562,14 +563,29 @@ def decoded(data):
     return data if str is bytes else data.decode(sys.getfilesystemencoding(), 'surrogateescape')
 
 
+def write_all(fd, text):
+    data = encoded(text)
+    while data:
+        data = data[os.write(fd, data):]
+
+
 def write_error(text):
     """Writes on standard error; a closed or broken stream loses the text, nothing else."""
-    data = encoded(text)
     try:
-        while data:
-            data = data[os.write(2, data):]
+        write_all(2, text)
     except EnvironmentError:
         pass
+
+
+def write_standard_output(text):
+    """Writes the text of --version or --help on standard output; raises
+    ConversionError naming `-` when it is closed or refuses the text."""
+    try:
+        if 1 in closed_streams:
+            raise OSError(errno.EBADF, STANDARD_OUTPUT_CLOSED)
+        write_all(1, text)
+    except EnvironmentError as e:
+        raise ConversionError('-', STANDARD_OUTPUT_CLOSED if e.errno == errno.EBADF else reason(e))
 
 
 def say(line):
@@ -792,9 +808,22 @@ class Version(argparse.Action):
         argparse.Action.__init__(self, option_strings, dest, nargs=0, help='print the version and exit')
 
     def __call__(self, parser, namespace, values, option_string=None):
-        sys.stdout.write('dds2png %s\n' % package_version())
-        sys.stdout.flush()
+        write_standard_output('dds2png %s\n' % package_version())
         parser.exit(0)
+
+
+class Parser(argparse.ArgumentParser):
+    """argparse's parser, writing through the descriptors: its own writes
+    end in a traceback (Python 2), or in the wrong stream (Python 3), when
+    standard output or standard error is closed or full."""
+
+    def print_help(self, file=None):
+        write_standard_output(self.format_help())
+
+    def error(self, message):
+        """A usage error: status 2, whether or not standard error takes the usage."""
+        write_error('%s%s: error: %s\n' % (self.format_usage(), self.prog, message))
+        self.exit(2)
 
 
 def package_version():
@@ -822,7 +851,7 @@ def guard_standard_streams():
 def main(argv=None):
     guard_standard_streams()
     handle_stop_signals(interrupt)
-    parser = argparse.ArgumentParser(
+    parser = Parser(
         prog='dds2png', description='Converts DXT1 (BC1) DDS textures to 8-bit RGB PNG files.',
         usage='%(prog)s [--level N] [--layer K] INPUT OUTPUT\n'
               '       %(prog)s [--level N] [--layer K] -o DIR INPUT...')
@@ -844,6 +873,8 @@ def main(argv=None):
         if len(args.paths) != 2:
             parser.error('give INPUT and OUTPUT, or -o DIR and the inputs')
         error = conversion_error((args.paths[0], args.paths[1], args.level, args.layer))
+    except ConversionError as e:  # --version or --help, on a closed or full standard output
+        error = str(e)
     except KeyboardInterrupt as e:
         handle_stop_signals(ignore_signal)
         remove_unfinished()

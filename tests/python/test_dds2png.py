@@ -539,12 +539,16 @@ class HostileInput(ToolTest):
             self.assertEqual(f.read(), dds(8, 4, solid(COLOURS[0], 8, 4)))
 
     def test_closed_standard_streams(self):
-        closed_stdout = ['sh', '-c', 'exec "$@" >&-', 'sh', sys.executable, TOOL, self.good[0], '-']
-        process = subprocess.Popen(closed_stdout, stderr=subprocess.PIPE)
-        self.assertEqual((process.wait(), process.stderr.read()), (2, b'dds2png: -: standard output is closed\n'))
-        process.stderr.close()
+        for args, redirect, expected in [([self.good[0], '-'], '>&-', 'standard output is closed'),
+                                         (['--version'], '>&-', 'standard output is closed'),
+                                         (['--help'], '>&-', 'standard output is closed'),
+                                         (['--version'], '>/dev/full', 'No space left on device')]:
+            command = ['sh', '-c', 'exec "$@" ' + redirect, 'sh', sys.executable, TOOL] + args
+            process = subprocess.Popen(command, stderr=subprocess.PIPE)
+            self.assertEqual((process.wait(), process.stderr.read().decode()), (2, 'dds2png: -: %s\n' % expected))
+            process.stderr.close()
         bad = self.write('bad.dds', b'not a texture')
-        for args, status in [([bad, self.path('x.png')], 2), (['-o', self.out, bad], 1)]:
+        for args, status in [([bad, self.path('x.png')], 2), (['-o', self.out, bad], 1), ([bad], 2)]:
             closed_stderr = ['sh', '-c', 'exec "$@" 2>&-', 'sh', sys.executable, TOOL] + args
             self.assertEqual(subprocess.call(closed_stderr), status)
 
