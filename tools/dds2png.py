@@ -358,8 +358,22 @@ class Input(object):
                 except EnvironmentError:
                     now = offset + got
                 self.truncated(plan, min(now, offset + got))
+            if offset + size == plan.end:
+                self.check_unchanged()
             return memoryview_of(chunk[0])
         return read_at
+
+    def check_unchanged(self):
+        """After the last read of a regular file: fails if it was written to
+        since it was opened, since the rows decoded before may be of its old
+        content and those after of its new. (A file replaced by a rename is
+        not written to: what is read is the one opened.)"""
+        try:
+            now = os.fstat(self.file.fileno())
+        except EnvironmentError as e:
+            self.fail(reason(e))
+        if (now.st_size, now.st_mtime) != (self.stat.st_size, self.stat.st_mtime):
+            self.fail('changed while it was read')
 
     def truncated(self, plan, size):
         try:

@@ -492,6 +492,18 @@ class HostileInput(ToolTest):
                 self.assertEqual((process.returncode, err), (2, line + '\n'))
             self.assertFalse(os.path.exists(self.path('large.png')) or os.path.exists(self.path('out/large.png')))
 
+    def test_an_input_rewritten_while_it_converts(self):
+        # Rows read before the rewrite are of the old content, those after of the new.
+        source = self.large_input('large.dds')
+        process = self.start_stopped_on_first_output([source, self.path('large.png')], self.dir)
+        with open(source, 'r+b') as f:
+            f.seek(128)
+            f.write(os.urandom(4096 * 4096 // 2))
+        os.killpg(process.pid, signal.SIGCONT)
+        err = process.communicate()[1].decode('utf-8', 'replace')
+        self.assertEqual((process.returncode, err), (2, 'dds2png: %s: changed while it was read\n' % source))
+        self.assertFalse(os.path.exists(self.path('large.png')))
+
     def test_a_worker_killed_by_a_signal_is_that_files_failure(self):
         source = self.large_input('large.dds')
         process = self.start_stopped_on_first_output(['-o', self.out, source] + self.good, self.out)
