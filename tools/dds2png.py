@@ -66,6 +66,8 @@ PNG_MAX_HEIGHT = (1 << 31) - 1
 PNG_COMPRESSION = 6
 IDAT_SIZE = 1 << 16         # compressed bytes gathered into one IDAT chunk
 READ_SIZE = 1 << 18         # bytes asked of the input at a time: whole block rows, at least one
+NEW_FILE_MODE = 0o666       # less the umask, as for any file a program makes
+PRIVATE_MODE = 0o600
 LONGEST_REPORT = 1 << 15    # a worker's error line, well inside a pipe's buffer
 SIGNAL_STATUS = 128         # the shell reports a command a signal ended as 128 + the signal's number
 INTERRUPTED_STATUS = SIGNAL_STATUS + signal.SIGINT  # 130, for Ctrl-C
@@ -441,14 +443,15 @@ def remove_temporaries(pid, folder):
         pass  # nothing there, or not ours to remove
 
 
-def create_temporary(folder):
-    """A new file `.dds2png-<process id>-<random>.tmp` in the folder, listed
-    in `unfinished`; returns (fd, path). The batch removes those of a worker that died."""
+def create_temporary(folder, mode):
+    """A new file `.dds2png-<process id>-<random>.tmp` in the folder, with the
+    permission bits `mode` less the umask, listed in `unfinished`; returns
+    (fd, path). The batch removes those of a worker that died."""
     while True:
         temp = os.path.join(folder, temporary_name(os.getpid(), ''.join('%02x' % c for c in bytearray(os.urandom(6)))))
         unfinished.add(temp)
         try:
-            return os.open(temp, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600), temp
+            return os.open(temp, os.O_WRONLY | os.O_CREAT | os.O_EXCL, mode), temp
         except EnvironmentError as e:
             unfinished.discard(temp)
             if e.errno != errno.EEXIST:
@@ -499,7 +502,10 @@ def write_output(path, source, write):
     target = os.path.realpath(path)
     if existing is not None and not os.access(target, os.W_OK):
         raise ConversionError(path, 'permission denied (the file is not writable)')
-    fd, temp = create_temporary(os.path.dirname(target))
+    # A new file gets the umask from the system as it is made: reading the
+    # umask means setting it, which threads converting at once would race on.
+    # A file replaced stays private until it has the old file's bits.
+    fd, temp = create_temporary(os.path.dirname(target), NEW_FILE_MODE if existing is None else PRIVATE_MODE)
     try:
         with os.fdopen(fd, 'wb') as out:
             write(out)
@@ -510,10 +516,6 @@ def write_output(path, source, write):
                     os.chown(temp, existing.st_uid, existing.st_gid)
                 except EnvironmentError:
                     pass  # only the superuser may give a file away
-        else:
-            umask = os.umask(0)
-            os.umask(umask)
-            os.chmod(temp, 0o666 & ~umask)
         os.rename(temp, target)
     except BaseException:
         os.unlink(temp)

@@ -629,6 +629,37 @@ class Library(ToolTest):
                 dds2png.convert(kind(source), kind(self.path('nodir/out.png')))
             self.assertEqual(str(raised.exception), '%s: No such file or directory' % self.path('nodir/out.png'))
 
+    def test_threads_converting_at_once_keep_the_umask(self):
+        # The umask is read by setting it: threads that did so at once made
+        # files 0o666 under umask 022, and could leave the process's umask 0.
+        real_umask, errors = os.umask, []
+
+        def slow_umask(mask):  # widens the window in which another thread may run
+            previous = real_umask(mask)
+            time.sleep(0.001)
+            return previous
+
+        def convert_many(thread):
+            try:
+                for i in range(20):
+                    dds2png.convert(source, self.path('%d-%d.png' % (thread, i)))
+            except Exception as e:
+                errors.append(e)
+        source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))
+        saved, os.umask = real_umask(0o022), slow_umask
+        try:
+            threads = [threading.Thread(target=convert_many, args=(t,)) for t in range(4)]
+            for thread in threads:
+                thread.start()
+            for thread in threads:
+                thread.join()
+        finally:
+            os.umask = real_umask
+            umask_after = real_umask(saved)
+        self.assertEqual((errors, umask_after), ([], 0o022))
+        modes = set(stat.S_IMODE(os.stat(self.path(name)).st_mode) for name in os.listdir(self.dir) if name.endswith('.png'))
+        self.assertEqual(modes, set([0o644]))
+
     def test_version_is_the_packages(self):
         with open(os.path.join(ROOT, 'packaging', 'dxt1-package.json')) as f:
             version = json.load(f)['version']
