@@ -94,7 +94,9 @@ DXGI_NAMES = dict([(73 + i, 'BC2') for i in range(3)] + [(76 + i, 'BC3') for i i
                   + [(2, 'R32G32B32A32_FLOAT'), (10, 'R16G16B16A16_FLOAT'), (28, 'R8G8B8A8_UNORM'),
                      (29, 'R8G8B8A8_UNORM_SRGB'), (87, 'B8G8R8A8_UNORM'), (91, 'B8G8R8A8_UNORM_SRGB')])
 ONLY_DXT1 = 'only DXT1 (BC1) is decoded'
-STANDARD_OUTPUT_CLOSED = 'standard output is closed'
+STREAM_NAMES = {0: 'standard input', 1: 'standard output', 2: 'standard error'}
+STANDARD_OUTPUT_CLOSED = '%s is closed' % STREAM_NAMES[1]
+MOST_LINKS = 40             # symbolic links followed in one path, as the system follows
 
 try:
     _buffer = buffer  # Python 2: a window on a bytearray, without a copy
@@ -458,6 +460,23 @@ def create_temporary(folder, mode):
                 raise
 
 
+def closed_stream_named(path):
+    """The closed standard stream the path names through /dev/stdout,
+    /dev/fd/N or /proc/self/fd/N, or None: opened, it would be the
+    /dev/null put in the stream's place, and what is written would be lost."""
+    if not closed_streams:
+        return None
+    fd_folder = os.path.realpath('/proc/self/fd')
+    for _ in range(MOST_LINKS):
+        folder, name = os.path.split(path)
+        if name.isdigit() and int(name) in closed_streams and os.path.realpath(folder) == fd_folder:
+            return int(name)
+        if not os.path.islink(path):
+            break
+        path = os.path.join(folder, os.readlink(path))
+    return None
+
+
 def write_output(path, source, write):
     """Runs write(file) on the output `path`, safely for the input and for what is there.
 
@@ -495,6 +514,8 @@ def write_output(path, source, write):
             raise ConversionError(path, 'is a directory')
     if path.endswith(os.sep):
         raise ConversionError(path, os.strerror(errno.ENOTDIR))
+    if closed_stream_named(path) is not None:
+        raise ConversionError(path, '%s is closed' % STREAM_NAMES[closed_stream_named(path)])
     if existing is not None and (not stat.S_ISREG(existing.st_mode) or path.startswith(('/dev/', '/proc/'))):
         with open(path, 'wb') as out:
             write(out)

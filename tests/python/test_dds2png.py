@@ -551,13 +551,16 @@ class HostileInput(ToolTest):
             self.assertEqual(f.read(), dds(8, 4, solid(COLOURS[0], 8, 4)))
 
     def test_closed_standard_streams(self):
-        for args, redirect, expected in [([self.good[0], '-'], '>&-', 'standard output is closed'),
-                                         (['--version'], '>&-', 'standard output is closed'),
-                                         (['--help'], '>&-', 'standard output is closed'),
-                                         (['--version'], '>/dev/full', 'No space left on device')]:
+        # /dev/stdout, once stdout was closed, reopened the /dev/null in its place and lost the image.
+        for args, redirect, expected in [([self.good[0], '-'], '>&-', '-: standard output is closed'),
+                                         ([self.good[0], '/dev/stdout'], '>&-',
+                                          '/dev/stdout: standard output is closed'),
+                                         (['--version'], '>&-', '-: standard output is closed'),
+                                         (['--help'], '>&-', '-: standard output is closed'),
+                                         (['--version'], '>/dev/full', '-: No space left on device')]:
             command = ['sh', '-c', 'exec "$@" ' + redirect, 'sh', sys.executable, TOOL] + args
             process = subprocess.Popen(command, stderr=subprocess.PIPE)
-            self.assertEqual((process.wait(), process.stderr.read().decode()), (2, 'dds2png: -: %s\n' % expected))
+            self.assertEqual((process.wait(), process.stderr.read().decode()), (2, 'dds2png: %s\n' % expected))
             process.stderr.close()
         bad = self.write('bad.dds', b'not a texture')
         for args, status in [([bad, self.path('x.png')], 2), (['-o', self.out, bad], 1), ([bad], 2)]:
@@ -657,7 +660,8 @@ class Library(ToolTest):
             os.umask = real_umask
             umask_after = real_umask(saved)
         self.assertEqual((errors, umask_after), ([], 0o022))
-        modes = set(stat.S_IMODE(os.stat(self.path(name)).st_mode) for name in os.listdir(self.dir) if name.endswith('.png'))
+        modes = set(stat.S_IMODE(os.stat(self.path(name)).st_mode)
+                    for name in os.listdir(self.dir) if name.endswith('.png'))
         self.assertEqual(modes, set([0o644]))
 
     def test_version_is_the_packages(self):
