@@ -520,7 +520,10 @@ def write_output(path, source, write):
         with open(path, 'wb') as out:
             write(out)
         return
-    target = os.path.realpath(path)
+    # An existing file is replaced where its links lead; a new one is made
+    # where the system would make it, so that `new/.` or `missing/../x.png`
+    # fail as they would for any program rather than name a file they do not.
+    target = os.path.realpath(path) if existing is not None else path
     if existing is not None and not os.access(target, os.W_OK):
         raise ConversionError(path, 'permission denied (the file is not writable)')
     # A new file gets the umask from the system as it is made: reading the

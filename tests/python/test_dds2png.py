@@ -575,6 +575,10 @@ class HostileInput(ToolTest):
         self.assertEqual(err.splitlines()[0], 'dds2png: %s/bad\\nname\\\\.dds: not a DDS file' % self.dir)
         status, err, _ = self.run_tool(self.good[0], self.path('x.png/'))
         self.assertEqual((status, err), (2, 'dds2png: %s/x.png/: Not a directory\n' % self.dir))
+        # Paths that name no file until their folder exists; once written as the file x.png.
+        for name in ('x.png/.', 'missing/../x.png'):
+            status, err, _ = self.run_tool(self.good[0], self.path(name))
+            self.assertEqual((status, err), (2, 'dds2png: %s/%s: No such file or directory\n' % (self.dir, name)))
         self.assertFalse(os.path.exists(self.path('x.png')))
 
 
