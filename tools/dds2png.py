@@ -890,7 +890,10 @@ def guard_standard_streams():
 
 def main(argv=None):
     guard_standard_streams()
-    handle_stop_signals(interrupt)
+    try:
+        handle_stop_signals(interrupt)
+    except ValueError:
+        pass  # main() called from another thread, where no handler can be set: Ctrl-C is the main thread's
     parser = Parser(
         prog='dds2png', description='Converts DXT1 (BC1) DDS textures to 8-bit RGB PNG files.',
         usage='%(prog)s [--level N] [--layer K] INPUT OUTPUT\n'
