@@ -514,8 +514,9 @@ def write_output(path, source, write):
             raise ConversionError(path, 'is a directory')
     if path.endswith(os.sep):
         raise ConversionError(path, os.strerror(errno.ENOTDIR))
-    if closed_stream_named(path) is not None:
-        raise ConversionError(path, '%s is closed' % STREAM_NAMES[closed_stream_named(path)])
+    closed = closed_stream_named(path)
+    if closed is not None:
+        raise ConversionError(path, '%s is closed' % STREAM_NAMES[closed])
     if existing is not None and (not stat.S_ISREG(existing.st_mode) or path.startswith(('/dev/', '/proc/'))):
         with open(path, 'wb') as out:
             write(out)
