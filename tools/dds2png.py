@@ -66,8 +66,15 @@ PNG_MAX_HEIGHT = (1 << 31) - 1
 PNG_COMPRESSION = 6
 IDAT_SIZE = 1 << 16         # compressed bytes gathered into one IDAT chunk
 READ_SIZE = 1 << 18         # bytes asked of the input at a time: whole block rows, at least one
+NEW_FILE_MODE = 0o666       # less the umask, as for any file a program makes
+PRIVATE_MODE = 0o600
 LONGEST_REPORT = 1 << 15    # a worker's error line, well inside a pipe's buffer
-INTERRUPTED_STATUS = 130    # 128 + SIGINT, as the shell reports a command ended by Ctrl-C
+SIGNAL_STATUS = 128         # the shell reports a command a signal ended as 128 + the signal's number
+INTERRUPTED_STATUS = SIGNAL_STATUS + signal.SIGINT  # 130, for Ctrl-C
+# Signals that end the command as Ctrl-C does, removing its temporary outputs,
+# with status SIGNAL_STATUS + the signal's number: kill and timeout send
+# SIGTERM, a closed terminal SIGHUP.
+STOP_SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
 
 # Header fields.
 DDPF_FOURCC, DDPF_RGB, DDPF_LUMINANCE = 0x4, 0x40, 0x20000
@@ -87,6 +94,9 @@ DXGI_NAMES = dict([(73 + i, 'BC2') for i in range(3)] + [(76 + i, 'BC3') for i i
                   + [(2, 'R32G32B32A32_FLOAT'), (10, 'R16G16B16A16_FLOAT'), (28, 'R8G8B8A8_UNORM'),
                      (29, 'R8G8B8A8_UNORM_SRGB'), (87, 'B8G8R8A8_UNORM'), (91, 'B8G8R8A8_UNORM_SRGB')])
 ONLY_DXT1 = 'only DXT1 (BC1) is decoded'
+STREAM_NAMES = {0: 'standard input', 1: 'standard output', 2: 'standard error'}
+STANDARD_OUTPUT_CLOSED = '%s is closed' % STREAM_NAMES[1]
+MOST_LINKS = 40             # symbolic links followed in one path, as the system follows
 
 try:
     _buffer = buffer  # Python 2: a window on a bytearray, without a copy
@@ -217,10 +227,11 @@ class Plan(object):
     """The image to make: which layers of which level, and the bytes they need."""
 
     def __init__(self, texture, level, layer):
-        if level >= texture.levels:
+        # A negative count would reach back into the header (or before it) for pixels.
+        if not 0 <= level < texture.levels:
             raise ValueError('no mip level %d: the file has %d' % (level, texture.levels))
         count = texture.layers(level)
-        if layer is not None and layer >= count:
+        if layer is not None and not 0 <= layer < count:
             raise ValueError('no layer %d: level %d has %d' % (layer, level, count))
         self.texture, self.level = texture, level
         self.width, self.height = texture.level_size(level)[:2]
@@ -351,8 +362,22 @@ class Input(object):
                 except EnvironmentError:
                     now = offset + got
                 self.truncated(plan, min(now, offset + got))
+            if offset + size == plan.end:
+                self.check_unchanged()
             return memoryview_of(chunk[0])
         return read_at
+
+    def check_unchanged(self):
+        """After the last read of a regular file: fails if it was written to
+        since it was opened, since the rows decoded before may be of its old
+        content and those after of its new. (A file replaced by a rename is
+        not written to: what is read is the one opened.)"""
+        try:
+            now = os.fstat(self.file.fileno())
+        except EnvironmentError as e:
+            self.fail(reason(e))
+        if (now.st_size, now.st_mtime) != (self.stat.st_size, self.stat.st_mtime):
+            self.fail('changed while it was read')
 
     def truncated(self, plan, size):
         try:
@@ -420,18 +445,36 @@ def remove_temporaries(pid, folder):
         pass  # nothing there, or not ours to remove
 
 
-def create_temporary(folder):
-    """A new file `.dds2png-<process id>-<random>.tmp` in the folder, listed
-    in `unfinished`; returns (fd, path). The batch removes those of a worker that died."""
+def create_temporary(folder, mode):
+    """A new file `.dds2png-<process id>-<random>.tmp` in the folder, with the
+    permission bits `mode` less the umask, listed in `unfinished`; returns
+    (fd, path). The batch removes those of a worker that died."""
     while True:
         temp = os.path.join(folder, temporary_name(os.getpid(), ''.join('%02x' % c for c in bytearray(os.urandom(6)))))
         unfinished.add(temp)
         try:
-            return os.open(temp, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600), temp
+            return os.open(temp, os.O_WRONLY | os.O_CREAT | os.O_EXCL, mode), temp
         except EnvironmentError as e:
             unfinished.discard(temp)
             if e.errno != errno.EEXIST:
                 raise
+
+
+def closed_stream_named(path):
+    """The closed standard stream the path names through /dev/stdout,
+    /dev/fd/N or /proc/self/fd/N, or None: opened, it would be the
+    /dev/null put in the stream's place, and what is written would be lost."""
+    if not closed_streams:
+        return None
+    fd_folder = os.path.realpath('/proc/self/fd')
+    for _ in range(MOST_LINKS):
+        folder, name = os.path.split(path)
+        if name.isdigit() and int(name) in closed_streams and os.path.realpath(folder) == fd_folder:
+            return int(name)
+        if not os.path.islink(path):
+            break
+        path = os.path.join(folder, os.readlink(path))
+    return None
 
 
 def write_output(path, source, write):
@@ -446,10 +489,10 @@ def write_output(path, source, write):
     if path == '-':
         try:
             if 1 in closed_streams:
-                raise OSError(errno.EBADF, 'closed')
+                raise OSError(errno.EBADF, STANDARD_OUTPUT_CLOSED)
             fd = os.dup(1)
         except EnvironmentError:
-            raise ConversionError(path, 'standard output is closed')
+            raise ConversionError(path, STANDARD_OUTPUT_CLOSED)
         with os.fdopen(fd, 'wb') as out:
             existing = os.fstat(fd)
             if (existing.st_dev, existing.st_ino) == (source.st_dev, source.st_ino):
@@ -471,14 +514,23 @@ def write_output(path, source, write):
             raise ConversionError(path, 'is a directory')
     if path.endswith(os.sep):
         raise ConversionError(path, os.strerror(errno.ENOTDIR))
+    closed = closed_stream_named(path)
+    if closed is not None:
+        raise ConversionError(path, '%s is closed' % STREAM_NAMES[closed])
     if existing is not None and (not stat.S_ISREG(existing.st_mode) or path.startswith(('/dev/', '/proc/'))):
         with open(path, 'wb') as out:
             write(out)
         return
-    target = os.path.realpath(path)
+    # An existing file is replaced where its links lead; a new one is made
+    # where the system would make it, so that `new/.` or `missing/../x.png`
+    # fail as they would for any program rather than name a file they do not.
+    target = os.path.realpath(path) if existing is not None else path
     if existing is not None and not os.access(target, os.W_OK):
         raise ConversionError(path, 'permission denied (the file is not writable)')
-    fd, temp = create_temporary(os.path.dirname(target))
+    # A new file gets the umask from the system as it is made: reading the
+    # umask means setting it, which threads converting at once would race on.
+    # A file replaced stays private until it has the old file's bits.
+    fd, temp = create_temporary(os.path.dirname(target), NEW_FILE_MODE if existing is None else PRIVATE_MODE)
     try:
         with os.fdopen(fd, 'wb') as out:
             write(out)
@@ -489,10 +541,6 @@ def write_output(path, source, write):
                     os.chown(temp, existing.st_uid, existing.st_gid)
                 except EnvironmentError:
                     pass  # only the superuser may give a file away
-        else:
-            umask = os.umask(0)
-            os.umask(umask)
-            os.chmod(temp, 0o666 & ~umask)
         os.rename(temp, target)
     except BaseException:
         os.unlink(temp)
@@ -501,10 +549,18 @@ def write_output(path, source, write):
         unfinished.discard(temp)
 
 
+def native_path(path):
+    """The path as the command gets it, a str: the output rules and the error
+    line join and compare it with str names, so a caller's bytes or path
+    object (Python 3) is decoded as the system does, undecodable bytes kept."""
+    return os.fsdecode(path) if hasattr(os, 'fsdecode') else path
+
+
 def read(path, level=0, layer=None):
     """Decodes one level of a DDS file: returns (width, height, pixels), the
     pixels RGB, top row first, in one bytearray of height rows of 3 * width
     bytes; with layer None, every layer of the level stacked top to bottom."""
+    path = native_path(path)
     source = Input(path)
     try:
         plan = source.plan(level, layer)
@@ -523,6 +579,7 @@ def read(path, level=0, layer=None):
 
 def convert(source, target, level=0, layer=None):
     """Converts one file as the command does; raises ConversionError naming the path at fault."""
+    source, target = native_path(source), native_path(target)
     reader = Input(source)
     try:
         plan = reader.plan(level, layer)
@@ -548,14 +605,29 @@ def decoded(data):
     return data if str is bytes else data.decode(sys.getfilesystemencoding(), 'surrogateescape')
 
 
+def write_all(fd, text):
+    data = encoded(text)
+    while data:
+        data = data[os.write(fd, data):]
+
+
 def write_error(text):
     """Writes on standard error; a closed or broken stream loses the text, nothing else."""
-    data = encoded(text)
     try:
-        while data:
-            data = data[os.write(2, data):]
+        write_all(2, text)
     except EnvironmentError:
         pass
+
+
+def write_standard_output(text):
+    """Writes the text of --version or --help on standard output; raises
+    ConversionError naming `-` when it is closed or refuses the text."""
+    try:
+        if 1 in closed_streams:
+            raise OSError(errno.EBADF, STANDARD_OUTPUT_CLOSED)
+        write_all(1, text)
+    except EnvironmentError as e:
+        raise ConversionError('-', STANDARD_OUTPUT_CLOSED if e.errno == errno.EBADF else reason(e))
 
 
 def say(line):
@@ -579,11 +651,30 @@ def ignore_signal(signum, frame):
     that came before it was set, which Python 3 would report as a race."""
 
 
+class Interrupted(KeyboardInterrupt):
+    """A stop signal, taken as Ctrl-C is; `signum` is the signal's number."""
+
+    def __init__(self, signum):
+        KeyboardInterrupt.__init__(self, signum)
+        self.signum = signum
+
+
+def interrupt(signum, frame):
+    raise Interrupted(signum)
+
+
+def handle_stop_signals(handler):
+    """Sets the handler of each stop signal that was not ignored when the
+    command started (nohup ignores SIGHUP, a shell's background job SIGINT);
+    returns the handlers it replaced."""
+    return dict((number, signal.signal(number, handler)) for number in STOP_SIGNALS
+                if signal.getsignal(number) != signal.SIG_IGN)
+
+
 def interrupt_worker(signum, frame):
-    """A batch worker's handler of SIGINT and SIGTERM: the first ends the
+    """A batch worker's handler of the stop signals: the first ends the
     conversion, through the clean-up of the temporary output; any more are ignored."""
-    signal.signal(signal.SIGINT, ignore_signal)
-    signal.signal(signal.SIGTERM, ignore_signal)
+    handle_stop_signals(ignore_signal)
     raise KeyboardInterrupt
 
 
@@ -595,8 +686,7 @@ def start_worker(job, interrupted):
     if pid == 0:
         status = INTERRUPTED_STATUS
         try:
-            signal.signal(signal.SIGINT, interrupt_worker)
-            signal.signal(signal.SIGTERM, interrupt_worker)
+            handle_stop_signals(interrupt_worker)
             if interrupted:  # before the handlers above were set
                 raise KeyboardInterrupt
             os.close(read_end)
@@ -636,10 +726,10 @@ def wait_for_worker():
 
 def run_jobs(jobs, workers):
     """Runs each job in a process of its own, `workers` at a time; yields
-    each job's error line or None as it finishes. An interrupt (SIGINT) here
+    each job's error line or None as it finishes. An interrupt (a stop signal) here
     only notes itself and stops the workers, so that no worker can be started
     and lost between a fork and its bookkeeping; once every worker has ended
-    (each removing its temporary output), KeyboardInterrupt is raised."""
+    (each removing its temporary output), Interrupted is raised."""
     waiting, running, interrupted = list(reversed(jobs)), {}, []
 
     def stop_workers(signum=None, frame=None):
@@ -652,7 +742,7 @@ def run_jobs(jobs, workers):
                 except EnvironmentError:
                     pass
 
-    previous = signal.signal(signal.SIGINT, stop_workers)
+    previous = handle_stop_signals(stop_workers)
     try:
         while running or (waiting and not interrupted):
             while waiting and not interrupted and len(running) < workers:
@@ -681,9 +771,10 @@ def run_jobs(jobs, workers):
                     job, read_end = running.pop(pid)
                     os.close(read_end)
                     remove_temporaries(pid, os.path.dirname(os.path.realpath(job[1])))
-        signal.signal(signal.SIGINT, previous)
+        for number, handler in previous.items():
+            signal.signal(number, handler)
     if interrupted:
-        raise KeyboardInterrupt
+        raise Interrupted(interrupted[0])
 
 
 def output_name(folder, source):
@@ -759,9 +850,22 @@ class Version(argparse.Action):
         argparse.Action.__init__(self, option_strings, dest, nargs=0, help='print the version and exit')
 
     def __call__(self, parser, namespace, values, option_string=None):
-        sys.stdout.write('dds2png %s\n' % package_version())
-        sys.stdout.flush()
+        write_standard_output('dds2png %s\n' % package_version())
         parser.exit(0)
+
+
+class Parser(argparse.ArgumentParser):
+    """argparse's parser, writing through the descriptors: its own writes
+    end in a traceback (Python 2), or in the wrong stream (Python 3), when
+    standard output or standard error is closed or full."""
+
+    def print_help(self, file=None):
+        write_standard_output(self.format_help())
+
+    def error(self, message):
+        """A usage error: status 2, whether or not standard error takes the usage."""
+        write_error('%s%s: error: %s\n' % (self.format_usage(), self.prog, message))
+        self.exit(2)
 
 
 def package_version():
@@ -788,7 +892,11 @@ def guard_standard_streams():
 
 def main(argv=None):
     guard_standard_streams()
-    parser = argparse.ArgumentParser(
+    try:
+        handle_stop_signals(interrupt)
+    except ValueError:
+        pass  # main() called from another thread, where no handler can be set: Ctrl-C is the main thread's
+    parser = Parser(
         prog='dds2png', description='Converts DXT1 (BC1) DDS textures to 8-bit RGB PNG files.',
         usage='%(prog)s [--level N] [--layer K] INPUT OUTPUT\n'
               '       %(prog)s [--level N] [--layer K] -o DIR INPUT...')
@@ -810,11 +918,13 @@ def main(argv=None):
         if len(args.paths) != 2:
             parser.error('give INPUT and OUTPUT, or -o DIR and the inputs')
         error = conversion_error((args.paths[0], args.paths[1], args.level, args.layer))
-    except KeyboardInterrupt:
-        signal.signal(signal.SIGINT, ignore_signal)
+    except ConversionError as e:  # --version or --help, on a closed or full standard output
+        error = str(e)
+    except KeyboardInterrupt as e:
+        handle_stop_signals(ignore_signal)
         remove_unfinished()
         say('dds2png: interrupted')
-        return INTERRUPTED_STATUS
+        return SIGNAL_STATUS + getattr(e, 'signum', signal.SIGINT)
     if error:
         say('dds2png: ' + error)
         return 2

@@ -375,6 +375,14 @@ class Batch(ToolTest):
             self.assertEqual(os.listdir(self.dir), ['a.dds', 'other'])
 
 
+def new_session():
+    """In a child about to run the tool: a process group of its own, taking
+    the stop signals though the tests may run where they are ignored (nohup)."""
+    os.setsid()
+    for number in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(number, signal.SIG_DFL)
+
+
 def lying_header(array_size):
     """A DX10 header and nothing else: a 32768 x 32768 cube array of array_size elements."""
     return dds(32768, 32768, b'', dx10=(71, 3, 0x4, array_size))
@@ -451,7 +459,7 @@ class HostileInput(ToolTest):
         """Starts the tool in a process group of its own on a large file and stops
         the group once a temporary output appears in `folder`; returns the process."""
         process = subprocess.Popen([sys.executable, TOOL] + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                   preexec_fn=os.setsid)
+                                   preexec_fn=new_session)
         deadline = time.time() + 60
         while not [name for name in os.listdir(folder) if name.endswith('.tmp')]:
             self.assertTrue(time.time() < deadline and process.poll() is None, 'no temporary output appeared')
@@ -484,6 +492,18 @@ class HostileInput(ToolTest):
                 self.assertEqual((process.returncode, err), (2, line + '\n'))
             self.assertFalse(os.path.exists(self.path('large.png')) or os.path.exists(self.path('out/large.png')))
 
+    def test_an_input_rewritten_while_it_converts(self):
+        # Rows read before the rewrite are of the old content, those after of the new.
+        source = self.large_input('large.dds')
+        process = self.start_stopped_on_first_output([source, self.path('large.png')], self.dir)
+        with open(source, 'r+b') as f:
+            f.seek(128)
+            f.write(os.urandom(4096 * 4096 // 2))
+        os.killpg(process.pid, signal.SIGCONT)
+        err = process.communicate()[1].decode('utf-8', 'replace')
+        self.assertEqual((process.returncode, err), (2, 'dds2png: %s: changed while it was read\n' % source))
+        self.assertFalse(os.path.exists(self.path('large.png')))
+
     def test_a_worker_killed_by_a_signal_is_that_files_failure(self):
         source = self.large_input('large.dds')
         process = self.start_stopped_on_first_output(['-o', self.out, source] + self.good, self.out)
@@ -503,16 +523,18 @@ class HostileInput(ToolTest):
         self.assertFalse(os.path.exists(self.path('out/large.png')))
 
     def test_interrupt(self):
-        for batch in (False, True):
-            source = self.large_input('large.dds')
-            args = ['-o', self.out, source] + self.good if batch else [source, self.path('large.png')]
-            process = self.start_stopped_on_first_output(args, self.out if batch else self.dir)
-            os.killpg(process.pid, signal.SIGINT)  # as the terminal sends Ctrl-C: to the whole group
-            os.killpg(process.pid, signal.SIGCONT)
-            self.assertEqual((process.wait(), process.stderr.read()), (130, b'dds2png: interrupted\n'))
-            process.stdout.close()
-            process.stderr.close()
-            self.assertFalse(os.path.exists(self.path('large.png')) or os.path.exists(self.path('out/large.png')))
+        # Ctrl-C and a closed terminal signal the whole group; kill signals the command alone.
+        for number, send in [(signal.SIGINT, os.killpg), (signal.SIGHUP, os.killpg), (signal.SIGTERM, os.kill)]:
+            for batch in (False, True):
+                source = self.large_input('large.dds')
+                args = ['-o', self.out, source] + self.good if batch else [source, self.path('large.png')]
+                process = self.start_stopped_on_first_output(args, self.out if batch else self.dir)
+                send(process.pid, number)
+                os.killpg(process.pid, signal.SIGCONT)
+                self.assertEqual((process.wait(), process.stderr.read()), (128 + number, b'dds2png: interrupted\n'))
+                process.stdout.close()
+                process.stderr.close()
+                self.assertFalse(os.path.exists(self.path('large.png')) or os.path.exists(self.path('out/large.png')))
 
     def test_a_batch_that_names_an_input_as_an_output(self):
         disguised = self.write('out/g0.png', dds(8, 4, solid(COLOURS[0], 8, 4)))
@@ -529,12 +551,19 @@ class HostileInput(ToolTest):
             self.assertEqual(f.read(), dds(8, 4, solid(COLOURS[0], 8, 4)))
 
     def test_closed_standard_streams(self):
-        closed_stdout = ['sh', '-c', 'exec "$@" >&-', 'sh', sys.executable, TOOL, self.good[0], '-']
-        process = subprocess.Popen(closed_stdout, stderr=subprocess.PIPE)
-        self.assertEqual((process.wait(), process.stderr.read()), (2, b'dds2png: -: standard output is closed\n'))
-        process.stderr.close()
+        # /dev/stdout, once stdout was closed, reopened the /dev/null in its place and lost the image.
+        for args, redirect, expected in [([self.good[0], '-'], '>&-', '-: standard output is closed'),
+                                         ([self.good[0], '/dev/stdout'], '>&-',
+                                          '/dev/stdout: standard output is closed'),
+                                         (['--version'], '>&-', '-: standard output is closed'),
+                                         (['--help'], '>&-', '-: standard output is closed'),
+                                         (['--version'], '>/dev/full', '-: No space left on device')]:
+            command = ['sh', '-c', 'exec "$@" ' + redirect, 'sh', sys.executable, TOOL] + args
+            process = subprocess.Popen(command, stderr=subprocess.PIPE)
+            self.assertEqual((process.wait(), process.stderr.read().decode()), (2, 'dds2png: %s\n' % expected))
+            process.stderr.close()
         bad = self.write('bad.dds', b'not a texture')
-        for args, status in [([bad, self.path('x.png')], 2), (['-o', self.out, bad], 1)]:
+        for args, status in [([bad, self.path('x.png')], 2), (['-o', self.out, bad], 1), ([bad], 2)]:
             closed_stderr = ['sh', '-c', 'exec "$@" 2>&-', 'sh', sys.executable, TOOL] + args
             self.assertEqual(subprocess.call(closed_stderr), status)
 
@@ -546,6 +575,10 @@ class HostileInput(ToolTest):
         self.assertEqual(err.splitlines()[0], 'dds2png: %s/bad\\nname\\\\.dds: not a DDS file' % self.dir)
         status, err, _ = self.run_tool(self.good[0], self.path('x.png/'))
         self.assertEqual((status, err), (2, 'dds2png: %s/x.png/: Not a directory\n' % self.dir))
+        # Paths that name no file until their folder exists; once written as the file x.png.
+        for name in ('x.png/.', 'missing/../x.png'):
+            status, err, _ = self.run_tool(self.good[0], self.path(name))
+            self.assertEqual((status, err), (2, 'dds2png: %s/%s: No such file or directory\n' % (self.dir, name)))
         self.assertFalse(os.path.exists(self.path('x.png')))
 
 
@@ -590,6 +623,66 @@ class Library(ToolTest):
             self.assertEqual(self.run_tool(*args)[:2], (2, 'dds2png: %s\n' % raised.exception))
             self.assertTrue(str(raised.exception).startswith(raised.exception.path + ': '))
         self.assertEqual(sorted(os.listdir(self.dir)), ['command.png', 'in.dds', 'library.png', 'short.dds'])
+
+    def test_negative_levels_and_layers_are_refused(self):
+        # Counted back from 0, they would decode the header's bytes as pixels.
+        source = self.write('cube.dds', dds(4, 4, b''.join(solid(COLOURS[f], 4, 4) for f in range(6)), caps2=CUBE))
+        for options, expected in [({'layer': -1}, 'no layer -1: level 0 has 6'),
+                                  ({'level': -1}, 'no mip level -1: the file has 1')]:
+            for call in (lambda: dds2png.read(source, **options),
+                         lambda: dds2png.convert(source, self.path('x.png'), **options)):
+                with self.assertRaises(dds2png.ConversionError) as raised:
+                    call()
+                self.assertEqual(str(raised.exception), '%s: %s' % (source, expected))
+        self.assertFalse(os.path.exists(self.path('x.png')))
+
+    def test_paths_as_bytes_and_path_objects(self):
+        source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))
+        kinds = [lambda path: path.encode(sys.getfilesystemencoding())]
+        try:
+            import pathlib
+            kinds.append(pathlib.Path)
+        except ImportError:
+            pass  # Python 2
+        for kind in kinds:
+            self.assertEqual(dds2png.read(kind(source)), (8, 4, bytearray(pixel(COLOURS[3]) * 32)))
+            dds2png.convert(kind(source), kind(self.path('out.png')))
+            self.assertEqual(read_png(self.path('out.png')), image(8, [(COLOURS[3], 4)]))
+            with self.assertRaises(dds2png.ConversionError) as raised:
+                dds2png.convert(kind(source), kind(self.path('nodir/out.png')))
+            self.assertEqual(str(raised.exception), '%s: No such file or directory' % self.path('nodir/out.png'))
+
+    def test_threads_converting_at_once_keep_the_umask(self):
+        # The umask is read by setting it: threads that did so at once made
+        # files 0o666 under umask 022, and could leave the process's umask 0.
+        real_umask, errors = os.umask, []
+
+        def slow_umask(mask):  # widens the window in which another thread may run
+            previous = real_umask(mask)
+            time.sleep(0.001)
+            return previous
+
+        def convert_many(thread):
+            try:
+                for i in range(20):
+                    dds2png.convert(source, self.path('%d-%d.png' % (thread, i)))
+            except Exception as e:
+                errors.append(e)
+        source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))
+        saved, os.umask = real_umask(0o022), slow_umask
+        try:
+            threads = [threading.Thread(target=convert_many, args=(t,)) for t in range(4)]
+            for thread in threads:
+                thread.start()
+            for thread in threads:
+                thread.join()
+        finally:
+            os.umask = real_umask
+            umask_after = real_umask(saved)
+        self.assertEqual((errors, umask_after), ([], 0o022))
+        modes = set(stat.S_IMODE(os.stat(self.path(name)).st_mode)
+                    for name in os.listdir(self.dir) if name.endswith('.png'))
+        self.assertEqual(modes, set([0o644]))
 
     def test_version_is_the_packages(self):
         with open(os.path.join(ROOT, 'packaging', 'dxt1-package.json')) as f:
