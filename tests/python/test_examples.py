@@ -6,6 +6,7 @@ itself, so an example that stops working fails here.
 Needs dds2png and _dxt1 importable through PYTHONPATH (the workers of both
 examples are fresh processes, which find them the same way)."""
 import hashlib
+import io
 import os
 import re
 import shutil
@@ -22,7 +23,7 @@ EXAMPLE_TIMEOUT = 600  # seconds; a Dask cluster starts in a few
 
 def readme_example(marker):
     """The one Python code block of the README that contains `marker`."""
-    with open(README) as f:
+    with io.open(README, encoding='utf-8') as f:  # whatever the locale says
         blocks = re.findall(r'^```python\n(.*?)^```$', f.read(), re.M | re.S)
     found = [block for block in blocks if marker in block]
     assert len(found) == 1, 'the README has %d Python examples with %r' % (len(found), marker)
@@ -56,7 +57,7 @@ class ReadmeExamples(unittest.TestCase):
     def run_example(self, marker):
         """Runs the example in the temporary folder, with the tree's samples/ there."""
         script = os.path.join(self.dir, 'example.py')
-        with open(script, 'w') as f:
+        with io.open(script, 'w', encoding='utf-8') as f:
             f.write(readme_example(marker))
         os.mkdir(os.path.join(self.dir, 'samples'))
         shutil.copy(SAMPLE, os.path.join(self.dir, 'samples'))
