@@ -716,12 +716,23 @@ def worker_error(job, status, report):
 
 
 def wait_for_worker():
+    """The pid and exit status of the next worker to end. A worker found
+    stopped is continued: nothing in a batch stops one on purpose, and one
+    left stopped would make the batch wait for ever (seen when a stop and a
+    continue reached the process group while a worker was being forked)."""
     while True:
         try:
-            return os.waitpid(-1, 0)
+            pid, status = os.waitpid(-1, os.WUNTRACED)
         except OSError as e:  # Python 2 does not retry a wait interrupted by a signal it handles
             if e.errno != errno.EINTR:
                 raise
+            continue
+        if not os.WIFSTOPPED(status):
+            return pid, status
+        try:
+            os.kill(pid, signal.SIGCONT)
+        except EnvironmentError:
+            pass  # it has ended since
 
 
 def run_jobs(jobs, workers):

@@ -388,6 +388,10 @@ def lying_header(array_size):
     return dds(32768, 32768, b'', dx10=(71, 3, 0x4, array_size))
 
 
+# How long a batch may take before a test takes it for hung (under emulation, too).
+WORKER_WATCHDOG_SECONDS = 300
+
+
 class HostileInput(ToolTest):
     """Inputs that lie, change or vanish while they convert, batches that name
     an input as an output, closed streams and interrupts: each ends in one
@@ -521,6 +525,19 @@ class HostileInput(ToolTest):
         self.assertIn('dds2png: %s: the worker converting it was killed by signal 9 (SIGKILL)' % source, err)
         self.assertEqual(err[-1], 'dds2png: %d converted, %d failed' % (4 - (len(err) - 1), len(err) - 1))
         self.assertFalse(os.path.exists(self.path('out/large.png')))
+
+    def test_workers_left_stopped_are_continued(self):
+        source = self.large_input('large.dds')
+        process = self.start_stopped_on_first_output(['-o', self.out, source] + self.good, self.out)
+        os.kill(process.pid, signal.SIGCONT)  # the command alone: its workers stay stopped
+        watchdog = threading.Timer(WORKER_WATCHDOG_SECONDS, os.killpg, (process.pid, signal.SIGKILL))
+        watchdog.start()
+        try:
+            err = process.communicate()[1]
+        finally:
+            watchdog.cancel()
+        self.assertEqual((process.returncode, err), (0, b'dds2png: 4 converted, 0 failed\n'))
+        self.check_good_outputs()
 
     def test_interrupt(self):
         # Ctrl-C and a closed terminal signal the whole group; kill signals the command alone.
