@@ -136,4 +136,4 @@ test-sanitize:
 # Everything the README's commands make: the CMake trees ($(BUILD) and its
 # siblings), and what setup.py and pip leave in the tree.
 clean:
-	rm -rf "$(BUILD)" "$(BUILD)"-* dist tools/_dxt1*.so packaging/__pycache__ tools/__pycache__
+	rm -rf "$(BUILD)" "$(BUILD)"-* dist tools/_dxt1*.so packaging/__pycache__ tools/dds2png/__pycache__

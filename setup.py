@@ -23,12 +23,12 @@ if not os.path.isdir(BUILD_BASE):
 
 
 class build_py_with_version(build_py):
-    """Copies the scripts' modules with the package's version written in."""
+    """Copies the packages' modules, the package's version written in."""
 
     def build_module(self, module, module_file, package_name):
         built = build_py.build_module(self, module, module_file, package_name)
         with open(built[0], 'wb') as f:
-            f.write(package.installed_script(module_file))
+            f.write(package.installed_source(module_file))
         return built
 
 
@@ -47,8 +47,10 @@ setup(
             extra_link_args=package.link_flags(),
         ),
     ],
-    package_dir={'': 'tools'},
-    py_modules=[os.path.splitext(os.path.basename(path))[0] for path in package.SCRIPTS.values()],
+    packages=sorted(package.PACKAGES),
+    # The packages' folder is the root of the Python files: build_ext
+    # --inplace puts the module there too, beside them.
+    package_dir={'': os.path.dirname(package.PACKAGES['dds2png'])},
     entry_points={'console_scripts': package.entry_points().splitlines()[1:]},
     cmdclass={'build_py': build_py_with_version},
     zip_safe=False,  # an extension module must be a file on disk to load

@@ -110,12 +110,6 @@ def _wheel(wheel_directory, files):
     return wheel_name
 
 
-def _script_files():
-    """The scripts' Python files, importable from the wheel's root."""
-    files = []
-    for path in sorted(package.SCRIPTS.values()):
-        files.append((os.path.basename(path), package.installed_script(path)))
-    return files
 
 
 def get_requires_for_build_wheel(config_settings=None):
@@ -139,14 +133,14 @@ def prepare_metadata_for_build_editable(metadata_directory, config_settings=None
 
 
 def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
-    return _wheel(wheel_directory, _script_files())
+    return _wheel(wheel_directory, package.package_files())
 
 
 def build_editable(wheel_directory, config_settings=None, metadata_directory=None):
-    """The compiled module, and a .pth that puts the tree's script folders on
-    sys.path: edits to the scripts apply at once, while a change to the C++
-    sources needs the module rebuilt (pip install -e . again)."""
-    folders = sorted(set(os.path.join(ROOT, os.path.dirname(path)) for path in package.SCRIPTS.values()))
+    """The compiled module, and a .pth that puts the folders holding the
+    tree's packages on sys.path: edits to them apply at once, while a change
+    to the C++ sources needs the module rebuilt (pip install -e . again)."""
+    folders = sorted(set(os.path.join(ROOT, os.path.dirname(path)) for path in package.PACKAGES.values()))
     pth = ('\n'.join(folders) + '\n').encode('utf-8')
     return _wheel(wheel_directory, [('%s-editable.pth' % package.NAME, pth)])
 

@@ -16,8 +16,12 @@ SUMMARY = str(PACKAGE['summary'])
 LICENSE = str(PACKAGE['license'])
 LICENSE_FILE = str(PACKAGE['license_file'])  # relative to the root
 MODULE = str(PACKAGE['module'])
-# Console commands: name -> the Python file, relative to the root, that holds main().
-SCRIPTS = dict((str(name), str(path)) for name, path in PACKAGE['scripts'].items())
+# Python packages: import name -> their folder, relative to the root.
+PACKAGES = dict((str(name), str(path)) for name, path in PACKAGE['packages'].items())
+# The file, relative to the root, that the installed copy gets the version in.
+VERSION_FILE = str(PACKAGE['version_file'])
+# Console commands: name -> the function that runs it, as module:function.
+COMMANDS = dict((str(name), str(target)) for name, target in PACKAGE['commands'].items())
 
 
 def sources():
@@ -52,22 +56,36 @@ def metadata():
 
 
 def entry_points():
-    """entry_points.txt: one console command per script, running its main()."""
+    """entry_points.txt: one console command per entry of COMMANDS."""
     lines = ['[console_scripts]']
-    for name, path in sorted(SCRIPTS.items()):
-        lines.append('%s = %s:main' % (name, os.path.splitext(os.path.basename(path))[0]))
+    for name, target in sorted(COMMANDS.items()):
+        lines.append('%s = %s' % (name, target))
     return '\n'.join(lines) + '\n'
 
 
-# The line of a script that its installed copy gets the version in.
+# The line of VERSION_FILE that its installed copy gets the version in.
 INSTALLED_VERSION_LINE = b'INSTALLED_VERSION = None\n'
 
 
-def installed_script(path):
-    """The bytes to install for the script at `path` (relative to the root):
-    its text, with the package's version written into the line that holds it,
-    so that the installed command knows the version without the tree."""
+def installed_source(path):
+    """The bytes to install for the Python file at `path` (relative to the
+    root): its text, and in VERSION_FILE the package's version written into
+    the line that holds it, so that the installed package knows the version
+    without the tree."""
     with open(os.path.join(ROOT, path), 'rb') as f:
         text = f.read()
+    if os.path.normpath(path) != os.path.normpath(VERSION_FILE):
+        return text
     stamped = ('INSTALLED_VERSION = %r\n' % VERSION).encode('ascii')
+    assert INSTALLED_VERSION_LINE in text, 'the version line is missing from ' + path
     return text.replace(INSTALLED_VERSION_LINE, stamped, 1)
+
+
+def package_files():
+    """(name in site-packages, bytes) of every Python file of the packages."""
+    files = []
+    for name, folder in sorted(PACKAGES.items()):
+        for entry in sorted(os.listdir(os.path.join(ROOT, folder))):
+            if entry.endswith('.py'):
+                files.append(('%s/%s' % (name, entry), installed_source(os.path.join(folder, entry))))
+    return files

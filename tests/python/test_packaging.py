@@ -84,8 +84,9 @@ class InstallRoutes(unittest.TestCase):
         sample = os.path.join(ROOT, 'samples', 'logo.dds')
         code = 'import dds2png, sys; sys.stdout.write(repr(dds2png.read(sys.argv[1])[:2]))'
         self.assertEqual(self.run_quietly([python, '-c', code, sample], env=env, cwd=self.dir), '(256, 192)')
-        self.assertEqual(self.run_quietly([script, '--version'], env=env, cwd=self.dir),
-                         'dds2png %s\n' % package.VERSION)
+        for command in ([script], [python, '-m', 'dds2png']):
+            self.assertEqual(self.run_quietly(command + ['--version'], env=env, cwd=self.dir),
+                             'dds2png %s\n' % package.VERSION)
         target = os.path.join(self.dir, 'logo.png')
         self.run_quietly([script, sample, target], env=env, cwd=self.dir)
         with open(target, 'rb') as f:
@@ -162,10 +163,10 @@ class InstallRoutes(unittest.TestCase):
         self.run_quietly([sys.executable, '-m', 'pip', '--python', python, 'install', '--no-index', '-e', ROOT],
                          env=self.clean_env())
         self.check_installed(python, os.path.join(venv, 'bin', 'dds2png'))
-        # The command runs the tree's own dds2png.py.
+        # The command runs the tree's own package.
         code = 'import dds2png, sys; sys.stdout.write(dds2png.__file__)'
         location = self.run_quietly([python, '-c', code], env=self.clean_env(), cwd=self.dir)
-        self.assertEqual(os.path.dirname(os.path.realpath(location)), os.path.join(ROOT, 'tools'))
+        self.assertEqual(os.path.dirname(os.path.realpath(location)), os.path.join(ROOT, 'tools', 'dds2png'))
 
     @unittest.skipUnless(has_setuptools(), 'this interpreter has no setuptools')
     @unittest.skipIf(' ' in sys.executable, "setuptools puts an interpreter path with spaces in quotes on a "
@@ -175,7 +176,8 @@ class InstallRoutes(unittest.TestCase):
         self.run_quietly([sys.executable, os.path.join(ROOT, 'setup.py'), 'install', '--prefix', prefix],
                          env=self.clean_env(), cwd=self.dir)
         # Where the files land differs between builds of Python (Debian's: local/lib/.../dist-packages).
-        sites = [folder for folder, _, names in os.walk(prefix) if 'dds2png.py' in names]
+        sites = [os.path.dirname(folder) for folder, _, names in os.walk(prefix)
+                 if os.path.basename(folder) == 'dds2png' and 'command.py' in names]
         self.assertEqual(len(sites), 1, 'the files themselves, not a zipped egg')
         scripts = [os.path.join(folder, 'dds2png') for folder, _, names in os.walk(prefix) if 'dds2png' in names]
         self.assertEqual(len(scripts), 1)

@@ -1,0 +1,192 @@
+"""A batch: each file converted in a process of its own, as many at once as
+there are cores. Each decoding call holds the interpreter lock, so
+processes, not threads, use the cores; a process for each file keeps any
+fault to that file. Used by the command, which owns the signal handlers."""
+import errno
+import os
+import signal
+import sys
+
+from .errors import escape, path_text, ConversionError
+from .library import convert, write_png_of
+from .outputs import remove_temporaries, remove_unfinished
+
+LONGEST_REPORT = 1 << 15    # a worker's error line, well inside a pipe's buffer
+SIGNAL_STATUS = 128         # the shell reports a command a signal ended as 128 + the signal's number
+INTERRUPTED_STATUS = SIGNAL_STATUS + signal.SIGINT  # 130, for Ctrl-C
+# Signals that end the command as Ctrl-C does, removing its temporary outputs,
+# with status SIGNAL_STATUS + the signal's number: kill and timeout send
+# SIGTERM, a closed terminal SIGHUP.
+STOP_SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
+
+
+def encoded(text):
+    """Text as bytes, the undecodable bytes of paths given back as they were (Python 3)."""
+    return text if isinstance(text, bytes) else text.encode(sys.getfilesystemencoding(), 'surrogateescape')
+
+
+def decoded(data):
+    """The reverse of encoded()."""
+    return data if str is bytes else data.decode(sys.getfilesystemencoding(), 'surrogateescape')
+
+
+def conversion_error(job, output=None):
+    """Converts one (source, target, level, layer) job; returns its error
+    line without the `dds2png: ` prefix, or None when it converted. With
+    `output`, the PNG goes there instead of to the target (see write_png_of)."""
+    try:
+        if output is None:
+            convert(*job)
+        else:
+            write_png_of(job[0], job[2], job[3], output)
+    except ConversionError as e:
+        return str(e)
+    except Exception as e:  # a fault of the tool itself: still one line, naming the input
+        return '%s: unexpected error (%s: %s)' % (path_text(job[0]), type(e).__name__, escape(str(e)))
+    return None
+
+
+def ignore_signal(signum, frame):
+    """A handler that does nothing. Unlike SIG_IGN, it also takes a signal
+    that came before it was set, which Python 3 would report as a race."""
+
+
+class Interrupted(KeyboardInterrupt):
+    """A stop signal, taken as Ctrl-C is; `signum` is the signal's number."""
+
+    def __init__(self, signum):
+        KeyboardInterrupt.__init__(self, signum)
+        self.signum = signum
+
+
+def interrupt(signum, frame):
+    raise Interrupted(signum)
+
+
+def handle_stop_signals(handler):
+    """Sets the handler of each stop signal that was not ignored when the
+    command started (nohup ignores SIGHUP, a shell's background job SIGINT);
+    returns the handlers it replaced."""
+    return dict((number, signal.signal(number, handler)) for number in STOP_SIGNALS
+                if signal.getsignal(number) != signal.SIG_IGN)
+
+
+def restore_signals(previous):
+    for number, handler in previous.items():
+        signal.signal(number, handler)
+
+
+def interrupt_worker(signum, frame):
+    """A batch worker's handler of the stop signals: the first ends the
+    conversion, through the clean-up of the temporary output; any more are ignored."""
+    handle_stop_signals(ignore_signal)
+    raise KeyboardInterrupt
+
+
+def start_worker(job, interrupted):
+    """Forks a process that converts one job and writes its error line, if
+    any, to a pipe; returns (pid, the pipe's read end)."""
+    read_end, write_end = os.pipe()
+    pid = os.fork()
+    if pid == 0:
+        status = INTERRUPTED_STATUS
+        try:
+            handle_stop_signals(interrupt_worker)
+            if interrupted:  # before the handlers above were set
+                raise KeyboardInterrupt
+            os.close(read_end)
+            os.write(write_end, encoded(conversion_error(job) or '')[:LONGEST_REPORT])
+            status = 0
+        except BaseException:
+            remove_unfinished()
+        finally:
+            os._exit(status)
+    os.close(write_end)
+    return pid, read_end
+
+
+def worker_error(job, status, report):
+    """The error line of a finished worker: its report, or what its exit status says."""
+    if report:
+        return decoded(report)
+    if os.WIFSIGNALED(status):
+        number = os.WTERMSIG(status)
+        names = [name for name in dir(signal) if name.startswith('SIG') and '_' not in name
+                 and getattr(signal, name) == number]
+        return '%s: the worker converting it was killed by signal %d%s' % (
+            path_text(job[0]), number, ' (%s)' % names[0] if names else '')
+    if os.WEXITSTATUS(status) != 0:
+        return '%s: the worker converting it exited with status %d' % (path_text(job[0]), os.WEXITSTATUS(status))
+    return None
+
+
+def wait_for_worker():
+    """The pid and exit status of the next worker to end. A worker found
+    stopped is continued: nothing in a batch stops one on purpose, and one
+    left stopped would make the batch wait for ever (seen when a stop and a
+    continue reached the process group while a worker was being forked)."""
+    while True:
+        try:
+            pid, status = os.waitpid(-1, os.WUNTRACED)
+        except OSError as e:  # Python 2 does not retry a wait interrupted by a signal it handles
+            if e.errno != errno.EINTR:
+                raise
+            continue
+        if not os.WIFSTOPPED(status):
+            return pid, status
+        try:
+            os.kill(pid, signal.SIGCONT)
+        except EnvironmentError:
+            pass  # it has ended since
+
+
+def run_jobs(jobs, workers):
+    """Runs each job in a process of its own, `workers` at a time; yields
+    each job's error line or None as it finishes. An interrupt (a stop signal) here
+    only notes itself and stops the workers, so that no worker can be started
+    and lost between a fork and its bookkeeping; once every worker has ended
+    (each removing its temporary output), Interrupted is raised."""
+    waiting, running, interrupted = list(reversed(jobs)), {}, []
+
+    def stop_workers(signum=None, frame=None):
+        if signum is not None:
+            interrupted.append(signum)
+        for pid in list(running):
+            for number in (signal.SIGTERM, signal.SIGCONT):  # a stopped worker must go on to end
+                try:
+                    os.kill(pid, number)
+                except EnvironmentError:
+                    pass
+
+    previous = handle_stop_signals(stop_workers)
+    try:
+        while running or (waiting and not interrupted):
+            while waiting and not interrupted and len(running) < workers:
+                job = waiting.pop()
+                pid, read_end = start_worker(job, interrupted)
+                running[pid] = job, read_end
+            if interrupted:
+                stop_workers()  # those started as the interrupt came, too
+            pid, status = wait_for_worker()
+            if pid not in running:
+                continue
+            job, read_end = running.pop(pid)
+            with os.fdopen(read_end, 'rb') as report:
+                error = worker_error(job, status, report.read())
+            if status != 0:  # the worker died or was stopped: remove what it was writing
+                remove_temporaries(pid, os.path.dirname(os.path.realpath(job[1])))
+            if not interrupted:
+                yield error
+    finally:
+        # Left early (an error, or the generator closed): end the workers all the same.
+        if running:
+            stop_workers()
+            while running:
+                pid, _ = wait_for_worker()
+                if pid in running:
+                    job, read_end = running.pop(pid)
+                    os.close(read_end)
+                    remove_temporaries(pid, os.path.dirname(os.path.realpath(job[1])))
+        restore_signals(previous)
+    if interrupted:
+        raise Interrupted(interrupted[0])

@@ -1,0 +1,278 @@
+"""The command: parses arguments, prints, and chooses the exit status. The
+process-wide state a command owns (stop-signal handlers, placeholders for
+closed standard streams) is set here and restored when main() returns."""
+import argparse
+import errno
+import os
+import signal
+import sys
+
+from .batch import (INTERRUPTED_STATUS, SIGNAL_STATUS, conversion_error, encoded, handle_stop_signals,
+                    ignore_signal, interrupt, restore_signals, run_jobs)
+from .errors import escape, path_text, ConversionError
+from .library import STANDARD_STREAM, info
+from .outputs import STREAM_NAMES, closed_streams, remove_unfinished, write_to_file
+from .version import package_version
+
+USAGE = ('%(prog)s [--level N] [--layer K] INPUT OUTPUT\n'
+         '       %(prog)s [--level N] [--layer K] -o DIR INPUT...\n'
+         '       %(prog)s --info INPUT...')
+
+
+def write_all(fd, text):
+    data = encoded(text)
+    while data:
+        data = data[os.write(fd, data):]
+
+
+def write_error(text):
+    """Writes on standard error; a closed or broken stream loses the text, nothing else."""
+    try:
+        write_all(2, text)
+    except EnvironmentError:
+        pass
+
+
+def closed_message(fd):
+    return '%s is closed' % STREAM_NAMES[fd]
+
+
+def write_standard_output(text):
+    """Writes text on standard output; raises ConversionError naming `-`
+    when it is closed or refuses the text."""
+    try:
+        if 1 in closed_streams:
+            raise OSError(errno.EBADF, closed_message(1))
+        write_all(1, text)
+    except EnvironmentError as e:
+        raise ConversionError(STANDARD_STREAM, closed_message(1) if e.errno == errno.EBADF else e.strerror, e.errno)
+
+
+def say(line):
+    write_error(line + '\n')
+
+
+def output_name(folder, source):
+    base = os.path.basename(source)
+    if base.lower().endswith('.dds'):
+        base = base[:-4]
+    return os.path.join(folder, base + '.png')
+
+
+def file_identity(path):
+    try:
+        found = os.stat(path)
+    except EnvironmentError:
+        return None
+    return found.st_dev, found.st_ino
+
+
+def refuse_inputs_as_outputs(sources, targets):
+    """The error line for the first output that is one of the batch's inputs,
+    by path or as the same file; None when there is none."""
+    by_path = dict((os.path.realpath(source), source) for source in sources)
+    by_identity = dict((file_identity(source), source) for source in sources)
+    by_identity.pop(None, None)
+    for target in targets:
+        source = by_path.get(os.path.realpath(target)) or by_identity.get(file_identity(target))
+        if source is not None:
+            return '%s: is the input %s; nothing was converted' % (escape(target), escape(source))
+    return None
+
+
+def run_batch(parser, args):
+    if not os.path.isdir(args.output_dir):
+        parser.error('%s: not a directory' % escape(args.output_dir))
+    jobs, seen = [], {}
+    for source in args.paths:
+        if source == STANDARD_STREAM:
+            parser.error('- (standard input) has no name to convert to in a batch; give INPUT and OUTPUT')
+        target = output_name(args.output_dir, source)
+        if target in seen:
+            parser.error('%s and %s would both be written to %s' % (escape(seen[target]), escape(source),
+                                                                   escape(target)))
+        seen[target] = source
+        jobs.append((source, target, args.level, args.layer))
+    clash = refuse_inputs_as_outputs(args.paths, [job[1] for job in jobs])
+    if clash:
+        say('dds2png: ' + clash)
+        return 2
+    workers = min(len(jobs), os.sysconf('SC_NPROCESSORS_ONLN'))
+    progress = os.isatty(2)
+    failed = 0
+    results = run_jobs(jobs, workers)
+    try:
+        for done, error in enumerate(results, 1):
+            if progress:
+                write_error('\r\033[K')
+            if error:
+                failed += 1
+                say('dds2png: ' + error)
+            if progress:
+                write_error('dds2png: %d of %d' % (done, len(jobs)))
+    finally:
+        results.close()  # ends the workers if the loop ended early
+        if progress:
+            write_error('\r\033[K')
+    say('dds2png: %d converted, %d failed' % (len(jobs) - failed, failed))
+    return 1 if failed else 0
+
+
+def info_line(path):
+    """One line of --info: the header's facts, or the error."""
+    facts = info(path)
+    size = '%dx%d' % (facts.width, facts.height)
+    layers = facts.layers[0]
+    if facts.kind == 'volume':
+        shape = 'volume %sx%d' % (size, layers)
+    elif facts.kind == 'cube':
+        shape = 'cube map %s, %d faces' % (size, layers)
+    elif facts.kind == 'array':
+        shape = 'array of %d %s' % (layers, size)
+    else:
+        shape = '2D %s' % size
+    return '%s: %s, %d mip level%s, %s%s\n' % (
+        path_text(path), shape, facts.levels, '' if facts.levels == 1 else 's', facts.format,
+        ', alpha declared opaque' if facts.opaque_alpha else '')
+
+
+def run_info(args):
+    failed = 0
+    for path in args.paths:
+        try:
+            if path == STANDARD_STREAM and 0 in closed_streams:
+                raise ConversionError(path, closed_message(0))
+            write_standard_output(info_line(path))
+        except ConversionError as e:
+            failed += 1
+            say('dds2png: %s' % e)
+            if e.path == STANDARD_STREAM and e.errno is not None:
+                return 2  # standard output failed: no line can be written
+    return 1 if failed else 0
+
+
+def convert_one(args):
+    """The single conversion: its error line, or None."""
+    source, target = args.paths
+    if source == STANDARD_STREAM and 0 in closed_streams:
+        return '%s: %s' % (STANDARD_STREAM, closed_message(0))
+    if target != STANDARD_STREAM:
+        return conversion_error((source, target, args.level, args.layer))
+    # Standard output as the descriptor itself, unbuffered: a closed one is
+    # refused by name, and nothing is left for the interpreter to flush at exit.
+    try:
+        if 1 in closed_streams:
+            raise OSError(errno.EBADF, closed_message(1))
+        out = os.fdopen(os.dup(1), 'wb', 0)
+    except EnvironmentError:
+        return '%s: %s' % (STANDARD_STREAM, closed_message(1))
+    with out:
+        def output(identity, write):
+            write_to_file(STANDARD_STREAM, out, identity, write)
+        return conversion_error((source, target, args.level, args.layer), output)
+
+
+class Version(argparse.Action):
+    """--version: prints the package's version on standard output, as GNU tools do."""
+
+    def __init__(self, option_strings, dest, **kwargs):
+        argparse.Action.__init__(self, option_strings, dest, nargs=0, help='print the version and exit')
+
+    def __call__(self, parser, namespace, values, option_string=None):
+        write_standard_output('dds2png %s\n' % package_version())
+        parser.exit(0)
+
+
+class Parser(argparse.ArgumentParser):
+    """argparse's parser, writing through the descriptors: its own writes
+    end in a traceback (Python 2), or in the wrong stream (Python 3), when
+    standard output or standard error is closed or full."""
+
+    def print_help(self, file=None):
+        write_standard_output(self.format_help())
+
+    def error(self, message):
+        """A usage error: status 2, whether or not standard error takes the usage."""
+        write_error('%s%s: error: %s\n' % (self.format_usage(), self.prog, message))
+        self.exit(2)
+
+
+def parser():
+    parser = Parser(prog='dds2png', description='Converts DXT1 (BC1) DDS textures to 8-bit RGB PNG files.',
+                    usage=USAGE)
+    parser.add_argument('paths', nargs='+', metavar='PATH',
+                        help='INPUT and OUTPUT (- for standard input or output), or with -o or --info the inputs')
+    parser.add_argument('-o', '--output-dir', metavar='DIR', help='write DIR/<name>.png for every input')
+    parser.add_argument('--info', action='store_true',
+                        help="print each input's size, mip levels, layers and format, one line a file")
+    parser.add_argument('--level', type=int, default=0, metavar='N',
+                        help='the mip level to convert (0, the default, is the full size)')
+    parser.add_argument('--layer', type=int, metavar='K',
+                        help='convert this layer alone (cube face, array element or volume slice), '
+                             'rather than all of them stacked')
+    parser.add_argument('--version', action=Version)
+    return parser
+
+
+def guard_standard_streams():
+    """Puts /dev/null, read-only, in place of each closed standard stream, so
+    that no file opened later takes its number and writes to it fail;
+    returns the descriptors it filled."""
+    guarded = []
+    for fd in (0, 1, 2):
+        try:
+            os.fstat(fd)
+        except EnvironmentError:
+            closed_streams.add(fd)
+            guarded.append(os.open(os.devnull, os.O_RDONLY))  # the lowest free number: fd
+    return guarded
+
+
+def main(argv=None):
+    """Runs the command with the arguments (default sys.argv[1:]); returns
+    its exit status: 0, 1 when some of a batch failed, 2 on an error, 128 +
+    the signal's number when a stop signal ended it. Whatever it set in the
+    process is restored before it returns."""
+    guarded = guard_standard_streams()
+    try:
+        previous = handle_stop_signals(interrupt)
+    except ValueError:
+        previous = {}  # main() called from another thread, where no handler can be set: Ctrl-C is the main thread's
+    try:
+        return run(argv)
+    finally:
+        restore_signals(previous)
+        for fd in guarded:
+            os.close(fd)
+        closed_streams.clear()
+
+
+def run(argv):
+    command = parser()
+    try:
+        args = command.parse_args(argv)
+        if args.level < 0 or (args.layer is not None and args.layer < 0):
+            command.error('--level and --layer count from 0')
+        if args.info:
+            if args.output_dir is not None:
+                command.error('--info reads the inputs alone: give no -o')
+            return run_info(args)
+        if args.output_dir is not None:
+            return run_batch(command, args)
+        if len(args.paths) != 2:
+            command.error('give INPUT and OUTPUT, or -o DIR and the inputs')
+        error = convert_one(args)
+    except ConversionError as e:  # --version or --help, on a closed or full standard output
+        error = str(e)
+    except KeyboardInterrupt as e:
+        handle_stop_signals(ignore_signal)
+        remove_unfinished()
+        say('dds2png: interrupted')
+        return SIGNAL_STATUS + getattr(e, 'signum', signal.SIGINT)
+    if error:
+        say('dds2png: ' + error)
+        return 2
+    return 0
+
+
+__all__ = ['main', 'INTERRUPTED_STATUS']

@@ -1,0 +1,175 @@
+"""Reading an input: a regular file, read where the plan says a few block
+rows at a time, so that memory stays flat; anything else (a pipe, a FIFO, a
+device, an empty-looking file such as those under /proc, a caller's file
+object) is read in order, in bounded pieces, as far as the plan needs, and
+held once. Every size the header gives is checked against what the input
+holds before anything is allocated or read."""
+import errno
+import io
+import os
+import stat
+
+from .dds import HEADER_END, Plan, Texture, header_size
+from .decode import READ_SIZE, window
+from .errors import ConversionError, system_error
+
+
+def memoryview_of(data):
+    return data if str is bytes else memoryview(data)  # Python 2's buffer() windows take the bytearray
+
+
+class Input(object):
+    """An input and where its errors point: `path` is what the caller gave.
+    Open a path with Input.open(); a caller's file object is read as a stream
+    and left open."""
+
+    def __init__(self, path, file, closes):
+        self.path, self.file, self.closes = path, file, closes
+        self.stat, self.regular = None, False
+        self.position = 0  # of the next byte the file gives
+        if hasattr(file, 'fileno'):
+            try:
+                self.stat = os.fstat(file.fileno())
+            except (EnvironmentError, ValueError, io.UnsupportedOperation):
+                pass  # a file object with no descriptor behind it
+        if closes and self.stat is not None:
+            self.regular = stat.S_ISREG(self.stat.st_mode) and self.stat.st_size > 0
+
+    @classmethod
+    def open(cls, path, shown):
+        """The input at the file system path `path`; errors name `shown`."""
+        try:
+            # A file object at once: should anything interrupt what follows,
+            # dropping it closes the descriptor.
+            file = io.open(path, 'rb', buffering=0)
+        except EnvironmentError as e:
+            raise system_error(shown, e)
+        try:
+            source = cls(shown, file, True)
+            if source.stat is None:
+                raise ConversionError(shown, 'cannot be examined')
+            if stat.S_ISDIR(source.stat.st_mode):
+                raise ConversionError(shown, os.strerror(errno.EISDIR), errno.EISDIR)
+        except BaseException:
+            file.close()
+            raise
+        return source
+
+    def identity(self):
+        """(device, inode) of the file read, or None."""
+        return (self.stat.st_dev, self.stat.st_ino) if self.stat is not None else None
+
+    def fail(self, error):
+        """Raises the error, pointed at this input."""
+        raise type(error)(self.path, error.reason, error.errno)
+
+    def read_into(self, target):
+        """Fills the bytearray `target` from the current position; returns how many bytes came."""
+        got = 0
+        try:
+            while got < len(target):
+                if self.closes:
+                    # A temporary view: none outlives the call, so the bytearray stays resizable.
+                    count = self.file.readinto(memoryview(target)[got:])
+                else:
+                    piece = self.file.read(len(target) - got)  # any binary file object has read()
+                    count = len(piece)
+                    target[got:got + count] = piece
+                if not count:
+                    break
+                got += count
+        except EnvironmentError as e:
+            self.fail(system_error(self.path, e))
+        self.position += got
+        return got
+
+    def read(self, size):
+        piece = bytearray(size)
+        got = self.read_into(piece)
+        del piece[got:]
+        return bytes(piece)
+
+    def texture(self):
+        """Reads the header and returns its Texture."""
+        header = self.read(HEADER_END)
+        if header_size(header) > len(header):
+            header += self.read(header_size(header) - len(header))
+        try:
+            return Texture(header)
+        except ConversionError as e:
+            self.fail(e)
+
+    def plan(self, level, layer):
+        """Reads the header and returns the plan, after checking the input holds it."""
+        texture = self.texture()
+        try:
+            plan = Plan(texture, level, layer)
+            if self.regular:
+                plan.check_available(self.stat.st_size)
+        except ConversionError as e:
+            self.fail(e)
+        return plan
+
+    def reader(self, plan):
+        """read_at(offset, size) for decode.rows: bounded reads of a file, or
+        windows on the stream's bytes, read here as far as the plan needs."""
+        if self.regular:
+            return self.read_file_at(plan)
+        # Skip to the first byte the plan reads, then keep the rest, held once.
+        while self.position < plan.start:
+            if not self.read(min(READ_SIZE, plan.start - self.position)):
+                self.truncated(plan, self.position)
+        data = bytearray()
+        while self.position < plan.end:
+            piece = self.read(min(READ_SIZE, plan.end - self.position))
+            if not piece:
+                self.truncated(plan, self.position)
+            data += piece
+        data = memoryview_of(data)
+        return lambda offset, size: window(data, offset - plan.start, size)
+
+    def read_file_at(self, plan):
+        chunk = [bytearray()]
+
+        def read_at(offset, size):
+            if len(chunk[0]) != size:
+                chunk[0] = bytearray(size)
+            try:
+                self.file.seek(offset)
+            except EnvironmentError as e:
+                self.fail(system_error(self.path, e))
+            self.position = offset
+            got = self.read_into(chunk[0])
+            if got < size:
+                # The file shrank since it was checked: say how much it holds now.
+                try:
+                    now = os.fstat(self.file.fileno()).st_size
+                except EnvironmentError:
+                    now = offset + got
+                self.truncated(plan, min(now, offset + got))
+            if offset + size == plan.end:
+                self.check_unchanged()
+            return memoryview_of(chunk[0])
+        return read_at
+
+    def check_unchanged(self):
+        """After the last read of a regular file: fails if it was written to
+        since it was opened, since the rows decoded before may be of its old
+        content and those after of its new. (A file replaced by a rename is
+        not written to: what is read is the one opened.)"""
+        try:
+            now = os.fstat(self.file.fileno())
+        except EnvironmentError as e:
+            self.fail(system_error(self.path, e))
+        if (now.st_size, now.st_mtime) != (self.stat.st_size, self.stat.st_mtime):
+            self.fail(ConversionError(self.path, 'changed while it was read'))
+
+    def truncated(self, plan, size):
+        try:
+            plan.check_available(size)
+        except ConversionError as e:
+            self.fail(e)
+
+    def close(self):
+        if self.closes:
+            self.file.close()

@@ -1,0 +1,177 @@
+"""The library: read(), convert() and info(), with their arguments checked
+before anything is opened. They change nothing process-wide (no signal
+handlers, no umask, no standard stream) and leave nothing open."""
+import collections
+import io
+import operator
+import os
+import sys
+
+from .decode import rows
+from .errors import ConversionError
+from .inputs import Input
+from .outputs import write_output, write_to_file
+from .png import write_png
+
+STANDARD_STREAM = '-'
+TEXT_TYPES = (str,) if str is not bytes else (str, unicode)  # noqa: F821 (Python 2)
+PATH_TYPES = TEXT_TYPES + (bytes,) if str is not bytes else TEXT_TYPES
+
+class Info(collections.namedtuple('Info', 'width height levels layers kind format opaque_alpha')):
+    """The header's facts: the full size, the number of mip levels, the
+    layers of each level (a tuple: cube faces and array elements, or volume
+    slices), the kind ('2D', 'cube', 'array' or 'volume'), the format ('DXT1',
+    or the DXGI name of a DX10 header) and whether the header declares the
+    alpha opaque."""
+    __slots__ = ()
+
+
+def plain_path(path):
+    """A path as a native str, for the file system and the output rules
+    (Python 3: bytes decoded as the system does, undecodable bytes kept)."""
+    if hasattr(path, '__fspath__'):
+        path = path.__fspath__()
+    if str is not bytes and isinstance(path, bytes):
+        return os.fsdecode(path)
+    return path
+
+
+def is_standard_stream(path):
+    return plain_path(path) in (STANDARD_STREAM, u'-')
+
+
+def check_file(candidate, role, method):
+    """TypeError unless `candidate` is a path or a binary file object (one with `method`)."""
+    if isinstance(candidate, PATH_TYPES) or hasattr(candidate, '__fspath__'):
+        return
+    if hasattr(candidate, method) and not isinstance(candidate, io.TextIOBase):
+        return
+    kinds = 'str, bytes or os.PathLike' if str is not bytes else 'str or unicode'
+    raise TypeError('%s must be a path (%s) or a binary file object, not %s'
+                    % (role, kinds, type(candidate).__name__))
+
+
+def check_fspath(candidate):
+    """os.PathLike's contract: __fspath__ gives str or bytes."""
+    if hasattr(candidate, '__fspath__'):
+        path = candidate.__fspath__()
+        if not isinstance(path, PATH_TYPES):
+            raise TypeError('%s.__fspath__() gave %s, not str or bytes'
+                            % (type(candidate).__name__, type(path).__name__))
+
+
+def check_level(level, layer):
+    """The level and layer as plain ints (layer may be None)."""
+    def integer(value, name):
+        try:
+            return int(operator.index(value))
+        except TypeError:
+            raise TypeError('%s must be an integer, not %s' % (name, type(value).__name__))
+    return integer(level, 'level'), None if layer is None else integer(layer, 'layer')
+
+
+def name_of(file):
+    """What errors about a caller's file object name: its name where it has a path for one."""
+    name = getattr(file, 'name', None)
+    return name if isinstance(name, PATH_TYPES) else None
+
+
+def standard_input():
+    stream = sys.stdin
+    if stream is None:
+        raise ConversionError(STANDARD_STREAM, 'standard input is closed')
+    return getattr(stream, 'buffer', stream)
+
+
+def standard_output():
+    stream = sys.stdout
+    if stream is None:
+        raise ConversionError(STANDARD_STREAM, 'standard output is closed')
+    stream.flush()  # what was printed comes first
+    return getattr(stream, 'buffer', stream)
+
+
+def open_source(source):
+    """The Input for a path, `-` (standard input) or a binary file object."""
+    check_file(source, 'source', 'read')
+    check_fspath(source)
+    if not (isinstance(source, PATH_TYPES) or hasattr(source, '__fspath__')):
+        return Input(name_of(source), source, False)
+    if is_standard_stream(source):
+        return Input(source, standard_input(), False)
+    return Input.open(plain_path(source), source)
+
+
+def read(source, level=0, layer=None):
+    """Decodes one level of a DDS file: returns (width, height, pixels), the
+    pixels RGB, top row first, in one bytearray of height rows of 3 * width
+    bytes; with layer None, every layer of the level stacked top to bottom.
+
+    `source` is a path (str, bytes or os.PathLike; `-` is standard input) or
+    a binary file object, read from where it stands and left open. Raises
+    ConversionError (or a subclass) naming the source."""
+    level, layer = check_level(level, layer)
+    reader = open_source(source)
+    try:
+        plan = reader.plan(level, layer)
+        read_at = reader.reader(plan)  # a stream is read whole here, checking its size before the pixels are made
+        pixels = bytearray(3 * plan.width * plan.image_height)
+        position = 0
+        for row in rows(plan, read_at):
+            pixels[position:position + len(row)] = row
+            position += len(row)
+        return plan.width, plan.image_height, pixels
+    except MemoryError:
+        raise ConversionError(reader.path, 'out of memory')
+    finally:
+        reader.close()
+
+
+def convert(source, target, level=0, layer=None):
+    """Converts one level of a DDS file to a PNG as the command does.
+
+    `source` as for read(); `target` is a path (`-` writes through
+    sys.stdout's binary buffer, after its text) or a binary file object,
+    written and left open. A path is written safely: in full or not at all,
+    never over the input. Raises ConversionError naming the path at fault."""
+    check_file(target, 'target', 'write')
+    check_fspath(target)
+    level, layer = check_level(level, layer)
+    if not (isinstance(target, PATH_TYPES) or hasattr(target, '__fspath__')):
+        def output(identity, write):
+            write_to_file(name_of(target), target, identity, write)
+    elif is_standard_stream(target):
+        def output(identity, write):
+            write_to_file(target, standard_output(), identity, write)
+    else:
+        def output(identity, write):
+            write_output(target, plain_path(target), identity, write)
+    write_png_of(source, level, layer, output)
+
+
+def write_png_of(source, level, layer, output):
+    """The PNG of one level of `source`, written by output(identity, write):
+    `identity` is the input's (device, inode) or None, write(file) writes
+    the PNG to a binary file."""
+    reader = open_source(source)
+    try:
+        plan = reader.plan(level, layer)
+        read_at = reader.reader(plan)  # a stream is read whole here, before any output is made
+        output(reader.identity(), lambda out: write_png(out, plan.width, plan.image_height, rows(plan, read_at)))
+    except MemoryError:
+        raise ConversionError(reader.path, 'out of memory')
+    finally:
+        reader.close()
+
+
+def info(source):
+    """The header's facts (an Info), without decoding: `source` as for read()."""
+    reader = open_source(source)
+    try:
+        texture = reader.texture()
+    finally:
+        reader.close()
+    return Info(texture.width, texture.height, texture.levels,
+                tuple(texture.layers(level) for level in range(texture.levels)),
+                texture.kind, texture.format, texture.opaque_alpha)
+

@@ -1,0 +1,186 @@
+"""Writing an output safely, for the input and for what is there.
+
+A new path or a regular file gets a temporary file in its folder, renamed
+over it when complete and given the old file's permission bits; a symbolic
+link is written through to its target, as cp does; anything else that
+exists (a device, a FIFO), and every path under /dev and /proc, which name
+open files and devices, is written in place. A path ending in a slash
+names a folder, as for GNU tools. Whatever interrupts the writing (Ctrl-C
+included) leaves no temporary file and no open descriptor behind."""
+import binascii
+import errno
+import functools
+import io
+import os
+import stat
+
+from .errors import ConversionError, system_error
+
+NEW_FILE_MODE = 0o666       # less the umask, as for any file a program makes
+PRIVATE_MODE = 0o600
+MOST_LINKS = 40             # symbolic links followed in one path, as the system follows
+STREAM_NAMES = {0: 'standard input', 1: 'standard output', 2: 'standard error'}
+
+# Temporary outputs not yet renamed into place or removed. Each name is listed
+# before its file is made, so that a command's handler of an interrupt that
+# came during the clean-up can still remove every one.
+unfinished = set()
+# Standard streams that were closed when the command started (the command
+# puts /dev/null, read-only, in their place, so that no file opened later
+# takes their number). A library caller's process has none.
+closed_streams = set()
+
+
+def temporary_name(pid, tail):
+    return '.dds2png-%d-%s.tmp' % (pid, tail)
+
+
+def remove_temporaries(pid, folder):
+    """Removes the temporary outputs a process that died left in the folder."""
+    prefix, suffix = temporary_name(pid, '').split('.tmp')[0], '.tmp'
+    try:
+        for name in os.listdir(folder):
+            if name.startswith(prefix) and name.endswith(suffix):
+                os.unlink(os.path.join(folder, name))
+    except EnvironmentError:
+        pass  # nothing there, or not ours to remove
+
+
+def remove(temp):
+    """Removes a temporary output, if it was made and not renamed."""
+    try:
+        os.unlink(temp)
+    except EnvironmentError:
+        pass  # not made yet, or already renamed into place
+    unfinished.discard(temp)
+
+
+def remove_unfinished():
+    for temp in list(unfinished):
+        remove(temp)
+
+
+if hasattr(io.FileIO, '__enter__') and str is not bytes:
+    def create_file(path, mode):
+        """A new file (O_EXCL) as a file object, made with the permission bits
+        `mode` less the umask. The descriptor is never held bare: the opener
+        is called from C, so no interrupt can come between the open and the
+        file object that closes it."""
+        return io.FileIO(path, 'xb', opener=functools.partial(os.open, mode=mode))
+else:
+    def create_file(path, mode):
+        # Python 2 has neither mode 'x' nor openers; an interrupt in the one
+        # step between the two calls would leave the descriptor open.
+        return os.fdopen(os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, mode), 'wb')
+
+
+def closed_stream_named(path):
+    """The closed standard stream the path names through /dev/stdout,
+    /dev/fd/N or /proc/self/fd/N, or None: opened, it would be the
+    /dev/null put in the stream's place, and what is written would be lost."""
+    if not closed_streams:
+        return None
+    fd_folder = os.path.realpath('/proc/self/fd')
+    for _ in range(MOST_LINKS):
+        folder, name = os.path.split(path)
+        if name.isdigit() and int(name) in closed_streams and os.path.realpath(folder) == fd_folder:
+            return int(name)
+        if not os.path.islink(path):
+            break
+        path = os.path.join(folder, os.readlink(path))
+    return None
+
+
+def identity_of(file):
+    try:
+        found = os.fstat(file.fileno())
+    except (AttributeError, EnvironmentError, ValueError, io.UnsupportedOperation):
+        return None
+    return found.st_dev, found.st_ino
+
+
+def write_to_file(shown, file, source, write):
+    """Runs write(file) on a caller's open binary file (standard output for `-`)."""
+    if source is not None and identity_of(file) == source:
+        raise ConversionError(shown, 'standard output is the input file itself' if shown == '-'
+                              else 'is the input file itself')
+    try:
+        write(file)
+        file.flush()
+    except EnvironmentError as e:
+        raise system_error(shown, e)
+
+
+def write_output(shown, path, source, write):
+    """Runs write(file) on a new or replaced file at the file system path
+    `path`; `source` is the input's (device, inode) or None; errors name `shown`."""
+    try:
+        existing = os.stat(path)
+    except EnvironmentError as e:
+        if e.errno != errno.ENOENT:
+            raise system_error(shown, e)
+        if os.path.islink(path):
+            raise ConversionError(shown, 'not writing through a dangling symbolic link')
+        existing = None
+    if existing is not None:
+        if (existing.st_dev, existing.st_ino) == source:
+            raise ConversionError(shown, 'is the input file itself')
+        if stat.S_ISDIR(existing.st_mode):
+            raise ConversionError(shown, os.strerror(errno.EISDIR), errno.EISDIR)
+    if path.endswith(os.sep):
+        raise ConversionError(shown, os.strerror(errno.ENOTDIR), errno.ENOTDIR)
+    closed = closed_stream_named(path)
+    if closed is not None:
+        raise ConversionError(shown, '%s is closed' % STREAM_NAMES[closed])
+    try:
+        if existing is not None and (not stat.S_ISREG(existing.st_mode) or path.startswith(('/dev/', '/proc/'))):
+            with open(path, 'wb') as out:
+                write(out)
+            return
+        # An existing file is replaced where its links lead; a new one is made
+        # where the system would make it, so that `new/.` or `missing/../x.png`
+        # fail as they would for any program rather than name a file they do not.
+        target = os.path.realpath(path) if existing is not None else path
+        if existing is not None and not os.access(target, os.W_OK):
+            raise ConversionError(shown, 'permission denied (the file is not writable)', errno.EACCES)
+        replace(target, existing, write)
+    except EnvironmentError as e:
+        raise system_error(shown, e)
+
+
+def replace(target, existing, write):
+    """Writes a temporary file `.dds2png-<process id>-<random>.tmp` beside
+    `target` and renames it over it. A new file gets the umask from the
+    system as it is made: reading the umask means setting it, which threads
+    converting at once would race on. A file replaced stays private until it
+    has the old file's bits. Whatever comes (an interrupt even after the
+    rename), the caller gets it unchanged and the temporary file is gone."""
+    folder = os.path.dirname(target)
+    temp = out = None
+    try:
+        while out is None:
+            temp = os.path.join(folder, temporary_name(os.getpid(), binascii.hexlify(os.urandom(6)).decode('ascii')))
+            unfinished.add(temp)
+            try:
+                out = create_file(temp, NEW_FILE_MODE if existing is None else PRIVATE_MODE)
+            except EnvironmentError as e:
+                if e.errno != errno.EEXIST:
+                    raise
+                unfinished.discard(temp)
+                temp = None  # another's file: never removed here
+        with out:
+            write(out)
+        if existing is not None:
+            os.chmod(temp, stat.S_IMODE(existing.st_mode))
+            if (existing.st_uid, existing.st_gid) != (os.getuid(), os.getgid()):
+                try:
+                    os.chown(temp, existing.st_uid, existing.st_gid)
+                except EnvironmentError:
+                    pass  # only the superuser may give a file away
+        os.rename(temp, target)
+    except BaseException:
+        if temp is not None:
+            remove(temp)  # nothing there once renamed: the removal then fails quietly
+        raise
+    finally:
+        unfinished.discard(temp)
