@@ -1,7 +1,10 @@
 """The DDS to PNG tool: what it reads (formats, mip levels, layers), bad
 files, output safety, batches, and starting it as a program."""
+import errno
 import hashlib
+import io
 import json
+import pickle
 import os
 import shutil
 import signal
@@ -672,6 +675,190 @@ class Library(ToolTest):
             with self.assertRaises(dds2png.ConversionError) as raised:
                 dds2png.convert(kind(source), kind(self.path('nodir/out.png')))
             self.assertEqual(str(raised.exception), '%s: No such file or directory' % self.path('nodir/out.png'))
+            self.assertEqual((raised.exception.path, raised.exception.errno),
+                             (kind(self.path('nodir/out.png')), errno.ENOENT))
+
+    def test_errors_pickle_with_their_kind_and_fields(self):
+        # Pools and clusters hand a worker's error to the caller through pickle.
+        cases = [(dds2png.NotDDSError, b'not a texture at all'),
+                 (dds2png.NotDXT1Error, dds(4, 4, b'\0' * 16, fourcc=b'DXT5')),
+                 (dds2png.MalformedError, dds(8, 0, b'')),
+                 (dds2png.TruncatedError, dds(8, 8, b'\0' * 8)),
+                 (dds2png.ConversionError, None)]  # a missing file: the system's error
+        for kind, blob in cases:
+            source = self.write('bad.dds', blob) if blob is not None else self.path('missing.dds')
+            with self.assertRaises(kind) as raised:
+                dds2png.read(source)
+            error = raised.exception
+            self.assertEqual(error.errno, None if blob is not None else errno.ENOENT)
+            for protocol in range(pickle.HIGHEST_PROTOCOL + 1):
+                copy = pickle.loads(pickle.dumps(error, protocol))
+                self.assertEqual((type(copy), str(copy), copy.path, copy.reason, copy.errno),
+                                 (kind, str(error), source, error.reason, error.errno))
+
+    def test_error_lines_print_whatever_the_path(self):
+        if str is bytes:
+            names = [u'caf\xe9.dds']  # unicode with non-ASCII (Python 2)
+            shown = [u'caf\xe9.dds'.encode(sys.getfilesystemencoding() or 'utf-8', 'backslashreplace')]
+        else:
+            names = [b'bad\xff\x1b.dds', 'bad\udcff.dds']  # undecodable, as bytes and as Python 3 gives them
+            shown = ['bad\\377\\033.dds', 'bad\\377.dds']
+        for name, expected in zip(names, shown):
+            source = os.path.join(self.dir.encode() if isinstance(name, bytes) else self.dir, name)
+            with self.assertRaises(dds2png.ConversionError) as raised:
+                dds2png.read(source)
+            line = str(raised.exception)
+            self.assertTrue(line.endswith(expected + ': No such file or directory'), line)
+            line.encode('utf-8') if str is not bytes else line.decode('ascii', 'replace')  # printable
+            self.assertEqual(raised.exception.path, source)
+
+    def test_arguments_of_the_wrong_type_are_refused_first(self):
+        source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))
+        for call in [lambda: dds2png.read(0), lambda: dds2png.read(None), lambda: dds2png.info(3.5),
+                     lambda: dds2png.convert(source, 1), lambda: dds2png.convert(source, io.StringIO()),
+                     lambda: dds2png.read(source, level=1.0), lambda: dds2png.read(source, layer=0.5),
+                     lambda: dds2png.convert(source, self.path('x.png'), level='0')]:
+            self.assertRaises(TypeError, call)
+        self.assertFalse(os.path.exists(self.path('x.png')))
+
+        class Index(object):  # an integer type of another library, as numpy's are
+            def __index__(self):
+                return 0
+        width, height, _ = dds2png.read(source, level=Index(), layer=Index())
+        self.assertEqual((type(width), type(height)), (int, int))
+
+    def test_file_objects_as_source_and_target(self):
+        blob = dds(8, 4, solid(COLOURS[3], 8, 4))
+        source = self.write('in.dds', blob)
+        dds2png.convert(source, self.path('from-path.png'))
+        with open(self.path('from-path.png'), 'rb') as f:
+            expected_png = f.read()
+        self.assertEqual(dds2png.read(io.BytesIO(blob)), dds2png.read(source))
+        target = io.BytesIO()
+        dds2png.convert(io.BytesIO(blob), target)
+        self.assertEqual(target.getvalue(), expected_png)
+        with open(source, 'rb') as f, open(self.path('to-file.png'), 'wb') as out:
+            dds2png.convert(f, out)
+            self.assertFalse(f.closed or out.closed)  # the caller's to close
+        self.assertEqual(read_png(self.path('to-file.png')), image(8, [(COLOURS[3], 4)]))
+        with self.assertRaises(dds2png.TruncatedError) as unnamed:
+            dds2png.read(io.BytesIO(blob[:-8]))
+        self.assertEqual((unnamed.exception.path, str(unnamed.exception)),
+                         (None, '<file object>: truncated surface data: 8 bytes of 16'))
+        with open(self.write('short.dds', blob[:-8]), 'rb') as f:
+            with self.assertRaises(dds2png.TruncatedError) as named:
+                dds2png.convert(f, io.BytesIO())
+        self.assertEqual(named.exception.path, self.path('short.dds'))
+
+    def test_standard_streams(self):
+        source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))
+        # The library writes after what was printed, through sys.stdout.
+        code = ('import sys, dds2png; print("text first"); sys.stdout.flush() if 0 else None; '
+                'dds2png.convert(sys.argv[1], "-")')
+        process = subprocess.Popen([sys.executable, '-c', code, source], stdout=subprocess.PIPE)
+        out = process.communicate()[0]
+        self.assertEqual(process.returncode, 0)
+        self.assertTrue(out.startswith(b'text first\n\x89PNG'), out[:20])
+        if str is not bytes:
+            import contextlib
+            redirected = io.TextIOWrapper(io.BytesIO())
+            with contextlib.redirect_stdout(redirected):
+                dds2png.convert(source, '-')
+            self.assertEqual(redirected.buffer.getvalue()[:4], b'\x89PNG')
+        # The command reads standard input for an INPUT of -.
+        with open(source, 'rb') as f:
+            process = subprocess.Popen(TOOL + ['-', self.path('stdin.png')], stdin=f, stderr=subprocess.PIPE)
+            self.assertEqual((process.wait(), process.stderr.read()), (0, b''))
+            process.stderr.close()
+        self.assertEqual(read_png(self.path('stdin.png')), image(8, [(COLOURS[3], 4)]))
+
+    def test_info_on_every_layout(self):
+        faces = b''.join(solid(COLOURS[f], 4, 4) for f in range(6))
+        layouts = [
+            (dds(8, 4, solid(COLOURS[0], 8, 4) + solid(COLOURS[1], 4, 2) + solid(COLOURS[2], 2, 1), levels=4),
+             (8, 4, 4, (1, 1, 1, 1), '2D', 'DXT1', False), '2D 8x4, 4 mip levels, DXT1'),
+            (dds(4, 4, faces, caps2=CUBE), (4, 4, 1, (6,), 'cube', 'DXT1', False), 'cube map 4x4, 6 faces'),
+            (dds(4, 4, faces[:64], dx10=(72, 3, 0, 4)), (4, 4, 1, (4,), 'array', 'BC1_UNORM_SRGB', False),
+             'array of 4 4x4'),
+            (dds(4, 4, faces, depth=4, levels=3, caps2=VOLUME), (4, 4, 3, (4, 2, 1), 'volume', 'DXT1', False),
+             'volume 4x4x4'),
+            (dds(4, 4, faces * 2, dx10=(71, 3, 4, 2)), (4, 4, 1, (12,), 'cube', 'BC1_UNORM', False),
+             'cube map 4x4, 12 faces'),
+        ]
+        opaque = dds(4, 4, solid(COLOURS[0], 4, 4), dx10=(71, 3, 0, 1))
+        opaque = opaque[:144] + struct.pack('<I', 3) + opaque[148:]  # alpha mode 3: opaque
+        layouts.append((opaque, (4, 4, 1, (1,), '2D', 'BC1_UNORM', True), 'alpha declared opaque'))
+        for n, (blob, facts, line) in enumerate(layouts):
+            source = self.write('%d.dds' % n, blob)
+            self.assertEqual(tuple(dds2png.info(source)), facts)
+            status, err, out = self.run_tool('--info', source, self.path('missing.dds'))
+            self.assertEqual(status, 1)
+            self.assertIn(line, out.decode('utf-8'))
+            self.assertEqual(err, 'dds2png: %s: No such file or directory\n' % self.path('missing.dds'))
+
+    def test_an_interrupt_anywhere_in_writing_leaves_nothing_behind(self):
+        # Ctrl-C reaches Python code between any two steps. A tracer raises
+        # KeyboardInterrupt at each step of the output's writing in turn (each
+        # bytecode where Python reports them, else each line): the caller must
+        # get it unchanged, with no temporary file and no descriptor left.
+        source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))
+        outputs = os.path.splitext(dds2png.outputs.__file__)[0] + '.py'
+        fds = sorted(os.listdir('/proc/self/fd'))
+        for existing in (False, True):
+            target = self.path('out.png')
+            step, finished = 0, False
+            while not finished:
+                step += 1
+                if existing:
+                    with open(target, 'wb') as f:
+                        f.write(b'old')
+                count = [0]
+
+                def local(frame, event, arg):
+                    if event in ('line', 'opcode'):
+                        count[0] += 1
+                        if count[0] == step:
+                            raise KeyboardInterrupt
+                    return local
+
+                def tracer(frame, event, arg):
+                    if frame.f_code.co_filename != outputs:
+                        return None
+                    if hasattr(frame, 'f_trace_opcodes'):
+                        frame.f_trace_opcodes = True
+                    return local
+                sys.settrace(tracer)
+                try:
+                    dds2png.convert(source, target)
+                    finished = True
+                except KeyboardInterrupt:
+                    pass
+                finally:
+                    sys.settrace(None)
+                self.assertEqual(sorted(os.listdir('/proc/self/fd')), fds, 'step %d' % step)
+                left = sorted(os.listdir(self.dir))
+                self.assertIn(left, [['in.dds'], ['in.dds', 'out.png']], 'step %d' % step)
+                if 'out.png' in left:
+                    with open(target, 'rb') as f:
+                        self.assertIn(f.read()[:4], [b'old', b'\x89PNG'])
+                    os.remove(target)
+            self.assertGreater(step, 10)
+
+    def test_main_restores_what_it_set(self):
+        source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))
+        stop = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
+        before = [signal.getsignal(number) for number in stop]
+        self.assertEqual(main([source, self.path('out.png')]), 0)
+        self.assertEqual([signal.getsignal(number) for number in stop], before)
+
+        def interrupted(*args):
+            raise KeyboardInterrupt
+        saved, dds2png.command.conversion_error = dds2png.command.conversion_error, interrupted
+        try:
+            self.assertEqual(main([source, self.path('out2.png')]), 130)
+        finally:
+            dds2png.command.conversion_error = saved
+        self.assertEqual([signal.getsignal(number) for number in stop], before)
 
     def test_threads_converting_at_once_keep_the_umask(self):
         # The umask is read by setting it: threads that did so at once made

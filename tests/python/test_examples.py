@@ -13,6 +13,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 
 from test_dds2png import ROOT, SAMPLE, SAMPLE_PIXELS_SHA256, dds, image, read_png, solid, COLOURS
@@ -50,6 +51,9 @@ class ReadmeExamples(unittest.TestCase):
             with open(name + '.dds', 'wb') as f:
                 f.write(dds(width, height, solid(c, width, height)))
             self.expected[name + '.png'] = image(width, [(c, height)])
+        # One bad file among the good ones: the examples report it and convert the rest.
+        with open(os.path.join(self.dir, 'textures', 'bad.dds'), 'wb') as f:
+            f.write(dds(8, 8, solid(COLOURS[0], 8, 4)))
 
     def tearDown(self):
         shutil.rmtree(self.dir)
@@ -63,13 +67,22 @@ class ReadmeExamples(unittest.TestCase):
         shutil.copy(SAMPLE, os.path.join(self.dir, 'samples'))
         process = subprocess.Popen([sys.executable, script], cwd=self.dir,
                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-        # Python 2 has no timeout here, but it runs none of these examples.
-        output = process.communicate(timeout=EXAMPLE_TIMEOUT)[0].decode('utf-8', 'replace')
+        # A pool that hangs fails the test, not the run.
+        watchdog = threading.Timer(EXAMPLE_TIMEOUT, process.kill)
+        watchdog.start()
+        try:
+            output = process.communicate()[0].decode('utf-8', 'replace')
+        finally:
+            watchdog.cancel()
         self.assertEqual(process.returncode, 0, output)
+        return output
 
-    def check_converted(self):
+    def check_converted(self, output):
+        """Every good file converted, and the bad one's error printed by the caller."""
         for target, expected in sorted(self.expected.items()):
             self.assertEqual(read_png(target), expected, target)
+        self.assertFalse(os.path.exists(os.path.join(self.dir, 'textures', 'bad.png')))
+        self.assertIn('textures/bad.dds: truncated surface data: 16 bytes of 32\n', output)
 
     @unittest.skipUnless(can_import('PIL', 'numpy'), 'the image library or numpy is not installed')
     def test_decode_into_the_image_library(self):
@@ -80,15 +93,16 @@ class ReadmeExamples(unittest.TestCase):
 
     @unittest.skipIf(sys.version_info < (3, 2), 'concurrent.futures is Python 3')
     def test_concurrent_futures(self):
-        self.run_example('ProcessPoolExecutor')
-        self.check_converted()
+        self.check_converted(self.run_example('ProcessPoolExecutor'))
+
+    def test_multiprocessing_pool(self):
+        self.check_converted(self.run_example('multiprocessing.Pool'))
 
     def test_dask(self):
         if not can_import('dask.distributed'):
             # The build runs this test only under an interpreter it found Dask in.
             self.fail("Dask's distributed scheduler cannot be imported by %s" % sys.executable)
-        self.run_example('dask.distributed')
-        self.check_converted()
+        self.check_converted(self.run_example('dask.distributed'))
 
 
 if __name__ == '__main__':

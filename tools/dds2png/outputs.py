@@ -179,6 +179,8 @@ def replace(target, existing, write):
                     pass  # only the superuser may give a file away
         os.rename(temp, target)
     except BaseException:
+        if out is not None:
+            out.close()  # closed already, unless the interrupt came just before the with
         if temp is not None:
             remove(temp)  # nothing there once renamed: the removal then fails quietly
         raise
