@@ -326,6 +326,15 @@ class OutputSafety(ToolTest):
         self.assertEqual((status, err), (0, ''))
         self.write('stdout.png', out)
         self.assertEqual(read_png(self.path('stdout.png')), self.expected)
+        # A reader that stops early ends the command quietly, as it ends cat.
+        noise = self.write('noise.dds', dds(512, 512, os.urandom(512 * 512 // 2)))  # far more than a pipe holds
+        for args in ([noise, '-'], ['--info'] + [noise] * 5000):
+            process = subprocess.Popen(TOOL + args, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            process.stdout.read(10)
+            process.stdout.close()
+            err = process.stderr.read()
+            process.stderr.close()
+            self.assertEqual((process.wait(), err), (128 + signal.SIGPIPE, b''), args[0])
 
     def test_existing_file_keeps_its_permissions(self):
         target = self.write('out.png', b'old')
@@ -370,13 +379,17 @@ class Batch(ToolTest):
                                             'dds2png: 2 converted, 1 failed'])
         self.assertEqual(sorted(os.listdir(self.path('out'))), ['a.png', 'c.png'])
         self.assertEqual(read_png(self.path('out/c.png')), image(4, [(COLOURS[1], 4)]))
+        # A missing DIR is made, with its parents, as for any output folder.
+        status, err, _ = self.run_tool('-o', self.path('new/pngs'), sources[0])
+        self.assertEqual((status, err), (0, 'dds2png: 1 converted, 0 failed\n'))
+        self.assertEqual(os.listdir(self.path('new/pngs')), ['a.png'])
 
     def test_usage_errors(self):
         source = self.write('a.dds', dds(4, 4, solid(COLOURS[0], 4, 4)))
         os.mkdir(self.path('other'))
         twin = os.path.join(self.path('other'), 'a.dds')
         shutil.copy(source, twin)
-        for args in (['-o', self.path('missing'), source], ['-o', self.dir, source, twin], [source]):
+        for args in (['-o', source, source], ['-o', self.dir, source, twin], [source], ['-o', self.dir, '-']):
             status, err, _ = self.run_tool(*args)
             self.assertEqual(status, 2, args)
             self.assertEqual(os.listdir(self.dir), ['a.dds', 'other'])

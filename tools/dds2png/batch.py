@@ -31,18 +31,18 @@ def decoded(data):
 
 
 def conversion_error(job, output=None):
-    """Converts one (source, target, level, layer) job; returns its error
-    line without the `dds2png: ` prefix, or None when it converted. With
-    `output`, the PNG goes there instead of to the target (see write_png_of)."""
+    """Converts one (source, target, level, layer) job; returns its
+    ConversionError, or None when it converted. With `output`, the PNG goes
+    there instead of to the target (see write_png_of)."""
     try:
         if output is None:
             convert(*job)
         else:
             write_png_of(job[0], job[2], job[3], output)
     except ConversionError as e:
-        return str(e)
+        return e
     except Exception as e:  # a fault of the tool itself: still one line, naming the input
-        return '%s: unexpected error (%s: %s)' % (path_text(job[0]), type(e).__name__, escape(str(e)))
+        return ConversionError(job[0], 'unexpected error (%s: %s)' % (type(e).__name__, escape(str(e))))
     return None
 
 
@@ -95,7 +95,8 @@ def start_worker(job, interrupted):
             if interrupted:  # before the handlers above were set
                 raise KeyboardInterrupt
             os.close(read_end)
-            os.write(write_end, encoded(conversion_error(job) or '')[:LONGEST_REPORT])
+            error = conversion_error(job)
+            os.write(write_end, encoded(str(error) if error else '')[:LONGEST_REPORT])
             status = 0
         except BaseException:
             remove_unfinished()

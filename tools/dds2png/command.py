@@ -81,8 +81,16 @@ def refuse_inputs_as_outputs(sources, targets):
 
 
 def run_batch(parser, args):
-    if not os.path.isdir(args.output_dir):
+    """Converts every input into DIR, made (with its parents) when missing."""
+    if os.path.exists(args.output_dir) and not os.path.isdir(args.output_dir):
         parser.error('%s: not a directory' % escape(args.output_dir))
+    try:
+        if not os.path.isdir(args.output_dir):
+            os.makedirs(args.output_dir)
+    except EnvironmentError as e:
+        if not os.path.isdir(args.output_dir):  # else another made it meanwhile
+            say('dds2png: %s: %s' % (escape(args.output_dir), e.strerror))
+            return 2
     jobs, seen = [], {}
     for source in args.paths:
         if source == STANDARD_STREAM:
@@ -144,6 +152,8 @@ def run_info(args):
                 raise ConversionError(path, closed_message(0))
             write_standard_output(info_line(path))
         except ConversionError as e:
+            if e.path == STANDARD_STREAM and e.errno == errno.EPIPE:
+                return SIGNAL_STATUS + signal.SIGPIPE  # nothing reads the lines any more, as for cat
             failed += 1
             say('dds2png: %s' % e)
             if e.path == STANDARD_STREAM and e.errno is not None:
@@ -152,10 +162,10 @@ def run_info(args):
 
 
 def convert_one(args):
-    """The single conversion: its error line, or None."""
+    """The single conversion: its ConversionError, or None."""
     source, target = args.paths
     if source == STANDARD_STREAM and 0 in closed_streams:
-        return '%s: %s' % (STANDARD_STREAM, closed_message(0))
+        return ConversionError(STANDARD_STREAM, closed_message(0))
     if target != STANDARD_STREAM:
         return conversion_error((source, target, args.level, args.layer))
     # Standard output as the descriptor itself, unbuffered: a closed one is
@@ -165,7 +175,7 @@ def convert_one(args):
             raise OSError(errno.EBADF, closed_message(1))
         out = os.fdopen(os.dup(1), 'wb', 0)
     except EnvironmentError:
-        return '%s: %s' % (STANDARD_STREAM, closed_message(1))
+        return ConversionError(STANDARD_STREAM, closed_message(1))
     with out:
         def output(identity, write):
             write_to_file(STANDARD_STREAM, out, identity, write)
@@ -263,14 +273,18 @@ def run(argv):
             command.error('give INPUT and OUTPUT, or -o DIR and the inputs')
         error = convert_one(args)
     except ConversionError as e:  # --version or --help, on a closed or full standard output
-        error = str(e)
+        error = e
     except KeyboardInterrupt as e:
         handle_stop_signals(ignore_signal)
         remove_unfinished()
         say('dds2png: interrupted')
         return SIGNAL_STATUS + getattr(e, 'signum', signal.SIGINT)
+    if error and error.path == STANDARD_STREAM and error.errno == errno.EPIPE:
+        # What reads standard output stopped reading (`| head`): end quietly,
+        # with the status of a command the pipe's signal ends, as cat does.
+        return SIGNAL_STATUS + signal.SIGPIPE
     if error:
-        say('dds2png: ' + error)
+        say('dds2png: %s' % error)
         return 2
     return 0
 
