@@ -59,8 +59,17 @@ fuzz: build
 		"$(BUILD)-fuzz/corpus" tests/fuzz/corpus; decoder=$$?; \
 	wait $$headers && exit $$decoder
 
-demo: build
-	$(CMAKE) --build "$(BUILD)" --target demo
+# Only what the demo needs (the module, for the interpreter named in one line),
+# with the build's own output kept in $(BUILD)/demo.log and shown on failure.
+DEMO_LOG = $(BUILD)/demo.log
+demo:
+	@mkdir -p "$(BUILD)"
+	@$(CMAKE) -S . -B "$(BUILD)" "-DPYTHON3=$(PYTHON3)" $(CONFIGURE_FLAGS) >"$(DEMO_LOG)" 2>&1 || \
+		{ cat "$(DEMO_LOG)"; exit 1; }
+	@sed -n -e 's/^-- \(Building _dxt1 for .*\)/\1/p' -e '/^No Python 2.7 found/p' "$(DEMO_LOG)"
+	@$(CMAKE) --build "$(BUILD)" -j $(JOBS) --target demo >>"$(DEMO_LOG)" 2>&1 || \
+		{ cat "$(DEMO_LOG)"; exit 1; }
+	@echo "Wrote $(BUILD)/logo.png; run the converter with $(BUILD)/dds2png"
 
 # Every tree runs even when one fails; the totals decide the exit status.
 test:
