@@ -10,7 +10,9 @@ import os
 import sys
 
 from setuptools import Extension, setup
+from setuptools.command.build_ext import build_ext
 from setuptools.command.build_py import build_py
+from setuptools.command.install import install
 
 # Paths below are relative to this folder, wherever setup.py is run from.
 os.chdir(os.path.dirname(os.path.abspath(__file__)))
@@ -32,10 +34,49 @@ class build_py_with_version(build_py):
         return built
 
 
+class build_ext_cxx(build_ext):
+    """Compiles without the C-only flags the interpreter's configuration
+    hands every extension (g++ warns that -Wstrict-prototypes is not for C++)."""
+
+    def build_extensions(self):
+        compiler_so = getattr(self.compiler, 'compiler_so', None)
+        if compiler_so and '-Wstrict-prototypes' in compiler_so:
+            compiler_so.remove('-Wstrict-prototypes')
+        build_ext.build_extensions(self)
+
+
+class install_with_commands(install):
+    """Installs each command as a script that finds the package where this
+    install put it, so that it runs from any --prefix without PYTHONPATH
+    (setuptools' own scripts ask pkg_resources, which looks on sys.path alone)."""
+
+    def run(self):
+        self.commands_written = []  # first, so that install's record lists them
+        if not os.path.isdir(self.install_scripts):
+            os.makedirs(self.install_scripts)
+        for name, target in sorted(package.COMMANDS.items()):
+            module, function = target.split(':')
+            path = os.path.join(self.install_scripts, name)
+            with open(path, 'w') as f:
+                f.write('#!%s\n# The %s command, installed by setup.py.\nimport sys\n'
+                        'sys.path.insert(0, %r)\nfrom %s import %s\nsys.exit(%s())\n'
+                        % (sys.executable, name, os.path.abspath(self.install_lib), module, function, function))
+            os.chmod(path, 0o755)
+            self.commands_written.append(path)
+        install.run(self)
+
+    def get_outputs(self):
+        return install.get_outputs(self) + getattr(self, 'commands_written', [])
+
+
 setup(
     name=package.NAME,
     version=package.VERSION,
     description=package.SUMMARY,
+    long_description=package.long_description(),
+    long_description_content_type='text/markdown',
+    python_requires=package.REQUIRES_PYTHON,
+    classifiers=package.CLASSIFIERS,
     license=package.LICENSE,
     ext_modules=[
         Extension(
@@ -51,8 +92,7 @@ setup(
     # The packages' folder is the root of the Python files: build_ext
     # --inplace puts the module there too, beside them.
     package_dir={'': os.path.dirname(package.PACKAGES['dds2png'])},
-    entry_points={'console_scripts': package.entry_points().splitlines()[1:]},
-    cmdclass={'build_py': build_py_with_version},
+    cmdclass={'build_py': build_py_with_version, 'build_ext': build_ext_cxx, 'install': install_with_commands},
     zip_safe=False,  # an extension module must be a file on disk to load
     options={
         'build': {'build_base': BUILD_BASE},

@@ -1,5 +1,6 @@
 """The package's one definition, dxt1-package.json, read for setup.py, the
 build backend and the tests (the CMake build reads the same file)."""
+import io
 import json
 import os
 import sys
@@ -15,6 +16,9 @@ VERSION = str(PACKAGE['version'])
 SUMMARY = str(PACKAGE['summary'])
 LICENSE = str(PACKAGE['license'])
 LICENSE_FILE = str(PACKAGE['license_file'])  # relative to the root
+README = str(PACKAGE['readme'])  # relative to the root: the long description
+REQUIRES_PYTHON = str(PACKAGE['requires_python'])
+CLASSIFIERS = [str(line) for line in PACKAGE['classifiers']]
 MODULE = str(PACKAGE['module'])
 # Python packages: import name -> their folder, relative to the root.
 PACKAGES = dict((str(name), str(path)) for name, path in PACKAGE['packages'].items())
@@ -49,10 +53,18 @@ def link_flags(root=''):
             + ['-Wl,--version-script=' + os.path.join(root, export_map())])
 
 
+def long_description():
+    with io.open(os.path.join(ROOT, README), encoding='utf-8') as f:
+        return f.read()
+
+
 def metadata():
-    """The METADATA (PKG-INFO) text of a wheel or an sdist."""
-    return ('Metadata-Version: 2.1\nName: %s\nVersion: %s\nSummary: %s\nLicense: %s\n'
-            % (NAME, VERSION, SUMMARY, LICENSE))
+    """The METADATA (PKG-INFO) text of a wheel or an sdist, the README as its body."""
+    headers = ['Metadata-Version: 2.1', 'Name: ' + NAME, 'Version: ' + VERSION, 'Summary: ' + SUMMARY,
+               'License: ' + LICENSE, 'Requires-Python: ' + REQUIRES_PYTHON]
+    headers += ['Classifier: ' + line for line in CLASSIFIERS]
+    headers.append('Description-Content-Type: text/markdown')
+    return '\n'.join(headers) + '\n\n' + long_description()
 
 
 def entry_points():

@@ -117,7 +117,10 @@ class InstallRoutes(unittest.TestCase):
             self.assertEqual((digest, int(size)), ('sha256=' + expected, len(data)), name)
         with open(os.path.join(ROOT, 'LICENSE'), 'rb') as f:
             self.assertEqual(self.wheel.read(BASE + '.dist-info/LICENSE'), f.read())
-        self.assertIn('License: MIT', self.wheel.read(BASE + '.dist-info/METADATA').decode('utf-8'))
+        metadata = self.wheel.read(BASE + '.dist-info/METADATA').decode('utf-8')
+        for line in ['License: MIT', 'Requires-Python: >=2.7', 'Description-Content-Type: text/markdown',
+                     'Classifier: Programming Language :: Python :: 2.7', '\n\n# _dxt1\n']:
+            self.assertIn(line, metadata)
         target = self.install_wheel(os.path.join(self.dir, self.wheel_name), 'wheel')
         self.check_installed(sys.executable, os.path.join(target, 'bin', 'dds2png'), target)
 
@@ -143,7 +146,9 @@ class InstallRoutes(unittest.TestCase):
         with tarfile.open(os.path.join(self.dir, sdist)) as archive:
             archive.extractall(unpacked)
         source = os.path.join(unpacked, BASE)
-        self.assertTrue(os.path.isfile(os.path.join(source, 'LICENSE')))
+        # What the README links to comes with it.
+        for name in ['LICENSE', 'docs/dds2png.md', 'docs/installing.md', 'samples/logo.dds']:
+            self.assertTrue(os.path.isfile(os.path.join(source, name)), name)
         wheels = os.path.join(self.dir, 'sdist-wheels')
         os.mkdir(wheels)
         code = 'import sys; sys.path.insert(0, "packaging"); import dxt1_build; dxt1_build.build_wheel(sys.argv[1])'
@@ -153,6 +158,23 @@ class InstallRoutes(unittest.TestCase):
             self.assertEqual(sorted(rebuilt.namelist()), sorted(self.wheel.namelist()))
         target = self.install_wheel(os.path.join(wheels, self.wheel_name), 'sdist-wheel')
         self.check_installed(sys.executable, os.path.join(target, 'bin', 'dds2png'), target)
+
+    def test_the_documented_sdist_command(self):
+        # `python3 -m build --sdist --no-isolation` (Debian: python3-build) uses the project's backend.
+        python = [p for p in (sys.executable, '/usr/bin/python3') if subprocess.call(
+            [p, '-c', 'import build.__main__'], cwd=self.dir, stdout=open(os.devnull, 'w'),
+            stderr=subprocess.STDOUT) == 0]
+        if not python:
+            self.skipTest('no interpreter here has the build package (python3-build)')
+        out = os.path.join(self.dir, 'built-sdist')
+        self.run_quietly([python[0], '-m', 'build', '--sdist', '--no-isolation', '--outdir', out, ROOT], cwd=self.dir)
+        self.assertEqual(os.listdir(out), [BASE + '.tar.gz'])
+        ours = os.path.join(self.dir, 'backend-sdist')
+        os.mkdir(ours)
+        dxt1_build.build_sdist(ours)
+        with tarfile.open(os.path.join(out, BASE + '.tar.gz')) as built, \
+                tarfile.open(os.path.join(ours, BASE + '.tar.gz')) as expected:
+            self.assertEqual(sorted(built.getnames()), sorted(expected.getnames()))
 
     @unittest.skipUnless(sys.version_info[0] >= 3 and pip_version() >= (22, 3),
                          'an editable install needs Python 3 and pip 22.3 or later here')
@@ -173,8 +195,9 @@ class InstallRoutes(unittest.TestCase):
                      "command's #! line, which Linux cannot run")
     def test_setup_py_install_from_another_folder(self):
         prefix = os.path.join(self.dir, 'prefix')
-        self.run_quietly([sys.executable, os.path.join(ROOT, 'setup.py'), 'install', '--prefix', prefix],
-                         env=self.clean_env(), cwd=self.dir)
+        output = self.run_quietly([sys.executable, os.path.join(ROOT, 'setup.py'), 'install', '--prefix', prefix],
+                                  env=self.clean_env(), cwd=self.dir)
+        self.assertNotIn('-Wstrict-prototypes', output)  # a C flag, which g++ warns about
         # Where the files land differs between builds of Python (Debian's: local/lib/.../dist-packages).
         sites = [os.path.dirname(folder) for folder, _, names in os.walk(prefix)
                  if os.path.basename(folder) == 'dds2png' and 'command.py' in names]
@@ -182,6 +205,9 @@ class InstallRoutes(unittest.TestCase):
         scripts = [os.path.join(folder, 'dds2png') for folder, _, names in os.walk(prefix) if 'dds2png' in names]
         self.assertEqual(len(scripts), 1)
         self.check_installed(sys.executable, scripts[0], sites[0], prefix)
+        # The command finds its package wherever the prefix is, with no PYTHONPATH.
+        self.assertEqual(self.run_quietly([scripts[0], '--version'], env=self.clean_env(), cwd=self.dir),
+                         'dds2png %s\n' % package.VERSION)
 
     def test_failed_compile_reports_the_compiler_and_cleans_up(self):
         saved = os.environ.get('CXX')
