@@ -31,6 +31,15 @@ def readme_example(marker):
     return found[0]
 
 
+def readme_commands(heading):
+    """The indented command lines under a README heading, comments removed."""
+    with io.open(README, encoding='utf-8') as f:
+        section = f.read().split('\n## ' + heading + '\n', 1)[1].split('\n## ', 1)[0]
+    section = re.sub(r'^```.*?^```$', '', section, flags=re.M | re.S)  # not the Python examples
+    return [line.split('#')[0].strip() for line in re.findall(r'^    (\S.*)$', section, re.M)
+            if not line.startswith('    ')]
+
+
 def can_import(*names):
     try:
         for name in names:
@@ -83,6 +92,28 @@ class ReadmeExamples(unittest.TestCase):
             self.assertEqual(read_png(target), expected, target)
         self.assertFalse(os.path.exists(os.path.join(self.dir, 'textures', 'bad.png')))
         self.assertIn('textures/bad.dds: truncated surface data: 16 bytes of 32\n', output)
+
+    def test_conversion_commands(self):
+        # The README's commands as typed, its `dds2png` being the package's command.
+        bin_dir = os.path.join(self.dir, 'bin')
+        os.mkdir(bin_dir)
+        with open(os.path.join(bin_dir, 'dds2png'), 'w') as f:
+            f.write('#!/bin/sh\nexec "%s" -m dds2png "$@"\n' % sys.executable)
+        os.chmod(os.path.join(bin_dir, 'dds2png'), 0o755)
+        shutil.copy(os.path.join(self.dir, 'textures', 't3.dds'), os.path.join(self.dir, 'texture.dds'))
+        env = dict(os.environ, PATH=bin_dir + os.pathsep + os.environ['PATH'])
+        commands = [line for line in readme_commands('Convert DDS files') if line.startswith('dds2png')]
+        self.assertEqual(len(commands), 4, commands)
+        for command in commands:
+            process = subprocess.Popen(['sh', '-c', command], cwd=self.dir, env=env,
+                                       stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            output = process.communicate()[0].decode('utf-8', 'replace')
+            # The batch reports the bad file among the good ones with status 1 (--info reads headers alone).
+            self.assertEqual(process.returncode, 1 if ' -o ' in command else 0, command + '\n' + output)
+        self.assertEqual(read_png(os.path.join(self.dir, 'texture.png')), self.expected[
+            os.path.join(self.dir, 'textures', 't3.png')])
+        for target, expected in self.expected.items():  # into pngs/, which the batch made
+            self.assertEqual(read_png(os.path.join(self.dir, 'pngs', os.path.basename(target))), expected)
 
     @unittest.skipUnless(can_import('PIL', 'numpy'), 'the image library or numpy is not installed')
     def test_decode_into_the_image_library(self):
