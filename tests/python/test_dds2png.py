@@ -710,28 +710,37 @@ class Library(ToolTest):
                                  (kind, str(error), source, error.reason, error.errno))
 
     def test_error_lines_print_whatever_the_path(self):
+        # Undecodable bytes, C1 controls (U+0085 ends a line, U+009B starts a
+        # terminal's escape sequence) and non-ASCII text, as bytes and as text.
         if str is bytes:
-            names = [u'caf\xe9.dds']  # unicode with non-ASCII (Python 2)
-            shown = [u'caf\xe9.dds'.encode(sys.getfilesystemencoding() or 'utf-8', 'backslashreplace')]
+            names = [b'bad\xff\x1b.dds', b'a\xc2\x9b31m\xc2\x85.dds', u'caf\xe9.dds']
         else:
-            names = [b'bad\xff\x1b.dds', 'bad\udcff.dds']  # undecodable, as bytes and as Python 3 gives them
-            shown = ['bad\\377\\033.dds', 'bad\\377.dds']
-        for name, expected in zip(names, shown):
+            names = [b'bad\xff\x1b.dds', 'bad\udcff.dds', 'a\x9b31m\x85\u2028.dds', 'caf\xe9.dds']
+        shown = {b'bad\xff\x1b.dds': u'bad\\377\\033.dds', 'bad\udcff.dds' if str is not bytes else 0: u'bad\\377.dds',
+                 b'a\xc2\x9b31m\xc2\x85.dds': u'a\\302\\23331m\\302\\205.dds',
+                 u'a\x9b31m\x85\u2028.dds': u'a\\302\\23331m\\302\\205\\342\\200\\250.dds', u'caf\xe9.dds': u'caf\xe9.dds'}
+        for name in names:
             source = os.path.join(self.dir.encode() if isinstance(name, bytes) else self.dir, name)
             with self.assertRaises(dds2png.ConversionError) as raised:
                 dds2png.read(source)
-            line = str(raised.exception)
-            self.assertTrue(line.endswith(expected + ': No such file or directory'), line)
-            line.encode('utf-8') if str is not bytes else line.decode('ascii', 'replace')  # printable
+            line = raised.exception.__unicode__() if str is bytes else str(raised.exception)
+            self.assertTrue(line.endswith(shown[name] + u': No such file or directory'), repr(line))
+            self.assertEqual(len(line.splitlines()), 1)
+            line.encode('utf-8')  # printable, as text
             self.assertEqual(raised.exception.path, source)
+        for bad in [u'a\0b.dds', b'a\0b.dds']:
+            self.assertRaises(dds2png.ConversionError, dds2png.read, bad)
 
     def test_arguments_of_the_wrong_type_are_refused_first(self):
         source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))
         for call in [lambda: dds2png.read(0), lambda: dds2png.read(None), lambda: dds2png.info(3.5),
                      lambda: dds2png.convert(source, 1), lambda: dds2png.convert(source, io.StringIO()),
                      lambda: dds2png.read(source, level=1.0), lambda: dds2png.read(source, layer=0.5),
-                     lambda: dds2png.convert(source, self.path('x.png'), level='0')]:
+                     lambda: dds2png.convert(source, self.path('x.png'), level='0'),
+                     lambda: dds2png.read(source, level=True)]:
             self.assertRaises(TypeError, call)
+        same = io.BytesIO(dds(8, 4, solid(COLOURS[3], 8, 4)))
+        self.assertRaises(dds2png.ConversionError, dds2png.convert, same, same)
         self.assertFalse(os.path.exists(self.path('x.png')))
 
         class Index(object):  # an integer type of another library, as numpy's are
@@ -863,6 +872,8 @@ class Library(ToolTest):
         before = [signal.getsignal(number) for number in stop]
         self.assertEqual(main([source, self.path('out.png')]), 0)
         self.assertEqual([signal.getsignal(number) for number in stop], before)
+        # A status, never SystemExit: usage errors, --version, --help.
+        self.assertEqual([main([]), main(['--bogus']), main([source])], [2, 2, 2])
 
         def interrupted(*args):
             raise KeyboardInterrupt
@@ -872,6 +883,28 @@ class Library(ToolTest):
         finally:
             dds2png.command.conversion_error = saved
         self.assertEqual([signal.getsignal(number) for number in stop], before)
+        # Ctrl-C just as a handler is set, and just as the default one is put back.
+        real_signal = signal.signal
+        for moment in ('set', 'restored'):
+            def signal_then_interrupt(number, handler):
+                previous = real_signal(number, handler)
+                if number == signal.SIGINT and (handler is dds2png.batch.interrupt) == (moment == 'set'):
+                    if handler is not dds2png.batch.ignore_signal:
+                        signal.signal = real_signal
+                        os.kill(os.getpid(), signal.SIGINT)
+                return previous
+            signal.signal = signal_then_interrupt
+            try:
+                self.assertEqual(main([source, self.path('out3.png')]), 130, moment)
+            finally:
+                signal.signal = real_signal
+            self.assertEqual([signal.getsignal(number) for number in stop], before, moment)
+        # From another thread, where no handler can be set: a batch too.
+        statuses = []
+        worker = threading.Thread(target=lambda: statuses.append(main(['-o', self.path('pngs'), source])))
+        worker.start()
+        worker.join()
+        self.assertEqual(statuses, [0])
 
     def test_threads_converting_at_once_keep_the_umask(self):
         # The umask is read by setting it: threads that did so at once made

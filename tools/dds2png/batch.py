@@ -63,17 +63,43 @@ def interrupt(signum, frame):
     raise Interrupted(signum)
 
 
-def handle_stop_signals(handler):
+def handle_stop_signals(handler, previous=None):
     """Sets the handler of each stop signal that was not ignored when the
     command started (nohup ignores SIGHUP, a shell's background job SIGINT);
-    returns the handlers it replaced."""
-    return dict((number, signal.signal(number, handler)) for number in STOP_SIGNALS
-                if signal.getsignal(number) != signal.SIG_IGN)
+    returns the handlers it replaced, each noted in `previous` before it is
+    replaced, so that an interrupt in between loses none. Outside the main
+    thread, where no handler can be set, it sets none (Ctrl-C is the main
+    thread's)."""
+    previous = {} if previous is None else previous
+    for number in STOP_SIGNALS:
+        current = signal.getsignal(number)
+        if current == signal.SIG_IGN:
+            continue
+        noted = number not in previous
+        previous.setdefault(number, current)
+        try:
+            signal.signal(number, handler)
+        except ValueError:  # not the main thread
+            if noted:
+                del previous[number]
+            break
+    return previous
 
 
 def restore_signals(previous):
-    for number, handler in previous.items():
-        signal.signal(number, handler)
+    """Puts back the handlers `previous` holds. A stop signal that comes
+    meanwhile cannot stop it half-way: it is taken by a handler that does
+    nothing, and the restoring starts again; returns whether one came."""
+    came = False
+    while True:
+        try:
+            for number in previous:
+                signal.signal(number, ignore_signal)
+            for number, handler in previous.items():
+                signal.signal(number, handler)
+            return came
+        except KeyboardInterrupt:
+            came = True
 
 
 def interrupt_worker(signum, frame):
@@ -159,8 +185,9 @@ def run_jobs(jobs, workers):
                 except EnvironmentError:
                     pass
 
-    previous = handle_stop_signals(stop_workers)
+    previous = {}
     try:
+        handle_stop_signals(stop_workers, previous)
         while running or (waiting and not interrupted):
             while waiting and not interrupted and len(running) < workers:
                 job = waiting.pop()

@@ -240,24 +240,36 @@ def guard_standard_streams():
 
 def main(argv=None):
     """Runs the command with the arguments (default sys.argv[1:]); returns
-    its exit status: 0, 1 when some of a batch failed, 2 on an error, 128 +
-    the signal's number when a stop signal ended it. Whatever it set in the
-    process is restored before it returns."""
-    guarded = guard_standard_streams()
+    its exit status: 0, 1 when some of a batch or of --info failed, 2 on an
+    error, 128 + the signal's number when a stop signal ended it. Whatever
+    it set in the process is restored before it returns."""
+    guarded, previous, status = [], {}, None
     try:
-        previous = handle_stop_signals(interrupt)
-    except ValueError:
-        previous = {}  # main() called from another thread, where no handler can be set: Ctrl-C is the main thread's
-    try:
-        return run(argv)
+        guarded = guard_standard_streams()
+        handle_stop_signals(interrupt, previous)
+        status = run(argv, previous)
+    except KeyboardInterrupt as e:  # before run() took it, or as it returned
+        status = interrupted(e, previous)
     finally:
-        restore_signals(previous)
+        if restore_signals(previous) and status == 0:
+            status = INTERRUPTED_STATUS  # a stop signal came as it finished: not a clean end
         for fd in guarded:
             os.close(fd)
         closed_streams.clear()
+    return status
 
 
-def run(argv):
+def interrupted(e, previous):
+    """Ends the command on a stop signal: its temporary outputs removed, one
+    line, 128 + the signal. Any more stop signals are ignored meanwhile;
+    `previous` keeps the handlers main() restores."""
+    handle_stop_signals(ignore_signal, previous)
+    remove_unfinished()
+    say('dds2png: interrupted')
+    return SIGNAL_STATUS + getattr(e, 'signum', signal.SIGINT)
+
+
+def run(argv, previous):
     command = parser()
     try:
         args = command.parse_args(argv)
@@ -272,13 +284,12 @@ def run(argv):
         if len(args.paths) != 2:
             command.error('give INPUT and OUTPUT, or -o DIR and the inputs')
         error = convert_one(args)
+    except SystemExit as e:  # --version, --help or a usage error: a status to return, not to raise
+        return e.code if isinstance(e.code, int) else 0 if e.code is None else 2
     except ConversionError as e:  # --version or --help, on a closed or full standard output
         error = e
     except KeyboardInterrupt as e:
-        handle_stop_signals(ignore_signal)
-        remove_unfinished()
-        say('dds2png: interrupted')
-        return SIGNAL_STATUS + getattr(e, 'signum', signal.SIGINT)
+        return interrupted(e, previous)
     if error and error.path == STANDARD_STREAM and error.errno == errno.EPIPE:
         # What reads standard output stopped reading (`| head`): end quietly,
         # with the status of a command the pipe's signal ends, as cat does.

@@ -71,6 +71,8 @@ class Texture(object):
             self.array_layers = max(array_size, 1)  # writers leave 0 for one texture
             if self.volume and self.array_layers != 1:
                 raise MalformedError(None, 'malformed DX10 header (an array of %d volume textures)' % array_size)
+            if self.volume and misc & DX10_MISC_TEXTURECUBE:
+                raise MalformedError(None, 'malformed DX10 header (a volume texture flagged as a cube map)')
             if misc & DX10_MISC_TEXTURECUBE:
                 self.cube = True
                 self.array_layers *= len(CUBE_FACES)

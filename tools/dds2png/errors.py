@@ -4,50 +4,79 @@ ConversionError keeps every constructor argument in `args`, so that it
 pickles and crosses process boundaries (pools, clusters) with its type,
 text and fields. Its subclasses name the common kinds of fault; an
 operating-system error has its number in `errno`."""
+import codecs
 import sys
 
 # How `ls -b` shows control characters, so that every message stays one line.
-C_ESCAPES = {'\a': '\\a', '\b': '\\b', '\t': '\\t', '\n': '\\n', '\v': '\\v', '\f': '\\f', '\r': '\\r',
-             '\\': '\\\\'}
-# Python 3 decodes the bytes of a path that are not in the file system's
-# encoding to the lone surrogates U+DC80 to U+DCFF (surrogateescape).
+C_ESCAPES = {u'\a': u'\\a', u'\b': u'\\b', u'\t': u'\\t', u'\n': u'\\n', u'\v': u'\\v', u'\f': u'\\f',
+             u'\r': u'\\r', u'\\': u'\\\\'}
+# Bytes a path's encoding cannot decode become the lone surrogates U+DC80 to
+# U+DCFF, as Python 3 makes them (surrogateescape); here for Python 2 too.
 ESCAPED_BYTES = (0xDC80, 0xDCFF)
-UNNAMED = '<file object>'   # a file object without a name
+# Characters that end a line or steer a terminal besides the C0 controls:
+# DEL, the C1 controls (U+0085 ends a line, U+009B starts an escape
+# sequence) and the line and paragraph separators.
+INVISIBLE = [(0x7F, 0x9F), (0x2028, 0x2029)]
+UNNAMED = u'<file object>'  # a file object without a name
+PATH_ENCODING = 'utf-8'     # of the line's text, and of paths where the system names none
+
+
+def _escape_bytes(error):
+    """A decoding error handler: each undecodable byte as U+DC80 + the byte."""
+    bad = bytearray(error.object[error.start:error.end])
+    return u''.join(unichr(0xDC00 + byte) for byte in bad), error.end  # noqa: F821 (Python 2 only)
+
+
+if str is bytes:
+    codecs.register_error('dds2png-escape', _escape_bytes)
+    DECODE_ERRORS = 'dds2png-escape'
+else:
+    DECODE_ERRORS = 'surrogateescape'
+    unichr = chr
+
+
+def shown(c):
+    """One character as the line shows it."""
+    code = ord(c)
+    if c in C_ESCAPES:
+        return C_ESCAPES[c]
+    if code < 0x20:
+        return u'\\%03o' % code
+    if ESCAPED_BYTES[0] <= code <= ESCAPED_BYTES[1]:
+        return u'\\%03o' % (code - 0xDC00)
+    if 0xD800 <= code <= 0xDFFF:
+        return u'\\u%04x' % code
+    if any(low <= code <= high for low, high in INVISIBLE):
+        return u''.join(u'\\%03o' % byte for byte in bytearray(c.encode(PATH_ENCODING)))
+    return c
+
+
+def line_text(text):
+    """Text (a path, a message) as one printable line, as unicode: control
+    characters, line separators and undecodable bytes written as `ls -b`
+    writes them (\\n, \\033, \\302\\205, \\377...)."""
+    if hasattr(text, '__fspath__'):
+        text = text.__fspath__()
+    if isinstance(text, bytes):
+        text = text.decode(sys.getfilesystemencoding() or PATH_ENCODING, DECODE_ERRORS)
+    if all(u' ' <= c < u'\x7f' and c != u'\\' for c in text):
+        return text
+    return u''.join(shown(c) for c in text)
+
+
+def native(text):
+    """Unicode text as the interpreter's str (Python 2: UTF-8 bytes)."""
+    return text.encode(PATH_ENCODING) if str is bytes else text
 
 
 def escape(text):
-    """The text with backslashes, control characters and undecodable bytes
-    written as `ls -b` writes them (\\n, \\033, \\377...), so that it is one
-    line and can be printed in any encoding that holds the rest."""
-    def shown(c):
-        code = ord(c)
-        if c in C_ESCAPES:
-            return C_ESCAPES[c]
-        if code < 0x20 or code == 0x7f:
-            return '\\%03o' % code
-        if ESCAPED_BYTES[0] <= code <= ESCAPED_BYTES[1]:
-            return '\\%03o' % (code - 0xDC00)
-        if 0xD800 <= code <= 0xDFFF:
-            return '\\u%04x' % code
-        return c
-    if all(' ' <= c < '\x7f' and c != '\\' for c in text):
-        return text
-    return ''.join(shown(c) for c in text)
+    """line_text() as a native str."""
+    return native(line_text(text))
 
 
 def path_text(path):
     """A path as its error line shows it: a native str, escaped."""
-    if path is None:
-        return UNNAMED
-    if hasattr(path, '__fspath__'):
-        path = path.__fspath__()
-    if str is bytes:  # Python 2: a str is bytes already; unicode is encoded for the line
-        if not isinstance(path, str):
-            path = path.encode(sys.getfilesystemencoding() or 'utf-8', 'backslashreplace')
-        return escape(path)
-    if isinstance(path, bytes):
-        path = path.decode(sys.getfilesystemencoding(), 'surrogateescape')
-    return escape(path)
+    return escape(UNNAMED if path is None else path)
 
 
 class ConversionError(Exception):
@@ -69,7 +98,13 @@ class ConversionError(Exception):
     errno = property(lambda self: self.args[2])
 
     def __str__(self):
-        return '%s: %s' % (path_text(self.path), self.reason)
+        return native(self.__unicode__())
+
+    def __unicode__(self):  # Python 2's unicode(e) and u'%s' % e
+        reason = self.reason
+        if isinstance(reason, bytes):
+            reason = reason.decode(PATH_ENCODING, 'replace')
+        return u'%s: %s' % (line_text(UNNAMED if self.path is None else self.path), reason)
 
 
 class NotDDSError(ConversionError):

@@ -73,6 +73,8 @@ class Input(object):
                     count = self.file.readinto(memoryview(target)[got:])
                 else:
                     piece = self.file.read(len(target) - got)  # any binary file object has read()
+                    if piece is None:
+                        self.fail(ConversionError(self.path, 'gave no data: a non-blocking file object is not read'))
                     count = len(piece)
                     target[got:got + count] = piece
                 if not count:

@@ -28,23 +28,38 @@ class Info(collections.namedtuple('Info', 'width height levels layers kind forma
 
 def plain_path(path):
     """A path as a native str, for the file system and the output rules
-    (Python 3: bytes decoded as the system does, undecodable bytes kept)."""
+    (Python 3: bytes decoded as the system does, undecodable bytes kept);
+    ConversionError for one the system cannot take."""
+    given = path
     if hasattr(path, '__fspath__'):
         path = path.__fspath__()
     if str is not bytes and isinstance(path, bytes):
-        return os.fsdecode(path)
+        path = os.fsdecode(path)
+    if (u'\0' if isinstance(path, type(u'')) else b'\0') in path:
+        raise ConversionError(given, 'a path cannot hold a NUL character')
+    try:
+        if str is not bytes:
+            os.fsencode(path)
+        elif not isinstance(path, str):
+            path.encode(sys.getfilesystemencoding() or 'ascii')
+    except UnicodeError:
+        raise ConversionError(given, "cannot be written in the file system's encoding (%s)"
+                              % (sys.getfilesystemencoding() or 'ascii'))
     return path
 
 
 def is_standard_stream(path):
-    return plain_path(path) in (STANDARD_STREAM, u'-')
+    """`-` as text names a standard stream; a path object or bytes name a file."""
+    return isinstance(path, TEXT_TYPES) and path == (u'-' if isinstance(path, type(u'')) else STANDARD_STREAM)
 
 
 def check_file(candidate, role, method):
     """TypeError unless `candidate` is a path or a binary file object (one with `method`)."""
     if isinstance(candidate, PATH_TYPES) or hasattr(candidate, '__fspath__'):
         return
-    if hasattr(candidate, method) and not isinstance(candidate, io.TextIOBase):
+    mode = getattr(candidate, 'mode', None)
+    text = isinstance(candidate, io.TextIOBase) or (str is not bytes and isinstance(mode, str) and 'b' not in mode)
+    if hasattr(candidate, method) and not text:
         return
     kinds = 'str, bytes or os.PathLike' if str is not bytes else 'str or unicode'
     raise TypeError('%s must be a path (%s) or a binary file object, not %s'
@@ -64,6 +79,8 @@ def check_level(level, layer):
     """The level and layer as plain ints (layer may be None)."""
     def integer(value, name):
         try:
+            if isinstance(value, bool) or type(value).__name__ == 'bool_':  # numpy's too
+                raise TypeError
             return int(operator.index(value))
         except TypeError:
             raise TypeError('%s must be an integer, not %s' % (name, type(value).__name__))
@@ -72,7 +89,10 @@ def check_level(level, layer):
 
 def name_of(file):
     """What errors about a caller's file object name: its name where it has a path for one."""
-    name = getattr(file, 'name', None)
+    try:
+        name = getattr(file, 'name', None)
+    except Exception:  # a property that fails: no name
+        return None
     return name if isinstance(name, PATH_TYPES) else None
 
 
@@ -88,6 +108,10 @@ def standard_output():
     if stream is None:
         raise ConversionError(STANDARD_STREAM, 'standard output is closed')
     stream.flush()  # what was printed comes first
+    if str is not bytes and not hasattr(stream, 'buffer'):
+        if isinstance(stream, io.TextIOBase):
+            raise ConversionError(STANDARD_STREAM, 'standard output takes text only (sys.stdout has no binary buffer)')
+        return stream  # a binary file put in its place
     return getattr(stream, 'buffer', stream)
 
 
@@ -99,7 +123,8 @@ def open_source(source):
         return Input(name_of(source), source, False)
     if is_standard_stream(source):
         return Input(source, standard_input(), False)
-    return Input.open(plain_path(source), source)
+    path = plain_path(source)
+    return Input.open(path, source)
 
 
 def read(source, level=0, layer=None):
@@ -138,14 +163,19 @@ def convert(source, target, level=0, layer=None):
     check_fspath(target)
     level, layer = check_level(level, layer)
     if not (isinstance(target, PATH_TYPES) or hasattr(target, '__fspath__')):
+        if target is source:
+            raise ConversionError(name_of(target), 'is the input file itself')
+
         def output(identity, write):
             write_to_file(name_of(target), target, identity, write)
     elif is_standard_stream(target):
         def output(identity, write):
             write_to_file(target, standard_output(), identity, write)
     else:
+        path = plain_path(target)
+
         def output(identity, write):
-            write_output(target, plain_path(target), identity, write)
+            write_output(target, path, identity, write)
     write_png_of(source, level, layer, output)
 
 
@@ -156,10 +186,11 @@ def write_png_of(source, level, layer, output):
     reader = open_source(source)
     try:
         plan = reader.plan(level, layer)
-        read_at = reader.reader(plan)  # a stream is read whole here, before any output is made
+        try:
+            read_at = reader.reader(plan)  # a stream is read whole here, before any output is made
+        except MemoryError:
+            raise ConversionError(reader.path, 'out of memory')
         output(reader.identity(), lambda out: write_png(out, plan.width, plan.image_height, rows(plan, read_at)))
-    except MemoryError:
-        raise ConversionError(reader.path, 'out of memory')
     finally:
         reader.close()
 

@@ -7,12 +7,13 @@ exists (a device, a FIFO), and every path under /dev and /proc, which name
 open files and devices, is written in place. A path ending in a slash
 names a folder, as for GNU tools. Whatever interrupts the writing (Ctrl-C
 included) leaves no temporary file and no open descriptor behind."""
-import binascii
 import errno
 import functools
 import io
+import itertools
 import os
 import stat
+import time
 
 from .errors import ConversionError, system_error
 
@@ -20,6 +21,11 @@ NEW_FILE_MODE = 0o666       # less the umask, as for any file a program makes
 PRIVATE_MODE = 0o600
 MOST_LINKS = 40             # symbolic links followed in one path, as the system follows
 STREAM_NAMES = {0: 'standard input', 1: 'standard output', 2: 'standard error'}
+
+# Tells apart the temporary outputs of one process; with its id and the
+# time, a name no other call has (O_EXCL makes sure). Not os.urandom, which
+# keeps a descriptor open for good under Python 2.
+temporary_counter = itertools.count()
 
 # Temporary outputs not yet renamed into place or removed. Each name is listed
 # before its file is made, so that a command's handler of an interrupt that
@@ -69,9 +75,25 @@ if hasattr(io.FileIO, '__enter__') and str is not bytes:
         return io.FileIO(path, 'xb', opener=functools.partial(os.open, mode=mode))
 else:
     def create_file(path, mode):
-        # Python 2 has neither mode 'x' nor openers; an interrupt in the one
-        # step between the two calls would leave the descriptor open.
+        # Python 2 has neither mode 'x' nor openers: see close_descriptors_of().
         return os.fdopen(os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, mode), 'wb')
+
+
+def close_descriptors_of(path):
+    """Closes any descriptor of this process open on `path`: under Python 2 an
+    interrupt can come between the open and the file object, and only the
+    system then knows the descriptor."""
+    folder = '/proc/self/fd'
+    try:
+        descriptors = os.listdir(folder)
+    except EnvironmentError:
+        return
+    for name in descriptors:
+        try:
+            if os.readlink(os.path.join(folder, name)) == os.path.abspath(path):
+                os.close(int(name))
+        except (EnvironmentError, ValueError):
+            pass  # closed meanwhile, or not a descriptor
 
 
 def closed_stream_named(path):
@@ -159,7 +181,8 @@ def replace(target, existing, write):
     temp = out = None
     try:
         while out is None:
-            temp = os.path.join(folder, temporary_name(os.getpid(), binascii.hexlify(os.urandom(6)).decode('ascii')))
+            tail = '%x-%x' % (int(time.time() * 1e6), next(temporary_counter))
+            temp = os.path.join(folder, temporary_name(os.getpid(), tail))
             unfinished.add(temp)
             try:
                 out = create_file(temp, NEW_FILE_MODE if existing is None else PRIVATE_MODE)
@@ -181,6 +204,8 @@ def replace(target, existing, write):
     except BaseException:
         if out is not None:
             out.close()  # closed already, unless the interrupt came just before the with
+        elif temp is not None and str is bytes:
+            close_descriptors_of(temp)
         if temp is not None:
             remove(temp)  # nothing there once renamed: the removal then fails quietly
         raise

@@ -1,0 +1,66 @@
+"""dds2png: converts DXT1 (BC1) textures in DDS files to 8-bit RGB PNG files."""
+import os
+from typing import IO, NamedTuple, Optional, Tuple, Union
+
+Path = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+Source = Union[Path, IO[bytes]]
+Target = Union[Path, IO[bytes]]
+
+__version__: str
+__all__ = ['read', 'convert', 'info', 'Info', 'ConversionError', 'NotDDSError', 'NotDXT1Error',
+           'MalformedError', 'TruncatedError', '__version__']
+
+class Info(NamedTuple):
+    """The header's facts: the full size, the number of mip levels, the
+    layers of each level (cube faces and array elements, or volume slices),
+    the kind ('2D', 'cube', 'array' or 'volume'), the format ('DXT1', or the
+    DXGI name of a DX10 header) and whether the header declares the alpha opaque."""
+    width: int
+    height: int
+    levels: int
+    layers: Tuple[int, ...]
+    kind: str
+    format: str
+    opaque_alpha: bool
+
+class ConversionError(Exception):
+    """What went wrong with one input or output. str() is the command's error
+    line without its `dds2png: ` prefix; `path` is the source or target as
+    the caller gave it (a file object's name, or None), `reason` the message
+    alone, `errno` the system's error number or None. Pickles intact."""
+    def __init__(self, path: object, reason: str, errno: Optional[int] = ...) -> None: ...
+    @property
+    def path(self) -> object: ...
+    @property
+    def reason(self) -> str: ...
+    @property
+    def errno(self) -> Optional[int]: ...
+
+class NotDDSError(ConversionError):
+    """The input does not start as a DDS file does."""
+
+class NotDXT1Error(ConversionError):
+    """A DDS file of a format other than DXT1 (BC1)."""
+
+class MalformedError(ConversionError):
+    """A DDS header whose fields contradict each other or the format's limits."""
+
+class TruncatedError(ConversionError):
+    """The input ends before the header or the surfaces it needs."""
+
+def read(source: Source, level: int = ..., layer: Optional[int] = ...) -> Tuple[int, int, bytearray]:
+    """Decodes one level of a DDS file: returns (width, height, pixels), the
+    pixels RGB, top row first, height rows of 3 * width bytes; with layer
+    None, every layer of the level stacked top to bottom. `source` is a path
+    (`-` is standard input) or a binary file object, left open."""
+    ...
+
+def convert(source: Source, target: Target, level: int = ..., layer: Optional[int] = ...) -> None:
+    """Converts one level of a DDS file to a PNG as the command does. A path
+    target is written in full or not at all, never over the input; `-`
+    writes through sys.stdout's binary buffer; a file object is left open."""
+    ...
+
+def info(source: Source) -> Info:
+    """The header's facts, without decoding."""
+    ...
