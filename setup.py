@@ -1,4 +1,4 @@
-"""Builds and installs the _dxt1 module and the dds2png command with
+"""Builds and installs the _dxt1 and _dxt1a modules and the dds2png command with
 setuptools, for any interpreter that has it (Python 2.7, 3.6 to 3.11 here):
 
     python2.7 setup.py install           # or build_ext --inplace
@@ -39,13 +39,14 @@ setup(
     license=package.LICENSE,
     ext_modules=[
         Extension(
-            package.MODULE,
-            sources=package.sources(),
+            module,
+            sources=package.sources(module),
             include_dirs=package.include_dirs(),
             language='c++',
             extra_compile_args=package.compile_flags(),
-            extra_link_args=package.link_flags(),
-        ),
+            extra_link_args=package.link_flags(module),
+        )
+        for module in package.MODULES
     ],
     package_dir={'': 'tools'},
     py_modules=[os.path.splitext(os.path.basename(path))[0] for path in package.SCRIPTS.values()],

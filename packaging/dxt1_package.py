@@ -15,23 +15,27 @@ VERSION = str(PACKAGE['version'])
 SUMMARY = str(PACKAGE['summary'])
 LICENSE = str(PACKAGE['license'])
 LICENSE_FILE = str(PACKAGE['license_file'])  # relative to the root
-MODULE = str(PACKAGE['module'])
+# The extension modules' names, in the package's order; each has its own
+# sources and export maps, beside the decoder's.
+MODULES = [str(module['name']) for module in PACKAGE['modules']]
+_MODULE_DEFINITIONS = dict((str(module['name']), module) for module in PACKAGE['modules'])
 # Console commands: name -> the Python file, relative to the root, that holds main().
 SCRIPTS = dict((str(name), str(path)) for name, path in PACKAGE['scripts'].items())
 
 
-def sources():
-    """The module's C++ sources, relative to the root."""
-    return [str(path) for path in PACKAGE['decoder_sources'] + PACKAGE['module_sources']]
+def sources(module):
+    """The C++ sources of the extension module named `module`, relative to the root."""
+    return [str(path) for path in PACKAGE['decoder_sources'] + _MODULE_DEFINITIONS[module]['sources']]
 
 
 def include_dirs():
     return [str(path) for path in PACKAGE['include_dirs']]
 
 
-def export_map(major=None):
-    """The linker version script for a Python of this major version."""
-    return str(PACKAGE['export_maps'][str(major or sys.version_info[0])])
+def export_map(module, major=None):
+    """The linker version script of the extension module named `module` for a
+    Python of this major version."""
+    return str(_MODULE_DEFINITIONS[module]['export_maps'][str(major or sys.version_info[0])])
 
 
 def compile_flags():
@@ -39,10 +43,11 @@ def compile_flags():
     return [str(flag) for flag in PACKAGE['optimisation_flags'] + PACKAGE['module_flags']]
 
 
-def link_flags(root=''):
-    """Link flags: the module's own, then the export map (under `root`)."""
+def link_flags(module, root=''):
+    """Link flags of the extension module named `module`: the modules' own,
+    then its export map (under `root`)."""
     return ([str(flag) for flag in PACKAGE['module_link_flags']]
-            + ['-Wl,--version-script=' + os.path.join(root, export_map())])
+            + ['-Wl,--version-script=' + os.path.join(root, export_map(module))])
 
 
 def metadata():

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -29,6 +30,11 @@ struct Decoder {
     }
     std::size_t rowBytes() const { return 4 * pixelBytes; }
 };
+
+void PrintTo(const Decoder &decoder, std::ostream *out)
+{
+    *out << decoder.variant->name << (decoder.pixelBytes == kRgbaBytes ? " RGBA" : " RGB");
+}
 
 std::vector<Decoder> vectorDecoders()
 {
