@@ -3,6 +3,7 @@
 #include "dxt1-variants.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -66,11 +67,15 @@ void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *con
             for (unsigned xo = 0; xo < 4; ++xo) {
                 const Colour &c = palette[bits & 3u];
                 bits >>= 2;
-                out[PixelBytes * xo] = c.r;
-                out[PixelBytes * xo + 1] = c.g;
-                out[PixelBytes * xo + 2] = c.b;
-                if (PixelBytes == kRgbaBytes)
-                    out[PixelBytes * xo + 3] = c.a;
+                if (PixelBytes == kRgbaBytes) {
+                    // The colour is the pixel: one copy, which compilers keep a single store.
+                    static_assert(sizeof(Colour) == kRgbaBytes, "a Colour is an RGBA pixel");
+                    std::memcpy(out + PixelBytes * xo, &c, kRgbaBytes);
+                } else {
+                    out[PixelBytes * xo] = c.r;
+                    out[PixelBytes * xo + 1] = c.g;
+                    out[PixelBytes * xo + 2] = c.b;
+                }
             }
         }
     }
