@@ -11,7 +11,9 @@
 // green and blue; decodeDXT1ABlocks adds alpha 255, except for index 3 of the
 // three-colour mode (c0 <= c1), which it makes (0, 0, 0, 0) where
 // decodeDXT1Blocks gives opaque black. The decoders allocate nothing, cannot
-// fail, keep no state and are reentrant.
+// fail, keep no state and are reentrant. dxt1DecoderLabel names, for people,
+// the variant that both run on this CPU: "AVX-512", "AVX2", "SSSE3", "NEON" or
+// "plain C++".
 #ifndef DXT1_DECODER_H
 #define DXT1_DECODER_H
 
@@ -19,7 +21,6 @@
 
 void decodeDXT1Blocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 void decodeDXT1ABlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
-// The label of the variant both decoders run on this CPU, such as "AVX-512" or "plain C++".
 const char *dxt1DecoderLabel();
 
 #endif
