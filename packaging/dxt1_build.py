@@ -149,9 +149,9 @@ def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
 
 
 def build_editable(wheel_directory, config_settings=None, metadata_directory=None):
-    """The compiled modules, and a .pth that puts the tree's script folders on
+    """The compiled module, and a .pth that puts the tree's script folders on
     sys.path: edits to the scripts apply at once, while a change to the C++
-    sources needs the modules rebuilt (pip install -e . again)."""
+    sources needs the module rebuilt (pip install -e . again)."""
     folders = sorted(set(os.path.join(ROOT, os.path.dirname(path)) for path in package.SCRIPTS.values()))
     pth = ('\n'.join(folders) + '\n').encode('utf-8')
     return _wheel(wheel_directory, [('%s-editable.pth' % package.NAME, pth)])
