@@ -1,4 +1,4 @@
-"""Builds and installs the _dxt1 module and the dds2png command with
+"""Builds and installs the _dxt1 and _dxt1a modules and the dds2png command with
 setuptools, for any interpreter that has it (Python 2.7, 3.6 to 3.11 here):
 
     python2.7 setup.py install           # or build_ext --inplace
@@ -80,13 +80,14 @@ setup(
     license=package.LICENSE,
     ext_modules=[
         Extension(
-            package.MODULE,
-            sources=package.sources(),
+            module,
+            sources=package.sources(module),
             include_dirs=package.include_dirs(),
             language='c++',
             extra_compile_args=package.compile_flags(),
-            extra_link_args=package.link_flags(),
-        ),
+            extra_link_args=package.link_flags(module),
+        )
+        for module in package.MODULES
     ],
     packages=sorted(package.PACKAGES),
     # The packages' folder is the root of the Python files: build_ext

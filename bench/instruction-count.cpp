@@ -1,7 +1,8 @@
 // Decodes random blocks with one variant, once or TIMES times, for counting
-// instructions:
+// instructions; "--rgba" first decodes to RGBA:
 //   valgrind --tool=callgrind --collect-atstart=no
 //       --toggle-collect='decodeDXT1BlocksAVX2*' instruction-count avx2 65536
+//   valgrind ... --toggle-collect='decodeDXT1ABlocksAVX2*' instruction-count --rgba avx2 65536
 // Where only whole runs can be counted (qemu's trace), the difference between
 // runs with TIMES 3 and 1 is two decodes of the blocks, without the set-up.
 // `instruction-count --variants` names the variants this CPU runs, one a line.
@@ -23,8 +24,13 @@ int main(int argc, char **argv)
                 std::printf("%s\n", variants[i].name);
         return 0;
     }
+    const bool rgba = argc > 1 && std::strcmp(argv[1], "--rgba") == 0;
+    if (rgba) {
+        --argc;
+        ++argv;
+    }
     if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: %s VARIANT BLOCKS [TIMES] | --variants\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--rgba] VARIANT BLOCKS [TIMES] | --variants\n", argv[0]);
         return 2;
     }
     const Dxt1Variant *variant = nullptr;
@@ -37,16 +43,19 @@ int main(int argc, char **argv)
     }
     const std::size_t blocks = std::strtoul(argv[2], nullptr, 10);
     const unsigned long times = argc == 4 ? std::strtoul(argv[3], nullptr, 10) : 1;
-    std::vector<unsigned char> input(blocks * 8), planes(blocks * 48);
+    const std::size_t rowBytes = 4 * (rgba ? kRgbaBytes : kRgbBytes);
+    std::vector<unsigned char> input(blocks * 8), planes(blocks * 4 * rowBytes);
     std::mt19937 rng(1);
     for (unsigned char &byte : input)
         byte = static_cast<unsigned char>(rng());
-    unsigned char *const outdata[4] = {&planes[0], &planes[blocks * 12], &planes[blocks * 24], &planes[blocks * 36]};
+    unsigned char *const outdata[4] = {&planes[0], &planes[blocks * rowBytes], &planes[2 * blocks * rowBytes],
+                                       &planes[3 * blocks * rowBytes]};
+    const Dxt1DecodeFunction decode = rgba ? variant->decodeRgba : variant->decode;
     for (unsigned long i = 0; i < times; ++i)
-        variant->decode(input.data(), input.size(), outdata);
+        decode(input.data(), input.size(), outdata);
     unsigned sum = 0;
     for (unsigned char byte : planes)
         sum += byte;
-    std::printf("%s: %zu blocks decoded, checksum %u\n", variant->name, blocks, sum);
+    std::printf("%s%s: %zu blocks decoded, checksum %u\n", variant->name, rgba ? " (RGBA)" : "", blocks, sum);
     return 0;
 }

@@ -5,7 +5,8 @@ usage: report.py DECODER_BENCH INSTRUCTION_COUNT [--module PYTHON MODULE_DIR]...
                  [--emulated-counter COUNTER]
 
 The decoder benchmark's repetitions are interleaved at random with the memset
-floor's, so each ratio compares figures taken in the same run. Instructions
+floor's, and each variant's RGB with its RGBA decoder's, so each ratio
+compares figures taken in the same run. Instructions
 per block are counted by callgrind when valgrind is present, and for another
 CPU (64-bit ARM) by qemu-user's trace when a cross-built counter is given.
 """
@@ -49,11 +50,13 @@ def run_decoder_bench(binary):
     return report['context']['variants'].split(','), medians
 
 
-def count_instructions(binary, variant):
+def count_instructions(binary, variant, rgba=False):
+    # Collected inside the variant's exported function: decodeDXT1Blocks<Variant> or decodeDXT1ABlocks<Variant>.
+    function = 'decodeDXT1ABlocks*' if rgba else 'decodeDXT1Blocks*'
     try:
         output = subprocess.check_output(
             ['valgrind', '--tool=callgrind', '--callgrind-out-file=' + os.devnull, '--collect-atstart=no',
-             '--toggle-collect=decodeDXT1Blocks*', binary, variant, str(COUNT_BLOCKS)],
+             '--toggle-collect=' + function, binary] + (['--rgba'] if rgba else []) + [variant, str(COUNT_BLOCKS)],
             stderr=subprocess.STDOUT).decode('utf-8', 'replace')
     except (OSError, subprocess.CalledProcessError):
         return None
@@ -64,7 +67,7 @@ def count_instructions(binary, variant):
 EMULATED_COUNT_BLOCKS = 4096
 
 
-def count_instructions_emulated(counter, variant):
+def count_instructions_emulated(counter, variant, rgba=False):
     """Instructions per block of `variant` in a counter that runs under
     qemu-user. Its single-step trace has one line starting 'Trace' per
     instruction executed; the counter decodes the same blocks once and then
@@ -79,7 +82,8 @@ def count_instructions_emulated(counter, variant):
             lines = subprocess.Popen(['grep', '-c', '^Trace', fifo], stdout=subprocess.PIPE)
             env = dict(os.environ, QEMU_SINGLESTEP='1', QEMU_LOG='nochain,exec', QEMU_LOG_FILENAME=fifo)
             with open(os.devnull, 'w') as quiet:
-                status = subprocess.call([counter, variant, str(EMULATED_COUNT_BLOCKS), str(times)],
+                status = subprocess.call([counter] + (['--rgba'] if rgba else [])
+                                         + [variant, str(EMULATED_COUNT_BLOCKS), str(times)],
                                          env=env, stdout=quiet, stderr=quiet)
             if status != 0:
                 try:  # qemu never opened the trace: let grep see its end
@@ -101,10 +105,12 @@ def print_emulated_counts(counter):
     except (OSError, subprocess.CalledProcessError):
         print('64-bit ARM: %s does not run (no instruction counts)' % counter)
         return
-    counts = [count_instructions_emulated(counter, v) for v in variants]
     print('%-8s' % 'aarch64' + ''.join('%14s' % v for v in variants))
-    print('%-8s' % 'instr' + ''.join('%14s' % ('%.1f' % c if c is not None else 'n/a') for c in counts)
-          + '   (qemu single-step trace, %d random blocks; no times under emulation)' % EMULATED_COUNT_BLOCKS)
+    for label, rgba in (('instr', False), ('rgba', True)):
+        counts = [count_instructions_emulated(counter, v, rgba) for v in variants]
+        print('%-8s' % label + ''.join('%14s' % ('%.1f' % c if c is not None else 'n/a') for c in counts)
+              + ('   (qemu single-step trace, %d random blocks; no times under emulation)' % EMULATED_COUNT_BLOCKS
+                 if not rgba else '   (instructions per block decoding to RGBA)'))
 
 
 # The C library's heap hands a freed block of this size or more back to the
@@ -206,6 +212,23 @@ def main():
     counts = [count_instructions(counter, v) for v in variants]
     print('%-8s' % 'instr' + '%14s' % '' + ''.join('%14s' % ('%.1f' % c if c is not None else 'n/a') for c in counts)
           + '   (callgrind, %d random blocks)' % COUNT_BLOCKS)
+
+    print('')
+    print('RGBA decoder time as a multiple of the RGB decoder\'s, same variant (medians of 9, interleaved):')
+    print('%-8s' % 'blocks' + '%14s' % 'memset ratio' + ''.join('%14s' % v for v in variants))
+    for size in sizes:
+        floor = medians['memset-rgba/%d' % size] / medians['memset/%d' % size]
+        print('%-8d' % size + '%13.2fx' % floor
+              + ''.join('%13.2fx' % (medians['%s-rgba/%d' % (v, size)] / medians['%s/%d' % (v, size)])
+                        for v in variants))
+    print('ns per block, RGB/RGBA:')
+    for size in sizes:
+        print('%-8d' % size + '%14s' % ''
+              + ''.join('%14s' % ('%.2f/%.2f' % (medians['%s/%d' % (v, size)] / size,
+                                                 medians['%s-rgba/%d' % (v, size)] / size)) for v in variants))
+    counts = [count_instructions(counter, v, rgba=True) for v in variants]
+    print('%-8s' % 'instr' + '%14s' % '' + ''.join('%14s' % ('%.1f' % c if c is not None else 'n/a') for c in counts)
+          + '   (callgrind, RGBA, %d random blocks)' % COUNT_BLOCKS)
     if args.emulated_counter:
         print('')
         print_emulated_counts(args.emulated_counter)

@@ -1,7 +1,8 @@
 // AVX2 decoder: two blocks per register, one in each 128-bit lane. The
 // palettes are built as in the SSSE3 decoder (dxt1-lane-palettes.h); each row
-// of a block is one byte shuffle and one 16-byte store that the next block
-// overlaps.
+// of a block is one byte shuffle and one 16-byte store, which for RGB the next
+// block overlaps. One kernel writes RGB and RGBA, its pixel size a template
+// parameter.
 #include "dxt1-variants.h"
 
 #ifdef DXT1_HAVE_X86_VARIANTS
@@ -54,54 +55,68 @@ DXT1_TARGET inline void prefetchAhead(const unsigned char *out)
 // The palettes of the blocks at `pair` (one or two): the first block's in the
 // low lane, the second's in the high one. Both lanes hold the same 16 input
 // bytes, so the high lane takes its endpoints from bytes 8-11.
+template <unsigned PixelBytes>
 DXT1_TARGET inline __m256i pairPalettes(__m128i pair)
 {
     const __m256i spreadEndpoints = _mm256_setr_epi8(
         0, 1, 0, 1, 0, 1, 2, 3, 2, 3, 2, 3, -1, -1, -1, -1,
         8, 9, 8, 9, 8, 9, 10, 11, 10, 11, 10, 11, -1, -1, -1, -1);
-    return lanePalettes<Avx2>(_mm256_shuffle_epi8(_mm256_broadcastsi128_si256(pair), spreadEndpoints));
+    return lanePalettes<Avx2, PixelBytes>(_mm256_shuffle_epi8(_mm256_broadcastsi128_si256(pair), spreadEndpoints));
 }
 
-// One row of a pair: the first block's 12 bytes at `out`, the second's after them.
+// One row of a pair: the first block's pixels at `out`, the second's after them.
 // 128-bit shuffles leave more ports free than 256-bit ones with a lane insert.
+template <unsigned PixelBytes>
 DXT1_TARGET inline void storePairRow(unsigned char *out, __m128i first, __m128i second, const unsigned char *indices)
 {
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(out), row(first, indices[0]));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 12), row(second, indices[8]));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out), row<PixelBytes>(first, indices[0]));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * PixelBytes), row<PixelBytes>(second, indices[8]));
+}
+
+template <unsigned PixelBytes>
+DXT1_TARGET inline void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+{
+    constexpr std::size_t rowBytes = 4 * PixelBytes;
+    const std::size_t blocks = len / 8;
+    unsigned char *const out0 = outdata[0], *const out1 = outdata[1];
+    unsigned char *const out2 = outdata[2], *const out3 = outdata[3];
+
+    // Pairs that have a block after them store 16 bytes per block and row;
+    // for RGB the spare 4 bytes are overwritten by the block that follows.
+    std::size_t b = 0, emit = 0;
+    const unsigned char *block = data;
+    for (; b + 2 < blocks; b += 2, block += 16, emit += 2 * rowBytes) {
+        prefetchAhead(out0 + emit);
+        prefetchAhead(out1 + emit);
+        prefetchAhead(out2 + emit);
+        prefetchAhead(out3 + emit);
+        const __m256i palettes = pairPalettes<PixelBytes>(_mm_loadu_si128(reinterpret_cast<const __m128i *>(block)));
+        const __m128i first = _mm256_castsi256_si128(palettes), second = _mm256_extracti128_si256(palettes, 1);
+        storePairRow<PixelBytes>(out0 + emit, first, second, block + 4);
+        storePairRow<PixelBytes>(out1 + emit, first, second, block + 5);
+        storePairRow<PixelBytes>(out2 + emit, first, second, block + 6);
+        storePairRow<PixelBytes>(out3 + emit, first, second, block + 7);
+    }
+
+    // The last one or two blocks store their own bytes alone.
+    for (; b < blocks; ++b, block += 8, emit += rowBytes) {
+        const __m128i palette = _mm256_castsi256_si128(
+            pairPalettes<PixelBytes>(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(block))));
+        for (unsigned yo = 0; yo < 4; ++yo)
+            storeLastRow<PixelBytes>(outdata[yo] + emit, row<PixelBytes>(palette, block[4 + yo]));
+    }
 }
 
 } // namespace
 
 DXT1_TARGET void decodeDXT1BlocksAVX2(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
-    const std::size_t blocks = len / 8;
-    unsigned char *const out0 = outdata[0], *const out1 = outdata[1];
-    unsigned char *const out2 = outdata[2], *const out3 = outdata[3];
+    decodeBlocks<kRgbBytes>(data, len, outdata);
+}
 
-    // Pairs that have a block after them store 16 bytes per block and row;
-    // the spare 4 bytes are overwritten by the block that follows.
-    std::size_t b = 0, emit = 0;
-    const unsigned char *block = data;
-    for (; b + 2 < blocks; b += 2, block += 16, emit += 24) {
-        prefetchAhead(out0 + emit);
-        prefetchAhead(out1 + emit);
-        prefetchAhead(out2 + emit);
-        prefetchAhead(out3 + emit);
-        const __m256i palettes = pairPalettes(_mm_loadu_si128(reinterpret_cast<const __m128i *>(block)));
-        const __m128i first = _mm256_castsi256_si128(palettes), second = _mm256_extracti128_si256(palettes, 1);
-        storePairRow(out0 + emit, first, second, block + 4);
-        storePairRow(out1 + emit, first, second, block + 5);
-        storePairRow(out2 + emit, first, second, block + 6);
-        storePairRow(out3 + emit, first, second, block + 7);
-    }
-
-    // The last one or two blocks store exactly 12 bytes per block and row.
-    for (; b < blocks; ++b, block += 8, emit += 12) {
-        const __m128i palette =
-            _mm256_castsi256_si128(pairPalettes(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(block))));
-        for (unsigned yo = 0; yo < 4; ++yo)
-            storeTwelve(outdata[yo] + emit, row(palette, block[4 + yo]));
-    }
+DXT1_TARGET void decodeDXT1ABlocksAVX2(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+{
+    decodeBlocks<kRgbaBytes>(data, len, outdata);
 }
 
 #endif

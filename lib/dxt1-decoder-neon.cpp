@@ -5,9 +5,12 @@
 // component red is red.val[k], block j at lane j. A four-register table
 // lookup with index 16·k + j then picks any block's colour k, so a plane row
 // of four blocks is three lookups (red, green, blue) and one interleaving
-// store of the 48 bytes. The blocks after the last whole group are decoded
-// through a staging copy, so that nothing outside the input and the planes is
-// touched.
+// store of the 48 bytes. RGBA adds alpha as a fourth component, whose colour 3
+// is the four-colour mode's mask itself (255, or 0 in the three-colour mode):
+// four lookups and a 64-byte store. The blocks after the last whole group are
+// decoded through a staging copy, so that nothing outside the input and the
+// planes is touched. One kernel writes RGB and RGBA, its pixel size a
+// template parameter.
 #include "dxt1-variants.h"
 
 #ifdef DXT1_HAVE_NEON_VARIANT
@@ -22,7 +25,7 @@ namespace {
 
 constexpr std::size_t kGroupBlocks = 16;                 // one block per byte lane
 constexpr std::size_t kQuadBlocks = 4;                   // blocks per interleaving store: 48 bytes of a plane
-constexpr std::size_t kBlockBytes = 8, kRowBytes = 12;   // a block's input, and its pixels in one plane
+constexpr std::size_t kBlockBytes = 8;                   // a block's input
 
 // The endpoint fields in byte form, from the 16-bit masks the vector decoders
 // share: red is the high byte's top five bits, green bits 3-10 of the
@@ -39,11 +42,38 @@ static_assert(kRedByteMask == 0xF8 && kGreenByteMask == 0xFC && (1 << kBlueShift
 constexpr short kOneThirdDoubling = kOneThird / 2;
 static_assert(2 * kOneThirdDoubling == kOneThird, "kOneThird must be even");
 
-// The palettes of a group, component by component: val[k] holds colour k of
-// every block, block j in byte lane j.
+// The palettes of a group, component by component (red, green, blue, then
+// for RGBA alpha): component[c].val[k] holds colour k of every block, block j
+// in byte lane j.
+template <unsigned PixelBytes>
 struct GroupPalettes {
-    uint8x16x4_t red, green, blue;
+    uint8x16x4_t component[PixelBytes];
 };
+
+// The pixels of a quad's row: one lookup per component, one interleaving store.
+inline void storeQuadRow(unsigned char *out, const GroupPalettes<kRgbBytes> &palettes, uint8x16_t index)
+{
+    const uint8x16x3_t pixels = {{vqtbl4q_u8(palettes.component[0], index), vqtbl4q_u8(palettes.component[1], index),
+                                  vqtbl4q_u8(palettes.component[2], index)}};
+    vst3q_u8(out, pixels);
+}
+
+inline void storeQuadRow(unsigned char *out, const GroupPalettes<kRgbaBytes> &palettes, uint8x16_t index)
+{
+    const uint8x16x4_t pixels = {{vqtbl4q_u8(palettes.component[0], index), vqtbl4q_u8(palettes.component[1], index),
+                                  vqtbl4q_u8(palettes.component[2], index), vqtbl4q_u8(palettes.component[3], index)}};
+    vst4q_u8(out, pixels);
+}
+
+// Alpha's palettes: colours 0 to 2 opaque, colour 3 opaque in the four-colour
+// mode alone.
+inline void setAlpha(GroupPalettes<kRgbBytes> &, uint8x16_t) {}
+
+inline void setAlpha(GroupPalettes<kRgbaBytes> &palettes, uint8x16_t fourColour)
+{
+    const uint8x16_t opaque = vdupq_n_u8(255);
+    palettes.component[3] = {{opaque, opaque, opaque, fourColour}};
+}
 
 struct Endpoints {
     uint8x16_t red, green, blue;
@@ -95,9 +125,10 @@ alignas(16) constexpr unsigned char quadBlocks[4][16] = {
 alignas(16) constexpr signed char columnToColour[16] = {4, 2, 0, -2, 4, 2, 0, -2, 4, 2, 0, -2, 4, 2, 0, -2};
 constexpr unsigned char kColourBits = 0x30;
 
-// Decodes the 16 blocks at `blocks` into the first 192 bytes at each of `out`.
-// Inlined into both of its calls, so that the constants stay in registers
-// across the main loop.
+// Decodes the 16 blocks at `blocks` into the first 16 · 4 · PixelBytes bytes
+// at each of `out`. Inlined into both of its calls, so that the constants stay
+// in registers across the main loop.
+template <unsigned PixelBytes>
 __attribute__((always_inline)) inline void decodeGroup(const unsigned char *blocks, unsigned char *const out[4])
 {
     // val[0] to val[3]: c0, c1, the index bytes of rows 0 and 1, and of rows 2 and 3.
@@ -108,9 +139,11 @@ __attribute__((always_inline)) inline void decodeGroup(const unsigned char *bloc
     const uint8x16_t fourColour = vuzp1q_u8(vreinterpretq_u8_u16(vcgtq_u16(first.val[0], first.val[1])),
                                             vreinterpretq_u8_u16(vcgtq_u16(second.val[0], second.val[1])));
     const Endpoints e0 = expand(first.val[0], second.val[0]), e1 = expand(first.val[1], second.val[1]);
-    const GroupPalettes palettes = {componentPalettes(e0.red, e1.red, fourColour),
-                                    componentPalettes(e0.green, e1.green, fourColour),
-                                    componentPalettes(e0.blue, e1.blue, fourColour)};
+    GroupPalettes<PixelBytes> palettes;
+    palettes.component[0] = componentPalettes(e0.red, e1.red, fourColour);
+    palettes.component[1] = componentPalettes(e0.green, e1.green, fourColour);
+    palettes.component[2] = componentPalettes(e0.blue, e1.blue, fourColour);
+    setAlpha(palettes, fourColour);
 
     // Row yo's index byte of every block, block j in lane j.
     const uint8x16_t rows01First = vreinterpretq_u8_u16(first.val[2]), rows01Second = vreinterpretq_u8_u16(second.val[2]);
@@ -126,26 +159,24 @@ __attribute__((always_inline)) inline void decodeGroup(const unsigned char *bloc
             const uint8x16_t spread = vqtbl1q_u8(rows[yo], blocksOfQuad);
             // 16 · colour + block: the colour from the shifted index byte, the block from the lane.
             const uint8x16_t index = vbslq_u8(colourBits, vshlq_u8(spread, shifts), blocksOfQuad);
-            const uint8x16x3_t pixels = {{vqtbl4q_u8(palettes.red, index), vqtbl4q_u8(palettes.green, index),
-                                          vqtbl4q_u8(palettes.blue, index)}};
-            vst3q_u8(out[yo] + quad * kQuadBlocks * kRowBytes, pixels);
+            storeQuadRow(out[yo] + quad * kQuadBlocks * 4 * PixelBytes, palettes, index);
         }
     }
 }
 
-} // namespace
-
-void decodeDXT1BlocksNEON(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+template <unsigned PixelBytes>
+void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
+    constexpr std::size_t rowBytes = 4 * PixelBytes; // a block's pixels in one plane
     // The plane pointers are copied, so that the compiler need not reload
     // them after each store in case the store changed them.
     unsigned char *out[4] = {outdata[0], outdata[1], outdata[2], outdata[3]};
     const unsigned char *block = data;
     std::size_t rest = len / kBlockBytes;
     for (; rest >= kGroupBlocks; rest -= kGroupBlocks, block += kGroupBlocks * kBlockBytes) {
-        decodeGroup(block, out);
+        decodeGroup<PixelBytes>(block, out);
         for (unsigned char *&plane : out)
-            plane += kGroupBlocks * kRowBytes;
+            plane += kGroupBlocks * rowBytes;
     }
 
     // The last 1 to 15 blocks: decoded from a zero-padded copy into staging
@@ -153,12 +184,24 @@ void decodeDXT1BlocksNEON(const unsigned char *data, std::size_t len, unsigned c
     if (rest == 0)
         return;
     unsigned char input[kGroupBlocks * kBlockBytes] = {};
-    unsigned char staged[4][kGroupBlocks * kRowBytes];
+    unsigned char staged[4][kGroupBlocks * rowBytes];
     unsigned char *const stagedPlanes[4] = {staged[0], staged[1], staged[2], staged[3]};
     std::memcpy(input, block, rest * kBlockBytes);
-    decodeGroup(input, stagedPlanes);
+    decodeGroup<PixelBytes>(input, stagedPlanes);
     for (unsigned yo = 0; yo < 4; ++yo)
-        std::memcpy(out[yo], staged[yo], rest * kRowBytes);
+        std::memcpy(out[yo], staged[yo], rest * rowBytes);
+}
+
+} // namespace
+
+void decodeDXT1BlocksNEON(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+{
+    decodeBlocks<kRgbBytes>(data, len, outdata);
+}
+
+void decodeDXT1ABlocksNEON(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+{
+    decodeBlocks<kRgbaBytes>(data, len, outdata);
 }
 
 #endif

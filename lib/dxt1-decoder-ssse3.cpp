@@ -1,5 +1,6 @@
 // SSSE3 decoder: one block at a time. The palette is built in one register
 // (dxt1-lane-palettes.h), and each row is one byte shuffle of it and one store.
+// One kernel writes RGB and RGBA, its pixel size a template parameter.
 #include "dxt1-variants.h"
 
 #ifdef DXT1_HAVE_X86_VARIANTS
@@ -37,17 +38,17 @@ struct Ssse3 {
 namespace {
 
 // The palette of the 8-byte block at `block`.
+template <unsigned PixelBytes>
 DXT1_TARGET inline __m128i blockPalette(const unsigned char *block)
 {
     // 16-bit lanes 0-5: c0 three times, then c1 three times.
     const __m128i spreadEndpoints = _mm_setr_epi8(0, 1, 0, 1, 0, 1, 2, 3, 2, 3, 2, 3, -1, -1, -1, -1);
     const __m128i raw = _mm_shuffle_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(block)), spreadEndpoints);
-    return lanePalettes<Ssse3>(raw);
+    return lanePalettes<Ssse3, PixelBytes>(raw);
 }
 
-} // namespace
-
-DXT1_TARGET void decodeDXT1BlocksSSSE3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+template <unsigned PixelBytes>
+DXT1_TARGET inline void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
     const std::size_t blocks = len / 8;
     if (blocks == 0)
@@ -55,22 +56,34 @@ DXT1_TARGET void decodeDXT1BlocksSSSE3(const unsigned char *data, std::size_t le
     unsigned char *const out0 = outdata[0], *const out1 = outdata[1];
     unsigned char *const out2 = outdata[2], *const out3 = outdata[3];
 
-    // Every block but the last stores 16 bytes per row; the next block
-    // overwrites the 4 spare ones.
+    // Every block but the last stores 16 bytes per row: RGBA rows exactly,
+    // RGB rows with 4 spare bytes that the next block overwrites.
     std::size_t emit = 0;
     const unsigned char *block = data;
-    for (std::size_t b = 0; b + 1 < blocks; ++b, block += 8, emit += 12) {
-        const __m128i palette = blockPalette(block);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out0 + emit), row(palette, block[4]));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out1 + emit), row(palette, block[5]));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out2 + emit), row(palette, block[6]));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out3 + emit), row(palette, block[7]));
+    for (std::size_t b = 0; b + 1 < blocks; ++b, block += 8, emit += 4 * PixelBytes) {
+        const __m128i palette = blockPalette<PixelBytes>(block);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out0 + emit), row<PixelBytes>(palette, block[4]));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out1 + emit), row<PixelBytes>(palette, block[5]));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out2 + emit), row<PixelBytes>(palette, block[6]));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out3 + emit), row<PixelBytes>(palette, block[7]));
     }
 
-    // The last block stores exactly 12 bytes per row.
-    const __m128i palette = blockPalette(block);
+    // The last block stores its own bytes alone.
+    const __m128i palette = blockPalette<PixelBytes>(block);
     for (unsigned yo = 0; yo < 4; ++yo)
-        storeTwelve(outdata[yo] + emit, row(palette, block[4 + yo]));
+        storeLastRow<PixelBytes>(outdata[yo] + emit, row<PixelBytes>(palette, block[4 + yo]));
+}
+
+} // namespace
+
+DXT1_TARGET void decodeDXT1BlocksSSSE3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+{
+    decodeBlocks<kRgbBytes>(data, len, outdata);
+}
+
+DXT1_TARGET void decodeDXT1ABlocksSSSE3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+{
+    decodeBlocks<kRgbaBytes>(data, len, outdata);
 }
 
 #endif

@@ -1,4 +1,5 @@
-// decodeDXT1Blocks: runs the fastest variant this CPU supports, chosen once.
+// decodeDXT1Blocks and decodeDXT1ABlocks: run the fastest variant this CPU
+// supports, chosen once.
 #include "dxt1-decoder.h"
 #include "dxt1-variants.h"
 
@@ -30,14 +31,14 @@ bool cpuHasAVX512VBMI()
 #endif
 
 const Dxt1Variant variants[] = {
-    {"plain", decodeDXT1BlocksPlain, always},
+    {"plain", "plain C++", decodeDXT1BlocksPlain, decodeDXT1ABlocksPlain, always},
 #ifdef DXT1_HAVE_X86_VARIANTS
-    {"ssse3", decodeDXT1BlocksSSSE3, cpuHasSSSE3},
-    {"avx2", decodeDXT1BlocksAVX2, cpuHasAVX2},
-    {"avx512", decodeDXT1BlocksAVX512, cpuHasAVX512VBMI},
+    {"ssse3", "SSSE3", decodeDXT1BlocksSSSE3, decodeDXT1ABlocksSSSE3, cpuHasSSSE3},
+    {"avx2", "AVX2", decodeDXT1BlocksAVX2, decodeDXT1ABlocksAVX2, cpuHasAVX2},
+    {"avx512", "AVX-512", decodeDXT1BlocksAVX512, decodeDXT1ABlocksAVX512, cpuHasAVX512VBMI},
 #endif
 #ifdef DXT1_HAVE_NEON_VARIANT
-    {"neon", decodeDXT1BlocksNEON, always},
+    {"neon", "NEON", decodeDXT1BlocksNEON, decodeDXT1ABlocksNEON, always},
 #endif
 };
 
@@ -76,4 +77,14 @@ const Dxt1Variant &dxt1ChosenVariant()
 void decodeDXT1Blocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
     dxt1ChosenVariant().decode(data, len, outdata);
+}
+
+void decodeDXT1ABlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+{
+    dxt1ChosenVariant().decodeRgba(data, len, outdata);
+}
+
+const char *dxt1DecoderLabel()
+{
+    return dxt1ChosenVariant().label;
 }

@@ -3,5 +3,6 @@
 #ifdef DXT1_HAVE_X86_VARIANTS
 
 // Constant-initialized: no code runs at load time, whatever the CPU.
-constexpr Dxt1RowShuffles dxt1RowShuffles = makeDxt1RowShuffles();
+constexpr Dxt1RowShuffles dxt1RowShuffles = makeDxt1RowShuffles<kRgbBytes>();
+constexpr Dxt1RowShuffles dxt1RgbaRowShuffles = makeDxt1RowShuffles<kRgbaBytes>();
 #endif

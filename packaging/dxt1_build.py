@@ -2,8 +2,8 @@
 works with nothing but a C++ compiler and the interpreter's headers: no
 setuptools or wheel package needs to be installed or fetched.
 
-It compiles the module for the running interpreter with the flags of
-dxt1-package.json and packs it, with the dds2png command, into a wheel.
+It compiles the extension modules for the running interpreter with the flags
+of dxt1-package.json and packs them, with the dds2png command, into a wheel.
 """
 import base64
 import hashlib
@@ -40,18 +40,22 @@ def _tag():
 
 
 def _compile(build_dir):
-    """Builds the module into build_dir and returns its path; a failed compile
-    raises CompileError with the compiler's own message."""
+    """Builds every extension module into build_dir and returns their paths;
+    a failed compile raises CompileError with the compiler's own message."""
+    return [_compile_module(module, build_dir) for module in package.MODULES]
+
+
+def _compile_module(module, build_dir):
     compiler = shlex.split(os.environ.get('CXX') or 'c++')
     suffix = sysconfig.get_config_var('EXT_SUFFIX') or sysconfig.get_config_var('SO')
-    target = os.path.join(build_dir, package.MODULE + suffix)
+    target = os.path.join(build_dir, module + suffix)
     include = sysconfig.get_paths()['include']
     # The parent folder holds multiarch headers such as i386-linux-gnu/python2.7/pyconfig.h.
     includes = [include, os.path.dirname(include)] + [os.path.join(ROOT, d) for d in package.include_dirs()]
     command = (compiler + package.compile_flags() + ['-fPIC', '-shared']
                + ['-I' + d for d in includes]
-               + package.link_flags(ROOT) + ['-o', target]
-               + [os.path.join(ROOT, source) for source in package.sources()])
+               + package.link_flags(module, ROOT) + ['-o', target]
+               + [os.path.join(ROOT, source) for source in package.sources(module)])
     try:
         process = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     except OSError as e:
@@ -59,7 +63,7 @@ def _compile(build_dir):
     output = process.communicate()[0].decode('utf-8', 'replace')
     if process.returncode != 0:
         raise CompileError('compiling %s failed (%s exited with status %d):\n%s'
-                           % (package.MODULE, compiler[0], process.returncode, output))
+                           % (module, compiler[0], process.returncode, output))
     return target
 
 
@@ -89,13 +93,15 @@ def _record_line(name, data):
 
 
 def _wheel(wheel_directory, files):
-    """Writes a wheel of the compiled module, the given files and the metadata."""
+    """Writes a wheel of the compiled modules, the given files and the metadata."""
     tag = _tag()
     build_dir = tempfile.mkdtemp(prefix='dxt1-build-')
     try:
-        module = _compile(build_dir)
-        with open(module, 'rb') as f:
-            files = [(os.path.basename(module), f.read())] + files
+        compiled = []
+        for module in _compile(build_dir):
+            with open(module, 'rb') as f:
+                compiled.append((os.path.basename(module), f.read()))
+        files = compiled + files
     finally:
         shutil.rmtree(build_dir)
     files += _metadata_files()

@@ -19,27 +19,31 @@ LICENSE_FILE = str(PACKAGE['license_file'])  # relative to the root
 README = str(PACKAGE['readme'])  # relative to the root: the long description
 REQUIRES_PYTHON = str(PACKAGE['requires_python'])
 CLASSIFIERS = [str(line) for line in PACKAGE['classifiers']]
-MODULE = str(PACKAGE['module'])
 # Python packages: import name -> their folder, relative to the root.
 PACKAGES = dict((str(name), str(path)) for name, path in PACKAGE['packages'].items())
 # The file, relative to the root, that the installed copy gets the version in.
 VERSION_FILE = str(PACKAGE['version_file'])
 # Console commands: name -> the function that runs it, as module:function.
 COMMANDS = dict((str(name), str(target)) for name, target in PACKAGE['commands'].items())
+# The extension modules' names, in the package's order; each has its own
+# sources and export maps, beside the decoder's.
+MODULES = [str(module['name']) for module in PACKAGE['modules']]
+_MODULE_DEFINITIONS = dict((str(module['name']), module) for module in PACKAGE['modules'])
 
 
-def sources():
-    """The module's C++ sources, relative to the root."""
-    return [str(path) for path in PACKAGE['decoder_sources'] + PACKAGE['module_sources']]
+def sources(module):
+    """The C++ sources of the extension module named `module`, relative to the root."""
+    return [str(path) for path in PACKAGE['decoder_sources'] + _MODULE_DEFINITIONS[module]['sources']]
 
 
 def include_dirs():
     return [str(path) for path in PACKAGE['include_dirs']]
 
 
-def export_map(major=None):
-    """The linker version script for a Python of this major version."""
-    return str(PACKAGE['export_maps'][str(major or sys.version_info[0])])
+def export_map(module, major=None):
+    """The linker version script of the extension module named `module` for a
+    Python of this major version."""
+    return str(_MODULE_DEFINITIONS[module]['export_maps'][str(major or sys.version_info[0])])
 
 
 def compile_flags():
@@ -47,10 +51,11 @@ def compile_flags():
     return [str(flag) for flag in PACKAGE['optimisation_flags'] + PACKAGE['module_flags']]
 
 
-def link_flags(root=''):
-    """Link flags: the module's own, then the export map (under `root`)."""
+def link_flags(module, root=''):
+    """Link flags of the extension module named `module`: the modules' own,
+    then its export map (under `root`)."""
     return ([str(flag) for flag in PACKAGE['module_link_flags']]
-            + ['-Wl,--version-script=' + os.path.join(root, export_map())])
+            + ['-Wl,--version-script=' + os.path.join(root, export_map(module))])
 
 
 def long_description():

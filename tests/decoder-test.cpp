@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <random>
 #include <vector>
 
 namespace {
@@ -15,6 +16,11 @@ using Planes = std::array<Bytes, 4>;
 Planes decode(const Bytes &input)
 {
     return decodeGuarded(decodeDXT1Blocks, input);
+}
+
+Planes decodeRgba(const Bytes &input)
+{
+    return decodeGuarded(decodeDXT1ABlocks, input, Touching::End, 16);
 }
 
 Bytes repeatPixel(unsigned r, unsigned g, unsigned b)
@@ -173,6 +179,93 @@ TEST(Bounds, BytesBeforeAndBetweenPlanesAreUntouched)
         EXPECT_EQ(Bytes(&arena[start], &arena[start + 12]),
                   Bytes({82, 84, 82, 165, 168, 165, 0, 0, 0, 248, 252, 248}));
     }
+}
+
+// Alpha: RGBA output, in which index 3 of the three-colour mode alone is transparent.
+
+TEST(Alpha, ThreeColourIndexThreeIsTransparentBlack)
+{
+    // Black to white, three-colour mode: index 3 is (0, 0, 0, 0) where index 0 is opaque black.
+    expectEveryPlane(decodeRgba({0x00, 0x00, 0xFF, 0xFF, 0xE4, 0xE4, 0xE4, 0xE4}),
+                     {0, 0, 0, 255, 248, 252, 248, 255, 124, 126, 124, 255, 0, 0, 0, 0});
+    // c0 = 0, c1 = 1: three-colour by one.
+    expectEveryPlane(decodeRgba({0x00, 0x00, 0x01, 0x00, 0xE4, 0xE4, 0xE4, 0xE4}),
+                     {0, 0, 0, 255, 0, 0, 8, 255, 0, 0, 4, 255, 0, 0, 0, 0});
+}
+
+TEST(Alpha, EqualEndpointsAreThreeColourSoIndexThreeIsTransparent)
+{
+    expectEveryPlane(decodeRgba({0x34, 0x12, 0x34, 0x12, 0xE4, 0xE4, 0xE4, 0xE4}),
+                     {16, 68, 160, 255, 16, 68, 160, 255, 16, 68, 160, 255, 0, 0, 0, 0});
+    expectEveryPlane(decodeRgba({0x00, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF}), {0, 0, 0, 0, 0, 0, 0, 0,
+                                                                                   0, 0, 0, 0, 0, 0, 0, 0});
+}
+
+TEST(Alpha, FourColourModeIsNeverTransparent)
+{
+    expectEveryPlane(decodeRgba({0x00, 0xF8, 0x1F, 0x00, 0xE4, 0xE4, 0xE4, 0xE4}),
+                     {248, 0, 0, 255, 0, 0, 248, 255, 165, 0, 82, 255, 82, 0, 165, 255});
+    // White to black: colour 1 is black and opaque.
+    expectEveryPlane(decodeRgba({0xFF, 0xFF, 0x00, 0x00, 0xE4, 0xE4, 0xE4, 0xE4}),
+                     {248, 252, 248, 255, 0, 0, 0, 255, 165, 168, 165, 255, 82, 84, 82, 255});
+    // c0 = 1, c1 = 0, and 0x8000 against 0x7FFF (unsigned): four-colour, index 3 opaque.
+    expectEveryPlane(decodeRgba({0x01, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF}),
+                     {0, 0, 2, 255, 0, 0, 2, 255, 0, 0, 2, 255, 0, 0, 2, 255});
+    expectEveryPlane(decodeRgba({0x00, 0x80, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 0xFF}),
+                     {122, 168, 165, 255, 122, 168, 165, 255, 122, 168, 165, 255, 122, 168, 165, 255});
+}
+
+TEST(Alpha, TransparentPixelsFollowTheirIndexAndRow)
+{
+    // Three-colour black to white; row 0 all index 3, row 1 index 3 in column 3, row 3 in column 0.
+    const Planes planes = decodeRgba({0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xC0, 0x00, 0x03});
+    EXPECT_EQ(planes[0], Bytes(16, 0));
+    EXPECT_EQ(planes[1], Bytes({0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 0}));
+    EXPECT_EQ(planes[2], Bytes({0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255}));
+    EXPECT_EQ(planes[3], Bytes({0, 0, 0, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255}));
+}
+
+TEST(Alpha, RedGreenAndBlueAreTheRgbDecodersAndAlphaIsOpaqueOrTransparentBlack)
+{
+    // Random blocks, the even ones in the three-colour mode (c0 < 0x100 <= c1),
+    // the odd ones in the four-colour mode.
+    std::mt19937 rng(11);
+    Bytes input(8 * 600);
+    for (unsigned char &byte : input)
+        byte = static_cast<unsigned char>(rng());
+    for (std::size_t b = 0; b < 600; ++b) {
+        input[8 * b + 1] = b % 2 ? 0xFF : 0x00;
+        input[8 * b + 3] = b % 2 ? 0x00 : 0xFF;
+    }
+    const Planes rgb = decode(input), rgba = decodeRgba(input);
+    std::size_t transparent = 0;
+    for (int yo = 0; yo < 4; ++yo)
+        for (std::size_t pixel = 0; pixel < 4 * 600; ++pixel) {
+            const unsigned char *expected = &rgb[yo][3 * pixel], *actual = &rgba[yo][4 * pixel];
+            ASSERT_EQ(Bytes(actual, actual + 3), Bytes(expected, expected + 3)) << "plane " << yo << ", pixel " << pixel;
+            if (actual[3] == 0) {
+                ASSERT_EQ(Bytes(actual, actual + 3), Bytes(3, 0)) << "plane " << yo << ", pixel " << pixel;
+                ASSERT_EQ(pixel / 4 % 2, 0u) << "a four-colour block's pixel " << pixel << " is transparent";
+                ++transparent;
+            } else {
+                ASSERT_EQ(actual[3], 255) << "plane " << yo << ", pixel " << pixel;
+            }
+        }
+    // A quarter of the three-colour blocks' pixels have index 3: about 1200.
+    EXPECT_GT(transparent, 900u);
+    EXPECT_LT(transparent, 1500u);
+}
+
+TEST(Alpha, EachBlockLandsAtItsOwnSixteenBytesAndTheTailIsIgnored)
+{
+    const Bytes input = {0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,  // transparent
+                         0x00, 0xF8, 0x1F, 0x00, 0x55, 0x55, 0x55, 0x55,  // blue
+                         0xAA, 0xBB, 0xCC};                               // ignored tail
+    expectEveryPlane(decodeRgba(input), {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                         0, 0, 248, 255, 0, 0, 248, 255, 0, 0, 248, 255, 0, 0, 248, 255});
+    for (std::size_t len = 0; len < 8; ++len)
+        for (const Bytes &plane : decodeRgba(Bytes(len, 0xFF)))
+            EXPECT_TRUE(plane.empty()) << "len " << len;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Runs a decoder with exactly the memory its contract allows: the input's
-// whole blocks, and four planes of 12 bytes a block, each ending at a guard
+// whole blocks, and four planes of `rowBytes` bytes a block (12 for RGB, 16
+// for RGBA), each ending at a guard
 // page (or, with Touching::Start, starting at one). Trailing input bytes are
 // counted in `len` but lie past the input's end, where with Touching::End
 // the guard page is, so reading them faults too.
@@ -15,7 +16,8 @@
 
 inline std::array<std::vector<unsigned char>, 4> decodeGuarded(Dxt1DecodeFunction decode,
                                                                const std::vector<unsigned char> &input,
-                                                               Touching side = Touching::End)
+                                                               Touching side = Touching::End,
+                                                               std::size_t rowBytes = 4 * kRgbBytes)
 {
     const std::size_t blocks = input.size() / 8;
     GuardedBuffer in(blocks * 8, side);
@@ -24,13 +26,13 @@ inline std::array<std::vector<unsigned char>, 4> decodeGuarded(Dxt1DecodeFunctio
     std::unique_ptr<GuardedBuffer> planes[4];
     unsigned char *outdata[4];
     for (int i = 0; i < 4; ++i) {
-        planes[i].reset(new GuardedBuffer(blocks * 12, side));
+        planes[i].reset(new GuardedBuffer(blocks * rowBytes, side));
         outdata[i] = planes[i]->data();
     }
     decode(in.data(), input.size(), outdata);
     std::array<std::vector<unsigned char>, 4> result;
     for (int i = 0; i < 4; ++i)
-        result[i].assign(outdata[i], outdata[i] + blocks * 12);
+        result[i].assign(outdata[i], outdata[i] + blocks * rowBytes);
     return result;
 }
 

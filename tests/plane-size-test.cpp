@@ -27,6 +27,21 @@ TEST(PlaneSize, SixtyFourBitLengthsStopAtTheLastRepresentablePlane)
     EXPECT_FALSE(rowPlaneLength<std::int64_t>(INT64_MAX, outlen));
 }
 
+TEST(PlaneSize, RgbaPlanesOfSixteenBytesABlockStopEarlier)
+{
+    std::int32_t outlen = -1;
+    ASSERT_TRUE((planeLength<16, std::int32_t>(1073741823, outlen)));  // 134217727 blocks and 7 bytes
+    EXPECT_EQ(outlen, 2147483632);
+    EXPECT_FALSE((planeLength<16, std::int32_t>(1073741824, outlen)));
+    std::int64_t outlen64 = -1;
+    ASSERT_TRUE((planeLength<16, std::int64_t>(4611686018427387903LL, outlen64)));
+    EXPECT_EQ(outlen64, 9223372036854775792LL);
+    EXPECT_FALSE((planeLength<16, std::int64_t>(4611686018427387904LL, outlen64)));
+    std::ptrdiff_t small = -1;
+    ASSERT_TRUE(planeLength<16>(std::ptrdiff_t(20), small));
+    EXPECT_EQ(small, 32);
+}
+
 TEST(PlaneSize, SmallLengthsCountWholeBlocksOnly)
 {
     const std::ptrdiff_t lengths[] = {0, 7, 8, 15, 20, 4096};

@@ -1,4 +1,5 @@
-// Every vector variant against the plain decoder, whatever dispatch would pick.
+// Every vector variant against the plain decoder, whatever dispatch would
+// pick, in both outputs: RGB and RGBA.
 #include "dxt1-decoder.h"
 #include "dxt1-variants.h"
 #include "guarded-decode.h"
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,13 +18,33 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-std::vector<const Dxt1Variant *> vectorVariants()
+// A variant's decoder for one output, with the plain decoder for the same output.
+struct Decoder {
+    const Dxt1Variant *variant;
+    unsigned pixelBytes;
+
+    Dxt1DecodeFunction decode() const { return pixelBytes == kRgbaBytes ? variant->decodeRgba : variant->decode; }
+    Dxt1DecodeFunction plain() const
+    {
+        return pixelBytes == kRgbaBytes ? decodeDXT1ABlocksPlain : decodeDXT1BlocksPlain;
+    }
+    std::size_t rowBytes() const { return 4 * pixelBytes; }
+};
+
+void PrintTo(const Decoder &decoder, std::ostream *out)
+{
+    *out << decoder.variant->name << (decoder.pixelBytes == kRgbaBytes ? " RGBA" : " RGB");
+}
+
+std::vector<Decoder> vectorDecoders()
 {
     std::size_t count;
     const Dxt1Variant *variants = dxt1Variants(&count);
-    std::vector<const Dxt1Variant *> result;
-    for (std::size_t i = 1; i < count; ++i)
-        result.push_back(&variants[i]);
+    std::vector<Decoder> result;
+    for (std::size_t i = 1; i < count; ++i) {
+        result.push_back({&variants[i], kRgbBytes});
+        result.push_back({&variants[i], kRgbaBytes});
+    }
     return result;
 }
 
@@ -33,17 +55,18 @@ Bytes block(unsigned c0, unsigned c1, const unsigned char rows[4])
             rows[0], rows[1], rows[2], rows[3]};
 }
 
-class VariantTest : public ::testing::TestWithParam<const Dxt1Variant *> {
+class VariantTest : public ::testing::TestWithParam<Decoder> {
 protected:
     void SetUp() override
     {
-        if (!GetParam()->supported())
-            GTEST_SKIP() << GetParam()->name << " is not supported by this CPU";
+        if (!GetParam().variant->supported())
+            GTEST_SKIP() << GetParam().variant->name << " is not supported by this CPU";
     }
 
     void expectSameAsPlain(const Bytes &input, const std::string &what, Touching side = Touching::End)
     {
-        ASSERT_EQ(decodeGuarded(GetParam()->decode, input, side), decodeGuarded(decodeDXT1BlocksPlain, input))
+        const Decoder &d = GetParam();
+        ASSERT_EQ(decodeGuarded(d.decode(), input, side, d.rowBytes()), decodeGuarded(d.plain(), input, side, d.rowBytes()))
             << what << ", " << input.size() << " bytes";
     }
 };
@@ -105,21 +128,21 @@ TEST_P(VariantTest, EveryLengthUpTo400BytesAtEitherGuardPage)
 
 TEST_P(VariantTest, NothingWrittenAroundPlanesWithinOneBuffer)
 {
-    // Planes placed 12·N + 5 bytes apart in one buffer: spare bytes must keep their value.
+    // Planes placed rowBytes·N + 5 bytes apart in one buffer: spare bytes must keep their value.
     std::mt19937 rng(3);
     for (std::size_t blocks = 1; blocks <= 40; ++blocks) {
         Bytes input(blocks * 8);
         for (unsigned char &byte : input)
             byte = static_cast<unsigned char>(rng());
-        const std::size_t stride = blocks * 12 + 5;
+        const std::size_t stride = blocks * GetParam().rowBytes() + 5;
         Bytes arena(4 * stride + 5, 0xA5), expected = arena;
         unsigned char *outdata[4], *expectedData[4];
         for (int i = 0; i < 4; ++i) {
             outdata[i] = &arena[5 + i * stride];
             expectedData[i] = &expected[5 + i * stride];
         }
-        GetParam()->decode(input.data(), input.size(), outdata);
-        decodeDXT1BlocksPlain(input.data(), input.size(), expectedData);
+        GetParam().decode()(input.data(), input.size(), outdata);
+        GetParam().plain()(input.data(), input.size(), expectedData);
         EXPECT_EQ(arena, expected) << blocks << " blocks";
     }
 }
@@ -134,7 +157,7 @@ TEST_P(VariantTest, MisalignedInputAndPlanes)
     Bytes input(blocks * 8);
     for (unsigned char &byte : input)
         byte = static_cast<unsigned char>(rng());
-    const std::size_t region = (blocks * 12 + 2 * kSpare + kAlignment - 1) / kAlignment * kAlignment;
+    const std::size_t region = (blocks * GetParam().rowBytes() + 2 * kSpare + kAlignment - 1) / kAlignment * kAlignment;
     for (std::size_t offset = 0; offset < kAlignment; ++offset) {
         Bytes inputArena(input.size() + 2 * kAlignment), arena(4 * region + kAlignment, 0xA5), expected;
         unsigned char *in = inputArena.data() + (kAlignment - reinterpret_cast<std::uintptr_t>(inputArena.data()) % kAlignment) + offset;
@@ -149,39 +172,40 @@ TEST_P(VariantTest, MisalignedInputAndPlanes)
             outdata[yo] = &arena[planeStart[yo]];
             expectedData[yo] = &expected[planeStart[yo]];
         }
-        GetParam()->decode(in, input.size(), outdata);
-        decodeDXT1BlocksPlain(input.data(), input.size(), expectedData);
+        GetParam().decode()(in, input.size(), outdata);
+        GetParam().plain()(input.data(), input.size(), expectedData);
         EXPECT_EQ(arena, expected) << "input " << offset << " bytes past a 16-byte boundary";
     }
 }
 
-std::string variantName(const ::testing::TestParamInfo<const Dxt1Variant *> &info)
+std::string decoderName(const ::testing::TestParamInfo<Decoder> &info)
 {
-    return info.param->name;
+    return std::string(info.param.variant->name) + (info.param.pixelBytes == kRgbaBytes ? "_rgba" : "_rgb");
 }
 
-INSTANTIATE_TEST_SUITE_P(Vector, VariantTest, ::testing::ValuesIn(vectorVariants()), variantName);
+INSTANTIATE_TEST_SUITE_P(Vector, VariantTest, ::testing::ValuesIn(vectorDecoders()), decoderName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(VariantTest);
 
 // What each variant needs of the CPU, stated here independently of the table,
 // slowest first.
 struct Requirement {
     const char *name;
+    const char *label;
     bool met;
 };
 
 std::vector<Requirement> requirements()
 {
-    std::vector<Requirement> result = {{"plain", true}};
+    std::vector<Requirement> result = {{"plain", "plain C++", true}};
 #ifdef DXT1_HAVE_X86_VARIANTS
     __builtin_cpu_init();
-    result.push_back({"ssse3", __builtin_cpu_supports("ssse3") != 0});
-    result.push_back({"avx2", __builtin_cpu_supports("avx2") != 0});
-    result.push_back({"avx512", __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                                    __builtin_cpu_supports("avx512vbmi")});
+    result.push_back({"ssse3", "SSSE3", __builtin_cpu_supports("ssse3") != 0});
+    result.push_back({"avx2", "AVX2", __builtin_cpu_supports("avx2") != 0});
+    result.push_back({"avx512", "AVX-512", __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                                               __builtin_cpu_supports("avx512vbmi")});
 #endif
 #ifdef __aarch64__
-    result.push_back({"neon", true}); // Advanced SIMD is part of every AArch64 CPU
+    result.push_back({"neon", "NEON", true}); // Advanced SIMD is part of every AArch64 CPU
 #endif
     return result;
 }
@@ -193,8 +217,10 @@ TEST(Dispatch, TableIsOrderedSlowestFirstWithEachVariantsCpuRequirement)
     const std::vector<Requirement> expected = requirements();
     ASSERT_EQ(count, expected.size());
     EXPECT_EQ(variants[0].decode, decodeDXT1BlocksPlain);
+    EXPECT_EQ(variants[0].decodeRgba, decodeDXT1ABlocksPlain);
     for (std::size_t i = 0; i < count; ++i) {
         EXPECT_STREQ(variants[i].name, expected[i].name) << "position " << i;
+        EXPECT_STREQ(variants[i].label, expected[i].label) << variants[i].name;
         EXPECT_EQ(variants[i].supported(), expected[i].met) << variants[i].name;
     }
 }
@@ -206,7 +232,8 @@ TEST(Dispatch, UsesTheFastestVariantThisCpuRuns)
         if (requirement.met)
             fastest = requirement.name;
     EXPECT_STREQ(dxt1ChosenVariant().name, fastest);
-    std::printf("decodeDXT1Blocks uses the %s variant\n", dxt1ChosenVariant().name);
+    EXPECT_EQ(dxt1DecoderLabel(), dxt1ChosenVariant().label);
+    std::printf("decodeDXT1Blocks and decodeDXT1ABlocks use the %s variant\n", dxt1DecoderLabel());
 }
 
 } // namespace

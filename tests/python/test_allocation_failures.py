@@ -1,6 +1,7 @@
-"""Heap failures during a call: each must raise MemoryError, release every
-row plane, and leave the module working. Needs the malloc-failure interposer
-preloaded (LD_PRELOAD); the build's test runner does that."""
+"""Heap failures during a call, of _dxt1 and of _dxt1a: each must raise
+MemoryError, release every row plane, and leave the module working. Needs the
+malloc-failure interposer preloaded (LD_PRELOAD); the build's test runner does
+that."""
 import ctypes
 import os
 import random
@@ -8,9 +9,9 @@ import sys
 import unittest
 
 import _dxt1
+import _dxt1a
 
-BLOCKS = 400                 # planes of 4800 bytes: beyond the interpreter's small-object allocator
-PLANE = 12 * BLOCKS
+BLOCKS = 400                 # planes of 4800 (RGB) or 6400 (RGBA) bytes: beyond the small-object allocator
 # A string of n bytes is one heap request of n plus its header, and, under the
 # allocator's debug hooks (-X dev, PYTHONMALLOC=debug), a few guard words.
 # Nothing else a call makes comes near this size, so a generous window serves.
@@ -27,16 +28,17 @@ except (OSError, AttributeError):
 REQUIRED = os.environ.get('DXT1_REQUIRE_INTERPOSER') == '1'
 
 
-@unittest.skipIf(interposer is None and not REQUIRED, 'the malloc-failure interposer is not preloaded')
-class AllocationFailures(unittest.TestCase):
+class AllocationFailures(object):
+    """The cases, run against `decode`, whose planes hold PLANE bytes."""
+
     def setUp(self):
         if interposer is None:
             self.fail('the malloc-failure interposer is not preloaded (LD_PRELOAD=%r, LD_LIBRARY_PATH=%r)'
                       % (os.environ.get('LD_PRELOAD'), os.environ.get('LD_LIBRARY_PATH')))
         rng = random.Random(11)
         self.data = bytes(bytearray(rng.randrange(256) for _ in range(8 * BLOCKS)))
-        self.expected = _dxt1.decodeDXT1(self.data)
-        interposer.dxt1_track_size(PLANE)
+        self.expected = self.decode(self.data)
+        interposer.dxt1_track_size(self.PLANE)
 
     def tearDown(self):
         interposer.dxt1_disarm()
@@ -45,9 +47,9 @@ class AllocationFailures(unittest.TestCase):
     def call_with_failure(self, skip):
         """Decodes with the `skip`-th plane-sized request failing; returns the
         result, or None after MemoryError."""
-        interposer.dxt1_fail_request(PLANE, PLANE + STRING_OVERHEAD_MAX, skip)
+        interposer.dxt1_fail_request(self.PLANE, self.PLANE + STRING_OVERHEAD_MAX, skip)
         try:
-            return _dxt1.decodeDXT1(self.data)
+            return self.decode(self.data)
         except MemoryError:
             return None
         finally:
@@ -59,7 +61,7 @@ class AllocationFailures(unittest.TestCase):
             self.assertIsNone(self.call_with_failure(skip), 'request %d' % skip)
             self.assertEqual(self.failure_pending, 0, 'request %d was never made' % skip)
             self.assertEqual(interposer.dxt1_live_tracked(), 0, 'planes left after request %d' % skip)
-            self.assertTrue(_dxt1.decodeDXT1(self.data) == self.expected, 'wrong planes after request %d' % skip)
+            self.assertTrue(self.decode(self.data) == self.expected, 'wrong planes after request %d' % skip)
 
     def test_a_call_makes_exactly_eight_such_requests(self):
         self.assertTrue(self.call_with_failure(8) == self.expected, 'wrong planes with no failure')
@@ -69,15 +71,15 @@ class AllocationFailures(unittest.TestCase):
     def test_empty_planes_are_not_reported_as_failures(self):
         # Some heaps return NULL for zero-byte requests; the module must not take that for failure.
         interposer.dxt1_fail_request(0, 0, 0)
-        self.assertEqual(_dxt1.decodeDXT1(b'1234567'), (b'', b'', b'', b''))
+        self.assertEqual(self.decode(b'1234567'), (b'', b'', b'', b''))
 
     @unittest.skipIf(sys.version_info[0] < 3, 'Python 2 parses with "s#", which lends no buffer')
     def test_a_buffer_argument_is_released_on_every_failure(self):
         data = bytearray(self.data)
         for skip in range(8):
-            interposer.dxt1_fail_request(PLANE, PLANE + STRING_OVERHEAD_MAX, skip)
+            interposer.dxt1_fail_request(self.PLANE, self.PLANE + STRING_OVERHEAD_MAX, skip)
             try:
-                self.assertRaises(MemoryError, _dxt1.decodeDXT1, data)
+                self.assertRaises(MemoryError, self.decode, data)
             finally:
                 interposer.dxt1_disarm()
             self.assertEqual(interposer.dxt1_live_tracked(), 0, 'planes left after request %d' % skip)
@@ -88,6 +90,18 @@ class AllocationFailures(unittest.TestCase):
         for i in range(200):
             self.assertIsNone(self.call_with_failure(i % 8))
         self.assertEqual(interposer.dxt1_live_tracked(), 0)
+
+
+@unittest.skipIf(interposer is None and not REQUIRED, 'the malloc-failure interposer is not preloaded')
+class AllocationFailures_dxt1(AllocationFailures, unittest.TestCase):
+    decode = staticmethod(_dxt1.decodeDXT1)
+    PLANE = 12 * BLOCKS
+
+
+@unittest.skipIf(interposer is None and not REQUIRED, 'the malloc-failure interposer is not preloaded')
+class AllocationFailures_dxt1a(AllocationFailures, unittest.TestCase):
+    decode = staticmethod(_dxt1a.decodeDXT1A)
+    PLANE = 16 * BLOCKS
 
 
 if __name__ == '__main__':

@@ -1,6 +1,7 @@
 """Every way of installing the package: a wheel, a wheel built from the sdist,
-an editable install and setup.py install. Each installed module must decode
-and each installed dds2png must run."""
+an editable install and setup.py install. Each route must install both
+modules, _dxt1 and _dxt1a, and each must decode; each installed dds2png must
+run."""
 import base64
 import hashlib
 import os
@@ -20,6 +21,7 @@ import dxt1_package as package  # noqa: E402
 BASE = '%s-%s' % (package.NAME, package.VERSION)
 RED_TO_BLUE = b'\x00\xf8\x1f\x00\xe4\xe4\xe4\xe4'
 RED_TO_BLUE_ROW = [248, 0, 0, 0, 0, 248, 165, 0, 82, 82, 0, 165]
+RED_TO_BLUE_RGBA_ROW = [248, 0, 0, 255, 0, 0, 248, 255, 165, 0, 82, 255, 82, 0, 165, 255]
 
 
 def pip_version():
@@ -70,17 +72,19 @@ class InstallRoutes(unittest.TestCase):
         return env
 
     def check_installed(self, python, script, path=None, root=None):
-        """The module that `python` imports (with `path` as PYTHONPATH) comes
+        """The modules that `python` imports (with `path` as PYTHONPATH) come
         from the installation (under `root`, by default the script's folder's
-        parent) and decodes; the installed dds2png module reads and the
+        parent) and decode; the installed dds2png module reads and the
         installed command knows its version and converts."""
         env = self.clean_env(path)
         install = root or os.path.dirname(os.path.dirname(script))
-        code = ('import _dxt1, sys; sys.stdout.write(repr((_dxt1.__file__, list(bytearray('
-                '_dxt1.decodeDXT1(%r)[3])))))' % RED_TO_BLUE)
-        location, row = eval(self.run_quietly([python, '-c', code], env=env, cwd=self.dir))
-        self.assertTrue(os.path.realpath(location).startswith(os.path.realpath(install)), location)
-        self.assertEqual(row, RED_TO_BLUE_ROW)
+        for module, function, expected in (('_dxt1', 'decodeDXT1', RED_TO_BLUE_ROW),
+                                           ('_dxt1a', 'decodeDXT1A', RED_TO_BLUE_RGBA_ROW)):
+            code = ('import %s as m, sys; sys.stdout.write(repr((m.__file__, list(bytearray('
+                    'm.%s(%r)[3])))))' % (module, function, RED_TO_BLUE))
+            location, row = eval(self.run_quietly([python, '-c', code], env=env, cwd=self.dir))
+            self.assertTrue(os.path.realpath(location).startswith(os.path.realpath(install)), location)
+            self.assertEqual(row, expected, module)
         sample = os.path.join(ROOT, 'samples', 'logo.dds')
         code = 'import dds2png, sys; sys.stdout.write(repr(dds2png.read(sys.argv[1])[:2]))'
         self.assertEqual(self.run_quietly([python, '-c', code, sample], env=env, cwd=self.dir), '(256, 192)')
