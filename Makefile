@@ -66,7 +66,7 @@ demo:
 	@mkdir -p "$(BUILD)"
 	@$(CMAKE) -S . -B "$(BUILD)" "-DPYTHON3=$(PYTHON3)" $(CONFIGURE_FLAGS) >"$(DEMO_LOG)" 2>&1 || \
 		{ cat "$(DEMO_LOG)"; exit 1; }
-	@sed -n -e 's/^-- \(Building _dxt1 for .*\)/\1/p' -e '/^No Python 2.7 found/p' "$(DEMO_LOG)"
+	@sed -n -e 's/^-- \(Building _dxt1.* for .*\)/\1/p' -e '/^No Python 2.7 found/p' "$(DEMO_LOG)"
 	@$(CMAKE) --build "$(BUILD)" -j $(JOBS) --target demo >>"$(DEMO_LOG)" 2>&1 || \
 		{ cat "$(DEMO_LOG)"; exit 1; }
 	@echo "Wrote $(BUILD)/logo.png; run the converter with $(BUILD)/dds2png"

@@ -90,9 +90,10 @@ setup(
         for module in package.MODULES
     ],
     packages=sorted(package.PACKAGES),
-    # The packages' folder is the root of the Python files: build_ext
-    # --inplace puts the module there too, beside them.
-    package_dir={'': os.path.dirname(package.PACKAGES['dds2png'])},
+    # The converter's folder is the root of the Python files: build_ext
+    # --inplace puts the modules there too, beside it.
+    package_dir=dict(package.PACKAGES, **{'': os.path.dirname(package.PACKAGES['dds2png'])}),
+    package_data=dict((name, package.PACKAGE_DATA) for name in package.PACKAGES),
     cmdclass={'build_py': build_py_with_version, 'build_ext': build_ext_cxx, 'install': install_with_commands},
     zip_safe=False,  # an extension module must be a file on disk to load
     options={

@@ -146,9 +146,11 @@ def build_editable(wheel_directory, config_settings=None, metadata_directory=Non
     """The compiled module, and a .pth that puts the folders holding the
     tree's packages on sys.path: edits to them apply at once, while a change
     to the C++ sources needs the module rebuilt (pip install -e . again)."""
-    folders = sorted(set(os.path.join(ROOT, os.path.dirname(path)) for path in package.PACKAGES.values()))
+    code = dict((name, path) for name, path in package.PACKAGES.items() if not name.endswith('-stubs'))
+    folders = sorted(set(os.path.join(ROOT, os.path.dirname(path)) for path in code.values()))
     pth = ('\n'.join(folders) + '\n').encode('utf-8')
-    return _wheel(wheel_directory, [('%s-editable.pth' % package.NAME, pth)])
+    stubs = [(name, data) for name, data in package.package_files() if name.split('/')[0] not in code]
+    return _wheel(wheel_directory, [('%s-editable.pth' % package.NAME, pth)] + stubs)
 
 
 def build_sdist(sdist_directory, config_settings=None):

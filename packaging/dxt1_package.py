@@ -19,7 +19,9 @@ LICENSE_FILE = str(PACKAGE['license_file'])  # relative to the root
 README = str(PACKAGE['readme'])  # relative to the root: the long description
 REQUIRES_PYTHON = str(PACKAGE['requires_python'])
 CLASSIFIERS = [str(line) for line in PACKAGE['classifiers']]
-# Python packages: import name -> their folder, relative to the root.
+# Python packages: import name -> their folder, relative to the root. The
+# `-stubs` ones hold the extension modules' type information, where type
+# checkers look for it (a single-file module cannot be marked typed).
 PACKAGES = dict((str(name), str(path)) for name, path in PACKAGE['packages'].items())
 # The file, relative to the root, that the installed copy gets the version in.
 VERSION_FILE = str(PACKAGE['version_file'])
@@ -98,11 +100,16 @@ def installed_source(path):
     return text.replace(INSTALLED_VERSION_LINE, stamped, 1)
 
 
+# Files of a package that are installed: its code, its type information and
+# the marker that says it has some.
+PACKAGE_DATA = ['*.pyi', 'py.typed']
+
+
 def package_files():
-    """(name in site-packages, bytes) of every Python file of the packages."""
+    """(name in site-packages, bytes) of every installed file of the packages."""
     files = []
     for name, folder in sorted(PACKAGES.items()):
         for entry in sorted(os.listdir(os.path.join(ROOT, folder))):
-            if entry.endswith('.py'):
+            if entry.endswith(('.py', '.pyi')) or entry == 'py.typed':
                 files.append(('%s/%s' % (name, entry), installed_source(os.path.join(folder, entry))))
     return files

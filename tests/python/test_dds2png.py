@@ -941,7 +941,13 @@ class Library(ToolTest):
     def test_version_is_the_packages(self):
         with open(os.path.join(ROOT, 'packaging', 'dxt1-package.json')) as f:
             version = json.load(f)['version']
-        self.assertEqual(self.run_tool('--version'), (0, '', ('dds2png %s\n' % version).encode('ascii')))
+        import _dxt1a
+        platform = 'x86-64' if struct.calcsize('P') == 8 else '32-bit x86'
+        if os.uname()[4] in ('aarch64', 'arm64'):
+            platform = '64-bit ARM'
+        # The decoder as the dispatcher chose it, which the module reports.
+        expected = 'dds2png %s (decoder: %s, %s)\n' % (version, _dxt1a.decoder, platform)
+        self.assertEqual(self.run_tool('--version'), (0, '', expected.encode('ascii')))
 
 
 class Program(ToolTest):

@@ -161,7 +161,8 @@ class ArgumentErrors(object):
     @unittest.skipIf(sys.version_info[0] < 3, 'Python 2 strings are the block data')
     def test_text_and_scattered_buffers_are_refused(self):
         self.assertRaises(TypeError, self.decode, '\x00\xf8\x1f\x00\xe4\xe4\xe4\xe4')
-        self.assertRaises((TypeError, BufferError), self.decode, memoryview(RED_TO_BLUE * 2)[::2])
+        # Python's own convention for a buffer of the wrong shape.
+        self.assertRaises(BufferError, self.decode, memoryview(RED_TO_BLUE * 2)[::2])
 
     @unittest.skipIf(sys.version_info[0] >= 3, 'Python 3 refuses text')
     def test_python2_text_is_encoded_as_ascii(self):

@@ -10,6 +10,7 @@ import sys
 from .batch import (INTERRUPTED_STATUS, SIGNAL_STATUS, conversion_error, encoded, handle_stop_signals,
                     ignore_signal, interrupt, restore_signals, run_jobs)
 from .errors import escape, path_text, ConversionError
+from .decode import decoder_description
 from .library import STANDARD_STREAM, info
 from .outputs import STREAM_NAMES, closed_streams, remove_unfinished, write_to_file
 from .version import package_version
@@ -183,13 +184,14 @@ def convert_one(args):
 
 
 class Version(argparse.Action):
-    """--version: prints the package's version on standard output, as GNU tools do."""
+    """--version: prints the package's version and the decoder this machine runs on standard output."""
 
     def __init__(self, option_strings, dest, **kwargs):
-        argparse.Action.__init__(self, option_strings, dest, nargs=0, help='print the version and exit')
+        argparse.Action.__init__(self, option_strings, dest, nargs=0,
+                                 help='print the version and the decoder this machine runs, and exit')
 
     def __call__(self, parser, namespace, values, option_string=None):
-        write_standard_output('dds2png %s\n' % package_version())
+        write_standard_output('dds2png %s (decoder: %s)\n' % (package_version(), decoder_description()))
         parser.exit(0)
 
 

@@ -1,5 +1,9 @@
 """The pixels of a plan: each block row decoded with _dxt1 as it is read."""
+import platform
+import struct
+
 import _dxt1
+import _dxt1a
 
 READ_SIZE = 1 << 18         # bytes asked of the input at a time: whole block rows, at least one
 
@@ -28,3 +32,16 @@ def rows(plan, read_at):
                 for yo in range(min(4, plan.height - 4 * (top + n))):
                     row = planes[yo]
                     yield row if len(row) == width_bytes else row[:width_bytes]
+
+
+def decoder_description():
+    """The decoder variant this CPU runs, as the dispatcher chose it, and the
+    platform the interpreter is built for: `AVX-512, x86-64`."""
+    machine, bits = platform.machine().lower(), 8 * struct.calcsize('P')
+    if machine in ('x86_64', 'amd64', 'i386', 'i486', 'i586', 'i686'):
+        name = 'x86-64' if bits == 64 else '32-bit x86'
+    elif machine in ('aarch64', 'arm64', 'armv8l') or machine.startswith('arm'):
+        name = '64-bit ARM' if bits == 64 else '32-bit ARM'
+    else:
+        name = '%s, %d-bit' % (machine or 'unknown machine', bits)
+    return '%s, %s' % (_dxt1a.decoder, name)
