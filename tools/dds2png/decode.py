@@ -17,10 +17,15 @@ except NameError:
         return data[start:start + size]  # data is a memoryview: a slice copies nothing
 
 
-def rows(plan, read_at):
-    """The image rows, RGB, cropped to the width, layer after layer.
-    read_at(offset, size) returns `size` bytes of the input, as a bytes-like object."""
-    width_bytes = 3 * plan.width
+# A transparent pixel is (0, 0, 0, 0) and every other pixel's alpha is 255,
+# so four zero bytes in a row of RGBA pixels, wherever they start, hold an
+# alpha byte of 0: they are found exactly where a pixel is transparent.
+TRANSPARENT = b'\0\0\0\0'
+
+
+def block_rows(plan, read_at, decode):
+    """(planes, count) for each block row of the plan, layer after layer:
+    decode's four row planes and how many of them are image rows."""
     per_read = max(1, READ_SIZE // plan.row_bytes)
     for layer in range(plan.first, plan.first + plan.count):
         offset = plan.texture.layer_offset(plan.level, layer)
@@ -28,10 +33,24 @@ def rows(plan, read_at):
             count = min(per_read, plan.block_rows - top)
             data = read_at(offset + top * plan.row_bytes, count * plan.row_bytes)
             for n in range(count):
-                planes = _dxt1.decodeDXT1(window(data, n * plan.row_bytes, plan.row_bytes))
-                for yo in range(min(4, plan.height - 4 * (top + n))):
-                    row = planes[yo]
-                    yield row if len(row) == width_bytes else row[:width_bytes]
+                yield decode(window(data, n * plan.row_bytes, plan.row_bytes)), min(4, plan.height - 4 * (top + n))
+
+
+def rows(plan, read_at, alpha=False):
+    """The image rows, cropped to the width, layer after layer: RGB, or with
+    `alpha` RGBA, where the three-colour mode's index 3 is transparent.
+    read_at(offset, size) returns `size` bytes of the input, as a bytes-like object."""
+    width_bytes = (4 if alpha else 3) * plan.width
+    for planes, count in block_rows(plan, read_at, _dxt1a.decodeDXT1A if alpha else _dxt1.decodeDXT1):
+        for yo in range(count):
+            row = planes[yo]
+            yield row if len(row) == width_bytes else row[:width_bytes]
+
+
+def has_transparency(plan, read_at):
+    """Whether any pixel of the plan's image is transparent. Reads the input
+    through read_at as rows() does, holding one block row at a time."""
+    return any(TRANSPARENT in row for row in rows(plan, read_at, alpha=True))
 
 
 def decoder_description():

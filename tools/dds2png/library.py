@@ -127,22 +127,36 @@ def open_source(source):
     return Input.open(path, source)
 
 
-def read(source, level=0, layer=None):
+MODES = {'RGB': 3, 'RGBA': 4}  # pixel formats read() gives, and their bytes per pixel
+
+
+def check_mode(mode):
+    if not isinstance(mode, TEXT_TYPES):
+        raise TypeError('mode must be a string, not %s' % type(mode).__name__)
+    if mode not in MODES:
+        raise ValueError("mode must be 'RGB' or 'RGBA', not %r" % (mode,))
+    return str(mode)
+
+
+def read(source, level=0, layer=None, mode='RGB'):
     """Decodes one level of a DDS file: returns (width, height, pixels), the
-    pixels RGB, top row first, in one bytearray of height rows of 3 * width
-    bytes; with layer None, every layer of the level stacked top to bottom.
+    pixels top row first, in one bytearray of height rows of width pixels;
+    with layer None, every layer of the level stacked top to bottom.
 
     `source` is a path (str, bytes or os.PathLike; `-` is standard input) or
-    a binary file object, read from where it stands and left open. Raises
-    ConversionError (or a subclass) naming the source."""
+    a binary file object, read from where it stands and left open. `mode`
+    'RGB' gives 3 bytes a pixel, the three-colour mode's index 3 as black;
+    'RGBA' gives 4, that pixel transparent (0, 0, 0, 0) and every other
+    opaque. Raises ConversionError (or a subclass) naming the source."""
     level, layer = check_level(level, layer)
+    mode = check_mode(mode)
     reader = open_source(source)
     try:
         plan = reader.plan(level, layer)
         read_at = reader.reader(plan)  # a stream is read whole here, checking its size before the pixels are made
-        pixels = bytearray(3 * plan.width * plan.image_height)
+        pixels = bytearray(MODES[mode] * plan.width * plan.image_height)
         position = 0
-        for row in rows(plan, read_at):
+        for row in rows(plan, read_at, alpha=mode == 'RGBA'):
             pixels[position:position + len(row)] = row
             position += len(row)
         return plan.width, plan.image_height, pixels
