@@ -16,11 +16,6 @@ import struct
 import threading
 import zlib
 
-try:
-    import queue
-except ImportError:  # Python 2
-    import Queue as queue
-
 PNG_SIGNATURE = b'\x89PNG\r\n\x1a\n'
 PNG_COMPRESSION = 6         # zlib's own default level
 LEVELS = range(0, 10)       # zlib's levels: 0 stores, 1 is fastest, 9 smallest
@@ -151,7 +146,7 @@ def write_strips(out, strips, level, threads):
                 adler = zlib.adler32(data, adler)
                 waiting.append(compressors.submit(data, last))
                 data = None
-                while waiting and (len(waiting) >= STRIPS_AHEAD * threads or waiting[0].done.is_set()):
+                while waiting and (len(waiting) >= STRIPS_AHEAD * threads or waiting[0].is_done()):
                     idat.write(waiting.popleft().result())
             while waiting:
                 idat.write(waiting.popleft().result())
@@ -159,37 +154,80 @@ def write_strips(out, strips, level, threads):
     idat.close()
 
 
+# The threads and the writer hand strips over through deques and bare locks
+# alone. An interrupt (Ctrl-C) comes as an exception in the writer's thread,
+# between any two of its steps; inside the Python code of a queue or an
+# event it could leave their inner lock held and a thread waiting on it for
+# ever. A deque's append and a lock's acquire or release are single steps.
+
 class Strip(object):
-    """One strip handed to the compressing threads, and what came of it."""
+    """One strip handed to a compressing thread, and what came of it."""
 
     def __init__(self, data, last):
         self.data, self.last = data, last
         self.compressed = self.error = None
-        self.done = threading.Event()
+        self.done = threading.Lock()
+        self.done.acquire()  # released by the thread once it has finished with the strip
+
+    def is_done(self):
+        return not self.done.locked()
 
     def result(self):
-        """The compressed strip, once a thread has made it; what it raised, if it failed."""
-        self.done.wait()
+        """The compressed strip, once its thread has made it; what it raised, if it failed."""
+        self.done.acquire()
+        self.done.release()
         if self.error is not None:
             raise self.error
         return self.compressed
 
 
+class Compressor(object):
+    """A thread that compresses the strips given it, in order, until it is given None."""
+
+    def __init__(self, level, number):
+        self.level, self.stopping = level, False
+        self.strips = collections.deque()
+        self.wake = threading.Lock()
+        self.wake.acquire()  # released when strips may be waiting; the thread takes it back to wait again
+        self.thread = threading.Thread(target=self.work, name='dds2png-compress-%d' % number)
+        self.thread.daemon = True  # never holds up the interpreter's exit
+
+    def give(self, strip):
+        self.strips.append(strip)
+        if self.wake.locked():  # only this (the writer's) thread releases it
+            self.wake.release()
+
+    def work(self):
+        while True:
+            self.wake.acquire()
+            while self.strips:
+                strip = self.strips.popleft()
+                if strip is None:
+                    return
+                try:
+                    if not self.stopping:
+                        strip.compressed = compress_strip(self.level, strip.data, strip.last)
+                except Exception as e:  # MemoryError, above all: the writer raises it
+                    strip.error = e
+                finally:
+                    strip.data = None
+                    strip.done.release()
+
+
 class Compressors(object):
-    """Threads that compress strips, started on entry and ended on exit
-    whatever ends the block (an error reading or writing, an interrupt):
+    """Threads that compress strips in turn, started on entry and ended on
+    exit whatever ends the block (an error reading or writing, an interrupt):
     strips not yet begun are dropped, and the exit waits for those being
     compressed, which takes at most one strip's time."""
 
     def __init__(self, level, threads):
-        self.level, self.stopping, self.strips = level, False, queue.Queue()
-        self.threads = [threading.Thread(target=self.work, name='dds2png-compress-%d' % n) for n in range(threads)]
+        self.compressors = [Compressor(level, n) for n in range(threads)]
+        self.given = 0
 
     def __enter__(self):
         try:
-            for thread in self.threads:
-                thread.daemon = True  # never holds the interpreter's exit
-                thread.start()
+            for compressor in self.compressors:
+                compressor.thread.start()
         except BaseException:
             self.__exit__()
             raise
@@ -197,33 +235,19 @@ class Compressors(object):
 
     def submit(self, data, last):
         strip = Strip(data, last)
-        self.strips.put(strip)
+        self.compressors[self.given % len(self.compressors)].give(strip)
+        self.given += 1
         return strip
 
-    def work(self):
-        while True:
-            strip = self.strips.get()
-            if strip is None:
-                return
-            try:
-                if not self.stopping:
-                    strip.compressed = compress_strip(self.level, strip.data, strip.last)
-            except Exception as e:  # MemoryError, above all: the writer raises it
-                strip.error = e
-            finally:
-                strip.data = None
-                strip.done.set()
-
     def __exit__(self, *exc_info):
-        self.stopping = True
-        started = [thread for thread in self.threads if thread.ident is not None]
-        for _ in started:
-            self.strips.put(None)
+        for compressor in self.compressors:
+            compressor.stopping = True
+            compressor.give(None)
         interrupted = None
-        for thread in started:
-            while thread.is_alive():
+        for compressor in self.compressors:
+            while compressor.thread.is_alive():
                 try:
-                    thread.join()
+                    compressor.thread.join()
                 except KeyboardInterrupt as e:  # another Ctrl-C: the threads still end, and soon
                     interrupted = e
         if interrupted is not None:
