@@ -7,14 +7,17 @@ time, each strip raw deflate from a fresh compressor, ended with a sync flush
 (the last one finished), so that the strips joined behind a zlib header and
 followed by the Adler-32 of all the rows are one valid stream. The strips
 depend on the image alone, so the bytes are the same whatever the number of
-threads compressing them. zlib lets go of the interpreter lock while it
-compresses, so threads use the cores; they compress and do nothing else: the
-rows are read and the file written by the caller's thread, in order."""
+threads compressing them. The strips are compressed without the interpreter
+lock (see deflate), so threads use the cores; they compress and do nothing
+else: the rows are read and the file written by the caller's thread, in
+order."""
 import collections
 import os
 import struct
 import threading
 import zlib
+
+from .deflate import IN_PARALLEL, compress_strip
 
 PNG_SIGNATURE = b'\x89PNG\r\n\x1a\n'
 PNG_COMPRESSION = 6         # zlib's own default level
@@ -65,8 +68,8 @@ def write_png(out, width, height, rows, compression=PNG_COMPRESSION, threads=Non
         write_stream(out, rows, compression)
     else:
         strips = -(-height // per_strip)
-        write_strips(out, filtered_strips(rows, per_strip), compression,
-                     min(strips, usable_cores() if threads is None else threads))
+        threads = usable_cores() if threads is None else threads
+        write_strips(out, filtered_strips(rows, per_strip), compression, min(strips, threads) if IN_PARALLEL else 1)
     out.write(png_chunk(b'IEND', b''))
 
 
@@ -104,12 +107,6 @@ def filtered_strips(rows, per_strip):
             pieces = []
         pieces += (FILTER_NONE, row)
     yield b''.join(pieces), True
-
-
-def compress_strip(level, data, last):
-    """Raw deflate of one strip, ending on a byte boundary (sync flush), or the stream's end."""
-    compressor = zlib.compressobj(level, zlib.DEFLATED, -zlib.MAX_WBITS)
-    return compressor.compress(data) + compressor.flush(zlib.Z_FINISH if last else zlib.Z_SYNC_FLUSH)
 
 
 class IdatWriter(object):
@@ -154,7 +151,7 @@ def write_strips(out, strips, level, threads):
     idat.close()
 
 
-# The threads and the writer hand strips over through deques and bare locks
+# The threads and the writer hand strips over through a deque and bare locks
 # alone. An interrupt (Ctrl-C) comes as an exception in the writer's thread,
 # between any two of its steps; inside the Python code of a queue or an
 # event it could leave their inner lock held and a thread waiting on it for
@@ -182,26 +179,28 @@ class Strip(object):
 
 
 class Compressor(object):
-    """A thread that compresses the strips given it, in order, until it is given None."""
+    """A thread that compresses strips from the deque it shares with the
+    others until it takes None from it."""
 
-    def __init__(self, level, number):
-        self.level, self.stopping = level, False
-        self.strips = collections.deque()
+    def __init__(self, level, strips, number):
+        self.level, self.strips, self.stopping = level, strips, False
         self.wake = threading.Lock()
         self.wake.acquire()  # released when strips may be waiting; the thread takes it back to wait again
         self.thread = threading.Thread(target=self.work, name='dds2png-compress-%d' % number)
         self.thread.daemon = True  # never holds up the interpreter's exit
 
-    def give(self, strip):
-        self.strips.append(strip)
-        if self.wake.locked():  # only this (the writer's) thread releases it
+    def call(self):
+        if self.wake.locked():  # only the writer's thread releases it
             self.wake.release()
 
     def work(self):
         while True:
             self.wake.acquire()
-            while self.strips:
-                strip = self.strips.popleft()
+            while True:
+                try:
+                    strip = self.strips.popleft()
+                except IndexError:
+                    break  # none left: wait to be called again
                 if strip is None:
                     return
                 try:
@@ -215,14 +214,14 @@ class Compressor(object):
 
 
 class Compressors(object):
-    """Threads that compress strips in turn, started on entry and ended on
+    """Threads that compress strips, started on entry and ended on
     exit whatever ends the block (an error reading or writing, an interrupt):
     strips not yet begun are dropped, and the exit waits for those being
     compressed, which takes at most one strip's time."""
 
     def __init__(self, level, threads):
-        self.compressors = [Compressor(level, n) for n in range(threads)]
-        self.given = 0
+        self.strips = collections.deque()
+        self.compressors = [Compressor(level, self.strips, n) for n in range(threads)]
 
     def __enter__(self):
         try:
@@ -234,15 +233,19 @@ class Compressors(object):
         return self
 
     def submit(self, data, last):
+        """Hands the strip to whichever thread is free first."""
         strip = Strip(data, last)
-        self.compressors[self.given % len(self.compressors)].give(strip)
-        self.given += 1
+        self.strips.append(strip)
+        for compressor in self.compressors:
+            compressor.call()
         return strip
 
     def __exit__(self, *exc_info):
         for compressor in self.compressors:
             compressor.stopping = True
-            compressor.give(None)
+        self.strips.extend([None] * len(self.compressors))  # after every strip: one for each thread
+        for compressor in self.compressors:
+            compressor.call()
         interrupted = None
         for compressor in self.compressors:
             while compressor.thread.is_alive():
