@@ -1,7 +1,8 @@
 """A batch: each file converted in a process of its own, as many at once as
 there are cores (and each with the threads the cores left over allow).
 Each decoding call holds the interpreter lock, so processes, not threads,
-use the cores; a process for each file keeps any fault to that file. Used by the command, which owns the signal handlers."""
+use the cores; a process for each file keeps any fault to that file. Used
+by the command, which owns the signal handlers."""
 import errno
 import os
 import signal
