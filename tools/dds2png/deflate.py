@@ -59,7 +59,7 @@ def system_zlib():
                 target = ctypes.create_string_buffer(size)
                 stream.next_out, stream.avail_out = ctypes.addressof(target), size
                 status = library.deflate(ctypes.byref(stream), flush)
-                pieces.append(target.raw[:size - stream.avail_out])
+                pieces.append(ctypes.string_at(target, size - stream.avail_out))
                 if status not in (Z_OK, Z_STREAM_END, Z_BUF_ERROR):
                     raise MemoryError
                 # Done when all is in and the flush had room to end (a full
