@@ -9,7 +9,7 @@ other. Where that library cannot be loaded, strips are compressed by the
 module, one thread at a time (IN_PARALLEL is False)."""
 import zlib
 
-Z_OK, Z_STREAM_END, Z_BUF_ERROR = 0, 1, -5
+Z_OK, Z_STREAM_END, Z_MEM_ERROR, Z_BUF_ERROR = 0, 1, -4, -5
 RAW_WINDOW_BITS = -zlib.MAX_WBITS   # negative: deflate data with no zlib header or check value
 MEMORY_LEVEL = 8                    # zlib's default, as the module's compressobj uses
 FLUSH_ROOM = 64                     # bytes beyond deflateBound for a sync flush's empty stored block
@@ -19,6 +19,11 @@ def compress_with_module(level, data, last):
     """Raw deflate of `data`, ending on a byte boundary (sync flush), or the stream's end."""
     compressor = zlib.compressobj(level, zlib.DEFLATED, RAW_WINDOW_BITS)
     return compressor.compress(data) + compressor.flush(zlib.Z_FINISH if last else zlib.Z_SYNC_FLUSH)
+
+
+def failure(status):
+    """What the zlib module raises for the status."""
+    return MemoryError() if status == Z_MEM_ERROR else zlib.error('Error %d while compressing data' % status)
 
 
 def system_zlib():
@@ -47,9 +52,10 @@ def system_zlib():
 
     def compress_with_library(level, data, last):
         stream = Stream()
-        if library.deflateInit2_(ctypes.byref(stream), level, zlib.DEFLATED, RAW_WINDOW_BITS, MEMORY_LEVEL,
-                                 zlib.Z_DEFAULT_STRATEGY, version, ctypes.sizeof(Stream)) != Z_OK:
-            raise MemoryError  # a level out of range is refused long before
+        status = library.deflateInit2_(ctypes.byref(stream), level, zlib.DEFLATED, RAW_WINDOW_BITS, MEMORY_LEVEL,
+                                       zlib.Z_DEFAULT_STRATEGY, version, ctypes.sizeof(Stream))
+        if status != Z_OK:
+            raise failure(status)
         try:
             source = ctypes.c_char_p(data)  # the bytes' own buffer, not a copy; `data` keeps it alive
             stream.next_in, stream.avail_in = ctypes.cast(source, ctypes.c_void_p), len(data)
@@ -61,7 +67,7 @@ def system_zlib():
                 status = library.deflate(ctypes.byref(stream), flush)
                 pieces.append(ctypes.string_at(target, size - stream.avail_out))
                 if status not in (Z_OK, Z_STREAM_END, Z_BUF_ERROR):
-                    raise MemoryError
+                    raise failure(status)
                 # Done when all is in and the flush had room to end (a full
                 # buffer may hide more); a finish says so itself.
                 if status == Z_STREAM_END or (not last and stream.avail_in == 0 and stream.avail_out > 0):
