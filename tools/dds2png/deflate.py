@@ -13,6 +13,7 @@ Z_OK, Z_STREAM_END, Z_MEM_ERROR, Z_BUF_ERROR = 0, 1, -4, -5
 RAW_WINDOW_BITS = -zlib.MAX_WBITS   # negative: deflate data with no zlib header or check value
 MEMORY_LEVEL = 8                    # zlib's default, as the module's compressobj uses
 FLUSH_ROOM = 64                     # bytes beyond deflateBound for a sync flush's empty stored block
+ZLIB_SONAME = 'libz.so.1'           # the system's zlib 1.x, as the dynamic loader finds it
 
 
 def compress_with_module(level, data, last):
@@ -27,13 +28,19 @@ def failure(status):
 
 
 def system_zlib():
-    """compress_with_module's twin calling the system's zlib through ctypes, or None."""
+    """A maker of compress_with_module's twins calling the system's zlib through ctypes, or None."""
     try:
         import ctypes
         import ctypes.util
-        library = ctypes.CDLL(ctypes.util.find_library('z') or 'libz.so.1')
-    except (ImportError, OSError):
+    except ImportError:
         return None
+    try:
+        library = ctypes.CDLL(ZLIB_SONAME)
+    except OSError:
+        try:
+            library = ctypes.CDLL(ctypes.util.find_library('z'))  # runs ldconfig: only where the usual name fails
+        except (OSError, TypeError):
+            return None
 
     class Stream(ctypes.Structure):  # z_stream, as zlib.h lays it out
         _fields_ = [('next_in', ctypes.c_void_p), ('avail_in', ctypes.c_uint), ('total_in', ctypes.c_ulong),
@@ -50,7 +57,19 @@ def system_zlib():
     library.deflateEnd.argtypes = [stream_pointer]
     version = library.zlibVersion()
 
-    def compress_with_library(level, data, last):
+    def new_compressor():
+        """A compress_with_module twin for one thread at a time, which keeps
+        its output buffer from one strip to the next (fresh memory for each
+        costs the system time of its pages)."""
+        kept = [ctypes.create_string_buffer(0)]
+
+        def buffer_of(size):
+            if len(kept[0]) < size:
+                kept[0] = ctypes.create_string_buffer(size)
+            return kept[0]
+        return lambda level, data, last: compress_with_library(level, data, last, buffer_of)
+
+    def compress_with_library(level, data, last, buffer_of):
         stream = Stream()
         status = library.deflateInit2_(ctypes.byref(stream), level, zlib.DEFLATED, RAW_WINDOW_BITS, MEMORY_LEVEL,
                                        zlib.Z_DEFAULT_STRATEGY, version, ctypes.sizeof(Stream))
@@ -62,7 +81,7 @@ def system_zlib():
             pieces, flush = [], zlib.Z_FINISH if last else zlib.Z_SYNC_FLUSH
             while True:
                 size = library.deflateBound(ctypes.byref(stream), stream.avail_in) + FLUSH_ROOM
-                target = ctypes.create_string_buffer(size)
+                target = buffer_of(size)
                 stream.next_out, stream.avail_out = ctypes.addressof(target), size
                 status = library.deflate(ctypes.byref(stream), flush)
                 pieces.append(ctypes.string_at(target, size - stream.avail_out))
@@ -74,12 +93,19 @@ def system_zlib():
                     return b''.join(pieces)
         finally:
             library.deflateEnd(ctypes.byref(stream))
-    return compress_with_library
+    return new_compressor
 
 
+def module_compressor():
+    return compress_with_module
+
+
+# new_compressor() gives a function f(level, data, last) that compresses
+# strips, for one thread at a time; those of several threads run at once
+# where IN_PARALLEL.
 if str is bytes:  # Python 2
-    compress_strip = system_zlib()
-    IN_PARALLEL = compress_strip is not None
-    compress_strip = compress_strip or compress_with_module
+    new_compressor = system_zlib()
+    IN_PARALLEL = new_compressor is not None
+    new_compressor = new_compressor or module_compressor
 else:
-    compress_strip, IN_PARALLEL = compress_with_module, True
+    new_compressor, IN_PARALLEL = module_compressor, True

@@ -17,7 +17,7 @@ import struct
 import threading
 import zlib
 
-from .deflate import IN_PARALLEL, compress_strip
+from .deflate import IN_PARALLEL, new_compressor
 
 PNG_SIGNATURE = b'\x89PNG\r\n\x1a\n'
 PNG_COMPRESSION = 6         # zlib's own default level
@@ -134,6 +134,7 @@ def write_strips(out, strips, level, threads):
     idat.write(zlib_header(level))
     adler = zlib.adler32(b'')
     if threads <= 1:
+        compress_strip = new_compressor()
         for data, last in strips:
             adler = zlib.adler32(data, adler)
             idat.write(compress_strip(level, data, last))
@@ -195,6 +196,7 @@ class Compressor(object):
             self.wake.release()
 
     def work(self):
+        compress_strip = new_compressor()
         while True:
             self.wake.acquire()
             while True:
