@@ -111,20 +111,33 @@ def filtered_strips(rows, per_strip):
 
 
 class IdatWriter(object):
-    """Writes a stream's bytes as IDAT chunks of IDAT_SIZE, the last one shorter."""
+    """Writes a stream's bytes as IDAT chunks of IDAT_SIZE, the last one
+    shorter, copying no more of a strip than a chunk at a time."""
 
     def __init__(self, out):
         self.out, self.pending = out, b''
 
     def write(self, data):
-        data = self.pending + data
-        whole = len(data) - len(data) % IDAT_SIZE
-        for start in range(0, whole, IDAT_SIZE):
-            self.out.write(png_chunk(b'IDAT', data[start:start + IDAT_SIZE]))
+        start = 0
+        if self.pending:
+            start = IDAT_SIZE - len(self.pending)
+            if len(data) < start:
+                self.pending += data
+                return
+            self.chunk(self.pending + data[:start])
+        whole = start + (len(data) - start) // IDAT_SIZE * IDAT_SIZE
+        for offset in range(start, whole, IDAT_SIZE):
+            self.chunk(data[offset:offset + IDAT_SIZE])
         self.pending = data[whole:]
 
+    def chunk(self, payload):
+        crc = zlib.crc32(payload, zlib.crc32(b'IDAT')) & 0xffffffff
+        self.out.write(struct.pack('>I', len(payload)) + b'IDAT')
+        self.out.write(payload)
+        self.out.write(struct.pack('>I', crc))
+
     def close(self):
-        self.out.write(png_chunk(b'IDAT', self.pending))
+        self.chunk(self.pending)
 
 
 def write_strips(out, strips, level, threads):
