@@ -11,6 +11,8 @@ per block are counted by callgrind when valgrind is present, and for another
 CPU (64-bit ARM) by qemu-user's trace when a cross-built counter is given.
 """
 import argparse
+import binascii
+import hashlib
 import json
 import os
 import re
@@ -125,18 +127,58 @@ def run_module_bench(python, module_dir, extra_env=None):
     return json.loads(subprocess.check_output([python, MODULE_BENCH], env=env).decode('ascii'))
 
 
+# Noise over the tiled sample's blocks, so that the image compresses about
+# as well and as slowly as a photograph: every colour index, and the low two
+# bits of each endpoint's red, green and blue (RGB565), drawn at random.
+PHOTO_NOISE_MASK = struct.pack('<2H4B', 0x39E7, 0x39E7, 0xFF, 0xFF, 0xFF, 0xFF)
+PHOTO_NOISE_SEED = b'dds2png bench'
+
+
+def noise(size):
+    """`size` bytes of noise, the same on every run: SHA-256 of a counter."""
+    blocks = [hashlib.sha256(PHOTO_NOISE_SEED + struct.pack('<I', n)).digest() for n in range(-(-size // 32))]
+    return b''.join(blocks)[:size]
+
+
+def as_number(data):
+    return int(binascii.hexlify(data), 16)
+
+
 def large_texture(path, size=4096):
-    """A size x size DXT1 file tiled from the sample's blocks, so that it
-    compresses like a real image rather than like noise."""
+    """A size x size DXT1 file tiled from the sample's blocks, with noise
+    added, so that it compresses like a photograph rather than like the
+    flat-coloured sample (which zlib takes many times faster)."""
     with open(SAMPLE, 'rb') as f:
         sample = f.read()
     height, width = struct.unpack('<2I', sample[12:20])
     across = width // 4
     rows = [sample[128 + 8 * across * m:128 + 8 * across * (m + 1)] for m in range(height // 4)]
     surface = b''.join(rows[m % len(rows)] * (size // width) for m in range(size // 4))
+    mixed = as_number(surface) ^ (as_number(noise(len(surface))) & as_number(PHOTO_NOISE_MASK * (len(surface) // 8)))
+    surface = binascii.unhexlify('%0*x' % (2 * len(surface), mixed))
     header = sample[:12] + struct.pack('<3I', size, size, len(surface)) + sample[24:128]
     with open(path, 'wb') as f:
         f.write(header + surface)
+
+
+# One core's zlib over the rows the converter compresses, in the converter's
+# own interpreter: decodes the file, then times zlib.compress of the filtered
+# rows alone; prints the seconds and the compressed size.
+ONE_CORE_ZLIB = """
+import sys, time, zlib, dds2png
+width, height, pixels = dds2png.read(sys.argv[1])
+stride = 3 * width
+rows = b''.join(b'\\0' + bytes(pixels[y * stride:(y + 1) * stride]) for y in range(height))
+start = time.time()
+size = len(zlib.compress(rows, int(sys.argv[2])))
+print('%r %d' % (time.time() - start, size))
+"""
+
+
+def one_core_zlib(python, source, level):
+    """(seconds, bytes) of zlib.compress at `level` over the file's filtered rows, one core."""
+    seconds, size = subprocess.check_output([python, '-c', ONE_CORE_ZLIB, source, str(level)]).split()
+    return float(seconds), int(size)
 
 
 def timed(command):
@@ -156,26 +198,41 @@ def median(values):
 
 
 def compare_tool(tool, runs=7):
+    """The converter on a photo-like file: in threads (its default), in one
+    thread, against one core's zlib over the same rows (level 6, as the
+    converter's default) and against the image library; then a batch."""
+    python = os.path.join(os.path.dirname(tool), 'python')  # the interpreter and module the tool runs with
     folder = tempfile.mkdtemp()
     try:
         source = os.path.join(folder, 'large.dds')
         large_texture(source)
         target = os.path.join(folder, 'large.png')
         print('')
-        print('4096 x 4096 DXT1 file to PNG, whole processes (medians of %d, interleaved):' % runs)
-        ours, theirs = [], []
+        print('4096 x 4096 photo-like DXT1 file to PNG, whole processes (medians of %d, interleaved; %d cores):'
+              % (runs, os.sysconf('SC_NPROCESSORS_ONLN')))
+        parallel, serial, zlib_seconds, theirs = [], [], [], []
         try:
             subprocess.check_call(IMAGE_LIBRARY[:2] + ['import PIL'])
         except (OSError, subprocess.CalledProcessError):
             print('  (the image library, Debian\'s python3-pil, is not installed: no comparison)')
             theirs = None
         for _ in range(runs):
-            ours.append(timed([tool, source, target])[0])
+            parallel.append(timed([tool, source, target])[0])
+            png_size = os.path.getsize(target)
+            serial.append(timed([tool, '--threads', '1', source, target])[0])
+            seconds, zlib_size = one_core_zlib(python, source, 6)
+            zlib_seconds.append(seconds)
             if theirs is not None:
                 theirs.append(timed(IMAGE_LIBRARY + [source, target])[0])
-        print('  dds2png:            %6.3f s' % median(ours))
+        one_core = median(zlib_seconds)
+        print('  one core\'s zlib, level 6, over the rows: %6.3f s, %d bytes (compression alone)'
+              % (one_core, zlib_size))
+        print('  dds2png, threads:           %6.3f s, %.2fx that zlib; PNG %d bytes, %+.2f%% of its size'
+              % (median(parallel), median(parallel) / one_core, png_size, 100.0 * (png_size - zlib_size) / zlib_size))
+        print('  dds2png --threads 1:        %6.3f s, %.2fx that zlib' % (median(serial), median(serial) / one_core))
         if theirs is not None:
-            print('  the image library:  %6.3f s, %.1fx the time of dds2png' % (median(theirs), median(theirs) / median(ours)))
+            print('  the image library:          %6.3f s, %.1fx the time of dds2png'
+                  % (median(theirs), median(theirs) / median(parallel)))
         batch = [os.path.join(folder, 'large%d.dds' % i) for i in range(8)]
         for path in batch:
             shutil.copy(source, path)
@@ -183,8 +240,8 @@ def compare_tool(tool, runs=7):
         os.mkdir(out)
         runs_of_batch = [timed([tool, '-o', out] + batch) for _ in range(3)]
         wall, cpu = median([r[0] for r in runs_of_batch]), median([r[1] for r in runs_of_batch])
-        print('  a batch of 8 files: %6.3f s, %.1fx one file; %.2f CPU seconds a wall second (%d cores)'
-              % (wall, wall / median(ours), cpu / wall, os.sysconf('SC_NPROCESSORS_ONLN')))
+        print('  a batch of 8 files:         %6.3f s, %.1fx one file; %.2f CPU seconds a wall second'
+              % (wall, wall / median(parallel), cpu / wall))
     finally:
         shutil.rmtree(folder)
 

@@ -6,6 +6,7 @@ import io
 import json
 import pickle
 import os
+import random
 import shutil
 import signal
 import stat
@@ -24,6 +25,7 @@ TOOLS = os.path.join(ROOT, 'tools')
 sys.path.insert(0, TOOLS)
 os.environ['PYTHONPATH'] = os.pathsep.join([TOOLS] + [p for p in [os.environ.get('PYTHONPATH')] if p])
 import dds2png  # noqa: E402
+from dds2png import png  # noqa: E402
 from dds2png.command import main  # noqa: E402
 TOOL = [sys.executable, '-m', 'dds2png']
 
@@ -59,11 +61,26 @@ def dds(width, height, surface, fourcc=b'DXT1', pf_flags=0x4, levels=0, depth=0,
 
 
 def read_png(path):
-    """Returns (width, height, rows) of an 8-bit RGB PNG whose rows use filter 0."""
+    """Returns (width, height, rows) of an 8-bit RGB PNG file whose rows use filter 0."""
     with open(path, 'rb') as f:
-        blob = f.read()
+        return png_image(f.read())
+
+
+def idat_stream(blob):
+    """The zlib stream of a PNG's IDAT chunks, joined."""
+    pos, pieces = 8, []
+    while pos < len(blob):
+        length, kind = struct.unpack('>I4s', blob[pos:pos + 8])
+        if kind == b'IDAT':
+            pieces.append(blob[pos + 8:pos + 8 + length])
+        pos += 12 + length
+    return b''.join(pieces)
+
+
+def png_image(blob):
+    """Returns (width, height, rows) of an 8-bit RGB PNG whose rows use filter 0."""
     assert blob[:8] == b'\x89PNG\r\n\x1a\n'
-    pos, idat, ihdr = 8, b'', None
+    pos, idat, ihdr = 8, [], None
     while pos < len(blob):
         length, kind = struct.unpack('>I4s', blob[pos:pos + 8])
         payload = blob[pos + 8:pos + 8 + length]
@@ -72,11 +89,11 @@ def read_png(path):
         if kind == b'IHDR':
             ihdr = struct.unpack('>2I5B', payload)
         elif kind == b'IDAT':
-            idat += payload
+            idat.append(payload)
         pos += 12 + length
     width, height = ihdr[:2]
     assert ihdr[2:] == (8, 2, 0, 0, 0)
-    raw = zlib.decompress(idat)
+    raw = zlib.decompress(b''.join(idat))
     stride = 1 + 3 * width
     assert len(raw) == stride * height
     rows = [raw[y * stride:(y + 1) * stride] for y in range(height)]
@@ -90,6 +107,18 @@ def image(width, layers):
     for c, height in layers:
         rows += [pixel(c) * width] * height
     return width, len(rows), rows
+
+
+# The PNG writer's test image: each row starts with its number, so that a
+# strip lost, repeated or out of order shows; the rest of it is a slice of
+# one buffer of noise, which deflate matches across rows and strips.
+WRITER_WIDTH = 1024
+WRITER_NOISE = bytes(bytearray(random.Random(1).getrandbits(8) for _ in range(1 << 14)))
+
+
+def writer_rows(height):
+    size = 3 * WRITER_WIDTH - 4
+    return [struct.pack('>I', y) + (WRITER_NOISE * 2)[y * 61 % len(WRITER_NOISE):][:size] for y in range(height)]
 
 
 def real_imagemagick():
@@ -179,6 +208,43 @@ class Formats(ToolTest):
         ours = bytearray(b''.join(read_png(self.path('0.png'))[2]))
         self.assertEqual(len(ours), len(theirs))
         self.assertLessEqual(max(abs(a - b) for a, b in zip(ours, theirs)), 10)
+
+
+    def test_png_writer_at_every_level_and_thread_count(self):
+        # Images around the strip size: one strip (one zlib stream, as zlib
+        # makes it), a strip and a row, and two strips and a half.
+        per_strip = png.STRIP_SIZE // (1 + 3 * WRITER_WIDTH)
+        for height in (per_strip, per_strip + 1, 2 * per_strip + per_strip // 2):
+            rows = writer_rows(height)
+            filtered = b''.join(b'\0' + row for row in rows)
+            for level in range(10):
+                written = {}
+                for threads in (1, 2, 3):
+                    out = io.BytesIO()
+                    png.write_png(out, WRITER_WIDTH, height, iter(rows), level, threads)
+                    written[threads] = out.getvalue()
+                self.assertEqual(png_image(written[1]), (WRITER_WIDTH, height, rows), (height, level))
+                # The same bytes whatever the threads (so the same pixels), so that output is reproducible.
+                self.assertEqual(written[2], written[1], (height, level))
+                self.assertEqual(written[3], written[1], (height, level))
+                stream = idat_stream(written[1])
+                # The header's FLEVEL and FCHECK as zlib writes them for the level.
+                self.assertEqual(stream[:2], zlib.compress(b'', level)[:2], (height, level))
+                decompressor = zlib.decompressobj()
+                self.assertEqual(decompressor.decompress(stream), filtered)
+                self.assertEqual(decompressor.unused_data, b'')
+                if height == per_strip and level > 0:  # stored blocks (level 0) follow the input's pieces
+                    self.assertEqual(stream, zlib.compress(filtered, level))
+
+    def test_compression_reaches_the_png(self):
+        source = self.write('in.dds', dds(8, 4, solid(COLOURS[4], 8, 4)))
+        for level in (0, 1, 6, 9):
+            status, err, _ = self.run_tool('--compression', str(level), '--threads', '2', source, self.path('out.png'))
+            self.assertEqual((status, err), (0, ''))
+            with open(self.path('out.png'), 'rb') as f:
+                blob = f.read()
+            self.assertEqual(png_image(blob), image(8, [(COLOURS[4], 4)]))
+            self.assertEqual(idat_stream(blob)[:2], zlib.compress(b'', level)[:2], level)
 
 
 class LevelsAndLayers(ToolTest):
@@ -573,6 +639,43 @@ class HostileInput(ToolTest):
                 process.stderr.close()
                 self.assertFalse(os.path.exists(self.path('large.png')) or os.path.exists(self.path('out/large.png')))
 
+    def test_an_error_reading_or_writing_mid_image_leaves_no_thread_running(self):
+        # Rows that fail after two strips (an unreadable file, Ctrl-C), or an
+        # output that fails, while the threads are compressing: the writer
+        # raises what came, with every one of its threads ended.
+        per_strip = png.STRIP_SIZE // (1 + 3 * WRITER_WIDTH)
+        height = 4 * per_strip
+        rows = writer_rows(per_strip)
+        before = set(threading.enumerate())
+        during = []
+
+        def failing_rows(error):
+            for y in range(2 * per_strip + 1):
+                yield rows[y % per_strip]
+            during.append(len(set(threading.enumerate()) - before))
+            raise error
+
+        class FailingOutput(object):
+            def __init__(self):
+                self.written = 0
+
+            def write(self, data):
+                self.written += len(data)
+                if self.written > png.IDAT_SIZE:
+                    during.append(len(set(threading.enumerate()) - before))
+                    raise IOError(28, 'No space left on device')
+        truncated = dds2png.TruncatedError('in.dds', 'truncated surface data')
+        for error, rows_given, out in [(truncated, failing_rows, io.BytesIO()),
+                                       (KeyboardInterrupt(), failing_rows, io.BytesIO()),
+                                       (IOError, lambda error: (rows[y % per_strip] for y in range(height)),
+                                        FailingOutput())]:
+            del during[:]
+            raised = error if isinstance(error, type) else type(error)
+            with self.assertRaises(raised):
+                png.write_png(out, WRITER_WIDTH, height, rows_given(error), 0, 3)
+            self.assertEqual(during, [3 if png.IN_PARALLEL else 0], error)  # they were running
+            self.assertEqual(set(threading.enumerate()), before, error)
+
     def test_a_batch_that_names_an_input_as_an_output(self):
         disguised = self.write('out/g0.png', dds(8, 4, solid(COLOURS[0], 8, 4)))
         os.link(self.good[1], self.path('out/linked.png'))
@@ -672,6 +775,39 @@ class Library(ToolTest):
                     call()
                 self.assertEqual(str(raised.exception), '%s: %s' % (source, expected))
         self.assertFalse(os.path.exists(self.path('x.png')))
+
+    def test_compression_and_threads_are_checked(self):
+        source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))
+        target = self.path('x.png')
+
+        class Index(object):  # an integer as numpy's are, through __index__
+            def __index__(self):
+                return 9
+        for options, error, expected in [
+                ({'compression': 10}, ValueError, 'compression must be a zlib level from 0 to 9, not 10'),
+                ({'compression': -1}, ValueError, 'compression must be a zlib level from 0 to 9, not -1'),
+                ({'compression': 6.0}, TypeError, 'compression must be an integer, not float'),
+                ({'compression': '6'}, TypeError, 'compression must be an integer, not str'),
+                ({'compression': None}, TypeError, 'compression must be an integer, not NoneType'),
+                ({'threads': 0}, ValueError,
+                 'threads must be at least 1 (or None for the cores the process may use), not 0'),
+                ({'threads': 2.5}, TypeError, 'threads must be an integer, not float')]:
+            with self.assertRaises(error) as raised:
+                dds2png.convert(source, target, **options)
+            self.assertEqual(str(raised.exception), expected)
+            self.assertFalse(os.path.exists(target))
+        dds2png.convert(source, target, compression=Index(), threads=Index())
+        with open(target, 'rb') as f:
+            self.assertEqual(idat_stream(f.read())[:2], zlib.compress(b'', 9)[:2])
+        # The command refuses the same as usage errors, before reading anything.
+        for args, expected in [(['--compression', '10'], '--compression is a zlib level, from 0 to 9'),
+                               (['--compression', '-1'], '--compression is a zlib level, from 0 to 9'),
+                               (['--threads', '0'], '--threads is at least 1')]:
+            for paths in ([source, self.path('y.png')], ['-o', self.dir, source]):
+                status, err, _ = self.run_tool(*(args + paths))
+                self.assertEqual(status, 2)
+                self.assertEqual(err.splitlines()[-1], 'dds2png: error: ' + expected)
+        self.assertEqual(sorted(os.listdir(self.dir)), ['in.dds', 'x.png'])
 
     def test_paths_as_bytes_and_path_objects(self):
         source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))

@@ -1,7 +1,8 @@
 """A batch: each file converted in a process of its own, as many at once as
-there are cores. Each decoding call holds the interpreter lock, so
-processes, not threads, use the cores; a process for each file keeps any
-fault to that file. Used by the command, which owns the signal handlers."""
+there are cores (and each with the threads the cores left over allow).
+Each decoding call holds the interpreter lock, so processes, not threads,
+use the cores; a process for each file keeps any fault to that file. Used
+by the command, which owns the signal handlers."""
 import errno
 import os
 import signal
@@ -31,14 +32,15 @@ def decoded(data):
 
 
 def conversion_error(job, output=None):
-    """Converts one (source, target, level, layer) job; returns its
-    ConversionError, or None when it converted. With `output`, the PNG goes
-    there instead of to the target (see write_png_of)."""
+    """Converts one (source, target, level, layer, compression, threads) job,
+    the arguments of convert(); returns its ConversionError, or None when it
+    converted. With `output`, the PNG goes there instead of to the target
+    (see write_png_of)."""
     try:
         if output is None:
             convert(*job)
         else:
-            write_png_of(job[0], job[2], job[3], output)
+            write_png_of(job[0], job[2], job[3], output, job[4], job[5])
     except ConversionError as e:
         return e
     except Exception as e:  # a fault of the tool itself: still one line, naming the input

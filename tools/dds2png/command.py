@@ -13,10 +13,11 @@ from .errors import escape, path_text, ConversionError
 from .decode import decoder_description
 from .library import STANDARD_STREAM, info
 from .outputs import STREAM_NAMES, closed_streams, remove_unfinished, write_to_file
+from .png import LEVELS, PNG_COMPRESSION, usable_cores
 from .version import package_version
 
-USAGE = ('%(prog)s [--level N] [--layer K] INPUT OUTPUT\n'
-         '       %(prog)s [--level N] [--layer K] -o DIR INPUT...\n'
+USAGE = ('%(prog)s [--level N] [--layer K] [--compression N] [--threads N] INPUT OUTPUT\n'
+         '       %(prog)s [--level N] [--layer K] [--compression N] [--threads N] -o DIR INPUT...\n'
          '       %(prog)s --info INPUT...')
 
 
@@ -106,7 +107,12 @@ def run_batch(parser, args):
     if clash:
         say('dds2png: ' + clash)
         return 2
-    workers = min(len(jobs), os.sysconf('SC_NPROCESSORS_ONLN'))
+    # The cores are shared: a compressing thread for each worker, and more
+    # only when there are fewer files than cores.
+    cores = usable_cores()
+    workers = min(len(jobs), cores)
+    threads = max(1, cores // workers) if args.threads is None else args.threads
+    jobs = [job + (args.compression, threads) for job in jobs]
     progress = os.isatty(2)
     failed = 0
     results = run_jobs(jobs, workers)
@@ -168,7 +174,7 @@ def convert_one(args):
     if source == STANDARD_STREAM and 0 in closed_streams:
         return ConversionError(STANDARD_STREAM, closed_message(0))
     if target != STANDARD_STREAM:
-        return conversion_error((source, target, args.level, args.layer))
+        return conversion_error((source, target, args.level, args.layer, args.compression, args.threads))
     # Standard output as the descriptor itself, unbuffered: a closed one is
     # refused by name, and nothing is left for the interpreter to flush at exit.
     try:
@@ -180,7 +186,8 @@ def convert_one(args):
     with out:
         def output(identity, write):
             write_to_file(STANDARD_STREAM, out, identity, write)
-        return conversion_error((source, target, args.level, args.layer), output)
+        return conversion_error((source, target, args.level, args.layer, args.compression, args.threads),
+                                output)
 
 
 class Version(argparse.Action):
@@ -222,6 +229,12 @@ def parser():
     parser.add_argument('--layer', type=int, metavar='K',
                         help='convert this layer alone (cube face, array element or volume slice), '
                              'rather than all of them stacked')
+    parser.add_argument('--compression', type=int, default=PNG_COMPRESSION, metavar='N',
+                        help='the zlib level, from %d (none, fastest) to %d (smallest); %d by default'
+                             % (LEVELS[0], LEVELS[-1], PNG_COMPRESSION))
+    parser.add_argument('--threads', type=int, metavar='N',
+                        help='compress a large image with at most N threads (by default as many as the '
+                             'process may use cores, shared among the files of a batch)')
     parser.add_argument('--version', action=Version)
     return parser
 
@@ -277,6 +290,10 @@ def run(argv, previous):
         args = command.parse_args(argv)
         if args.level < 0 or (args.layer is not None and args.layer < 0):
             command.error('--level and --layer count from 0')
+        if args.compression not in LEVELS:
+            command.error('--compression is a zlib level, from %d to %d' % (LEVELS[0], LEVELS[-1]))
+        if args.threads is not None and args.threads < 1:
+            command.error('--threads is at least 1')
         if args.info:
             if args.output_dir is not None:
                 command.error('--info reads the inputs alone: give no -o')

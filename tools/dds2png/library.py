@@ -11,7 +11,7 @@ from .decode import rows
 from .errors import ConversionError
 from .inputs import Input
 from .outputs import write_output, write_to_file
-from .png import write_png
+from .png import LEVELS, PNG_COMPRESSION, write_png
 
 STANDARD_STREAM = '-'
 TEXT_TYPES = (str,) if str is not bytes else (str, unicode)  # noqa: F821 (Python 2)
@@ -75,16 +75,32 @@ def check_fspath(candidate):
                             % (type(candidate).__name__, type(path).__name__))
 
 
+def integer(value, name):
+    try:
+        if isinstance(value, bool) or type(value).__name__ == 'bool_':  # numpy's too
+            raise TypeError
+        return int(operator.index(value))
+    except TypeError:
+        raise TypeError('%s must be an integer, not %s' % (name, type(value).__name__))
+
+
 def check_level(level, layer):
     """The level and layer as plain ints (layer may be None)."""
-    def integer(value, name):
-        try:
-            if isinstance(value, bool) or type(value).__name__ == 'bool_':  # numpy's too
-                raise TypeError
-            return int(operator.index(value))
-        except TypeError:
-            raise TypeError('%s must be an integer, not %s' % (name, type(value).__name__))
     return integer(level, 'level'), None if layer is None else integer(layer, 'layer')
+
+
+def check_compression(compression, threads):
+    """The zlib level and the number of threads as plain ints (threads may be None)."""
+    compression = integer(compression, 'compression')
+    if compression not in LEVELS:
+        raise ValueError('compression must be a zlib level from %d to %d, not %d'
+                         % (LEVELS[0], LEVELS[-1], compression))
+    if threads is not None:
+        threads = integer(threads, 'threads')
+        if threads < 1:
+            raise ValueError('threads must be at least 1 (or None for the cores the process may use), not %d'
+                             % threads)
+    return compression, threads
 
 
 def name_of(file):
@@ -166,16 +182,21 @@ def read(source, level=0, layer=None, mode='RGB'):
         reader.close()
 
 
-def convert(source, target, level=0, layer=None):
+def convert(source, target, level=0, layer=None, compression=PNG_COMPRESSION, threads=None):
     """Converts one level of a DDS file to a PNG as the command does.
 
     `source` as for read(); `target` is a path (`-` writes through
     sys.stdout's binary buffer, after its text) or a binary file object,
     written and left open. A path is written safely: in full or not at all,
-    never over the input. Raises ConversionError naming the path at fault."""
+    never over the input. `compression` is zlib's level, 0 (none) to 9
+    (smallest). A large image is compressed by as many threads as the
+    process may use cores, or at most `threads` (1: in the caller's thread
+    alone); the PNG is the same whatever their number. Raises
+    ConversionError naming the path at fault."""
     check_file(target, 'target', 'write')
     check_fspath(target)
     level, layer = check_level(level, layer)
+    compression, threads = check_compression(compression, threads)
     if not (isinstance(target, PATH_TYPES) or hasattr(target, '__fspath__')):
         if target is source:
             raise ConversionError(name_of(target), 'is the input file itself')
@@ -190,13 +211,13 @@ def convert(source, target, level=0, layer=None):
 
         def output(identity, write):
             write_output(target, path, identity, write)
-    write_png_of(source, level, layer, output)
+    write_png_of(source, level, layer, output, compression, threads)
 
 
-def write_png_of(source, level, layer, output):
+def write_png_of(source, level, layer, output, compression=PNG_COMPRESSION, threads=None):
     """The PNG of one level of `source`, written by output(identity, write):
     `identity` is the input's (device, inode) or None, write(file) writes
-    the PNG to a binary file."""
+    the PNG to a binary file, compressed as convert() says."""
     reader = open_source(source)
     try:
         plan = reader.plan(level, layer)
@@ -204,7 +225,8 @@ def write_png_of(source, level, layer, output):
             read_at = reader.reader(plan)  # a stream is read whole here, before any output is made
         except MemoryError:
             raise ConversionError(reader.path, 'out of memory')
-        output(reader.identity(), lambda out: write_png(out, plan.width, plan.image_height, rows(plan, read_at)))
+        output(reader.identity(), lambda out: write_png(out, plan.width, plan.image_height, rows(plan, read_at),
+                                                        compression, threads))
     finally:
         reader.close()
 

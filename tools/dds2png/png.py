@@ -1,11 +1,41 @@
-"""The PNG writer: 8-bit RGB, each row with filter type 0, written as it is compressed."""
+"""The PNG writer: 8-bit RGB, each row with filter type 0, written as it is
+compressed.
+
+An image of one strip of rows (STRIP_SIZE filtered bytes) or less is one
+zlib stream from one compressor. A larger one is compressed a strip at a
+time, each strip raw deflate from a fresh compressor, ended with a sync flush
+(the last one finished), so that the strips joined behind a zlib header and
+followed by the Adler-32 of all the rows are one valid stream. The strips
+depend on the image alone, so the bytes are the same whatever the number of
+threads compressing them. The strips are compressed without the interpreter
+lock (see deflate), so threads use the cores; they compress and do nothing
+else: the rows are read and the file written by the caller's thread, in
+order."""
+import collections
+import os
 import struct
+import threading
 import zlib
 
+from .deflate import IN_PARALLEL, new_compressor
+
 PNG_SIGNATURE = b'\x89PNG\r\n\x1a\n'
-PNG_COMPRESSION = 6
+PNG_COMPRESSION = 6         # zlib's own default level
+LEVELS = range(0, 10)       # zlib's levels: 0 stores, 1 is fastest, 9 smallest
 IDAT_SIZE = 1 << 16         # compressed bytes gathered into one IDAT chunk
 COLOUR_TYPE_RGB = 2
+FILTER_NONE = b'\0'         # the filter-type byte that starts each row
+# Filtered bytes of rows compressed as one strip: images of more than one
+# (from about 1180 x 1180 pixels) are compressed in threads. Each strip starts
+# without the previous one's 32 KiB window: on photo-like 4096 x 4096 images
+# the PNG came out 0.06% to 0.12% larger than one zlib stream at 4 MiB, 0.18%
+# at 2 MiB and 0.42% at 1 MiB; larger strips hold more memory.
+STRIP_SIZE = 1 << 22
+STRIPS_AHEAD = 2            # strips a thread may have waiting, compressed or not, before one is written
+# The zlib header's first byte: method 8 (deflate), window 2 ** (7 + 8) = 32 KiB.
+ZLIB_CMF = 0x78
+ZLIB_FLEVEL_SHIFT = 6       # FLEVEL, the compressor's effort, in the top two bits of FLG
+ZLIB_CHECK = 31             # FCHECK makes CMF * 256 + FLG a multiple of 31
 
 
 def png_chunk(kind, payload):
@@ -13,13 +43,43 @@ def png_chunk(kind, payload):
     return struct.pack('>I', len(payload)) + kind + payload + struct.pack('>I', crc)
 
 
-def write_png(out, width, height, rows):
-    """Writes the PNG of the rows (each 3 * width bytes, height of them) to the binary file `out`."""
+def usable_cores():
+    """The cores this process may run on: its affinity where the system
+    tells it (Python 3), else the cores online."""
+    try:
+        return max(1, len(os.sched_getaffinity(0)))
+    except (AttributeError, OSError):
+        try:
+            return max(1, os.sysconf('SC_NPROCESSORS_ONLN'))
+        except (AttributeError, OSError, ValueError):
+            return 1
+
+
+def rows_per_strip(width):
+    return max(1, STRIP_SIZE // (1 + 3 * width))
+
+
+def write_png(out, width, height, rows, compression=PNG_COMPRESSION, threads=None):
+    """Writes the PNG of the rows (each 3 * width bytes, height of them) to
+    the binary file `out`, compressed at zlib level `compression` by at most
+    `threads` threads (None: as many as the process may use cores)."""
     out.write(PNG_SIGNATURE + png_chunk(b'IHDR', struct.pack('>2I5B', width, height, 8, COLOUR_TYPE_RGB, 0, 0, 0)))
-    compressor = zlib.compressobj(PNG_COMPRESSION)
+    per_strip = rows_per_strip(width)
+    if height <= per_strip:
+        write_stream(out, rows, compression)
+    else:
+        strips = -(-height // per_strip)
+        threads = usable_cores() if threads is None else threads
+        write_strips(out, filtered_strips(rows, per_strip), compression, min(strips, threads) if IN_PARALLEL else 1)
+    out.write(png_chunk(b'IEND', b''))
+
+
+def write_stream(out, rows, level):
+    """The image data as one zlib stream, from one compressor."""
+    compressor = zlib.compressobj(level)
     pending, pending_size = [], 0
     for row in rows:
-        for piece in (compressor.compress(b'\0'), compressor.compress(row)):
+        for piece in (compressor.compress(FILTER_NONE), compressor.compress(row)):
             if piece:
                 pending.append(piece)
                 pending_size += len(piece)
@@ -27,4 +87,187 @@ def write_png(out, width, height, rows):
             out.write(png_chunk(b'IDAT', b''.join(pending)))
             pending, pending_size = [], 0
     pending.append(compressor.flush())
-    out.write(png_chunk(b'IDAT', b''.join(pending)) + png_chunk(b'IEND', b''))
+    out.write(png_chunk(b'IDAT', b''.join(pending)))
+
+
+def zlib_header(level):
+    """The two bytes before the deflate data: CMF, and FLG with FLEVEL for
+    the level as zlib itself sets it (0 fastest, 1 fast, 2 default, 3
+    smallest) and FCHECK."""
+    flevel = 0 if level < 2 else 1 if level < 6 else 2 if level == 6 else 3
+    header = (ZLIB_CMF << 8) | (flevel << ZLIB_FLEVEL_SHIFT)
+    return struct.pack('>H', header + ZLIB_CHECK - header % ZLIB_CHECK)
+
+
+def filtered_strips(rows, per_strip):
+    """Yields (filtered rows, is the last strip) for each `per_strip` rows."""
+    pieces = []
+    for row in rows:
+        if len(pieces) == 2 * per_strip:
+            yield b''.join(pieces), False
+            pieces = []
+        pieces += (FILTER_NONE, row)
+    yield b''.join(pieces), True
+
+
+class IdatWriter(object):
+    """Writes a stream's bytes as IDAT chunks of IDAT_SIZE, the last one
+    shorter, copying no more of a strip than a chunk at a time."""
+
+    def __init__(self, out):
+        self.out, self.pending = out, b''
+
+    def write(self, data):
+        start = 0
+        if self.pending:
+            start = IDAT_SIZE - len(self.pending)
+            if len(data) < start:
+                self.pending += data
+                return
+            self.chunk(self.pending + data[:start])
+        whole = start + (len(data) - start) // IDAT_SIZE * IDAT_SIZE
+        for offset in range(start, whole, IDAT_SIZE):
+            self.chunk(data[offset:offset + IDAT_SIZE])
+        self.pending = data[whole:]
+
+    def chunk(self, payload):
+        crc = zlib.crc32(payload, zlib.crc32(b'IDAT')) & 0xffffffff
+        self.out.write(struct.pack('>I', len(payload)) + b'IDAT')
+        self.out.write(payload)
+        self.out.write(struct.pack('>I', crc))
+
+    def close(self):
+        self.chunk(self.pending)
+
+
+def write_strips(out, strips, level, threads):
+    """The image data as strips of raw deflate joined into one zlib stream,
+    compressed by `threads` threads (1: by this one)."""
+    idat = IdatWriter(out)
+    idat.write(zlib_header(level))
+    adler = zlib.adler32(b'')
+    if threads <= 1:
+        compress_strip = new_compressor()
+        for data, last in strips:
+            adler = zlib.adler32(data, adler)
+            idat.write(compress_strip(level, data, last))
+    else:
+        with Compressors(level, threads) as compressors:
+            waiting = collections.deque()
+            for data, last in strips:
+                adler = zlib.adler32(data, adler)
+                waiting.append(compressors.submit(data, last))
+                data = None
+                while waiting and (len(waiting) >= STRIPS_AHEAD * threads or waiting[0].is_done()):
+                    idat.write(waiting.popleft().result())
+            while waiting:
+                idat.write(waiting.popleft().result())
+    idat.write(struct.pack('>I', adler & 0xffffffff))
+    idat.close()
+
+
+# The threads and the writer hand strips over through a deque and bare locks
+# alone. An interrupt (Ctrl-C) comes as an exception in the writer's thread,
+# between any two of its steps; inside the Python code of a queue or an
+# event it could leave their inner lock held and a thread waiting on it for
+# ever. A deque's append and a lock's acquire or release are single steps.
+
+class Strip(object):
+    """One strip handed to a compressing thread, and what came of it."""
+
+    def __init__(self, data, last):
+        self.data, self.last = data, last
+        self.compressed = self.error = None
+        self.done = threading.Lock()
+        self.done.acquire()  # released by the thread once it has finished with the strip
+
+    def is_done(self):
+        return not self.done.locked()
+
+    def result(self):
+        """The compressed strip, once its thread has made it; what it raised, if it failed."""
+        self.done.acquire()
+        self.done.release()
+        if self.error is not None:
+            raise self.error
+        return self.compressed
+
+
+class Compressor(object):
+    """A thread that compresses strips from the deque it shares with the
+    others until it takes None from it."""
+
+    def __init__(self, level, strips, number):
+        self.level, self.strips, self.stopping = level, strips, False
+        self.wake = threading.Lock()
+        self.wake.acquire()  # released when strips may be waiting; the thread takes it back to wait again
+        self.thread = threading.Thread(target=self.work, name='dds2png-compress-%d' % number)
+        self.thread.daemon = True  # never holds up the interpreter's exit
+
+    def call(self):
+        if self.wake.locked():  # only the writer's thread releases it
+            self.wake.release()
+
+    def work(self):
+        compress_strip = new_compressor()
+        while True:
+            self.wake.acquire()
+            while True:
+                try:
+                    strip = self.strips.popleft()
+                except IndexError:
+                    break  # none left: wait to be called again
+                if strip is None:
+                    return
+                try:
+                    if not self.stopping:
+                        strip.compressed = compress_strip(self.level, strip.data, strip.last)
+                except Exception as e:  # MemoryError, above all: the writer raises it
+                    strip.error = e
+                finally:
+                    strip.data = None
+                    strip.done.release()
+
+
+class Compressors(object):
+    """Threads that compress strips, started on entry and ended on
+    exit whatever ends the block (an error reading or writing, an interrupt):
+    strips not yet begun are dropped, and the exit waits for those being
+    compressed, which takes at most one strip's time."""
+
+    def __init__(self, level, threads):
+        self.strips = collections.deque()
+        self.compressors = [Compressor(level, self.strips, n) for n in range(threads)]
+
+    def __enter__(self):
+        try:
+            for compressor in self.compressors:
+                compressor.thread.start()
+        except BaseException:
+            self.__exit__()
+            raise
+        return self
+
+    def submit(self, data, last):
+        """Hands the strip to whichever thread is free first."""
+        strip = Strip(data, last)
+        self.strips.append(strip)
+        for compressor in self.compressors:
+            compressor.call()
+        return strip
+
+    def __exit__(self, *exc_info):
+        for compressor in self.compressors:
+            compressor.stopping = True
+        self.strips.extend([None] * len(self.compressors))  # after every strip: one for each thread
+        for compressor in self.compressors:
+            compressor.call()
+        interrupted = None
+        for compressor in self.compressors:
+            while compressor.thread.is_alive():
+                try:
+                    compressor.thread.join()
+                except KeyboardInterrupt as e:  # another Ctrl-C: the threads still end, and soon
+                    interrupted = e
+        if interrupted is not None:
+            raise interrupted
