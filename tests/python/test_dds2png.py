@@ -61,7 +61,7 @@ def dds(width, height, surface, fourcc=b'DXT1', pf_flags=0x4, levels=0, depth=0,
 
 
 def read_png(path):
-    """Returns (width, height, rows) of an 8-bit RGB PNG file whose rows use filter 0."""
+    """Returns (width, height, rows) of an 8-bit RGB or RGBA PNG file whose rows use filter 0."""
     with open(path, 'rb') as f:
         return png_image(f.read())
 
@@ -78,7 +78,8 @@ def idat_stream(blob):
 
 
 def png_image(blob):
-    """Returns (width, height, rows) of an 8-bit RGB PNG whose rows use filter 0."""
+    """Returns (width, height, rows) of an 8-bit PNG whose rows use filter 0:
+    RGB rows, or for a PNG with alpha (colour type 6) RGBA rows."""
     assert blob[:8] == b'\x89PNG\r\n\x1a\n'
     pos, idat, ihdr = 8, [], None
     while pos < len(blob):
@@ -92,9 +93,9 @@ def png_image(blob):
             idat.append(payload)
         pos += 12 + length
     width, height = ihdr[:2]
-    assert ihdr[2:] == (8, 2, 0, 0, 0)
+    assert ihdr[2:] in [(8, 2, 0, 0, 0), (8, 6, 0, 0, 0)]
     raw = zlib.decompress(b''.join(idat))
-    stride = 1 + 3 * width
+    stride = 1 + (4 if ihdr[3] == 6 else 3) * width
     assert len(raw) == stride * height
     rows = [raw[y * stride:(y + 1) * stride] for y in range(height)]
     assert all(row[:1] == b'\0' for row in rows)
@@ -235,6 +236,17 @@ class Formats(ToolTest):
                 self.assertEqual(decompressor.unused_data, b'')
                 if height == per_strip and level > 0:  # stored blocks (level 0) follow the input's pieces
                     self.assertEqual(stream, zlib.compress(filtered, level))
+        # RGBA rows, a third longer, make strips of fewer rows.
+        width = 3 * WRITER_WIDTH // 4
+        height = 2 * png.rows_per_strip(width, 4) + 1
+        rows = writer_rows(height)
+        written = []
+        for threads in (1, 2):
+            out = io.BytesIO()
+            png.write_png(out, width, height, iter(rows), 6, threads, alpha=True)
+            written.append(out.getvalue())
+        self.assertEqual(png_image(written[0]), (width, height, rows))
+        self.assertEqual(written[1], written[0])
 
     def test_compression_reaches_the_png(self):
         source = self.write('in.dds', dds(8, 4, solid(COLOURS[4], 8, 4)))
@@ -245,6 +257,41 @@ class Formats(ToolTest):
                 blob = f.read()
             self.assertEqual(png_image(blob), image(8, [(COLOURS[4], 4)]))
             self.assertEqual(idat_stream(blob)[:2], zlib.compress(b'', level)[:2], level)
+
+
+    def test_transparent_pixels_keep_their_alpha(self):
+        # Block A is in the three-colour mode (blue 0x001F <= red 0xF800), its
+        # index bytes E4 giving every row blue, red, their mid-point and the
+        # transparent index 3; block B is a solid, opaque colour.
+        a = struct.pack('<2H4B', 0x001F, 0xF800, 0xE4, 0xE4, 0xE4, 0xE4)
+        b = solid(COLOURS[1], 4, 4)
+        row = b'\0\0\xf8\xff' + b'\xf8\0\0\xff' + b'\x7c\0\x7c\xff' + b'\0\0\0\0' + b'\0\xfc\0\xff' * 4
+        rgba = (8, 4, [row] * 4)
+        rgb = (8, 4, [b''.join(row[i:i + 3] for i in range(0, 32, 4))] * 4)  # index 3 black
+        self.assertEqual(rgb[2][0][9:12], b'\0\0\0')
+        source = self.write('cutout.dds', dds(8, 4, a + b))
+        self.assertEqual(self.convert(dds(8, 4, a + b)), rgba)
+        self.assertEqual(self.convert(dds(8, 4, a + b), '--opaque'), rgb)
+        # A DX10 header that declares the alpha opaque (mode 3) gets what it declared.
+        declared = dds(8, 4, a + b, dx10=(71, 3, 0, 1))
+        self.assertEqual(self.convert(declared[:144] + struct.pack('<I', 3) + declared[148:]), rgb)
+        # Index 3 only where the image is cropped (column 3 of a 3-pixel-wide image): no alpha.
+        hidden = struct.pack('<2H4B', 0x001F, 0xF800, 0xC0, 0xC0, 0xC0, 0xC0)
+        self.assertEqual(len(self.convert(dds(3, 4, hidden))[2][0]), 9)
+        # From a stream, in a batch, and through the library.
+        with open(source, 'rb') as f:
+            process = subprocess.Popen(TOOL + ['-', self.path('stdin.png')], stdin=f, stderr=subprocess.PIPE)
+            self.assertEqual((process.wait(), process.stderr.read()), (0, b''))
+            process.stderr.close()
+        self.assertEqual(read_png(self.path('stdin.png')), rgba)
+        self.assertEqual(self.run_tool('-o', self.path('pngs'), source)[0], 0)
+        self.assertEqual(read_png(self.path('pngs/cutout.png')), rgba)
+        self.assertEqual(dds2png.read(source, mode='RGBA'), (8, 4, bytearray(b''.join(rgba[2]))))
+        self.assertEqual(dds2png.read(source), (8, 4, bytearray(b''.join(rgb[2]))))
+        self.assertRaises(ValueError, dds2png.read, source, mode='rgba')
+        self.assertRaises(TypeError, dds2png.read, source, mode=4)
+        dds2png.convert(source, self.path('opaque.png'), opaque=True)
+        self.assertEqual(read_png(self.path('opaque.png')), rgb)
 
 
 class LevelsAndLayers(ToolTest):

@@ -1,4 +1,4 @@
-"""dds2png: converts DXT1 (BC1) textures in DDS files to 8-bit RGB PNG files,
+"""dds2png: converts DXT1 (BC1) textures in DDS files to 8-bit PNG files,
 as a library and as a command (`dds2png`, or `python -m dds2png`).
 
     import dds2png

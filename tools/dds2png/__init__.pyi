@@ -48,17 +48,23 @@ class MalformedError(ConversionError):
 class TruncatedError(ConversionError):
     """The input ends before the header or the surfaces it needs."""
 
-def read(source: Source, level: int = ..., layer: Optional[int] = ...) -> Tuple[int, int, bytearray]:
+def read(source: Source, level: int = ..., layer: Optional[int] = ..., mode: str = ...) -> Tuple[int, int, bytearray]:
     """Decodes one level of a DDS file: returns (width, height, pixels), the
-    pixels RGB, top row first, height rows of 3 * width bytes; with layer
-    None, every layer of the level stacked top to bottom. `source` is a path
-    (`-` is standard input) or a binary file object, left open."""
+    pixels top row first, height rows of width pixels: mode 'RGB' (the
+    default, the transparent index as black) or 'RGBA' (it as (0, 0, 0, 0));
+    with layer None, every layer of the level stacked top to bottom.
+    `source` is a path (`-` is standard input) or a binary file object, left open."""
     ...
 
-def convert(source: Source, target: Target, level: int = ..., layer: Optional[int] = ...) -> None:
-    """Converts one level of a DDS file to a PNG as the command does. A path
-    target is written in full or not at all, never over the input; `-`
-    writes through sys.stdout's binary buffer; a file object is left open."""
+def convert(source: Source, target: Target, level: int = ..., layer: Optional[int] = ...,
+            compression: int = ..., threads: Optional[int] = ..., opaque: bool = ...) -> None:
+    """Converts one level of a DDS file to a PNG as the command does: RGBA
+    where a pixel is transparent (unless `opaque`, or a DX10 header declares
+    the alpha opaque), else RGB; zlib level `compression` (0 to 9, 6 by
+    default); a large image compressed by at most `threads` threads (None:
+    the cores the process may use). A path target is written in full or not
+    at all, never over the input; `-` writes through sys.stdout's binary
+    buffer; a file object is left open."""
     ...
 
 def info(source: Source) -> Info:

@@ -32,7 +32,7 @@ def decoded(data):
 
 
 def conversion_error(job, output=None):
-    """Converts one (source, target, level, layer, compression, threads) job,
+    """Converts one (source, target, level, layer, compression, threads, opaque) job,
     the arguments of convert(); returns its ConversionError, or None when it
     converted. With `output`, the PNG goes there instead of to the target
     (see write_png_of)."""
@@ -40,7 +40,7 @@ def conversion_error(job, output=None):
         if output is None:
             convert(*job)
         else:
-            write_png_of(job[0], job[2], job[3], output, job[4], job[5])
+            write_png_of(job[0], job[2], job[3], output, job[4], job[5], job[6])
     except ConversionError as e:
         return e
     except Exception as e:  # a fault of the tool itself: still one line, naming the input

@@ -16,8 +16,9 @@ from .outputs import STREAM_NAMES, closed_streams, remove_unfinished, write_to_f
 from .png import LEVELS, PNG_COMPRESSION, usable_cores
 from .version import package_version
 
-USAGE = ('%(prog)s [--level N] [--layer K] [--compression N] [--threads N] INPUT OUTPUT\n'
-         '       %(prog)s [--level N] [--layer K] [--compression N] [--threads N] -o DIR INPUT...\n'
+OPTIONS = '[--level N] [--layer K] [--opaque] [--compression N] [--threads N]'
+USAGE = ('%(prog)s ' + OPTIONS + ' INPUT OUTPUT\n'
+         '       %(prog)s ' + OPTIONS + ' -o DIR INPUT...\n'
          '       %(prog)s --info INPUT...')
 
 
@@ -112,7 +113,7 @@ def run_batch(parser, args):
     cores = usable_cores()
     workers = min(len(jobs), cores)
     threads = max(1, cores // workers) if args.threads is None else args.threads
-    jobs = [job + (args.compression, threads) for job in jobs]
+    jobs = [job + (args.compression, threads, args.opaque) for job in jobs]
     progress = os.isatty(2)
     failed = 0
     results = run_jobs(jobs, workers)
@@ -174,7 +175,7 @@ def convert_one(args):
     if source == STANDARD_STREAM and 0 in closed_streams:
         return ConversionError(STANDARD_STREAM, closed_message(0))
     if target != STANDARD_STREAM:
-        return conversion_error((source, target, args.level, args.layer, args.compression, args.threads))
+        return conversion_error((source, target, args.level, args.layer, args.compression, args.threads, args.opaque))
     # Standard output as the descriptor itself, unbuffered: a closed one is
     # refused by name, and nothing is left for the interpreter to flush at exit.
     try:
@@ -186,7 +187,7 @@ def convert_one(args):
     with out:
         def output(identity, write):
             write_to_file(STANDARD_STREAM, out, identity, write)
-        return conversion_error((source, target, args.level, args.layer, args.compression, args.threads),
+        return conversion_error((source, target, args.level, args.layer, args.compression, args.threads, args.opaque),
                                 output)
 
 
@@ -217,7 +218,7 @@ class Parser(argparse.ArgumentParser):
 
 
 def parser():
-    parser = Parser(prog='dds2png', description='Converts DXT1 (BC1) DDS textures to 8-bit RGB PNG files.',
+    parser = Parser(prog='dds2png', description='Converts DXT1 (BC1) DDS textures to 8-bit PNG files, RGB or, where the texture has transparent pixels, RGBA.',
                     usage=USAGE)
     parser.add_argument('paths', nargs='+', metavar='PATH',
                         help='INPUT and OUTPUT (- for standard input or output), or with -o or --info the inputs')
@@ -229,6 +230,8 @@ def parser():
     parser.add_argument('--layer', type=int, metavar='K',
                         help='convert this layer alone (cube face, array element or volume slice), '
                              'rather than all of them stacked')
+    parser.add_argument('--opaque', action='store_true',
+                        help='write RGB, transparent pixels black, even where the texture has transparency')
     parser.add_argument('--compression', type=int, default=PNG_COMPRESSION, metavar='N',
                         help='the zlib level, from %d (none, fastest) to %d (smallest); %d by default'
                              % (LEVELS[0], LEVELS[-1], PNG_COMPRESSION))

@@ -7,7 +7,7 @@ import operator
 import os
 import sys
 
-from .decode import rows
+from .decode import has_transparency, rows
 from .errors import ConversionError
 from .inputs import Input
 from .outputs import write_output, write_to_file
@@ -182,7 +182,7 @@ def read(source, level=0, layer=None, mode='RGB'):
         reader.close()
 
 
-def convert(source, target, level=0, layer=None, compression=PNG_COMPRESSION, threads=None):
+def convert(source, target, level=0, layer=None, compression=PNG_COMPRESSION, threads=None, opaque=False):
     """Converts one level of a DDS file to a PNG as the command does.
 
     `source` as for read(); `target` is a path (`-` writes through
@@ -191,7 +191,10 @@ def convert(source, target, level=0, layer=None, compression=PNG_COMPRESSION, th
     never over the input. `compression` is zlib's level, 0 (none) to 9
     (smallest). A large image is compressed by as many threads as the
     process may use cores, or at most `threads` (1: in the caller's thread
-    alone); the PNG is the same whatever their number. Raises
+    alone); the PNG is the same whatever their number. The PNG keeps the
+    texture's transparency: RGBA when any pixel of the chosen level and
+    layers is transparent, else RGB; with `opaque`, or when a DX10 header
+    declares the alpha opaque, RGB always (transparent pixels black). Raises
     ConversionError naming the path at fault."""
     check_file(target, 'target', 'write')
     check_fspath(target)
@@ -211,13 +214,13 @@ def convert(source, target, level=0, layer=None, compression=PNG_COMPRESSION, th
 
         def output(identity, write):
             write_output(target, path, identity, write)
-    write_png_of(source, level, layer, output, compression, threads)
+    write_png_of(source, level, layer, output, compression, threads, bool(opaque))
 
 
-def write_png_of(source, level, layer, output, compression=PNG_COMPRESSION, threads=None):
+def write_png_of(source, level, layer, output, compression=PNG_COMPRESSION, threads=None, opaque=False):
     """The PNG of one level of `source`, written by output(identity, write):
     `identity` is the input's (device, inode) or None, write(file) writes
-    the PNG to a binary file, compressed as convert() says."""
+    the PNG to a binary file, compressed and with alpha as convert() says."""
     reader = open_source(source)
     try:
         plan = reader.plan(level, layer)
@@ -225,8 +228,12 @@ def write_png_of(source, level, layer, output, compression=PNG_COMPRESSION, thre
             read_at = reader.reader(plan)  # a stream is read whole here, before any output is made
         except MemoryError:
             raise ConversionError(reader.path, 'out of memory')
-        output(reader.identity(), lambda out: write_png(out, plan.width, plan.image_height, rows(plan, read_at),
-                                                        compression, threads))
+        # Whether the PNG needs alpha is known before its header is written:
+        # a first pass looks for a transparent pixel, reading a file again
+        # (a stream is held) rather than holding the image.
+        alpha = not (opaque or plan.texture.opaque_alpha) and has_transparency(plan, read_at)
+        output(reader.identity(), lambda out: write_png(out, plan.width, plan.image_height,
+                                                        rows(plan, read_at, alpha), compression, threads, alpha))
     finally:
         reader.close()
 
