@@ -9,8 +9,8 @@ import sys
 
 from .batch import (INTERRUPTED_STATUS, SIGNAL_STATUS, conversion_error, encoded, handle_stop_signals,
                     ignore_signal, interrupt, restore_signals, run_jobs)
-from .errors import escape, path_text, ConversionError
 from .decode import decoder_description
+from .errors import escape, path_text, ConversionError
 from .library import STANDARD_STREAM, info
 from .outputs import STREAM_NAMES, closed_streams, remove_unfinished, write_to_file
 from .png import LEVELS, PNG_COMPRESSION, usable_cores
@@ -174,8 +174,9 @@ def convert_one(args):
     source, target = args.paths
     if source == STANDARD_STREAM and 0 in closed_streams:
         return ConversionError(STANDARD_STREAM, closed_message(0))
+    job = (source, target, args.level, args.layer, args.compression, args.threads, args.opaque)
     if target != STANDARD_STREAM:
-        return conversion_error((source, target, args.level, args.layer, args.compression, args.threads, args.opaque))
+        return conversion_error(job)
     # Standard output as the descriptor itself, unbuffered: a closed one is
     # refused by name, and nothing is left for the interpreter to flush at exit.
     try:
@@ -187,8 +188,7 @@ def convert_one(args):
     with out:
         def output(identity, write):
             write_to_file(STANDARD_STREAM, out, identity, write)
-        return conversion_error((source, target, args.level, args.layer, args.compression, args.threads, args.opaque),
-                                output)
+        return conversion_error(job, output)
 
 
 class Version(argparse.Action):

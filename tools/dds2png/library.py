@@ -17,6 +17,7 @@ STANDARD_STREAM = '-'
 TEXT_TYPES = (str,) if str is not bytes else (str, unicode)  # noqa: F821 (Python 2)
 PATH_TYPES = TEXT_TYPES + (bytes,) if str is not bytes else TEXT_TYPES
 
+
 class Info(collections.namedtuple('Info', 'width height levels layers kind format opaque_alpha')):
     """The header's facts: the full size, the number of mip levels, the
     layers of each level (a tuple: cube faces and array elements, or volume
@@ -48,6 +49,11 @@ def plain_path(path):
     return path
 
 
+def is_path(candidate):
+    """Whether a source or target is a path rather than a file object."""
+    return isinstance(candidate, PATH_TYPES) or hasattr(candidate, '__fspath__')
+
+
 def is_standard_stream(path):
     """`-` as text names a standard stream; a path object or bytes name a file."""
     return isinstance(path, TEXT_TYPES) and path == (u'-' if isinstance(path, type(u'')) else STANDARD_STREAM)
@@ -55,7 +61,7 @@ def is_standard_stream(path):
 
 def check_file(candidate, role, method):
     """TypeError unless `candidate` is a path or a binary file object (one with `method`)."""
-    if isinstance(candidate, PATH_TYPES) or hasattr(candidate, '__fspath__'):
+    if is_path(candidate):
         return
     mode = getattr(candidate, 'mode', None)
     text = isinstance(candidate, io.TextIOBase) or (str is not bytes and isinstance(mode, str) and 'b' not in mode)
@@ -135,7 +141,7 @@ def open_source(source):
     """The Input for a path, `-` (standard input) or a binary file object."""
     check_file(source, 'source', 'read')
     check_fspath(source)
-    if not (isinstance(source, PATH_TYPES) or hasattr(source, '__fspath__')):
+    if not is_path(source):
         return Input(name_of(source), source, False)
     if is_standard_stream(source):
         return Input(source, standard_input(), False)
@@ -200,7 +206,7 @@ def convert(source, target, level=0, layer=None, compression=PNG_COMPRESSION, th
     check_fspath(target)
     level, layer = check_level(level, layer)
     compression, threads = check_compression(compression, threads)
-    if not (isinstance(target, PATH_TYPES) or hasattr(target, '__fspath__')):
+    if not is_path(target):
         if target is source:
             raise ConversionError(name_of(target), 'is the input file itself')
 
