@@ -102,7 +102,7 @@ def generate(rng):
 
 
 def read_png(path):
-    """Returns (width, height) of a complete, valid 8-bit RGB PNG, or raises AssertionError."""
+    """Returns (width, height) of a complete, valid 8-bit RGB or RGBA PNG, or raises AssertionError."""
     with open(path, 'rb') as f:
         blob = f.read()
     assert blob[:8] == b'\x89PNG\r\n\x1a\n', 'no PNG signature'
@@ -120,8 +120,9 @@ def read_png(path):
         position += 12 + length
     assert kinds[0] == b'IHDR' and kinds[-1] == b'IEND', 'chunks %r' % kinds
     width, height = ihdr[:2]
-    assert ihdr[2:] == (8, 2, 0, 0, 0), 'IHDR %r' % (ihdr,)
-    assert len(zlib.decompress(b''.join(idat))) == height * (1 + 3 * width), 'wrong amount of pixel data'
+    assert ihdr[2:] in [(8, 2, 0, 0, 0), (8, 6, 0, 0, 0)], 'IHDR %r' % (ihdr,)
+    pixel_bytes = 4 if ihdr[3] == 6 else 3  # RGBA where a pixel is transparent
+    assert len(zlib.decompress(b''.join(idat))) == height * (1 + pixel_bytes * width), 'wrong amount of pixel data'
     return width, height
 
 
