@@ -13,6 +13,7 @@ else: the rows are read and the file written by the caller's thread, in
 order."""
 import collections
 import os
+import signal
 import struct
 import threading
 import zlib
@@ -204,7 +205,6 @@ class Compressor(object):
         self.wake = threading.Lock()
         self.wake.acquire()  # released when strips may be waiting; the thread takes it back to wait again
         self.thread = threading.Thread(target=self.work, name='dds2png-compress-%d' % number)
-        self.thread.daemon = True  # never holds up the interpreter's exit
 
     def call(self):
         if self.wake.locked():  # only the writer's thread releases it
@@ -242,13 +242,22 @@ class Compressors(object):
         self.compressors = [Compressor(level, self.strips, n) for n in range(threads)]
 
     def __enter__(self):
+        # Signals wait while the threads start: an interrupt inside start()
+        # would leave a thread starting that is not yet known to be alive,
+        # so never joined, and an interpreter that exits under it crashes.
+        # One that waited comes once they have started, and ends them. (Python
+        # 2 can mask no signal; its start() waits uninterruptibly.)
         try:
-            for compressor in self.compressors:
-                compressor.thread.start()
+            blocked = block_signals()
+            try:
+                for compressor in self.compressors:
+                    compressor.thread.start()
+            finally:
+                unblock_signals(blocked)
+            return self  # inside the try: an interrupt up to here ends the threads
         except BaseException:
             self.__exit__()
             raise
-        return self
 
     def submit(self, data, last):
         """Hands the strip to whichever thread is free first."""
@@ -259,17 +268,34 @@ class Compressors(object):
         return strip
 
     def __exit__(self, *exc_info):
-        for compressor in self.compressors:
-            compressor.stopping = True
-        self.strips.extend([None] * len(self.compressors))  # after every strip: one for each thread
-        for compressor in self.compressors:
-            compressor.call()
+        """Ends every thread: an interrupt meanwhile (another Ctrl-C) starts
+        the ending again, and is raised once they are all gone."""
         interrupted = None
-        for compressor in self.compressors:
-            while compressor.thread.is_alive():
-                try:
-                    compressor.thread.join()
-                except KeyboardInterrupt as e:  # another Ctrl-C: the threads still end, and soon
-                    interrupted = e
+        while True:
+            try:
+                for compressor in self.compressors:
+                    compressor.stopping = True
+                self.strips.extend([None] * len(self.compressors))  # after every strip: one for each thread
+                for compressor in self.compressors:
+                    compressor.call()
+                for compressor in self.compressors:
+                    while compressor.thread.is_alive():
+                        compressor.thread.join()
+                break
+            except KeyboardInterrupt as e:
+                interrupted = e
         if interrupted is not None:
             raise interrupted
+
+
+def block_signals():
+    """Blocks every signal in this thread; returns what to unblock_signals() with."""
+    if not hasattr(signal, 'pthread_sigmask'):
+        return None
+    numbers = signal.valid_signals() if hasattr(signal, 'valid_signals') else range(1, signal.NSIG)
+    return signal.pthread_sigmask(signal.SIG_BLOCK, numbers)
+
+
+def unblock_signals(previous):
+    if previous is not None:
+        signal.pthread_sigmask(signal.SIG_SETMASK, previous)
