@@ -1,4 +1,4 @@
-"""The PNG writer: 8-bit RGB, each row with filter type 0, written as it is
+"""The PNG writer: 8-bit RGB or RGBA, each row with filter type 0, written as it is
 compressed.
 
 An image of one strip of rows (STRIP_SIZE filtered bytes) or less is one
