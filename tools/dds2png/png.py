@@ -18,6 +18,11 @@ import struct
 import threading
 import zlib
 
+try:
+    import _thread as low_level_threads
+except ImportError:  # Python 2
+    import thread as low_level_threads
+
 from .deflate import IN_PARALLEL, new_compressor
 
 PNG_SIGNATURE = b'\x89PNG\r\n\x1a\n'
@@ -181,7 +186,7 @@ class Strip(object):
     def __init__(self, data, last):
         self.data, self.last = data, last
         self.compressed = self.error = None
-        self.done = threading.Lock()
+        self.done = low_level_threads.allocate_lock()
         self.done.acquire()  # released by the thread once it has finished with the strip
 
     def is_done(self):
@@ -196,15 +201,52 @@ class Strip(object):
         return self.compressed
 
 
+# Python 3 starts a thread with signals held (see Compressors), so that its
+# threading.Thread is known and joined whatever comes. Python 2 can hold no
+# signal, and its Thread.start() runs Python code that an interrupt breaks
+# half-way, leaving its locks held: there a thread is made by one call into
+# C, and waited for through a lock it releases as its last step.
+SIGNALS_CAN_WAIT = hasattr(signal, 'pthread_sigmask')
+
+
 class Compressor(object):
     """A thread that compresses strips from the deque it shares with the
     others until it takes None from it."""
 
     def __init__(self, level, strips, number):
         self.level, self.strips, self.stopping = level, strips, False
-        self.wake = threading.Lock()
+        self.wake = low_level_threads.allocate_lock()
         self.wake.acquire()  # released when strips may be waiting; the thread takes it back to wait again
-        self.thread = threading.Thread(target=self.work, name='dds2png-compress-%d' % number)
+        self.started = False
+        if SIGNALS_CAN_WAIT:
+            self.thread = threading.Thread(target=self.work, name='dds2png-compress-%d' % number)
+        else:
+            self.ended = low_level_threads.allocate_lock()
+            self.ended.acquire()
+
+    def start(self):
+        if SIGNALS_CAN_WAIT:
+            self.thread.start()
+        else:
+            low_level_threads.start_new_thread(self.run, ())
+        self.started = True
+
+    def join(self):
+        """Waits for the thread, once it has been told to end."""
+        if not self.started:
+            return
+        if SIGNALS_CAN_WAIT:
+            self.thread.join()
+        else:
+            self.ended.acquire()
+            self.ended.release()
+        self.started = False
+
+    def run(self):
+        try:
+            self.work()
+        finally:
+            self.ended.release()
 
     def call(self):
         if self.wake.locked():  # only the writer's thread releases it
@@ -246,12 +288,14 @@ class Compressors(object):
         # would leave a thread starting that is not yet known to be alive,
         # so never joined, and an interpreter that exits under it crashes.
         # One that waited comes once they have started, and ends them. (Python
-        # 2 can mask no signal; its start() waits uninterruptibly.)
+        # 2 can hold no signal: there an interrupt in the one step between
+        # making a thread and noting it leaves the thread unnoted; it still
+        # ends at once, on the None it is given.)
         try:
             blocked = block_signals()
             try:
                 for compressor in self.compressors:
-                    compressor.thread.start()
+                    compressor.start()
             finally:
                 unblock_signals(blocked)
             return self  # inside the try: an interrupt up to here ends the threads
@@ -279,8 +323,7 @@ class Compressors(object):
                 for compressor in self.compressors:
                     compressor.call()
                 for compressor in self.compressors:
-                    while compressor.thread.is_alive():
-                        compressor.thread.join()
+                    compressor.join()
                 break
             except KeyboardInterrupt as e:
                 interrupted = e
