@@ -693,6 +693,7 @@ class HostileInput(ToolTest):
             err = process.communicate()[1]
         finally:
             watchdog.cancel()
+            watchdog.join()
         self.assertEqual((process.returncode, err), (0, b'dds2png: 4 converted, 0 failed\n'))
         self.check_good_outputs()
 
@@ -772,6 +773,60 @@ class HostileInput(ToolTest):
             finally:
                 setattr(threading, name, start_new_thread)
             self.assertEqual(threads_after_ending(before), before)
+
+    def test_an_interrupt_at_any_step_of_ending_the_threads(self):
+        # Ctrl-C at each step (bytecode, else line) of ending the compressing
+        # threads, both ways of making them where the interpreter has both: a
+        # step that left a lock held hung Python 2 for good. Run in a process
+        # of its own, so that a hang fails the test. (At the step that enters
+        # the ending, nothing can catch it: the threads are then left waiting,
+        # idle, and do not hold up the exit.)
+        script = r"""
+import io, os, sys
+from dds2png import png
+png.STRIP_SIZE = 1 << 16
+rows = [bytes(bytearray([y % 251]) * 3072) for y in range(80)]
+before = set(os.listdir('/proc/self/task'))
+ways = [False] + ([True] if png.SIGNALS_CAN_WAIT else [])
+for signals_can_wait in ways:
+    png.SIGNALS_CAN_WAIT = signals_can_wait
+    step, finished = 0, False
+    while not finished:
+        step += 1
+        count = [0]
+        def local(frame, event, arg):
+            if event in ('line', 'opcode'):
+                count[0] += 1
+                if count[0] == step:
+                    raise KeyboardInterrupt
+            return local
+        def tracer(frame, event, arg):
+            if frame.f_code.co_name not in ('__exit__', 'join'):
+                return None
+            if hasattr(frame, 'f_trace_opcodes'):
+                frame.f_trace_opcodes = True
+            return local
+        sys.settrace(tracer)
+        try:
+            png.write_png(io.BytesIO(), 1024, len(rows), iter(rows), 1, 2)
+            finished = True
+        except KeyboardInterrupt:
+            pass
+        finally:
+            sys.settrace(None)
+    assert step > 5, step
+sys.stdout.write('ended %d ways\n' % len(ways))
+"""
+        process = subprocess.Popen([sys.executable, '-c', script], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        watchdog = threading.Timer(120, process.kill)
+        watchdog.start()
+        try:
+            output = process.communicate()[0]
+        finally:
+            watchdog.cancel()
+            watchdog.join()
+        self.assertEqual(process.returncode, 0, output)
+        self.assertTrue(output.startswith(b'ended '), output)
 
     def test_a_batch_that_names_an_input_as_an_output(self):
         disguised = self.write('out/g0.png', dds(8, 4, solid(COLOURS[0], 8, 4)))

@@ -83,6 +83,7 @@ class ReadmeExamples(unittest.TestCase):
             output = process.communicate()[0].decode('utf-8', 'replace')
         finally:
             watchdog.cancel()
+            watchdog.join()
         self.assertEqual(process.returncode, 0, output)
         return output
 

@@ -220,7 +220,12 @@ class Compressor(object):
         self.started = False
         if SIGNALS_CAN_WAIT:
             self.thread = threading.Thread(target=self.work, name='dds2png-compress-%d' % number)
+            # Never holds up the interpreter's exit: a Ctrl-C on the very
+            # step that enters the ending (no Python code can catch that one)
+            # leaves threads waiting for strips, which must not hang it.
+            self.thread.daemon = True
         else:
+            self.finished = False  # set by the thread before it releases `ended`
             self.ended = low_level_threads.allocate_lock()
             self.ended.acquire()
 
@@ -237,7 +242,9 @@ class Compressor(object):
             return
         if SIGNALS_CAN_WAIT:
             self.thread.join()
-        else:
+        elif not self.finished:
+            # An interrupt after the acquire finds `finished` set on the
+            # next call, rather than a lock this thread holds.
             self.ended.acquire()
             self.ended.release()
         self.started = False
@@ -246,6 +253,7 @@ class Compressor(object):
         try:
             self.work()
         finally:
+            self.finished = True
             self.ended.release()
 
     def call(self):
@@ -286,7 +294,8 @@ class Compressors(object):
     def __enter__(self):
         # Signals wait while the threads start: an interrupt inside start()
         # would leave a thread starting that is not yet known to be alive,
-        # so never joined, and an interpreter that exits under it crashes.
+        # so never joined, and an interpreter that exits while a thread
+        # starts crashes.
         # One that waited comes once they have started, and ends them. (Python
         # 2 can hold no signal: there an interrupt in the one step between
         # making a thread and noting it leaves the thread unnoted; it still
