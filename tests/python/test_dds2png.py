@@ -137,6 +137,42 @@ def threads_after_ending(before):
     return process_threads()
 
 
+def interrupt_at_every_step(run, traced, each=None):
+    """Calls run() again and again, raising KeyboardInterrupt at its next
+    step each time (each bytecode where Python reports them, else each line)
+    in the frames whose code traced(code) picks, until a call runs through;
+    each(step) checks what a call left. Returns the number of steps."""
+    step, finished = 0, False
+    while not finished:
+        step += 1
+        count = [0]
+
+        def local(frame, event, arg):
+            if event in ('line', 'opcode'):
+                count[0] += 1
+                if count[0] == step:
+                    raise KeyboardInterrupt
+            return local
+
+        def tracer(frame, event, arg):
+            if not traced(frame.f_code):
+                return None
+            if hasattr(frame, 'f_trace_opcodes'):
+                frame.f_trace_opcodes = True
+            return local
+        sys.settrace(tracer)
+        try:
+            run()
+            finished = True
+        except KeyboardInterrupt:
+            pass
+        finally:
+            sys.settrace(None)
+        if each is not None:
+            each(step)
+    return step
+
+
 def real_imagemagick():
     try:
         output = subprocess.check_output(['/usr/bin/convert', '-version'], stderr=subprocess.STDOUT)
@@ -783,40 +819,21 @@ class HostileInput(ToolTest):
         # idle, and do not hold up the exit.)
         script = r"""
 import io, os, sys
+sys.path.insert(0, TESTS)
 from dds2png import png
+from test_dds2png import interrupt_at_every_step
 png.STRIP_SIZE = 1 << 16
 rows = [bytes(bytearray([y % 251]) * 3072) for y in range(80)]
 before = set(os.listdir('/proc/self/task'))
 ways = [False] + ([True] if png.SIGNALS_CAN_WAIT else [])
 for signals_can_wait in ways:
     png.SIGNALS_CAN_WAIT = signals_can_wait
-    step, finished = 0, False
-    while not finished:
-        step += 1
-        count = [0]
-        def local(frame, event, arg):
-            if event in ('line', 'opcode'):
-                count[0] += 1
-                if count[0] == step:
-                    raise KeyboardInterrupt
-            return local
-        def tracer(frame, event, arg):
-            if frame.f_code.co_name not in ('__exit__', 'join'):
-                return None
-            if hasattr(frame, 'f_trace_opcodes'):
-                frame.f_trace_opcodes = True
-            return local
-        sys.settrace(tracer)
-        try:
-            png.write_png(io.BytesIO(), 1024, len(rows), iter(rows), 1, 2)
-            finished = True
-        except KeyboardInterrupt:
-            pass
-        finally:
-            sys.settrace(None)
-    assert step > 5, step
+    steps = interrupt_at_every_step(lambda: png.write_png(io.BytesIO(), 1024, len(rows), iter(rows), 1, 2),
+                                    lambda code: code.co_name in ('__exit__', 'join'))
+    assert steps > 5, steps
 sys.stdout.write('ended %d ways\n' % len(ways))
 """
+        script = script.replace('TESTS', repr(os.path.dirname(os.path.abspath(__file__))), 1)
         process = subprocess.Popen([sys.executable, '-c', script], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
         watchdog = threading.Timer(120, process.kill)
         watchdog.start()
@@ -1120,37 +1137,15 @@ class Library(ToolTest):
         source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))
         outputs = os.path.splitext(dds2png.outputs.__file__)[0] + '.py'
         fds = sorted(os.listdir('/proc/self/fd'))
+        target = self.path('out.png')
         for existing in (False, True):
-            target = self.path('out.png')
-            step, finished = 0, False
-            while not finished:
-                step += 1
+            def convert():
                 if existing:
                     with open(target, 'wb') as f:
                         f.write(b'old')
-                count = [0]
+                dds2png.convert(source, target)
 
-                def local(frame, event, arg):
-                    if event in ('line', 'opcode'):
-                        count[0] += 1
-                        if count[0] == step:
-                            raise KeyboardInterrupt
-                    return local
-
-                def tracer(frame, event, arg):
-                    if frame.f_code.co_filename != outputs:
-                        return None
-                    if hasattr(frame, 'f_trace_opcodes'):
-                        frame.f_trace_opcodes = True
-                    return local
-                sys.settrace(tracer)
-                try:
-                    dds2png.convert(source, target)
-                    finished = True
-                except KeyboardInterrupt:
-                    pass
-                finally:
-                    sys.settrace(None)
+            def check(step):
                 self.assertEqual(sorted(os.listdir('/proc/self/fd')), fds, 'step %d' % step)
                 left = sorted(os.listdir(self.dir))
                 self.assertIn(left, [['in.dds'], ['in.dds', 'out.png']], 'step %d' % step)
@@ -1158,7 +1153,7 @@ class Library(ToolTest):
                     with open(target, 'rb') as f:
                         self.assertIn(f.read()[:4], [b'old', b'\x89PNG'])
                     os.remove(target)
-            self.assertGreater(step, 10)
+            self.assertGreater(interrupt_at_every_step(convert, lambda code: code.co_filename == outputs, check), 10)
 
     def test_main_restores_what_it_set(self):
         source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))
