@@ -1,8 +1,8 @@
 // Decoder throughput per variant, RGB and RGBA, against the floor: memset of
 // the same four planes (12 or 16 bytes a block). Planes are touched before
 // timing.
-#include "dxt1-decoder.h"
-#include "dxt1-variants.h"
+#include "block-decoder.h"
+#include "decoder-variants.h"
 
 #include <benchmark/benchmark.h>
 
@@ -48,7 +48,7 @@ void memsetFloor(benchmark::State &state, std::size_t rowBytes)
     setCounters(state, blocks);
 }
 
-void decodeVariant(benchmark::State &state, Dxt1DecodeFunction decode)
+void decodeVariant(benchmark::State &state, BlockDecodeFunction decode)
 {
     const std::size_t blocks = static_cast<std::size_t>(state.range(0));
     Surface surface(blocks);
@@ -81,7 +81,7 @@ int registerAll()
         benchmark::RegisterBenchmark("memset-rgba", memsetFloor, 4 * kRgbaBytes)->Arg(blocks);
     }
     std::size_t count;
-    const Dxt1Variant *variants = dxt1Variants(&count);
+    const DecoderVariant *variants = decoderVariants(&count);
     std::string measured; // in the table's order, for the report
     for (std::size_t i = 0; i < count; ++i) {
         if (!variants[i].supported())
@@ -89,8 +89,10 @@ int registerAll()
         // RGBA as "<name>-rgba", measured in the same run, interleaved with the rest.
         const std::string rgba = std::string(variants[i].name) + "-rgba";
         for (int64_t blocks : sizes) {
-            benchmark::RegisterBenchmark(variants[i].name, decodeVariant, variants[i].decode)->Arg(blocks);
-            benchmark::RegisterBenchmark(rgba.c_str(), decodeVariant, variants[i].decodeRgba)->Arg(blocks);
+            benchmark::RegisterBenchmark(variants[i].name, decodeVariant,
+                                         variantDecoder(variants[i], BlockFormat::bc1, ColourRule::design))->Arg(blocks);
+            benchmark::RegisterBenchmark(rgba.c_str(), decodeVariant,
+                                         variantDecoder(variants[i], BlockFormat::bc1a, ColourRule::design))->Arg(blocks);
         }
         measured += (measured.empty() ? "" : ",") + std::string(variants[i].name);
     }

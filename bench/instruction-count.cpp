@@ -1,12 +1,12 @@
-// Decodes random blocks with one variant, once or TIMES times, for counting
-// instructions; "--rgba" first decodes to RGBA:
+// Decodes random DXT1 blocks with one variant, once or TIMES times, for
+// counting instructions; "--rgba" first decodes to RGBA:
 //   valgrind --tool=callgrind --collect-atstart=no
-//       --toggle-collect='decodeDXT1BlocksAVX2*' instruction-count avx2 65536
-//   valgrind ... --toggle-collect='decodeDXT1ABlocksAVX2*' instruction-count --rgba avx2 65536
+//       --toggle-collect='countedDecode*' instruction-count avx2 65536
+//   valgrind ... --toggle-collect='countedDecode*' instruction-count --rgba avx2 65536
 // Where only whole runs can be counted (qemu's trace), the difference between
 // runs with TIMES 3 and 1 is two decodes of the blocks, without the set-up.
 // `instruction-count --variants` names the variants this CPU runs, one a line.
-#include "dxt1-variants.h"
+#include "decoder-variants.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,10 +14,17 @@
 #include <random>
 #include <vector>
 
+// The decoding alone, for callgrind to collect in.
+__attribute__((noinline)) void countedDecode(BlockDecodeFunction decode, const std::vector<unsigned char> &input,
+                                             unsigned char *const outdata[4])
+{
+    decode(input.data(), input.size(), outdata);
+}
+
 int main(int argc, char **argv)
 {
     std::size_t count;
-    const Dxt1Variant *variants = dxt1Variants(&count);
+    const DecoderVariant *variants = decoderVariants(&count);
     if (argc == 2 && std::strcmp(argv[1], "--variants") == 0) {
         for (std::size_t i = 0; i < count; ++i)
             if (variants[i].supported())
@@ -33,7 +40,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: %s [--rgba] VARIANT BLOCKS [TIMES] | --variants\n", argv[0]);
         return 2;
     }
-    const Dxt1Variant *variant = nullptr;
+    const DecoderVariant *variant = nullptr;
     for (std::size_t i = 0; i < count; ++i)
         if (std::strcmp(variants[i].name, argv[1]) == 0)
             variant = &variants[i];
@@ -50,9 +57,10 @@ int main(int argc, char **argv)
         byte = static_cast<unsigned char>(rng());
     unsigned char *const outdata[4] = {&planes[0], &planes[blocks * rowBytes], &planes[2 * blocks * rowBytes],
                                        &planes[3 * blocks * rowBytes]};
-    const Dxt1DecodeFunction decode = rgba ? variant->decodeRgba : variant->decode;
+    const BlockDecodeFunction decode =
+        variantDecoder(*variant, rgba ? BlockFormat::bc1a : BlockFormat::bc1, ColourRule::design);
     for (unsigned long i = 0; i < times; ++i)
-        decode(input.data(), input.size(), outdata);
+        countedDecode(decode, input, outdata);
     unsigned sum = 0;
     for (unsigned char byte : planes)
         sum += byte;

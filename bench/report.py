@@ -53,8 +53,8 @@ def run_decoder_bench(binary):
 
 
 def count_instructions(binary, variant, rgba=False):
-    # Collected inside the variant's exported function: decodeDXT1Blocks<Variant> or decodeDXT1ABlocks<Variant>.
-    function = 'decodeDXT1ABlocks*' if rgba else 'decodeDXT1Blocks*'
+    # Collected inside the counter's one call of the variant's decoder.
+    function = 'countedDecode*'
     try:
         output = subprocess.check_output(
             ['valgrind', '--tool=callgrind', '--callgrind-out-file=' + os.devnull, '--collect-atstart=no',

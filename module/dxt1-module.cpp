@@ -3,7 +3,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include "dxt1-decoder.h"
+#include "block-decoder.h"
 #include "row-planes-binding.h"
 
 static PyObject *decodeDXT1(PyObject *self, PyObject *args)

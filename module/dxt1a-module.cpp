@@ -5,7 +5,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include "dxt1-decoder.h"
+#include "block-decoder.h"
 #include "row-planes-binding.h"
 
 static PyObject *decodeDXT1A(PyObject *self, PyObject *args)
@@ -28,7 +28,7 @@ static struct PyModuleDef moduleDefinition = {
 DXT1_ENTRY(PyObject *) PyInit__dxt1a(void)
 {
     PyObject *module = PyModule_Create(&moduleDefinition);
-    if (module != NULL && PyModule_AddStringConstant(module, "decoder", dxt1DecoderLabel()) != 0) {
+    if (module != NULL && PyModule_AddStringConstant(module, "decoder", decoderLabel()) != 0) {
         Py_DECREF(module);
         return NULL;
     }
@@ -40,6 +40,6 @@ DXT1_ENTRY(void) init_dxt1a(void)
     // On failure the interpreter reports the exception that is set.
     PyObject *module = Py_InitModule4("_dxt1a", functions, NULL, NULL, PYTHON_API_VERSION);
     if (module != NULL)
-        PyModule_AddStringConstant(module, "decoder", dxt1DecoderLabel());
+        PyModule_AddStringConstant(module, "decoder", decoderLabel());
 }
 #endif

@@ -1,22 +1,30 @@
-// Size of one row plane for an input of `len` bytes: 12 (RGB) or 16 (RGBA)
-// bytes per whole 8-byte block, computed so that it cannot overflow the
-// length type.
+// Size of one row plane for an input of `len` bytes: the bytes a plane takes
+// per block (12 for RGB, 16 for RGBA, ...) times the whole blocks of
+// `blockBytes` (8 for DXT1) in the input, computed so that it cannot overflow
+// the length type.
 #ifndef DXT1_PLANE_SIZE_H
 #define DXT1_PLANE_SIZE_H
 
 #include <limits>
 
-// Stores BlockRowBytes * floor(len / 8) in `outlen` and returns true, or
-// returns false when that size cannot be represented in `Length`. `len` is
-// never negative.
+// Stores blockRowBytes * floor(len / blockBytes) in `outlen` and returns
+// true, or returns false when that size cannot be represented in `Length`.
+// `len` is never negative.
+template <typename Length>
+bool planeLength(Length len, unsigned blockBytes, unsigned blockRowBytes, Length &outlen)
+{
+    const Length blocks = len / static_cast<Length>(blockBytes);
+    if (blocks > std::numeric_limits<Length>::max() / static_cast<Length>(blockRowBytes))
+        return false;
+    outlen = blocks * static_cast<Length>(blockRowBytes);
+    return true;
+}
+
+// The planes of DXT1 blocks, BlockRowBytes a block.
 template <unsigned BlockRowBytes, typename Length>
 bool planeLength(Length len, Length &outlen)
 {
-    const Length blocks = len / 8;
-    if (blocks > std::numeric_limits<Length>::max() / static_cast<Length>(BlockRowBytes))
-        return false;
-    outlen = blocks * static_cast<Length>(BlockRowBytes);
-    return true;
+    return planeLength(len, 8, BlockRowBytes, outlen);
 }
 
 // The RGB planes of decodeDXT1Blocks: 12 bytes per block.

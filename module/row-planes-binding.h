@@ -9,6 +9,7 @@
 
 #include <cstdlib>
 
+#include "block-decoder.h"
 #include "plane-size.h"
 
 #if PY_VERSION_HEX >= 0x02050000
@@ -27,30 +28,73 @@ typedef int Length; // "s#" stores an int before Py_ssize_t existed
 // than with PyMODINIT_FUNC, which not every header version marks visible.
 #define DXT1_ENTRY(type) extern "C" __attribute__((visibility("default"))) type
 
-typedef void (*BlockDecoder)(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
-
-// The body of a module function: `Decode` writes BlockRowBytes bytes per
-// block to each plane.
-template <unsigned BlockRowBytes, BlockDecoder Decode>
-PyObject *decodeRowPlanes(PyObject *args)
-{
+// The blocks argument: its bytes, and in Python 3 the buffer that lends them
+// until releaseBlocks.
+struct Blocks {
     const char *data;
-    Length len, outlen;
+    Length len;
+    // Whether the bytes cannot change or move while the interpreter lock is
+    // released: a Python 3 buffer is held, a Python 2 str cannot change, but
+    // what else "s#" takes in Python 2 (a bytearray) may be resized by another
+    // thread.
+    bool heldWithoutLock;
+#if PY_MAJOR_VERSION >= 3
+    Py_buffer view;
+#endif
+};
+
+// The format string of the blocks argument, for PyArg_Parse* functions.
+#if PY_MAJOR_VERSION >= 3
+#define BLOCKS_FORMAT "y*"
+#define BLOCKS_TARGETS(blocks) &(blocks).view
+#else
+#define BLOCKS_FORMAT "s#"
+#define BLOCKS_TARGETS(blocks) &(blocks).data, &(blocks).len
+#endif
+
+// After a successful parse into BLOCKS_TARGETS(blocks), with `argument` the
+// object parsed (NULL where not known: then the lock is kept in Python 2).
+inline void parsedBlocks(Blocks &blocks, PyObject *argument)
+{
+#if PY_MAJOR_VERSION >= 3
+    (void)argument;
+    blocks.data = static_cast<const char *>(blocks.view.buf);
+    blocks.len = blocks.view.len;
+    blocks.heldWithoutLock = true;
+#else
+    blocks.heldWithoutLock = argument != NULL && PyString_CheckExact(argument);
+#endif
+}
+
+inline void releaseBlocks(Blocks &blocks)
+{
+#if PY_MAJOR_VERSION >= 3
+    PyBuffer_Release(&blocks.view);
+#else
+    (void)blocks;
+#endif
+}
+
+// How one module function decodes: its decoder, the input bytes of a block,
+// the bytes a block takes in each plane, and from how many blocks on the
+// interpreter lock is released while decoding (0: never).
+struct RowPlanesDecoding {
+    BlockDecodeFunction decode;
+    unsigned blockBytes;
+    unsigned blockRowBytes;
+    Length releaseLockFromBlocks;
+};
+
+// The planes of parsed blocks, as a tuple, or NULL with an exception set.
+// The blocks stay the caller's to release.
+inline PyObject *rowPlanes(const Blocks &blocks, const RowPlanesDecoding &how)
+{
+    Length outlen;
     unsigned char *outdata[4] = {NULL, NULL, NULL, NULL};
     PyObject *returned = NULL;
     int i;
 
-#if PY_MAJOR_VERSION >= 3
-    Py_buffer view; // lent by the argument until released at done
-    if (!PyArg_ParseTuple(args, "y*", &view))
-        return NULL;
-    data = static_cast<const char *>(view.buf);
-    len = view.len;
-#else
-    if (!PyArg_ParseTuple(args, "s#", &data, &len))
-        return NULL;
-#endif
-    if (!planeLength<BlockRowBytes>(len, outlen)) {
+    if (!planeLength(blocks.len, how.blockBytes, how.blockRowBytes, outlen)) {
         PyErr_NoMemory();
         goto done;
     }
@@ -64,7 +108,14 @@ PyObject *decodeRowPlanes(PyObject *args)
         }
     }
 
-    Decode(reinterpret_cast<const unsigned char *>(data), static_cast<size_t>(len), outdata);
+    if (how.releaseLockFromBlocks != 0 && blocks.heldWithoutLock &&
+        blocks.len / static_cast<Length>(how.blockBytes) >= how.releaseLockFromBlocks) {
+        Py_BEGIN_ALLOW_THREADS
+        how.decode(reinterpret_cast<const unsigned char *>(blocks.data), static_cast<size_t>(blocks.len), outdata);
+        Py_END_ALLOW_THREADS
+    } else {
+        how.decode(reinterpret_cast<const unsigned char *>(blocks.data), static_cast<size_t>(blocks.len), outdata);
+    }
 
     returned = PyTuple_New(4);
     if (returned == NULL)
@@ -82,9 +133,21 @@ PyObject *decodeRowPlanes(PyObject *args)
 done:
     for (i = 0; i < 4; i++)
         std::free(outdata[i]);
-#if PY_MAJOR_VERSION >= 3
-    PyBuffer_Release(&view);
-#endif
+    return returned;
+}
+
+// The body of a module function of one positional argument: `Decode` writes
+// BlockRowBytes bytes per 8-byte block to each plane, holding the lock.
+template <unsigned BlockRowBytes, BlockDecodeFunction Decode>
+PyObject *decodeRowPlanes(PyObject *args)
+{
+    Blocks blocks;
+    if (!PyArg_ParseTuple(args, BLOCKS_FORMAT, BLOCKS_TARGETS(blocks)))
+        return NULL;
+    parsedBlocks(blocks, NULL);
+    const RowPlanesDecoding how = {Decode, 8, BlockRowBytes, 0};
+    PyObject *returned = rowPlanes(blocks, how);
+    releaseBlocks(blocks);
     return returned;
 }
 

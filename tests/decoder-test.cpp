@@ -1,9 +1,10 @@
-#include "dxt1-decoder.h"
+#include "block-decoder.h"
 #include "guarded-decode.h"
 #include "guarded-memory.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <random>
 #include <vector>
@@ -266,6 +267,172 @@ TEST(Alpha, EachBlockLandsAtItsOwnSixteenBytesAndTheTailIsIgnored)
     for (std::size_t len = 0; len < 8; ++len)
         for (const Bytes &plane : decodeRgba(Bytes(len, 0xFF)))
             EXPECT_TRUE(plane.empty()) << "len " << len;
+}
+
+// The block family: one block worked by hand per format, mode and colour
+// rule. Pixel k = 4·row + column.
+
+Planes decodeFormat(BlockFormat format, ColourRule rule, const Bytes &input)
+{
+    const BlockFormatInfo &info = blockFormatInfo(format);
+    return decodeGuarded([=](const unsigned char *data, std::size_t len, unsigned char *const outdata[4]) {
+        decodeBlocks(format, rule, data, len, outdata);
+    }, input, Touching::End, 4 * info.pixelBytes, info.blockBytes);
+}
+
+// The planes of one block whose pixel k has channel value values[k % 8],
+// `pixelBytes` bytes a pixel, at byte `channel` of each (others as `fill`).
+Planes rotatingChannel(const unsigned char values[8], unsigned pixelBytes, unsigned channel, Planes fill)
+{
+    for (unsigned k = 0; k < 16; ++k)
+        fill[k / 4][pixelBytes * (k % 4) + channel] = values[k % 8];
+    return fill;
+}
+
+Planes zeroPlanes(std::size_t bytes)
+{
+    return {Bytes(bytes, 0), Bytes(bytes, 0), Bytes(bytes, 0), Bytes(bytes, 0)};
+}
+
+// Channel blocks whose pixel k has index k % 8: bytes 2-7 hold 0xFAC688 twice.
+const Bytes kRotatingIndices = {0x88, 0xC6, 0xFA, 0x88, 0xC6, 0xFA};
+
+Bytes channelBlock(unsigned char e0, unsigned char e1, const Bytes &indices = kRotatingIndices)
+{
+    Bytes block(2 + indices.size());
+    block[0] = e0;
+    block[1] = e1;
+    std::copy(indices.begin(), indices.end(), block.begin() + 2);
+    return block;
+}
+
+Bytes concat(Bytes a, const Bytes &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST(ChannelBlock, EightValueModeWhenTheFirstEndpointIsGreater)
+{
+    // 200 and 10: (6·200 + 10) / 7 = 172.9 and so on down by sevenths.
+    const unsigned char design[8] = {200, 10, 172, 145, 118, 91, 64, 37};
+    const unsigned char gpu[8] = {200, 10, 173, 146, 119, 91, 64, 37};
+    EXPECT_EQ(decodeFormat(BlockFormat::bc4, ColourRule::design, channelBlock(200, 10)),
+              rotatingChannel(design, 1, 0, zeroPlanes(4)));
+    EXPECT_EQ(decodeFormat(BlockFormat::bc4, ColourRule::gpu, channelBlock(200, 10)),
+              rotatingChannel(gpu, 1, 0, zeroPlanes(4)));
+}
+
+TEST(ChannelBlock, SixValueModeOtherwiseWithZeroAndFullAtSixAndSeven)
+{
+    // 10 and 201: (4·10 + 201) / 5 = 48.2 and so on up by fifths.
+    const unsigned char design[8] = {10, 201, 48, 86, 124, 162, 0, 255};
+    const unsigned char gpu[8] = {10, 201, 48, 86, 125, 163, 0, 255};
+    EXPECT_EQ(decodeFormat(BlockFormat::bc4, ColourRule::design, channelBlock(10, 201)),
+              rotatingChannel(design, 1, 0, zeroPlanes(4)));
+    EXPECT_EQ(decodeFormat(BlockFormat::bc4, ColourRule::gpu, channelBlock(10, 201)),
+              rotatingChannel(gpu, 1, 0, zeroPlanes(4)));
+    // Equal endpoints are the six-value mode too.
+    const unsigned char equal[8] = {77, 77, 77, 77, 77, 77, 0, 255};
+    EXPECT_EQ(decodeFormat(BlockFormat::bc4, ColourRule::design, channelBlock(77, 77)),
+              rotatingChannel(equal, 1, 0, zeroPlanes(4)));
+}
+
+TEST(ChannelBlock, SignedValuesDivideTowardZeroAndMapMinus127To0And127To255)
+{
+    // 100 and -100, eight values: 71.4, 42.9, 14.3, -14.3, -42.9, -71.4 truncated
+    // toward zero (gpu: rounded), then ((v + 127)·255 + 127) / 254.
+    const unsigned char design[8] = {228, 27, 199, 170, 142, 113, 85, 56};
+    const unsigned char gpu[8] = {228, 27, 199, 171, 142, 113, 84, 56};
+    EXPECT_EQ(decodeFormat(BlockFormat::bc4s, ColourRule::design, channelBlock(100, 0x9C)),
+              rotatingChannel(design, 1, 0, zeroPlanes(4)));
+    EXPECT_EQ(decodeFormat(BlockFormat::bc4s, ColourRule::gpu, channelBlock(100, 0x9C)),
+              rotatingChannel(gpu, 1, 0, zeroPlanes(4)));
+    // Zero is 128; the extremes of the six-value mode are 0 and 255.
+    const unsigned char zero[8] = {128, 128, 128, 128, 128, 128, 0, 255};
+    EXPECT_EQ(decodeFormat(BlockFormat::bc4s, ColourRule::design, channelBlock(0, 0)),
+              rotatingChannel(zero, 1, 0, zeroPlanes(4)));
+}
+
+TEST(ChannelBlock, SignedMinus128IsReadAsMinus127BeforeTheModeIsChosen)
+{
+    // -128 and 127: six values from -127, so (4·-127 + 127) / 5 = -76 (byte 51), not -77 (50).
+    const unsigned char values[8] = {0, 255, 51, 102, 153, 204, 0, 255};
+    EXPECT_EQ(decodeFormat(BlockFormat::bc4s, ColourRule::design, channelBlock(0x80, 0x7F)),
+              rotatingChannel(values, 1, 0, zeroPlanes(4)));
+    // -127 against -128: equal, so the six-value mode, whose index 7 is 127.
+    const Planes full = {Bytes(4, 255), Bytes(4, 255), Bytes(4, 255), Bytes(4, 255)};
+    EXPECT_EQ(decodeFormat(BlockFormat::bc4s, ColourRule::design, channelBlock(0x81, 0x80, Bytes(6, 0xFF))), full);
+}
+
+TEST(BlockFamily, Bc5IsRedThenGreen)
+{
+    const unsigned char red[8] = {200, 10, 172, 145, 118, 91, 64, 37};
+    const unsigned char green[8] = {10, 201, 48, 86, 124, 162, 0, 255};
+    EXPECT_EQ(decodeFormat(BlockFormat::bc5, ColourRule::design, concat(channelBlock(200, 10), channelBlock(10, 201))),
+              rotatingChannel(green, 2, 1, rotatingChannel(red, 2, 0, zeroPlanes(8))));
+    const unsigned char signedRed[8] = {228, 27, 199, 170, 142, 113, 85, 56};
+    const unsigned char signedGreen[8] = {0, 255, 51, 102, 153, 204, 0, 255};
+    EXPECT_EQ(decodeFormat(BlockFormat::bc5s, ColourRule::design, concat(channelBlock(100, 0x9C), channelBlock(0x80, 0x7F))),
+              rotatingChannel(signedGreen, 2, 1, rotatingChannel(signedRed, 2, 0, zeroPlanes(8))));
+}
+
+// A colour block from blue (0x001F) to red (0xF800), indices 0-3 in every row:
+// in BC1 three-colour by the endpoints' order, in BC2 and BC3 always four-colour.
+const Bytes kBlueToRed = {0x1F, 0x00, 0x00, 0xF8, 0xE4, 0xE4, 0xE4, 0xE4};
+
+// The RGBA row of kBlueToRed under each rule, its alpha bytes left 0.
+const Bytes kBlueToRedDesign = {0, 0, 248, 0, 248, 0, 0, 0, 82, 0, 165, 0, 165, 0, 82, 0};
+const Bytes kBlueToRedGpu = {0, 0, 255, 0, 255, 0, 0, 0, 85, 0, 170, 0, 170, 0, 85, 0};
+
+Planes withAlpha(const Bytes &row, const unsigned char alpha[16])
+{
+    Planes planes = {row, row, row, row};
+    for (unsigned k = 0; k < 16; ++k)
+        planes[k / 4][4 * (k % 4) + 3] = alpha[k];
+    return planes;
+}
+
+TEST(BlockFamily, Bc2AlphasWidenBySeventeenOverAFourColourBlock)
+{
+    // Pixel k's alpha is k, in bits 4k to 4k + 3.
+    const Bytes block = concat({0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0xFE}, kBlueToRed);
+    unsigned char alpha[16];
+    for (unsigned k = 0; k < 16; ++k)
+        alpha[k] = static_cast<unsigned char>(17 * k);
+    EXPECT_EQ(decodeFormat(BlockFormat::bc2, ColourRule::design, block), withAlpha(kBlueToRedDesign, alpha));
+    EXPECT_EQ(decodeFormat(BlockFormat::bc2, ColourRule::gpu, block), withAlpha(kBlueToRedGpu, alpha));
+}
+
+TEST(BlockFamily, Bc3AlphaIsAChannelBlockOverAFourColourBlock)
+{
+    const unsigned char design[16] = {200, 10, 172, 145, 118, 91, 64, 37, 200, 10, 172, 145, 118, 91, 64, 37};
+    const unsigned char gpu[16] = {200, 10, 173, 146, 119, 91, 64, 37, 200, 10, 173, 146, 119, 91, 64, 37};
+    const Bytes block = concat(channelBlock(200, 10), kBlueToRed);
+    EXPECT_EQ(decodeFormat(BlockFormat::bc3, ColourRule::design, block), withAlpha(kBlueToRedDesign, design));
+    EXPECT_EQ(decodeFormat(BlockFormat::bc3, ColourRule::gpu, block), withAlpha(kBlueToRedGpu, gpu));
+}
+
+TEST(GpuRule, WhiteWidensToFullAndThirdsRound)
+{
+    expectEveryPlane(decodeFormat(BlockFormat::bc1, ColourRule::gpu, {0xFF, 0xFF, 0x00, 0x00, 0, 0, 0, 0}),
+                     repeatPixel(255, 255, 255));
+    // Red 8 (66) to red 5 (41): (2·66 + 41 + 1) / 3 = 58, where truncating gives 57;
+    // (66 + 2·41 + 1) / 3 = 49. The design rule: 64, 40, 56, 48.
+    expectEveryPlane(decodeFormat(BlockFormat::bc1, ColourRule::gpu, {0x00, 0x40, 0x00, 0x28, 0xE4, 0xE4, 0xE4, 0xE4}),
+                     {66, 0, 0, 41, 0, 0, 58, 0, 0, 49, 0, 0});
+    expectEveryPlane(decodeFormat(BlockFormat::bc1, ColourRule::design, {0x00, 0x40, 0x00, 0x28, 0xE4, 0xE4, 0xE4, 0xE4}),
+                     {64, 0, 0, 40, 0, 0, 56, 0, 0, 48, 0, 0});
+}
+
+TEST(GpuRule, ThreeColourHalfRoundsAndIndexThreeStaysBlackOrTransparent)
+{
+    // Red 4 (33) to red 8 (66): (33 + 66 + 1) / 2 = 50; the design rule gives 32, 64 and 48.
+    const Bytes block = {0x00, 0x20, 0x00, 0x40, 0xE4, 0xE4, 0xE4, 0xE4};
+    expectEveryPlane(decodeFormat(BlockFormat::bc1, ColourRule::gpu, block), {33, 0, 0, 66, 0, 0, 50, 0, 0, 0, 0, 0});
+    expectEveryPlane(decodeFormat(BlockFormat::bc1a, ColourRule::gpu, block),
+                     {33, 0, 0, 255, 66, 0, 0, 255, 50, 0, 0, 255, 0, 0, 0, 0});
+    expectEveryPlane(decodeFormat(BlockFormat::bc1, ColourRule::design, block), {32, 0, 0, 64, 0, 0, 48, 0, 0, 0, 0, 0});
 }
 
 } // namespace

@@ -53,4 +53,18 @@ TEST(PlaneSize, SmallLengthsCountWholeBlocksOnly)
     }
 }
 
+TEST(PlaneSize, SixteenByteBlocksCountTheirOwnWholeBlocks)
+{
+    // BC2 and BC3 (16 plane bytes a 16-byte block), BC5 (8), BC4 (4 an 8-byte block).
+    std::int32_t outlen = -1;
+    ASSERT_TRUE(planeLength<std::int32_t>(2147483647, 16, 16, outlen));
+    EXPECT_EQ(outlen, 2147483632);
+    ASSERT_TRUE(planeLength<std::int32_t>(47, 16, 8, outlen));
+    EXPECT_EQ(outlen, 16);
+    ASSERT_TRUE(planeLength<std::int32_t>(15, 16, 16, outlen));
+    EXPECT_EQ(outlen, 0);
+    ASSERT_TRUE(planeLength<std::int32_t>(2147483647, 8, 4, outlen));
+    EXPECT_EQ(outlen, 1073741820);
+}
+
 } // namespace

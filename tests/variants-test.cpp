@@ -1,7 +1,7 @@
-// Every vector variant against the plain decoder, whatever dispatch would
-// pick, in both outputs: RGB and RGBA.
-#include "dxt1-decoder.h"
-#include "dxt1-variants.h"
+// Every vector variant's own kernels against the plain decoder, whatever
+// dispatch would pick: each format and colour rule a variant has a kernel for.
+#include "block-decoder.h"
+#include "decoder-variants.h"
 #include "guarded-decode.h"
 
 #include <gtest/gtest.h>
@@ -18,41 +18,95 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-// A variant's decoder for one output, with the plain decoder for the same output.
+// A variant's decoder of one format under one rule, with the plain decoder of the same.
 struct Decoder {
-    const Dxt1Variant *variant;
-    unsigned pixelBytes;
+    const DecoderVariant *variant;
+    BlockFormat format;
+    ColourRule rule;
 
-    Dxt1DecodeFunction decode() const { return pixelBytes == kRgbaBytes ? variant->decodeRgba : variant->decode; }
-    Dxt1DecodeFunction plain() const
+    const BlockFormatInfo &info() const { return blockFormatInfo(format); }
+    BlockDecodeFunction decode() const { return variantDecoder(*variant, format, rule); }
+    BlockDecodeFunction plain() const
     {
-        return pixelBytes == kRgbaBytes ? decodeDXT1ABlocksPlain : decodeDXT1BlocksPlain;
+        return plainDecoders.decode[static_cast<unsigned>(format)][static_cast<unsigned>(rule)];
     }
-    std::size_t rowBytes() const { return 4 * pixelBytes; }
+    std::size_t rowBytes() const { return 4 * info().pixelBytes; }
+    std::size_t blockBytes() const { return info().blockBytes; }
 };
+
+const char *ruleName(ColourRule rule)
+{
+    return rule == ColourRule::gpu ? "gpu" : "design";
+}
 
 void PrintTo(const Decoder &decoder, std::ostream *out)
 {
-    *out << decoder.variant->name << (decoder.pixelBytes == kRgbaBytes ? " RGBA" : " RGB");
+    *out << decoder.variant->name << " " << decoder.info().name << " " << ruleName(decoder.rule);
 }
 
 std::vector<Decoder> vectorDecoders()
 {
     std::size_t count;
-    const Dxt1Variant *variants = dxt1Variants(&count);
+    const DecoderVariant *variants = decoderVariants(&count);
     std::vector<Decoder> result;
-    for (std::size_t i = 1; i < count; ++i) {
-        result.push_back({&variants[i], kRgbBytes});
-        result.push_back({&variants[i], kRgbaBytes});
-    }
+    for (std::size_t i = 1; i < count; ++i)
+        for (unsigned f = 0; f < kBlockFormatCount; ++f)
+            for (unsigned r = 0; r < kColourRuleCount; ++r)
+                if (variantHasOwnDecoder(variants[i], BlockFormat(f), ColourRule(r)))
+                    result.push_back({&variants[i], BlockFormat(f), ColourRule(r)});
     return result;
 }
 
-Bytes block(unsigned c0, unsigned c1, const unsigned char rows[4])
+Bytes colourBlock(unsigned c0, unsigned c1, const unsigned char rows[4])
 {
     return {static_cast<unsigned char>(c0), static_cast<unsigned char>(c0 >> 8),
             static_cast<unsigned char>(c1), static_cast<unsigned char>(c1 >> 8),
             rows[0], rows[1], rows[2], rows[3]};
+}
+
+// A channel block whose pixel k has index (k + shift) % 8 under the given pattern.
+Bytes channelBlock(unsigned e0, unsigned e1, std::uint64_t indices)
+{
+    Bytes b = {static_cast<unsigned char>(e0), static_cast<unsigned char>(e1)};
+    for (int i = 0; i < 6; ++i)
+        b.push_back(static_cast<unsigned char>(indices >> (8 * i)));
+    return b;
+}
+
+// Sixteen 3-bit indices: pixel k's is (k + shift) % 8, so that eight shifts
+// put every index at every pixel.
+std::uint64_t rotatingIndices(unsigned shift)
+{
+    std::uint64_t bits = 0;
+    for (unsigned k = 0; k < 16; ++k)
+        bits |= std::uint64_t((k + shift) % 8) << (3 * k);
+    return bits;
+}
+
+// One block of `format` from a colour half and a channel half: the half the
+// format has (BC2's alphas are the channel half's bytes), both where it has two.
+Bytes compose(BlockFormat format, const Bytes &colour, const Bytes &channel, const Bytes &otherChannel)
+{
+    Bytes b;
+    switch (format) {
+    case BlockFormat::bc1:
+    case BlockFormat::bc1a:
+        return colour;
+    case BlockFormat::bc4:
+    case BlockFormat::bc4s:
+        return channel;
+    case BlockFormat::bc5:
+    case BlockFormat::bc5s:
+        b = channel;
+        b.insert(b.end(), otherChannel.begin(), otherChannel.end());
+        return b;
+    case BlockFormat::bc2:
+    case BlockFormat::bc3:
+        b = channel;
+        b.insert(b.end(), colour.begin(), colour.end());
+        return b;
+    }
+    return b;
 }
 
 class VariantTest : public ::testing::TestWithParam<Decoder> {
@@ -66,7 +120,8 @@ protected:
     void expectSameAsPlain(const Bytes &input, const std::string &what, Touching side = Touching::End)
     {
         const Decoder &d = GetParam();
-        ASSERT_EQ(decodeGuarded(d.decode(), input, side, d.rowBytes()), decodeGuarded(d.plain(), input, side, d.rowBytes()))
+        ASSERT_EQ(decodeGuarded(d.decode(), input, side, d.rowBytes(), d.blockBytes()),
+                  decodeGuarded(d.plain(), input, side, d.rowBytes(), d.blockBytes()))
             << what << ", " << input.size() << " bytes";
     }
 };
@@ -75,7 +130,7 @@ TEST_P(VariantTest, RandomBlocks)
 {
     std::mt19937 rng(20261207);
     for (int run = 0; run < 200; ++run) {
-        Bytes input(rng() % 2048);
+        Bytes input(rng() % 4096);
         for (unsigned char &byte : input)
             byte = static_cast<unsigned char>(rng());
         expectSameAsPlain(input, "random run " + std::to_string(run));
@@ -84,39 +139,53 @@ TEST_P(VariantTest, RandomBlocks)
 
 TEST_P(VariantTest, EdgeValueEndpoints)
 {
-    const unsigned edges[] = {0x0000, 0x0001, 0x001F, 0x0020, 0x07E0, 0x07FF, 0x0800, 0x1234, 0x1235,
-                              0x7FFF, 0x8000, 0x8001, 0xF800, 0xFFDF, 0xFFFE, 0xFFFF};
+    // Every pair of edge endpoints in each half of the block: the mode
+    // choices (equal, one above the other, signed -128 and -127 alike) and the
+    // largest sums of the palette arithmetic.
+    const unsigned colourEdges[] = {0x0000, 0x0001, 0x001F, 0x0020, 0x07E0, 0x07FF, 0x0800, 0x1234, 0x1235,
+                                    0x7FFF, 0x8000, 0x8001, 0xF800, 0xFFDF, 0xFFFE, 0xFFFF};
+    const unsigned channelEdges[] = {0, 1, 2, 126, 127, 128, 129, 130, 253, 254, 255};
     const unsigned char rows[4] = {0xE4, 0x1B, 0xFF, 0x00};
+    const std::size_t nc = sizeof colourEdges / sizeof colourEdges[0], nh = sizeof channelEdges / sizeof channelEdges[0];
     Bytes input;
-    for (unsigned c0 : edges)
-        for (unsigned c1 : edges) {
-            const Bytes b = block(c0, c1, rows);
-            input.insert(input.end(), b.begin(), b.end());
-        }
+    for (std::size_t i = 0; i < std::max(nc * nc, nh * nh); ++i) {
+        const Bytes colour = colourBlock(colourEdges[i / nc % nc], colourEdges[i % nc], rows);
+        const std::size_t a = i / nh % nh, b = i % nh;
+        const Bytes channel = channelBlock(channelEdges[a], channelEdges[b], rotatingIndices(static_cast<unsigned>(i)));
+        const Bytes other = channelBlock(channelEdges[b], channelEdges[a], rotatingIndices(static_cast<unsigned>(i + 3)));
+        const Bytes block = compose(GetParam().format, colour, channel, other);
+        input.insert(input.end(), block.begin(), block.end());
+    }
     expectSameAsPlain(input, "every pair of edge endpoints");
 }
 
-TEST_P(VariantTest, EveryIndexPatternInEveryRow)
+TEST_P(VariantTest, EveryIndexInEveryPixel)
 {
-    // Four-colour and three-colour endpoints, each index byte in each row position.
-    const unsigned endpoints[][2] = {{0xF800, 0x001F}, {0x001F, 0xF800}, {0x07E0, 0x07E0}};
+    // Colour halves: four-colour, three-colour and equal endpoints, each index
+    // byte in each row position. Channel halves: both modes and equal
+    // endpoints, each index at each pixel.
+    const unsigned colourEndpoints[][2] = {{0xF800, 0x001F}, {0x001F, 0xF800}, {0x07E0, 0x07E0}};
+    const unsigned channelEndpoints[][2] = {{250, 3}, {3, 250}, {90, 90}, {0x81, 0x7F}, {0x7F, 0x81}};
     Bytes input;
-    for (const auto &pair : endpoints)
+    for (const auto &pair : colourEndpoints)
         for (unsigned i = 0; i < 256; ++i) {
             const unsigned char rows[4] = {static_cast<unsigned char>(i), static_cast<unsigned char>(255 - i),
                                            static_cast<unsigned char>(i * 7), static_cast<unsigned char>(i ^ 0x5A)};
-            const Bytes b = block(pair[0], pair[1], rows);
-            input.insert(input.end(), b.begin(), b.end());
+            const auto &ends = channelEndpoints[i % 5];
+            const Bytes block = compose(GetParam().format, colourBlock(pair[0], pair[1], rows),
+                                        channelBlock(ends[0], ends[1], rotatingIndices(i % 8)),
+                                        channelBlock(ends[1], ends[0], rotatingIndices(i / 8 % 8)));
+            input.insert(input.end(), block.begin(), block.end());
         }
     expectSameAsPlain(input, "index patterns");
 }
 
-TEST_P(VariantTest, EveryLengthUpTo400BytesAtEitherGuardPage)
+TEST_P(VariantTest, EveryLengthUpTo50BlocksAtEitherGuardPage)
 {
     // 50 blocks: two whole groups of the widest variants (sixteen blocks)
     // and every tail after them, and more of the narrower ones'.
     std::mt19937 rng(7);
-    Bytes pool(400);
+    Bytes pool(50 * GetParam().blockBytes());
     for (unsigned char &byte : pool)
         byte = static_cast<unsigned char>(rng());
     for (std::size_t len = 0; len <= pool.size(); ++len) {
@@ -131,7 +200,7 @@ TEST_P(VariantTest, NothingWrittenAroundPlanesWithinOneBuffer)
     // Planes placed rowBytes·N + 5 bytes apart in one buffer: spare bytes must keep their value.
     std::mt19937 rng(3);
     for (std::size_t blocks = 1; blocks <= 40; ++blocks) {
-        Bytes input(blocks * 8);
+        Bytes input(blocks * GetParam().blockBytes());
         for (unsigned char &byte : input)
             byte = static_cast<unsigned char>(rng());
         const std::size_t stride = blocks * GetParam().rowBytes() + 5;
@@ -154,7 +223,7 @@ TEST_P(VariantTest, MisalignedInputAndPlanes)
     constexpr std::size_t kAlignment = 16, kSpare = 16;
     const std::size_t blocks = 37; // two groups of sixteen, then five
     std::mt19937 rng(5);
-    Bytes input(blocks * 8);
+    Bytes input(blocks * GetParam().blockBytes());
     for (unsigned char &byte : input)
         byte = static_cast<unsigned char>(rng());
     const std::size_t region = (blocks * GetParam().rowBytes() + 2 * kSpare + kAlignment - 1) / kAlignment * kAlignment;
@@ -180,7 +249,7 @@ TEST_P(VariantTest, MisalignedInputAndPlanes)
 
 std::string decoderName(const ::testing::TestParamInfo<Decoder> &info)
 {
-    return std::string(info.param.variant->name) + (info.param.pixelBytes == kRgbaBytes ? "_rgba" : "_rgb");
+    return std::string(info.param.variant->name) + "_" + info.param.info().name + "_" + ruleName(info.param.rule);
 }
 
 INSTANTIATE_TEST_SUITE_P(Vector, VariantTest, ::testing::ValuesIn(vectorDecoders()), decoderName);
@@ -213,11 +282,10 @@ std::vector<Requirement> requirements()
 TEST(Dispatch, TableIsOrderedSlowestFirstWithEachVariantsCpuRequirement)
 {
     std::size_t count;
-    const Dxt1Variant *variants = dxt1Variants(&count);
+    const DecoderVariant *variants = decoderVariants(&count);
     const std::vector<Requirement> expected = requirements();
     ASSERT_EQ(count, expected.size());
-    EXPECT_EQ(variants[0].decode, decodeDXT1BlocksPlain);
-    EXPECT_EQ(variants[0].decodeRgba, decodeDXT1ABlocksPlain);
+    EXPECT_EQ(variants[0].decoders, &plainDecoders);
     for (std::size_t i = 0; i < count; ++i) {
         EXPECT_STREQ(variants[i].name, expected[i].name) << "position " << i;
         EXPECT_STREQ(variants[i].label, expected[i].label) << variants[i].name;
@@ -231,9 +299,28 @@ TEST(Dispatch, UsesTheFastestVariantThisCpuRuns)
     for (const Requirement &requirement : requirements())
         if (requirement.met)
             fastest = requirement.name;
-    EXPECT_STREQ(dxt1ChosenVariant().name, fastest);
-    EXPECT_EQ(dxt1DecoderLabel(), dxt1ChosenVariant().label);
-    std::printf("decodeDXT1Blocks and decodeDXT1ABlocks use the %s variant\n", dxt1DecoderLabel());
+    EXPECT_STREQ(chosenDecoderVariant().name, fastest);
+    EXPECT_EQ(decoderLabel(), chosenDecoderVariant().label);
+    std::printf("the decoders use the %s variant\n", decoderLabel());
+}
+
+TEST(Dispatch, EmptyEntriesRunTheNearestSlowerVariantsKernel)
+{
+    std::size_t count;
+    const DecoderVariant *variants = decoderVariants(&count);
+    for (unsigned f = 0; f < kBlockFormatCount; ++f)
+        for (unsigned r = 0; r < kColourRuleCount; ++r) {
+            const BlockFormat format = BlockFormat(f);
+            const ColourRule rule = ColourRule(r);
+            ASSERT_TRUE(variantHasOwnDecoder(variants[0], format, rule)) << "the plain table must be full";
+            BlockDecodeFunction expected = nullptr;
+            for (std::size_t i = 0; i < count; ++i) {
+                if (variantHasOwnDecoder(variants[i], format, rule))
+                    expected = variants[i].decoders->decode[f][r];
+                EXPECT_EQ(variantDecoder(variants[i], format, rule), expected)
+                    << variants[i].name << " " << blockFormatInfo(format).name << " " << ruleName(rule);
+            }
+        }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Fuzz target: every variant this CPU supports decodes the input into
-// exact-size planes, RGB and RGBA, and must write what the plain decoder writes.
-#include "dxt1-variants.h"
+// exact-size planes, in every format and colour rule it has a kernel for, and
+// must write what the plain decoder writes.
+#include "decoder-variants.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -22,21 +23,21 @@ struct Planes {
     }
 };
 
-// Every supported variant's decoder of one output (`pick` chooses RGB or RGBA)
-// against the plain variant's.
-void compareVariants(const std::uint8_t *data, std::size_t size, std::size_t rowBytes,
-                     Dxt1DecodeFunction Dxt1Variant::*pick)
+// Every supported variant's decoder of one format and rule against the
+// plain variant's.
+void compareVariants(const std::uint8_t *data, std::size_t size, BlockFormat format, ColourRule rule)
 {
-    const std::size_t planeSize = size / 8 * rowBytes;
+    const BlockFormatInfo &info = blockFormatInfo(format);
+    const std::size_t planeSize = size / info.blockBytes * 4 * info.pixelBytes;
     std::size_t count;
-    const Dxt1Variant *variants = dxt1Variants(&count);
+    const DecoderVariant *variants = decoderVariants(&count);
     Planes expected(planeSize);
-    (variants[0].*pick)(data, size, expected.data);
+    variantDecoder(variants[0], format, rule)(data, size, expected.data);
     for (std::size_t i = 1; i < count; ++i) {
-        if (!variants[i].supported())
+        if (!variants[i].supported() || !variantHasOwnDecoder(variants[i], format, rule))
             continue;
         Planes actual(planeSize);
-        (variants[i].*pick)(data, size, actual.data);
+        variantDecoder(variants[i], format, rule)(data, size, actual.data);
         for (int yo = 0; yo < 4; ++yo)
             if (std::memcmp(actual.data[yo], expected.data[yo], planeSize) != 0)
                 std::abort();
@@ -47,7 +48,8 @@ void compareVariants(const std::uint8_t *data, std::size_t size, std::size_t row
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    compareVariants(data, size, 4 * kRgbBytes, &Dxt1Variant::decode);
-    compareVariants(data, size, 4 * kRgbaBytes, &Dxt1Variant::decodeRgba);
+    for (unsigned f = 0; f < kBlockFormatCount; ++f)
+        for (unsigned r = 0; r < kColourRuleCount; ++r)
+            compareVariants(data, size, BlockFormat(f), ColourRule(r));
     return 0;
 }

@@ -1,4 +1,4 @@
-"""Heap failures during a call, of _dxt1 and of _dxt1a: each must raise
+"""Heap failures during a call, of _dxt1, _dxt1a and _bcn: each must raise
 MemoryError, release every row plane, and leave the module working. Needs the
 malloc-failure interposer preloaded (LD_PRELOAD); the build's test runner does
 that."""
@@ -8,6 +8,7 @@ import random
 import sys
 import unittest
 
+import _bcn
 import _dxt1
 import _dxt1a
 
@@ -29,14 +30,16 @@ REQUIRED = os.environ.get('DXT1_REQUIRE_INTERPOSER') == '1'
 
 
 class AllocationFailures(object):
-    """The cases, run against `decode`, whose planes hold PLANE bytes."""
+    """The cases, run against `decode`, whose planes hold PLANE bytes for an
+    input of DATA bytes."""
+    DATA = 8 * BLOCKS
 
     def setUp(self):
         if interposer is None:
             self.fail('the malloc-failure interposer is not preloaded (LD_PRELOAD=%r, LD_LIBRARY_PATH=%r)'
                       % (os.environ.get('LD_PRELOAD'), os.environ.get('LD_LIBRARY_PATH')))
         rng = random.Random(11)
-        self.data = bytes(bytearray(rng.randrange(256) for _ in range(8 * BLOCKS)))
+        self.data = bytes(bytearray(rng.randrange(256) for _ in range(self.DATA)))
         self.expected = self.decode(self.data)
         interposer.dxt1_track_size(self.PLANE)
 
@@ -102,6 +105,20 @@ class AllocationFailures_dxt1(AllocationFailures, unittest.TestCase):
 class AllocationFailures_dxt1a(AllocationFailures, unittest.TestCase):
     decode = staticmethod(_dxt1a.decodeDXT1A)
     PLANE = 16 * BLOCKS
+
+
+@unittest.skipIf(interposer is None and not REQUIRED, 'the malloc-failure interposer is not preloaded')
+class AllocationFailures_bcn_bc3(AllocationFailures, unittest.TestCase):
+    decode = staticmethod(_bcn.decodeBC3)
+    PLANE = 16 * BLOCKS // 2  # 16-byte blocks
+
+
+@unittest.skipIf(interposer is None and not REQUIRED, 'the malloc-failure interposer is not preloaded')
+class AllocationFailures_bcn_long_run(AllocationFailures, unittest.TestCase):
+    """A run long enough that the interpreter lock is let go while it decodes."""
+    decode = staticmethod(lambda data: _bcn.decodeBC4(data, signed=True, rule='gpu'))
+    DATA = 8 * 5000
+    PLANE = 4 * 5000
 
 
 if __name__ == '__main__':

@@ -1,7 +1,8 @@
 """The modules' contract as Python sees it: names, results, errors, ownership,
-memory and threads. `_dxt1` (RGB) and `_dxt1a` (RGBA) follow the same rules;
-each case that holds for both runs once per module, with that module's
-expected planes."""
+memory and threads. `_dxt1` (RGB), `_dxt1a` (RGBA) and `_bcn`'s BC1 decoder
+(RGBA) follow the same rules; each case that holds for all runs once per
+module, with that module's expected planes. `_bcn`'s other formats, options
+and threads have cases of their own."""
 import array
 import mmap
 import os
@@ -10,8 +11,10 @@ import struct
 import subprocess
 import sys
 import threading
+import time
 import unittest
 
+import _bcn
 import _dxt1
 import _dxt1a
 
@@ -50,9 +53,15 @@ class Rgba(object):
     RED_ROW, BLUE_ROW, INDEX_3_ROW = row(248, 0, 0, 255) * 4, row(0, 0, 248, 255) * 4, row(82, 0, 165, 255) * 4
 
 
+class Bc1(Rgba):
+    """The cases' subject for _bcn, whose BC1 planes are _dxt1a's."""
+    module = _bcn
+    decode = staticmethod(_bcn.decodeBC1)
+
+
 def for_each_module(cases):
-    """Runs the mixin `cases` as one TestCase per module: <name>_dxt1 and <name>_dxt1a."""
-    for subject in (Rgb, Rgba):
+    """Runs the mixin `cases` as one TestCase per module: <name>_dxt1, <name>_dxt1a and <name>_bcn."""
+    for subject in (Rgb, Rgba, Bc1):
         name = '%s%s' % (cases.__name__, subject.module.__name__)
         globals()[name] = type(name, (cases, subject, unittest.TestCase), {})
     return cases
@@ -85,9 +94,19 @@ class ModuleInterface(unittest.TestCase):
         self.assertIs(type(_dxt1a.decoder), str)
         self.assertIn(_dxt1a.decoder, ['plain C++', 'SSSE3', 'AVX2', 'AVX-512', 'NEON'])
 
+    def test_bcn_has_a_function_a_format_and_the_same_label(self):
+        public = [name for name in dir(_bcn) if not name.startswith('__')]
+        self.assertEqual(public, ['decodeBC1', 'decodeBC2', 'decodeBC3', 'decodeBC4', 'decodeBC5', 'decoder'])
+        self.assertEqual(_bcn.decodeBC4.__doc__,
+                         "decodeBC4(blocks, signed=False, rule='design') -> four row planes of one-byte pixels, "
+                         "4 bytes per 8-byte BC4 block.")
+        self.assertEqual(_bcn.__name__, '_bcn')
+        self.assertEqual(_bcn.decoder, _dxt1a.decoder)
+
     def test_only_the_entry_points_are_exported(self):
         entry_points = {_dxt1: 'init_dxt1' if sys.version_info[0] < 3 else 'PyInit__dxt1',
-                        _dxt1a: 'init_dxt1a' if sys.version_info[0] < 3 else 'PyInit__dxt1a'}
+                        _dxt1a: 'init_dxt1a' if sys.version_info[0] < 3 else 'PyInit__dxt1a',
+                        _bcn: 'init_bcn' if sys.version_info[0] < 3 else 'PyInit__bcn'}
         for module, entry_point in entry_points.items():
             try:
                 output = subprocess.check_output(['nm', '-D', '--defined-only', module.__file__])
@@ -249,6 +268,100 @@ class Threads(object):
         for thread in threads:
             thread.join()
         self.assertEqual(mismatches, [])
+
+
+# Channel blocks whose pixel k has index k % 8.
+ROTATING_INDICES = b'\x88\xc6\xfa\x88\xc6\xfa'
+BLUE_TO_RED = b'\x1f\x00\x00\xf8\xe4\xe4\xe4\xe4'  # four-colour in BC2 and BC3 whatever the order
+
+
+def rotating(values, pixel_bytes=1, channel=0, planes=None):
+    """The planes of one block whose pixel k has values[k % 8] at byte `channel`."""
+    planes = planes or [bytearray(4 * pixel_bytes) for _ in range(4)]
+    for k in range(16):
+        planes[k // 4][pixel_bytes * (k % 4) + channel] = values[k % 8]
+    return planes
+
+
+class BlockFamily(unittest.TestCase):
+    """_bcn's formats, its signed and rule options, and its threads."""
+
+    def test_worked_blocks_of_each_format(self):
+        eight = [200, 10, 172, 145, 118, 91, 64, 37]  # 200 and 10: sevenths, truncated
+        six = [10, 201, 48, 86, 124, 162, 0, 255]  # 10 and 201: fifths, then 0 and 255
+        self.assertEqual(_bcn.decodeBC4(b'\xc8\x0a' + ROTATING_INDICES), tuple(map(bytes, rotating(eight))))
+        self.assertEqual(_bcn.decodeBC5(b'\xc8\x0a' + ROTATING_INDICES + b'\x0a\xc9' + ROTATING_INDICES),
+                         tuple(map(bytes, rotating(six, 2, 1, rotating(eight, 2, 0)))))
+        blue_to_red = bytearray([0, 0, 248, 0, 248, 0, 0, 0, 82, 0, 165, 0, 165, 0, 82, 0])
+        bc3 = rotating(eight, 4, 3, [bytearray(blue_to_red) for _ in range(4)])
+        self.assertEqual(_bcn.decodeBC3(b'\xc8\x0a' + ROTATING_INDICES + BLUE_TO_RED), tuple(map(bytes, bc3)))
+        # BC2: pixel k's alpha is k, widened to 17k.
+        bc2 = [bytearray(blue_to_red) for _ in range(4)]
+        for k in range(16):
+            bc2[k // 4][4 * (k % 4) + 3] = 17 * k
+        self.assertEqual(_bcn.decodeBC2(b'\x10\x32\x54\x76\x98\xba\xdc\xfe' + BLUE_TO_RED), tuple(map(bytes, bc2)))
+
+    def test_signed_and_rule_choose_the_decoder(self):
+        block = b'\x64\x9c' + ROTATING_INDICES  # 100 and -100 signed; 100 and 156 unsigned
+        signed_design = [228, 27, 199, 170, 142, 113, 85, 56]
+        signed_gpu = [228, 27, 199, 171, 142, 113, 84, 56]
+        self.assertEqual(_bcn.decodeBC4(block, True), tuple(map(bytes, rotating(signed_design))))
+        self.assertEqual(_bcn.decodeBC4(block, signed=1, rule='design'), tuple(map(bytes, rotating(signed_design))))
+        self.assertEqual(_bcn.decodeBC4(block, signed=True, rule='gpu'), tuple(map(bytes, rotating(signed_gpu))))
+        self.assertEqual(_bcn.decodeBC4(block, signed=0), _bcn.decodeBC4(block))
+        self.assertEqual(_bcn.decodeBC1(b'\xff\xff' + b'\0' * 6, rule='gpu'), (b'\xff' * 16,) * 4)
+        self.assertEqual(_bcn.decodeBC1(b'\xff\xff' + b'\0' * 6, rule=u'design'), (b'\xf8\xfc\xf8\xff' * 4,) * 4)
+
+    def test_options_are_checked(self):
+        for bad_rule in ('GPU', 'gpu ', '', None, 1, b'gpu' if sys.version_info[0] >= 3 else u'gp\xfc'):
+            self.assertRaises(ValueError, _bcn.decodeBC3, BLUE_TO_RED * 2, rule=bad_rule)
+        self.assertRaises(TypeError, _bcn.decodeBC3, BLUE_TO_RED * 2, 'gpu')  # rule is a keyword
+        self.assertRaises(TypeError, _bcn.decodeBC2, BLUE_TO_RED * 2, signed=True)  # no signed BC2
+        self.assertRaises(TypeError, _bcn.decodeBC4, BLUE_TO_RED, True, signed=True)
+        self.assertRaises(TypeError, _bcn.decodeBC5, BLUE_TO_RED * 2, colour='gpu')
+
+        class Undecided(object):
+            def __bool__(self):
+                raise ZeroDivisionError
+            __nonzero__ = __bool__
+
+        self.assertRaises(ZeroDivisionError, _bcn.decodeBC5, BLUE_TO_RED * 2, Undecided())
+
+    def test_long_runs_let_other_threads_run(self):
+        # The interpreter is told not to switch threads of itself, so another
+        # thread runs only while this one has let go of the lock: it counts
+        # during the call if and only if the decoder lets go.
+        data = random_blocks(random.Random(5), 1 << 16)  # 512 KiB of BC3 blocks
+        counted = [0]
+        stop = []
+
+        def count():
+            while not stop:
+                counted[0] += 1
+                if counted[0] % 64 == 0:
+                    time.sleep(0)  # lets go of the lock, for the caller to take back
+
+        if sys.version_info[0] >= 3:
+            interval, set_interval = sys.getswitchinterval(), sys.setswitchinterval
+            set_interval(1000.0)
+        else:
+            interval, set_interval = sys.getcheckinterval(), sys.setcheckinterval
+            set_interval(1 << 30)
+        thread = threading.Thread(target=count)
+        try:
+            thread.start()
+            before = counted[0]
+            _bcn.decodeBC3(data)
+            during_long_run = counted[0] - before
+            before = counted[0]
+            _bcn.decodeBC3(data[:16 * 100])  # a short run keeps the lock
+            during_short_run = counted[0] - before
+        finally:
+            stop.append(True)
+            set_interval(interval)
+            thread.join()
+        self.assertGreater(during_long_run, 0)
+        self.assertEqual(during_short_run, 0)
 
 
 if __name__ == '__main__':

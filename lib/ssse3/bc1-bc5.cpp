@@ -1,7 +1,7 @@
 // SSSE3 decoder: one block at a time. The palette is built in one register
-// (dxt1-lane-palettes.h), and each row is one byte shuffle of it and one store.
+// (lane-palettes.h), and each row is one byte shuffle of it and one store.
 // One kernel writes RGB and RGBA, its pixel size a template parameter.
-#include "dxt1-variants.h"
+#include "decoder-variants.h"
 
 #ifdef DXT1_HAVE_X86_VARIANTS
 
@@ -33,7 +33,7 @@ struct Ssse3 {
 
 } // namespace
 
-#include "dxt1-lane-palettes.h"
+#include "lane-palettes.h"
 
 namespace {
 
@@ -76,14 +76,10 @@ DXT1_TARGET inline void decodeBlocks(const unsigned char *data, std::size_t len,
 
 } // namespace
 
-DXT1_TARGET void decodeDXT1BlocksSSSE3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
-{
-    decodeBlocks<kRgbBytes>(data, len, outdata);
-}
-
-DXT1_TARGET void decodeDXT1ABlocksSSSE3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
-{
-    decodeBlocks<kRgbaBytes>(data, len, outdata);
-}
+// The DXT1 kernels under the design rule; the other entries fall back.
+const DecoderTable ssse3Decoders = {{
+    /* bc1  */ {decodeBlocks<kRgbBytes>, nullptr},
+    /* bc1a */ {decodeBlocks<kRgbaBytes>, nullptr},
+}};
 
 #endif

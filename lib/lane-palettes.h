@@ -11,17 +11,17 @@
 #define DXT1_LANE_PALETTES_H
 
 #ifndef DXT1_TARGET
-#error "define DXT1_TARGET before including dxt1-lane-palettes.h"
+#error "define DXT1_TARGET before including lane-palettes.h"
 #endif
 
 #include <cstring>
 
-#include "dxt1-palette-layout.h"
+#include "palette-layout.h"
 
 namespace {
 namespace lane {
 
-// Per 128-bit lane, in the layout of dxt1-palette-layout.h.
+// Per 128-bit lane, in the layout of palette-layout.h.
 alignas(16) constexpr short fieldMask[8] = {kRedMask, kGreenMask, kBlueMask, kRedMask, kGreenMask, kBlueMask, 0, 0};
 alignas(16) constexpr short high[8] = {kRedHigh, kGreenHigh, 0, kRedHigh, kGreenHigh, 0, 0, 0};
 alignas(16) constexpr short low[8] = {0, 0, kBlueLow, 0, 0, kBlueLow, 0, 0};

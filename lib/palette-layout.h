@@ -12,7 +12,7 @@
 #ifndef DXT1_PALETTE_LAYOUT_H
 #define DXT1_PALETTE_LAYOUT_H
 
-#include "dxt1-variants.h"
+#include "decoder-variants.h"
 
 constexpr short kRedMask = -0x800, kGreenMask = 0x07E0, kBlueMask = 0x001F; // -0x800 is 0xF800
 constexpr short kRedHigh = 1 << 8, kGreenHigh = 1 << 13, kBlueLow = 1 << 3;

@@ -1,4 +1,4 @@
-#include "dxt1-palette-layout.h"
+#include "palette-layout.h"
 
 #ifdef DXT1_HAVE_X86_VARIANTS
 

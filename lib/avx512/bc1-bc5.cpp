@@ -12,7 +12,7 @@
 // exact size, so that nothing outside the input and the planes is touched.
 // One kernel writes RGB and RGBA: the pixel size is a template parameter of
 // the tables and the palettes.
-#include "dxt1-variants.h"
+#include "decoder-variants.h"
 
 #ifdef DXT1_HAVE_X86_VARIANTS
 
@@ -31,7 +31,7 @@
 
 #include <cstdint>
 
-#include "dxt1-palette-layout.h"
+#include "palette-layout.h"
 
 #define DXT1_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 
@@ -178,7 +178,7 @@ DXT1_TARGET inline __m512i quadPalettes(__m512i blocks, unsigned h)
     const __mmask32 firstEndpointLanes = PixelBytes == kRgbaBytes ? 0x0F0F0F0F : 0x07070707;
 
     const __m512i raw = _mm512_permutexvar_epi8(load(TablesFor<PixelBytes>::tables.spreadEndpoints[h]), blocks);
-    // Expansion by masks and multipliers, as dxt1-palette-layout.h explains.
+    // Expansion by masks and multipliers, as palette-layout.h explains.
     const __m512i fields = _mm512_and_si512(raw, fieldMask);
     __m512i e = _mm512_or_si512(_mm512_mulhi_epu16(fields, high), _mm512_mullo_epi16(fields, low));
     if (PixelBytes == kRgbaBytes)
@@ -279,14 +279,10 @@ DXT1_TARGET inline void decodeBlocks(const unsigned char *data, std::size_t len,
 
 } // namespace
 
-DXT1_TARGET void decodeDXT1BlocksAVX512(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
-{
-    decodeBlocks<kRgbBytes>(data, len, outdata);
-}
-
-DXT1_TARGET void decodeDXT1ABlocksAVX512(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
-{
-    decodeBlocks<kRgbaBytes>(data, len, outdata);
-}
+// The DXT1 kernels under the design rule; the other entries fall back.
+const DecoderTable avx512Decoders = {{
+    /* bc1  */ {decodeBlocks<kRgbBytes>, nullptr},
+    /* bc1a */ {decodeBlocks<kRgbaBytes>, nullptr},
+}};
 
 #endif

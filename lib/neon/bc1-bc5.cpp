@@ -11,7 +11,7 @@
 // decoded through a staging copy, so that nothing outside the input and the
 // planes is touched. One kernel writes RGB and RGBA, its pixel size a
 // template parameter.
-#include "dxt1-variants.h"
+#include "decoder-variants.h"
 
 #ifdef DXT1_HAVE_NEON_VARIANT
 
@@ -19,7 +19,7 @@
 
 #include <cstring>
 
-#include "dxt1-palette-layout.h"
+#include "palette-layout.h"
 
 namespace {
 
@@ -193,15 +193,10 @@ void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *con
 }
 
 } // namespace
-
-void decodeDXT1BlocksNEON(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
-{
-    decodeBlocks<kRgbBytes>(data, len, outdata);
-}
-
-void decodeDXT1ABlocksNEON(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
-{
-    decodeBlocks<kRgbaBytes>(data, len, outdata);
-}
+// The DXT1 kernels under the design rule; the other entries fall back.
+const DecoderTable neonDecoders = {{
+    /* bc1  */ {decodeBlocks<kRgbBytes>, nullptr},
+    /* bc1a */ {decodeBlocks<kRgbaBytes>, nullptr},
+}};
 
 #endif

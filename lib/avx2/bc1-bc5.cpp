@@ -1,9 +1,9 @@
 // AVX2 decoder: two blocks per register, one in each 128-bit lane. The
-// palettes are built as in the SSSE3 decoder (dxt1-lane-palettes.h); each row
+// palettes are built as in the SSSE3 decoder (lane-palettes.h); each row
 // of a block is one byte shuffle and one 16-byte store, which for RGB the next
 // block overlaps. One kernel writes RGB and RGBA, its pixel size a template
 // parameter.
-#include "dxt1-variants.h"
+#include "decoder-variants.h"
 
 #ifdef DXT1_HAVE_X86_VARIANTS
 
@@ -37,7 +37,7 @@ struct Avx2 {
 
 } // namespace
 
-#include "dxt1-lane-palettes.h"
+#include "lane-palettes.h"
 
 namespace {
 
@@ -109,14 +109,10 @@ DXT1_TARGET inline void decodeBlocks(const unsigned char *data, std::size_t len,
 
 } // namespace
 
-DXT1_TARGET void decodeDXT1BlocksAVX2(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
-{
-    decodeBlocks<kRgbBytes>(data, len, outdata);
-}
-
-DXT1_TARGET void decodeDXT1ABlocksAVX2(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
-{
-    decodeBlocks<kRgbaBytes>(data, len, outdata);
-}
+// The DXT1 kernels under the design rule; the other entries fall back.
+const DecoderTable avx2Decoders = {{
+    /* bc1  */ {decodeBlocks<kRgbBytes>, nullptr},
+    /* bc1a */ {decodeBlocks<kRgbaBytes>, nullptr},
+}};
 
 #endif

@@ -1,0 +1,69 @@
+// Texture block decoder.
+//
+// `data` holds a run of blocks of one format (kBlockFormats gives each
+// format's block size); the blocks are floor(len / blockBytes), and trailing
+// bytes are ignored. `outdata[yo]` receives pixel row `yo` of every block in
+// input order, four pixels of pixelBytes each per block, so each plane must
+// hold at least 4 * pixelBytes * blocks bytes; nothing past that is written
+// and nothing past blockBytes * blocks input bytes is read. The decoders
+// allocate nothing, cannot fail, keep no state and are reentrant.
+//
+// The formats, pixel k = 4·row + column of a block (docs/formats.md works a
+// block of each):
+//   bc1   DXT1's 8-byte colour block, RGB; the three-colour mode's index 3 is
+//         opaque black.
+//   bc1a  the same block, RGBA; index 3 of the three-colour mode is (0, 0, 0, 0),
+//         every other pixel opaque.
+//   bc2   sixteen 4-bit alphas (a·17), then a colour block that is always
+//         four-colour; RGBA.
+//   bc3   an alpha channel block, then a four-colour colour block; RGBA.
+//   bc4   one channel block, one byte a pixel; bc4s its signed form.
+//   bc5   a red then a green channel block, two bytes a pixel (red, green);
+//         bc5s its signed form.
+// The colour rule says how endpoints widen and palettes divide: the design
+// rule widens by plain shifts and truncates (white is 248, 252, 248); the gpu
+// rule replicates the high bits and rounds, as graphics hardware does.
+#ifndef BLOCK_DECODER_H
+#define BLOCK_DECODER_H
+
+#include <cstddef>
+
+enum class BlockFormat : unsigned { bc1, bc1a, bc2, bc3, bc4, bc4s, bc5, bc5s };
+constexpr unsigned kBlockFormatCount = 8;
+
+enum class ColourRule : unsigned { design, gpu };
+constexpr unsigned kColourRuleCount = 2;
+
+struct BlockFormatInfo {
+    const char *name;    // "bc1", ... as in BlockFormat
+    unsigned blockBytes; // of one input block
+    unsigned pixelBytes; // of one output pixel: 4 * pixelBytes a block in each plane
+};
+
+// Indexed by BlockFormat: the one description of each format.
+constexpr BlockFormatInfo kBlockFormats[kBlockFormatCount] = {
+    {"bc1", 8, 3}, {"bc1a", 8, 4}, {"bc2", 16, 4}, {"bc3", 16, 4}, {"bc4", 8, 1},
+    {"bc4s", 8, 1}, {"bc5", 16, 2}, {"bc5s", 16, 2},
+};
+
+constexpr const BlockFormatInfo &blockFormatInfo(BlockFormat format)
+{
+    return kBlockFormats[static_cast<unsigned>(format)];
+}
+
+void decodeBlocks(BlockFormat format, ColourRule rule, const unsigned char *data, std::size_t len,
+                  unsigned char *const outdata[4]);
+
+// The function decodeBlocks runs for a format and rule on this CPU.
+typedef void (*BlockDecodeFunction)(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
+BlockDecodeFunction blockDecoder(BlockFormat format, ColourRule rule);
+
+// DXT1 under the design rule: bc1 (RGB) and bc1a (RGBA).
+void decodeDXT1Blocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
+void decodeDXT1ABlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
+
+// Names, for people, the variant that the decoders run on this CPU:
+// "AVX-512", "AVX2", "SSSE3", "NEON" or "plain C++".
+const char *decoderLabel();
+
+#endif

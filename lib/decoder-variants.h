@@ -1,0 +1,60 @@
+// The decoder's variants, for the dispatcher, the tests and the benchmarks.
+//
+// A variant (plain, SSSE3, ...) holds a table of decoders, one per format and
+// colour rule, each with the contract of block-decoder.h and writing the same
+// bytes as the plain variant's. A variant may leave an entry empty: the
+// dispatcher then runs the entry of the nearest slower variant that has one,
+// so the plain variant fills every entry.
+#ifndef DECODER_VARIANTS_H
+#define DECODER_VARIANTS_H
+
+#include <cstddef>
+
+#include "block-decoder.h"
+
+// Indexed by format, then rule.
+struct DecoderTable {
+    BlockDecodeFunction decode[kBlockFormatCount][kColourRuleCount];
+};
+
+struct DecoderVariant {
+    const char *name;             // short, for tests and benchmarks: "avx2"
+    const char *label;            // for people: "AVX2"
+    const DecoderTable *decoders; // its own kernels; empty entries fall back
+    bool (*supported)();          // whether this CPU can run it
+};
+
+// The variants' kernels take the output's bytes per pixel as a template
+// parameter where one kernel writes several: RGB or RGBA, four pixels a block row.
+constexpr unsigned kRgbBytes = 3, kRgbaBytes = 4;
+
+// All variants built for this target, slowest first; the plain one is first.
+const DecoderVariant *decoderVariants(std::size_t *count);
+
+// The variant the decoders use on this CPU.
+const DecoderVariant &chosenDecoderVariant();
+
+// The decoder that `variant` runs for a format and rule: its own, else that
+// of the nearest slower variant.
+BlockDecodeFunction variantDecoder(const DecoderVariant &variant, BlockFormat format, ColourRule rule);
+
+// Whether `variant` has a kernel of its own for the format and rule.
+bool variantHasOwnDecoder(const DecoderVariant &variant, BlockFormat format, ColourRule rule);
+
+// Each variant's table, defined in its folder. Only the plain one is full.
+extern const DecoderTable plainDecoders;
+
+#if defined(__x86_64__) || defined(__i386__)
+#define DXT1_HAVE_X86_VARIANTS 1
+extern const DecoderTable ssse3Decoders, avx2Decoders, avx512Decoders;
+#endif
+
+// Advanced SIMD is part of every AArch64 CPU. The decoders' loads assume
+// little-endian lanes.
+#if defined(__aarch64__) && defined(__ARM_NEON) && defined(__ORDER_LITTLE_ENDIAN__) && \
+    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define DXT1_HAVE_NEON_VARIANT 1
+extern const DecoderTable neonDecoders;
+#endif
+
+#endif
