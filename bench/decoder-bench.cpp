@@ -18,13 +18,13 @@ struct Surface {
     std::vector<unsigned char> planes[4];
     unsigned char *outdata[4];
 
-    explicit Surface(std::size_t blocks) : input(blocks * 8)
+    explicit Surface(std::size_t blocks, std::size_t blockBytes = 8) : input(blocks * blockBytes)
     {
         std::mt19937 rng(1);
         for (unsigned char &byte : input)
             byte = static_cast<unsigned char>(rng());
         for (int i = 0; i < 4; ++i) {
-            planes[i].assign(blocks * 4 * kRgbaBytes, 1); // room for either output
+            planes[i].assign(blocks * 4 * kRgbaBytes, 1); // room for any format's planes
             outdata[i] = planes[i].data();
         }
     }
@@ -48,10 +48,10 @@ void memsetFloor(benchmark::State &state, std::size_t rowBytes)
     setCounters(state, blocks);
 }
 
-void decodeVariant(benchmark::State &state, BlockDecodeFunction decode)
+void decodeVariant(benchmark::State &state, BlockDecodeFunction decode, std::size_t blockBytes)
 {
     const std::size_t blocks = static_cast<std::size_t>(state.range(0));
-    Surface surface(blocks);
+    Surface surface(blocks, blockBytes);
     for (auto _ : state) {
         decode(surface.input.data(), surface.input.size(), surface.outdata);
         benchmark::ClobberMemory();
@@ -73,6 +73,7 @@ void decodeRowByRow(benchmark::State &state)
 }
 
 const int64_t sizes[] = {1, 64, 4096, 1048576};
+const int64_t kFamilyBlocks = 4096; // runs of the block family's table
 
 int registerAll()
 {
@@ -90,13 +91,31 @@ int registerAll()
         const std::string rgba = std::string(variants[i].name) + "-rgba";
         for (int64_t blocks : sizes) {
             benchmark::RegisterBenchmark(variants[i].name, decodeVariant,
-                                         variantDecoder(variants[i], BlockFormat::bc1, ColourRule::design))->Arg(blocks);
+                                         variantDecoder(variants[i], BlockFormat::bc1, ColourRule::design), std::size_t(8))
+                ->Arg(blocks);
             benchmark::RegisterBenchmark(rgba.c_str(), decodeVariant,
-                                         variantDecoder(variants[i], BlockFormat::bc1a, ColourRule::design))->Arg(blocks);
+                                         variantDecoder(variants[i], BlockFormat::bc1a, ColourRule::design), std::size_t(8))
+                ->Arg(blocks);
         }
         measured += (measured.empty() ? "" : ",") + std::string(variants[i].name);
     }
     benchmark::AddCustomContext("variants", measured);
+    // The block family: every format and rule, in each variant (its own
+    // kernel or the one it falls back to), as "family:VARIANT:FORMAT-RULE".
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!variants[i].supported())
+            continue;
+        for (unsigned f = 0; f < kBlockFormatCount; ++f)
+            for (unsigned r = 0; r < kColourRuleCount; ++r) {
+                const BlockFormat format = BlockFormat(f);
+                const std::string name = std::string("family:") + variants[i].name + ":" +
+                                         blockFormatInfo(format).name + (r ? "-gpu" : "-design");
+                benchmark::RegisterBenchmark(name.c_str(), decodeVariant,
+                                             variantDecoder(variants[i], format, ColourRule(r)),
+                                             std::size_t(blockFormatInfo(format).blockBytes))
+                    ->Arg(kFamilyBlocks);
+            }
+    }
     benchmark::RegisterBenchmark("rows256x256", decodeRowByRow);
     return 0;
 }

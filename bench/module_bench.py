@@ -1,12 +1,16 @@
 """Times decoding through the _dxt1 module and prints the medians as one JSON
 object: a 1024 x 1024 texture a block row per call (256 calls of 256 blocks),
 and a 4096 x 4096 surface both a block row per call (1024 calls of 1024
-blocks) and whole, in one call."""
+blocks) and whole, in one call. Then _bcn on two 4096 x 4096 BC3 surfaces,
+one after the other in one thread and at once in two: _bcn lets go of the
+interpreter lock while it decodes a long run."""
 import json
 import random
 import sys
+import threading
 import time
 
+import _bcn
 import _dxt1
 
 clock = getattr(time, 'perf_counter', time.time)
@@ -50,6 +54,23 @@ def main():
     large_by_rows = median_seconds(9, by_rows)
     large_whole = median_seconds(9, lambda: decode(surface))
     blocks = 1024 * 1024
+
+    # Two BC3 surfaces (16-byte blocks), decoded by one thread, then by two.
+    bc3_surface = surface * 2
+
+    def one_thread():
+        _bcn.decodeBC3(bc3_surface)
+        _bcn.decodeBC3(bc3_surface)
+
+    def two_threads():
+        threads = [threading.Thread(target=_bcn.decodeBC3, args=(bc3_surface,)) for _ in range(2)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+
+    bc3_one = median_seconds(9, one_thread)
+    bc3_two = median_seconds(9, two_threads)
     json.dump({
         'python': sys.version.split()[0],
         'pass_ns': small * 1e9,
@@ -57,6 +78,8 @@ def main():
         'ns_per_block': small * 1e9 / (256 * 256),
         'surface_rows_ns_per_block': large_by_rows * 1e9 / blocks,
         'surface_whole_ns_per_block': large_whole * 1e9 / blocks,
+        'bc3_one_thread_ns_per_block': bc3_one * 1e9 / (2 * blocks),
+        'bc3_two_threads_ns_per_block': bc3_two * 1e9 / (2 * blocks),
     }, sys.stdout)
     sys.stdout.write('\n')
 

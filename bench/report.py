@@ -263,6 +263,45 @@ def compare_tool(tool, runs=7):
         shutil.rmtree(folder)
 
 
+def print_family(variants, medians):
+    """The block family's table: each format and rule per variant, per block
+    and against DXT1A (bc1a, design) in the same variant."""
+    names = sorted(set(name.split(':')[2] for name in medians if name.startswith('family:')),
+                   key=lambda n: FAMILY_ORDER.index(n.split('-')[0]) * 2 + (n.endswith('-gpu')))
+    if not names:
+        return
+    blocks = FAMILY_BLOCKS
+    print('')
+    print('The block family on runs of %d random blocks: ns per block, and as a multiple of DXT1A' % blocks)
+    print('(bc1a, design rule) in the same variant (medians of 9, interleaved):')
+    print('%-12s' % 'format' + ''.join('%16s' % v for v in variants))
+    for name in names:
+        cells = []
+        for v in variants:
+            own = medians.get('family:%s:%s/%d' % (v, name, blocks))
+            base = medians.get('family:%s:bc1a-design/%d' % (v, blocks))
+            cells.append('%.2f %5.2fx' % (own / blocks, own / base) if own and base else 'n/a')
+        print('%-12s' % name + ''.join('%16s' % c for c in cells))
+    print('gpu rule as a multiple of the design rule, same variant and format:')
+    for name in names:
+        if not name.endswith('-gpu'):
+            continue
+        design = name[:-len('-gpu')] + '-design'
+        cells = []
+        for v in variants:
+            gpu, base = (medians.get('family:%s:%s/%d' % (v, n, blocks)) for n in (name, design))
+            cells.append('%.2fx' % (gpu / base) if gpu and base else 'n/a')
+        print('%-12s' % design.split('-')[0] + ''.join('%16s' % c for c in cells))
+    fastest = variants[-1]
+    plain, vector = (medians.get('family:%s:bc3-design/%d' % (v, blocks)) for v in ('plain', fastest))
+    if plain and vector:
+        print('BC3: %s is %.1fx as fast as plain C++' % (fastest, plain / vector))
+
+
+FAMILY_ORDER = ['bc1', 'bc1a', 'bc2', 'bc3', 'bc4', 'bc4s', 'bc5', 'bc5s', 'bc7']
+FAMILY_BLOCKS = 4096
+
+
 def main():
     parser = argparse.ArgumentParser(description='Runs the benchmarks and prints medians and ratios.')
     parser.add_argument('decoder_bench')
@@ -303,6 +342,7 @@ def main():
     counts = [count_instructions(counter, v, rgba=True) for v in variants]
     print('%-8s' % 'instr' + '%14s' % '' + ''.join('%14s' % ('%.1f' % c if c is not None else 'n/a') for c in counts)
           + '   (callgrind, RGBA, %d random blocks)' % COUNT_BLOCKS)
+    print_family(variants, medians)
     if args.emulated_counter:
         print('')
         print_emulated_counts(args.emulated_counter)
@@ -326,6 +366,13 @@ def main():
                                                           default['surface_whole_ns_per_block'],
                                                           kept['surface_whole_ns_per_block']))
         print('  (memory kept: %s)' % ' '.join('%s=%s' % item for item in sorted(KEEP_FREED_MEMORY.items())))
+        print('')
+        print('_bcn.decodeBC3 on two 4096 x 4096 surfaces, ns per block (medians of 9; %d cores):'
+              % os.sysconf('SC_NPROCESSORS_ONLN'))
+        for default, _ in results:
+            one, two = default['bc3_one_thread_ns_per_block'], default['bc3_two_threads_ns_per_block']
+            print('  Python %-7s one thread %6.2f, two threads %6.2f: %.2fx as fast' % (default['python'], one, two,
+                                                                                        one / two))
     if args.tool:
         compare_tool(args.tool)
     return 0
