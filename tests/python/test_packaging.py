@@ -1,7 +1,7 @@
 """Every way of installing the package: a wheel, a wheel built from the sdist,
-an editable install and setup.py install. Each route must install both
-modules, _dxt1 and _dxt1a, and each must decode; each installed dds2png must
-run."""
+an editable install and setup.py install. Each route must install every
+module, _dxt1, _dxt1a and _bcn, and each must decode; each installed dds2png
+must run."""
 import base64
 import hashlib
 import os
@@ -79,7 +79,8 @@ class InstallRoutes(unittest.TestCase):
         env = self.clean_env(path)
         install = root or os.path.dirname(os.path.dirname(script))
         for module, function, expected in (('_dxt1', 'decodeDXT1', RED_TO_BLUE_ROW),
-                                           ('_dxt1a', 'decodeDXT1A', RED_TO_BLUE_RGBA_ROW)):
+                                           ('_dxt1a', 'decodeDXT1A', RED_TO_BLUE_RGBA_ROW),
+                                           ('_bcn', 'decodeBC1', RED_TO_BLUE_RGBA_ROW)):
             code = ('import %s as m, sys; sys.stdout.write(repr((m.__file__, list(bytearray('
                     'm.%s(%r)[3])))))' % (module, function, RED_TO_BLUE))
             location, row = eval(self.run_quietly([python, '-c', code], env=env, cwd=self.dir))
@@ -93,7 +94,8 @@ class InstallRoutes(unittest.TestCase):
         # Type information, where type checkers look for it: beside the modules.
         for folder, name in [(converter, '__init__.pyi'), (converter, 'py.typed'),
                              (os.path.dirname(location), '_dxt1-stubs/__init__.pyi'),
-                             (os.path.dirname(location), '_dxt1a-stubs/__init__.pyi')]:
+                             (os.path.dirname(location), '_dxt1a-stubs/__init__.pyi'),
+                             (os.path.dirname(location), '_bcn-stubs/__init__.pyi')]:
             self.assertTrue(os.path.isfile(os.path.join(folder, name)), name)
         for command in ([script], [python, '-m', 'dds2png']):
             self.assertTrue(self.run_quietly(command + ['--version'], env=env, cwd=self.dir).startswith(
