@@ -79,7 +79,8 @@ def idat_stream(blob):
 
 def png_image(blob):
     """Returns (width, height, rows) of an 8-bit PNG whose rows use filter 0:
-    RGB rows, or for a PNG with alpha (colour type 6) RGBA rows."""
+    RGB rows, or for a PNG with alpha (colour type 6) RGBA rows, or for a
+    greyscale one (colour type 0) a byte a pixel."""
     assert blob[:8] == b'\x89PNG\r\n\x1a\n'
     pos, idat, ihdr = 8, [], None
     while pos < len(blob):
@@ -93,9 +94,9 @@ def png_image(blob):
             idat.append(payload)
         pos += 12 + length
     width, height = ihdr[:2]
-    assert ihdr[2:] in [(8, 2, 0, 0, 0), (8, 6, 0, 0, 0)]
+    assert ihdr[2:] in [(8, 0, 0, 0, 0), (8, 2, 0, 0, 0), (8, 6, 0, 0, 0)]
     raw = zlib.decompress(b''.join(idat))
-    stride = 1 + (4 if ihdr[3] == 6 else 3) * width
+    stride = 1 + {0: 1, 2: 3, 6: 4}[ihdr[3]] * width
     assert len(raw) == stride * height
     rows = [raw[y * stride:(y + 1) * stride] for y in range(height)]
     assert all(row[:1] == b'\0' for row in rows)
@@ -303,7 +304,7 @@ class Formats(ToolTest):
         written = []
         for threads in (1, 2):
             out = io.BytesIO()
-            png.write_png(out, width, height, iter(rows), 6, threads, alpha=True)
+            png.write_png(out, width, height, iter(rows), 6, threads, mode='RGBA')
             written.append(out.getvalue())
         self.assertEqual(png_image(written[0]), (width, height, rows))
         self.assertEqual(written[1], written[0])
@@ -352,6 +353,115 @@ class Formats(ToolTest):
         self.assertRaises(TypeError, dds2png.read, source, mode=4)
         dds2png.convert(source, self.path('opaque.png'), opaque=True)
         self.assertEqual(read_png(self.path('opaque.png')), rgb)
+
+
+# The block family's worked blocks (docs/formats.md), and their pixels under
+# the design rule: pixel k of a channel block takes index k % 8.
+EIGHT_VALUES = b'\xc8\x0a\x88\xc6\xfa\x88\xc6\xfa'  # 200 > 10
+EIGHT_VALUES_PIXELS = [200, 10, 172, 145, 118, 91, 64, 37]
+EIGHT_VALUES_GPU = [200, 10, 173, 146, 119, 91, 64, 37]
+SIX_VALUES = b'\x0a\xc9\x88\xc6\xfa\x88\xc6\xfa'  # 10 <= 201
+SIX_VALUES_PIXELS = [10, 201, 48, 86, 124, 162, 0, 255]
+SIGNED_VALUES = b'\x64\x9c\x88\xc6\xfa\x88\xc6\xfa'  # 100 and -100
+SIGNED_VALUES_PIXELS = [228, 27, 199, 170, 142, 113, 85, 56]
+BLUE_TO_RED = b'\x1f\x00\x00\xf8\xe4\xe4\xe4\xe4'  # four colours in BC2 and BC3
+BLUE_TO_RED_PIXELS = [(0, 0, 248), (248, 0, 0), (82, 0, 165), (165, 0, 82)]
+BLUE_TO_RED_GPU = [(0, 0, 255), (255, 0, 0), (85, 0, 170), (170, 0, 85)]
+
+
+def channel_rows(values):
+    """The four rows of a 4-pixel-wide channel block: pixel k is values[k % 8]."""
+    return [values[4 * (y % 2):4 * (y % 2) + 4] for y in range(4)]
+
+
+def pixel_rows(pixels):
+    """Rows of a block given per row as lists of tuples."""
+    return [bytes(bytearray(b for p in row for b in p)) for row in pixels]
+
+
+class BlockFamily(ToolTest):
+    """Each format of the family through the converter: PNG kind and pixels."""
+
+    def test_bc3_with_alpha_below_255_is_rgba_and_opaque_bc3_is_rgb(self):
+        for fourcc, dx10 in ((b'DXT5', None), (b'DXT4', None), (None, (77, 3, 0, 1)), (None, (78, 3, 0, 1))):
+            blob = dds(4, 4, EIGHT_VALUES + BLUE_TO_RED, fourcc=fourcc or b'DXT1', dx10=dx10)
+            alpha = channel_rows(EIGHT_VALUES_PIXELS)
+            expected = pixel_rows([[BLUE_TO_RED_PIXELS[x] + (alpha[y][x],) for x in range(4)] for y in range(4)])
+            self.assertEqual(self.convert(blob), (4, 4, expected), (fourcc, dx10))
+        opaque = dds(4, 4, b'\xff\xff' + b'\0' * 6 + BLUE_TO_RED, fourcc=b'DXT5')  # index 0 everywhere: 255
+        self.assertEqual(self.convert(opaque), (4, 4, pixel_rows([BLUE_TO_RED_PIXELS] * 4)))
+        self.assertEqual(self.convert(dds(4, 4, EIGHT_VALUES + BLUE_TO_RED, fourcc=b'DXT5'), '--opaque'),
+                         (4, 4, pixel_rows([BLUE_TO_RED_PIXELS] * 4)))
+
+    def test_bc2_alphas_widen_by_seventeen(self):
+        for fourcc, dx10 in ((b'DXT3', None), (b'DXT2', None), (None, (74, 3, 0, 1))):
+            blob = dds(4, 4, b'\x10\x32\x54\x76\x98\xba\xdc\xfe' + BLUE_TO_RED, fourcc=fourcc or b'DXT1',
+                       dx10=dx10)
+            expected = pixel_rows([[BLUE_TO_RED_PIXELS[x] + (17 * (4 * y + x),) for x in range(4)] for y in range(4)])
+            self.assertEqual(self.convert(blob), (4, 4, expected))
+
+    def test_bc4_is_greyscale_and_its_value_is_red_green_and_blue_when_read(self):
+        for fourcc, dx10, block, values in ((b'ATI1', None, EIGHT_VALUES, EIGHT_VALUES_PIXELS),
+                                            (b'BC4U', None, SIX_VALUES, SIX_VALUES_PIXELS),
+                                            (b'BC4S', None, SIGNED_VALUES, SIGNED_VALUES_PIXELS),
+                                            (None, (80, 3, 0, 1), EIGHT_VALUES, EIGHT_VALUES_PIXELS),
+                                            (None, (81, 3, 0, 1), SIGNED_VALUES, SIGNED_VALUES_PIXELS)):
+            blob = dds(4, 4, block, fourcc=fourcc or b'DXT1', dx10=dx10)
+            rows = [bytes(bytearray(r)) for r in channel_rows(values)]
+            self.assertEqual(self.convert(blob), (4, 4, rows), (fourcc, dx10))
+            source = self.write('bc4.dds', blob)
+            self.assertEqual(dds2png.read(source, mode='L'), (4, 4, bytearray(b''.join(rows))))
+            self.assertEqual(dds2png.read(source, mode='RGBA')[2][:8], bytearray([values[0]] * 3 + [255]
+                                                                                 + [values[1]] * 3 + [255]))
+        self.assertRaises(dds2png.ConversionError, dds2png.read, self.write('c.dds', dds(4, 4, BLUE_TO_RED)), mode='L')
+
+    def test_bc5_is_red_and_green_with_blue_zero_or_the_normals_z(self):
+        red, green = channel_rows(EIGHT_VALUES_PIXELS), channel_rows(SIX_VALUES_PIXELS)
+        expected = pixel_rows([[(red[y][x], green[y][x], 0) for x in range(4)] for y in range(4)])
+        for fourcc, dx10 in ((b'ATI2', None), (b'BC5U', None), (None, (83, 3, 0, 1))):
+            blob = dds(4, 4, EIGHT_VALUES + SIX_VALUES, fourcc=fourcc or b'DXT1', dx10=dx10)
+            self.assertEqual(self.convert(blob), (4, 4, expected))
+        # Normals: (128, 128) is x = y = 1/255, z just below 1: blue 255; (255, 128) is x = 1, z = 0:
+        # blue round(127.5) = 128; signed (0, 0) is x = y = 0: blue 255, and -127, -127 is z = 0.
+        flat = b'\x80\x80' + b'\0' * 6
+        steep = b'\xff\xff' + b'\0' * 6
+        rows = self.convert(dds(4, 4, steep + flat, fourcc=b'BC5U'), '--normal-map')[2]
+        self.assertEqual(rows[0][:3], bytearray([255, 128, 128]))
+        rows = self.convert(dds(4, 4, flat + flat, fourcc=b'BC5U'), '--normal-map')[2]
+        self.assertEqual(rows[0][:3], bytearray([128, 128, 255]))
+        rows = self.convert(dds(4, 4, b'\0' * 16, fourcc=b'BC5S'), '--normal-map')[2]
+        self.assertEqual(rows[0][:3], bytearray([128, 128, 255]))
+        rows = self.convert(dds(4, 4, b'\x81\x81' + b'\0' * 6 + b'\x81\x81' + b'\0' * 6, fourcc=b'BC5S'),
+                            '--normal-map')[2]
+        self.assertEqual(rows[0][:3], bytearray([0, 0, 128]))
+
+    def test_the_gpu_rule(self):
+        white = dds(4, 4, b'\xff\xff' + b'\0' * 6)
+        self.assertEqual(self.convert(white, '--rule', 'gpu'), (4, 4, [b'\xff' * 12] * 4))
+        self.assertEqual(self.convert(white), (4, 4, [b'\xf8\xfc\xf8' * 4] * 4))
+        alpha = channel_rows(EIGHT_VALUES_GPU)
+        expected = pixel_rows([[BLUE_TO_RED_GPU[x] + (alpha[y][x],) for x in range(4)] for y in range(4)])
+        self.assertEqual(self.convert(dds(4, 4, EIGHT_VALUES + BLUE_TO_RED, fourcc=b'DXT5'), '--rule', 'gpu'),
+                         (4, 4, expected))
+        source = self.write('bc4.dds', dds(4, 4, EIGHT_VALUES, fourcc=b'ATI1'))
+        self.assertEqual(dds2png.read(source, mode='L', rule='gpu')[2],
+                         bytearray(b''.join(bytes(bytearray(r)) for r in channel_rows(EIGHT_VALUES_GPU))))
+        self.assertRaises(ValueError, dds2png.read, source, rule='GPU')
+        self.assertRaises(ValueError, dds2png.convert, source, self.path('x.png'), rule='')
+        status, err, _ = self.run_tool('--rule', 'exact', source, self.path('x.png'))
+        self.assertEqual(status, 2)
+
+    def test_levels_of_sixteen_byte_blocks(self):
+        # An 8x4 DXT5 texture with its 4x2 and 2x1 levels: each level's blocks after the last.
+        level0 = (EIGHT_VALUES + BLUE_TO_RED) * 2
+        level1 = b'\xff\xff' + b'\0' * 6 + BLUE_TO_RED
+        level2 = b'\xff\xff' + b'\0' * 6 + b'\xff\xff\0\0\0\0\0\0'
+        source = self.write('in.dds', dds(8, 4, level0 + level1 + level2, fourcc=b'DXT5', levels=3))
+        self.assertEqual(dds2png.read(source, level=1, mode='RGBA')[:2], (4, 2))
+        self.assertEqual(dds2png.read(source, level=1, mode='RGBA')[2][:8], bytearray([0, 0, 248, 255, 248, 0, 0, 255]))
+        self.assertEqual(dds2png.read(source, level=2)[2], bytearray([248, 252, 248] * 2))
+        self.assertRaises(dds2png.TruncatedError, dds2png.read, self.write('short.dds', dds(8, 4, level0[:-1],
+                                                                                             fourcc=b'DXT5')))
 
 
 class LevelsAndLayers(ToolTest):
@@ -408,7 +518,7 @@ class BadFiles(ToolTest):
             ('not a DDS file', b''),
             ('truncated DDS header', good[:100]),
             ('truncated surface', good[:-1]),
-            ('DXT5 (BC3) data; only DXT1 (BC1) is decoded', dds(8, 8, b'\0' * 64, fourcc=b'DXT5')),
+            ("pixel format with FOURCC 'ETC1'; only BC1 to BC5", dds(8, 8, b'\0' * 32, fourcc=b'ETC1')),
             ('DX10 header with DXGI format 98 (BC7)', dds(8, 8, b'\0' * 64, dx10=(98, 3, 0, 1))),
             ('uncompressed 32-bit RGB data', dds(8, 8, b'\0' * 256, fourcc=b'\0' * 4, pf_flags=0x40)[:84]
              + b'\0' * 4 + struct.pack('<I', 32) + dds(8, 8, b'\0' * 256)[92:]),
@@ -999,7 +1109,7 @@ class Library(ToolTest):
     def test_errors_pickle_with_their_kind_and_fields(self):
         # Pools and clusters hand a worker's error to the caller through pickle.
         cases = [(dds2png.NotDDSError, b'not a texture at all'),
-                 (dds2png.NotDXT1Error, dds(4, 4, b'\0' * 16, fourcc=b'DXT5')),
+                 (dds2png.UnsupportedFormatError, dds(4, 4, b'\0' * 16, fourcc=b'ETC1')),
                  (dds2png.MalformedError, dds(8, 0, b'')),
                  (dds2png.TruncatedError, dds(8, 8, b'\0' * 8)),
                  (dds2png.ConversionError, None)]  # a missing file: the system's error
@@ -1109,18 +1219,20 @@ class Library(ToolTest):
         faces = b''.join(solid(COLOURS[f], 4, 4) for f in range(6))
         layouts = [
             (dds(8, 4, solid(COLOURS[0], 8, 4) + solid(COLOURS[1], 4, 2) + solid(COLOURS[2], 2, 1), levels=4),
-             (8, 4, 4, (1, 1, 1, 1), '2D', 'DXT1', False), '2D 8x4, 4 mip levels, DXT1'),
-            (dds(4, 4, faces, caps2=CUBE), (4, 4, 1, (6,), 'cube', 'DXT1', False), 'cube map 4x4, 6 faces'),
-            (dds(4, 4, faces[:64], dx10=(72, 3, 0, 4)), (4, 4, 1, (4,), 'array', 'BC1_UNORM_SRGB', False),
+             (8, 4, 4, (1, 1, 1, 1), '2D', 'DXT1', False, False), '2D 8x4, 4 mip levels, DXT1'),
+            (dds(4, 4, faces, caps2=CUBE), (4, 4, 1, (6,), 'cube', 'DXT1', False, False), 'cube map 4x4, 6 faces'),
+            (dds(4, 4, faces[:64], dx10=(72, 3, 0, 4)), (4, 4, 1, (4,), 'array', 'BC1_UNORM_SRGB', False, False),
              'array of 4 4x4'),
-            (dds(4, 4, faces, depth=4, levels=3, caps2=VOLUME), (4, 4, 3, (4, 2, 1), 'volume', 'DXT1', False),
+            (dds(4, 4, faces, depth=4, levels=3, caps2=VOLUME), (4, 4, 3, (4, 2, 1), 'volume', 'DXT1', False, False),
              'volume 4x4x4'),
-            (dds(4, 4, faces * 2, dx10=(71, 3, 4, 2)), (4, 4, 1, (12,), 'cube', 'BC1_UNORM', False),
+            (dds(4, 4, faces * 2, dx10=(71, 3, 4, 2)), (4, 4, 1, (12,), 'cube', 'BC1_UNORM', False, False),
              'cube map 4x4, 12 faces'),
         ]
         opaque = dds(4, 4, solid(COLOURS[0], 4, 4), dx10=(71, 3, 0, 1))
         opaque = opaque[:144] + struct.pack('<I', 3) + opaque[148:]  # alpha mode 3: opaque
-        layouts.append((opaque, (4, 4, 1, (1,), '2D', 'BC1_UNORM', True), 'alpha declared opaque'))
+        layouts.append((opaque, (4, 4, 1, (1,), '2D', 'BC1_UNORM', True, False), 'alpha declared opaque'))
+        layouts.append((dds(4, 4, b'\0' * 16, fourcc=b'DXT2'), (4, 4, 1, (1,), '2D', 'DXT2', False, True),
+                        'DXT2, colours premultiplied by alpha (converted as stored)'))
         for n, (blob, facts, line) in enumerate(layouts):
             source = self.write('%d.dds' % n, blob)
             self.assertEqual(tuple(dds2png.info(source)), facts)

@@ -1,4 +1,5 @@
-"""dds2png: converts DXT1 (BC1) textures in DDS files to 8-bit PNG files,
+"""dds2png: converts BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2) textures in DDS
+files to 8-bit PNG files,
 as a library and as a command (`dds2png`, or `python -m dds2png`).
 
     import dds2png
@@ -11,9 +12,10 @@ input or output) or binary file objects. Every failure is a ConversionError
 (see its subclasses), which pickles, so that it reaches the caller of a
 process pool or a cluster intact. The library changes nothing process-wide.
 """
-from .errors import ConversionError, MalformedError, NotDDSError, NotDXT1Error, TruncatedError
+from .errors import (ConversionError, MalformedError, NotDDSError, NotDXT1Error, TruncatedError,
+                     UnsupportedFormatError)
 from .library import Info, convert, info, read
 from .version import __version__
 
-__all__ = ['read', 'convert', 'info', 'Info', 'ConversionError', 'NotDDSError', 'NotDXT1Error',
-           'MalformedError', 'TruncatedError', '__version__']
+__all__ = ['read', 'convert', 'info', 'Info', 'ConversionError', 'NotDDSError', 'UnsupportedFormatError',
+           'NotDXT1Error', 'MalformedError', 'TruncatedError', '__version__']

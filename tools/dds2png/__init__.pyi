@@ -1,4 +1,5 @@
-"""dds2png: converts DXT1 (BC1) textures in DDS files to 8-bit RGB PNG files."""
+"""dds2png: converts BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2) textures in DDS
+files to 8-bit PNG files: greyscale, RGB or RGBA."""
 import os
 from typing import IO, NamedTuple, Optional, Tuple, Union
 
@@ -7,14 +8,15 @@ Source = Union[Path, IO[bytes]]
 Target = Union[Path, IO[bytes]]
 
 __version__: str
-__all__ = ['read', 'convert', 'info', 'Info', 'ConversionError', 'NotDDSError', 'NotDXT1Error',
-           'MalformedError', 'TruncatedError', '__version__']
+__all__ = ['read', 'convert', 'info', 'Info', 'ConversionError', 'NotDDSError', 'UnsupportedFormatError',
+           'NotDXT1Error', 'MalformedError', 'TruncatedError', '__version__']
 
 class Info(NamedTuple):
     """The header's facts: the full size, the number of mip levels, the
     layers of each level (cube faces and array elements, or volume slices),
-    the kind ('2D', 'cube', 'array' or 'volume'), the format ('DXT1', or the
-    DXGI name of a DX10 header) and whether the header declares the alpha opaque."""
+    the kind ('2D', 'cube', 'array' or 'volume'), the format (the FOURCC, or
+    the DXGI name of a DX10 header), whether the header declares the alpha
+    opaque and whether the colours are stored premultiplied by alpha."""
     width: int
     height: int
     levels: int
@@ -22,6 +24,7 @@ class Info(NamedTuple):
     kind: str
     format: str
     opaque_alpha: bool
+    premultiplied: bool
 
 class ConversionError(Exception):
     """What went wrong with one input or output. str() is the command's error
@@ -39,8 +42,10 @@ class ConversionError(Exception):
 class NotDDSError(ConversionError):
     """The input does not start as a DDS file does."""
 
-class NotDXT1Error(ConversionError):
-    """A DDS file of a format other than DXT1 (BC1)."""
+class UnsupportedFormatError(ConversionError):
+    """A DDS file of a format the converter does not decode; the message names it."""
+
+NotDXT1Error = UnsupportedFormatError
 
 class MalformedError(ConversionError):
     """A DDS header whose fields contradict each other or the format's limits."""
@@ -48,19 +53,25 @@ class MalformedError(ConversionError):
 class TruncatedError(ConversionError):
     """The input ends before the header or the surfaces it needs."""
 
-def read(source: Source, level: int = ..., layer: Optional[int] = ..., mode: str = ...) -> Tuple[int, int, bytearray]:
+def read(source: Source, level: int = ..., layer: Optional[int] = ..., mode: str = ..., rule: str = ...,
+         normal_map: bool = ...) -> Tuple[int, int, bytearray]:
     """Decodes one level of a DDS file: returns (width, height, pixels), the
     pixels top row first, height rows of width pixels: mode 'RGB' (the
-    default, the transparent index as black) or 'RGBA' (it as (0, 0, 0, 0));
+    default, DXT1's transparent index as black), 'RGBA' (it as (0, 0, 0, 0),
+    alpha 255 where the format has none) or, for BC4 alone, 'L'; `rule`
+    'design' (the default) or 'gpu'; BC5's blue 0 or, with `normal_map`, the
+    z of the unit normal;
     with layer None, every layer of the level stacked top to bottom.
     `source` is a path (`-` is standard input) or a binary file object, left open."""
     ...
 
 def convert(source: Source, target: Target, level: int = ..., layer: Optional[int] = ...,
-            compression: int = ..., threads: Optional[int] = ..., opaque: bool = ...) -> None:
+            compression: int = ..., threads: Optional[int] = ..., opaque: bool = ..., rule: str = ...,
+            normal_map: bool = ...) -> None:
     """Converts one level of a DDS file to a PNG as the command does: RGBA
-    where a pixel is transparent (unless `opaque`, or a DX10 header declares
-    the alpha opaque), else RGB; zlib level `compression` (0 to 9, 6 by
+    where a pixel's alpha is below 255 (unless `opaque`, or a DX10 header
+    declares the alpha opaque), else RGB; greyscale for BC4; pixels as read()
+    makes them under `rule` and `normal_map`; zlib level `compression` (0 to 9, 6 by
     default); a large image compressed by at most `threads` threads (None:
     the cores the process may use). A path target is written in full or not
     at all, never over the input; `-` writes through sys.stdout's binary

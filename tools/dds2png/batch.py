@@ -9,7 +9,7 @@ import signal
 import sys
 
 from .errors import escape, path_text, ConversionError
-from .library import convert, write_png_of
+from .library import Look, convert, write_png_of
 from .outputs import remove_temporaries, remove_unfinished
 
 LONGEST_REPORT = 1 << 15    # a worker's error line, well inside a pipe's buffer
@@ -32,7 +32,7 @@ def decoded(data):
 
 
 def conversion_error(job, output=None):
-    """Converts one (source, target, level, layer, compression, threads, opaque) job,
+    """Converts one (source, target, level, layer, compression, threads, opaque, rule, normal_map) job,
     the arguments of convert(); returns its ConversionError, or None when it
     converted. With `output`, the PNG goes there instead of to the target
     (see write_png_of)."""
@@ -40,7 +40,7 @@ def conversion_error(job, output=None):
         if output is None:
             convert(*job)
         else:
-            write_png_of(job[0], job[2], job[3], output, job[4], job[5], job[6])
+            write_png_of(job[0], job[2], job[3], output, job[4], job[5], Look(*job[6:]))
     except ConversionError as e:
         return e
     except Exception as e:  # a fault of the tool itself: still one line, naming the input

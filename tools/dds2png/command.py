@@ -11,12 +11,12 @@ from .batch import (INTERRUPTED_STATUS, SIGNAL_STATUS, conversion_error, encoded
                     ignore_signal, interrupt, restore_signals, run_jobs)
 from .decode import decoder_description
 from .errors import escape, path_text, ConversionError
-from .library import STANDARD_STREAM, info
+from .library import RULES, STANDARD_STREAM, info
 from .outputs import STREAM_NAMES, closed_streams, remove_unfinished, write_to_file
 from .png import LEVELS, PNG_COMPRESSION, usable_cores
 from .version import package_version
 
-OPTIONS = '[--level N] [--layer K] [--opaque] [--compression N] [--threads N]'
+OPTIONS = '[--level N] [--layer K] [--opaque] [--rule design|gpu] [--normal-map] [--compression N] [--threads N]'
 USAGE = ('%(prog)s ' + OPTIONS + ' INPUT OUTPUT\n'
          '       %(prog)s ' + OPTIONS + ' -o DIR INPUT...\n'
          '       %(prog)s --info INPUT...')
@@ -113,7 +113,7 @@ def run_batch(parser, args):
     cores = usable_cores()
     workers = min(len(jobs), cores)
     threads = max(1, cores // workers) if args.threads is None else args.threads
-    jobs = [job + (args.compression, threads, args.opaque) for job in jobs]
+    jobs = [job + (args.compression, threads, args.opaque, args.rule, args.normal_map) for job in jobs]
     progress = os.isatty(2)
     failed = 0
     results = run_jobs(jobs, workers)
@@ -147,8 +147,9 @@ def info_line(path):
         shape = 'array of %d %s' % (layers, size)
     else:
         shape = '2D %s' % size
-    return '%s: %s, %d mip level%s, %s%s\n' % (
+    return '%s: %s, %d mip level%s, %s%s%s\n' % (
         path_text(path), shape, facts.levels, '' if facts.levels == 1 else 's', facts.format,
+        ', colours premultiplied by alpha (converted as stored)' if facts.premultiplied else '',
         ', alpha declared opaque' if facts.opaque_alpha else '')
 
 
@@ -174,7 +175,8 @@ def convert_one(args):
     source, target = args.paths
     if source == STANDARD_STREAM and 0 in closed_streams:
         return ConversionError(STANDARD_STREAM, closed_message(0))
-    job = (source, target, args.level, args.layer, args.compression, args.threads, args.opaque)
+    job = (source, target, args.level, args.layer, args.compression, args.threads, args.opaque, args.rule,
+           args.normal_map)
     if target != STANDARD_STREAM:
         return conversion_error(job)
     # Standard output as the descriptor itself, unbuffered: a closed one is
@@ -218,7 +220,8 @@ class Parser(argparse.ArgumentParser):
 
 
 def parser():
-    parser = Parser(prog='dds2png', description='Converts DXT1 (BC1) DDS textures to 8-bit PNG files, RGB or, where the texture has transparent pixels, RGBA.',
+    parser = Parser(prog='dds2png', description='Converts DDS textures of BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2) to '
+                    '8-bit PNG files: RGB or, where the texture has alpha below 255, RGBA; greyscale for BC4.',
                     usage=USAGE)
     parser.add_argument('paths', nargs='+', metavar='PATH',
                         help='INPUT and OUTPUT (- for standard input or output), or with -o or --info the inputs')
@@ -232,6 +235,11 @@ def parser():
                              'rather than all of them stacked')
     parser.add_argument('--opaque', action='store_true',
                         help='write RGB, transparent pixels black, even where the texture has transparency')
+    parser.add_argument('--rule', choices=RULES, default='design',
+                        help="the colour rule: 'design' (the default, the decoders' own) or 'gpu' (colours as "
+                             'graphics hardware shows them: endpoints widened to full range, palettes rounded)')
+    parser.add_argument('--normal-map', action='store_true',
+                        help="BC5: make blue the z of the unit normal that red and green give, not 0")
     parser.add_argument('--compression', type=int, default=PNG_COMPRESSION, metavar='N',
                         help='the zlib level, from %d (none, fastest) to %d (smallest); %d by default'
                              % (LEVELS[0], LEVELS[-1], PNG_COMPRESSION))

@@ -1,12 +1,14 @@
-"""The DDS layout: where the DXT1 surfaces of a file are, from its header alone.
+"""The DDS layout: where the surfaces of a file are, from its header alone.
 
-Legacy headers (FOURCC "DXT1") and DX10 headers (DXGI formats 70, 71 and
-72). Sizes come from the width, height, depth, mip count, array size and
-cube flags alone. The errors raised here name no path (None); the reader
+Legacy headers (FOURCC "DXT1" to "DXT5", "ATI1", "ATI2" and the "BC4U" to
+"BC5S" names) and DX10 headers (the DXGI formats of FORMATS). Sizes come
+from the width, height, depth, mip count, array size, cube flags and the
+format's block size alone. The errors raised here name no path (None); the reader
 of the input puts its own in."""
+import collections
 import struct
 
-from .errors import MalformedError, NotDDSError, NotDXT1Error, TruncatedError, ConversionError
+from .errors import ConversionError, MalformedError, NotDDSError, TruncatedError, UnsupportedFormatError
 
 MAGIC = b'DDS '
 HEADER_END = 128            # the magic (4 bytes) and the 124-byte header
@@ -20,25 +22,47 @@ DDPF_FOURCC, DDPF_RGB, DDPF_LUMINANCE = 0x4, 0x40, 0x20000
 DDSCAPS2_CUBEMAP, DDSCAPS2_VOLUME = 0x200, 0x200000
 CUBE_FACES = [(0x400, '+X'), (0x800, '-X'), (0x1000, '+Y'), (0x2000, '-Y'), (0x4000, '+Z'), (0x8000, '-Z')]
 DX10_TEXTURE3D, DX10_MISC_TEXTURECUBE = 4, 0x4
-# The DX10 header's fifth field: its low three bits are the alpha mode, 3 when the alpha is declared opaque.
-DX10_ALPHA_MODE_MASK, DX10_ALPHA_MODE_OPAQUE = 0x7, 3
-DXGI_BC1 = {70: 'BC1_TYPELESS', 71: 'BC1_UNORM', 72: 'BC1_UNORM_SRGB'}
+# The DX10 header's fifth field: its low three bits are the alpha mode:
+# 2 when the colours are premultiplied by alpha, 3 when the alpha is declared opaque.
+DX10_ALPHA_MODE_MASK, DX10_ALPHA_MODE_PREMULTIPLIED, DX10_ALPHA_MODE_OPAQUE = 0x7, 2, 3
 
-FOURCC_FORMATS = {
-    b'DXT2': 'DXT2 (BC2)', b'DXT3': 'DXT3 (BC2)', b'DXT4': 'DXT4 (BC3)', b'DXT5': 'DXT5 (BC3)',
-    b'ATI1': 'ATI1 (BC4)', b'BC4U': 'BC4U (BC4)', b'BC4S': 'BC4S (BC4)',
-    b'ATI2': 'ATI2 (BC5)', b'BC5U': 'BC5U (BC5)', b'BC5S': 'BC5S (BC5)',
-}
-DXGI_NAMES = dict([(73 + i, 'BC2') for i in range(3)] + [(76 + i, 'BC3') for i in range(3)]
-                  + [(79 + i, 'BC4') for i in range(3)] + [(82 + i, 'BC5') for i in range(3)]
-                  + [(94 + i, 'BC6H') for i in range(3)] + [(97 + i, 'BC7') for i in range(3)]
+
+class Format(collections.namedtuple('Format', 'name family signed premultiplied')):
+    """A format the converter decodes: its name in the header (a FOURCC, or
+    a DXGI name), its block family ('bc1' to 'bc5'), whether its values are
+    signed and whether its colours are stored premultiplied by alpha."""
+    __slots__ = ()
+
+    @property
+    def block_bytes(self):
+        return FAMILY_BLOCK_BYTES[self.family]
+
+
+FAMILY_BLOCK_BYTES = {'bc1': 8, 'bc2': 16, 'bc3': 16, 'bc4': 8, 'bc5': 16}
+# The formats decoded, by FOURCC and by DXGI number: one row each.
+FOURCC_FORMATS = dict((fourcc.encode('ascii'), Format(fourcc, family, signed, premultiplied))
+                      for fourcc, family, signed, premultiplied in [
+                          ('DXT1', 'bc1', False, False), ('DXT2', 'bc2', False, True), ('DXT3', 'bc2', False, False),
+                          ('DXT4', 'bc3', False, True), ('DXT5', 'bc3', False, False), ('ATI1', 'bc4', False, False),
+                          ('BC4U', 'bc4', False, False), ('BC4S', 'bc4', True, False), ('ATI2', 'bc5', False, False),
+                          ('BC5U', 'bc5', False, False), ('BC5S', 'bc5', True, False)])
+DXGI_FORMATS = dict((number, Format(name, name[:3].lower(), name.endswith('SNORM'), False))
+                    for number, name in [
+                        (70, 'BC1_TYPELESS'), (71, 'BC1_UNORM'), (72, 'BC1_UNORM_SRGB'),
+                        (73, 'BC2_TYPELESS'), (74, 'BC2_UNORM'), (75, 'BC2_UNORM_SRGB'),
+                        (76, 'BC3_TYPELESS'), (77, 'BC3_UNORM'), (78, 'BC3_UNORM_SRGB'),
+                        (79, 'BC4_TYPELESS'), (80, 'BC4_UNORM'), (81, 'BC4_SNORM'),
+                        (82, 'BC5_TYPELESS'), (83, 'BC5_UNORM'), (84, 'BC5_SNORM')])
+# Formats named in messages, though not decoded.
+DXGI_NAMES = dict([(94 + i, 'BC6H') for i in range(3)] + [(97 + i, 'BC7') for i in range(3)]
                   + [(2, 'R32G32B32A32_FLOAT'), (10, 'R16G16B16A16_FLOAT'), (28, 'R8G8B8A8_UNORM'),
                      (29, 'R8G8B8A8_UNORM_SRGB'), (87, 'B8G8R8A8_UNORM'), (91, 'B8G8R8A8_UNORM_SRGB')])
-ONLY_DXT1 = 'only DXT1 (BC1) is decoded'
+DECODED = 'only BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2) are decoded'
 
 
 class Texture(object):
-    """Where the surfaces of a DXT1 DDS file are, from its header alone."""
+    """Where the surfaces of a DDS file are, and their format (a Format),
+    from its header alone."""
 
     def __init__(self, header):
         if len(header) < 4 or header[:4] != MAGIC:
@@ -54,18 +78,20 @@ class Texture(object):
         self.volume = bool(caps2 & DDSCAPS2_VOLUME)
         self.cube = False
         self.array_layers = 1  # cube faces and array elements, each with its own mip chain
-        self.format = 'DXT1'
         self.opaque_alpha = False
         if fourcc == b'DX10':
             if len(header) < DX10_HEADER_END:
                 raise TruncatedError(None, 'truncated DX10 header')
             dxgi, dimension, misc, array_size, misc2 = struct.unpack('<5I', header[128:148])
-            if dxgi not in DXGI_BC1:
+            if dxgi not in DXGI_FORMATS:
                 name = DXGI_NAMES.get(dxgi)
-                raise NotDXT1Error(None, 'DX10 header with DXGI format %d%s; %s'
-                                   % (dxgi, ' (%s)' % name if name else '', ONLY_DXT1))
-            self.format = DXGI_BC1[dxgi]
-            self.opaque_alpha = misc2 & DX10_ALPHA_MODE_MASK == DX10_ALPHA_MODE_OPAQUE
+                raise UnsupportedFormatError(None, 'DX10 header with DXGI format %d%s; %s'
+                                             % (dxgi, ' (%s)' % name if name else '', DECODED))
+            self.format = DXGI_FORMATS[dxgi]
+            alpha_mode = misc2 & DX10_ALPHA_MODE_MASK
+            self.opaque_alpha = alpha_mode == DX10_ALPHA_MODE_OPAQUE
+            if alpha_mode == DX10_ALPHA_MODE_PREMULTIPLIED:
+                self.format = self.format._replace(premultiplied=True)
             self.data_start = DX10_HEADER_END
             self.volume = dimension == DX10_TEXTURE3D
             self.array_layers = max(array_size, 1)  # writers leave 0 for one texture
@@ -76,9 +102,11 @@ class Texture(object):
             if misc & DX10_MISC_TEXTURECUBE:
                 self.cube = True
                 self.array_layers *= len(CUBE_FACES)
-        elif fourcc != b'DXT1':
-            raise NotDXT1Error(None, self.describe_format(fourcc, pf_flags, rgb_bits))
-        elif caps2 & DDSCAPS2_CUBEMAP:
+        elif fourcc not in FOURCC_FORMATS:
+            raise UnsupportedFormatError(None, self.describe_format(fourcc, pf_flags, rgb_bits))
+        else:
+            self.format = FOURCC_FORMATS[fourcc]
+        if fourcc != b'DX10' and caps2 & DDSCAPS2_CUBEMAP:
             # The faces stored are those flagged, in the order +X, -X, +Y, -Y, +Z, -Z.
             self.cube = True
             self.array_layers = len([bit for bit, _ in CUBE_FACES if caps2 & bit])
@@ -99,14 +127,12 @@ class Texture(object):
 
     @staticmethod
     def describe_format(fourcc, pf_flags, rgb_bits):
-        if fourcc in FOURCC_FORMATS:
-            return '%s data; %s' % (FOURCC_FORMATS[fourcc], ONLY_DXT1)
         if pf_flags & DDPF_FOURCC:
-            return 'pixel format with FOURCC %r; %s' % (fourcc.decode('latin-1'), ONLY_DXT1)
+            return 'pixel format with FOURCC %r; %s' % (fourcc if str is bytes else fourcc.decode('latin-1'), DECODED)
         if pf_flags & (DDPF_RGB | DDPF_LUMINANCE):
             kind = 'RGB' if pf_flags & DDPF_RGB else 'luminance'
-            return 'uncompressed %d-bit %s data; %s' % (rgb_bits, kind, ONLY_DXT1)
-        return 'a pixel format without a FOURCC (flags 0x%x); %s' % (pf_flags, ONLY_DXT1)
+            return 'uncompressed %d-bit %s data; %s' % (rgb_bits, kind, DECODED)
+        return 'a pixel format without a FOURCC (flags 0x%x); %s' % (pf_flags, DECODED)
 
     @property
     def kind(self):
@@ -120,9 +146,8 @@ class Texture(object):
     def level_size(self, level):
         return max(1, self.width >> level), max(1, self.height >> level), max(1, self.depth >> level)
 
-    @staticmethod
-    def surface_bytes(width, height):
-        return ((width + 3) // 4) * ((height + 3) // 4) * 8
+    def surface_bytes(self, width, height):
+        return ((width + 3) // 4) * ((height + 3) // 4) * self.format.block_bytes
 
     def layers(self, level):
         """How many 2D layers the level has: volume slices, or cube faces and array elements."""
@@ -162,7 +187,7 @@ class Plan(object):
             raise ConversionError(None, '%d layers of %d rows are too tall for a PNG (at most %d rows)'
                                   % (self.count, self.height, PNG_MAX_HEIGHT))
         self.image_height = self.height * self.count
-        self.row_bytes = 8 * ((self.width + 3) // 4)  # one block row
+        self.row_bytes = texture.format.block_bytes * ((self.width + 3) // 4)  # one block row
         self.block_rows = (self.height + 3) // 4
         self.start = texture.layer_offset(level, self.first)
         self.end = texture.layer_offset(level, self.first + self.count - 1) + self.row_bytes * self.block_rows

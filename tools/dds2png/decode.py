@@ -1,11 +1,16 @@
-"""The pixels of a plan: each block row decoded with _dxt1 as it is read."""
+"""The pixels of a plan: each block row decoded as it is read, with _dxt1
+and _dxt1a (DXT1 under the design rule, as always) or _bcn, then put in the
+pixel format asked for."""
+import math
 import platform
 import struct
 
+import _bcn
 import _dxt1
 import _dxt1a
 
 READ_SIZE = 1 << 18         # bytes asked of the input at a time: whole block rows, at least one
+PIXEL_BYTES = {'L': 1, 'RG': 2, 'RGB': 3, 'RGBA': 4}
 
 try:
     _buffer = buffer  # Python 2: a window on a bytearray, without a copy
@@ -15,12 +20,6 @@ try:
 except NameError:
     def window(data, start, size):
         return data[start:start + size]  # data is a memoryview: a slice copies nothing
-
-
-# A transparent pixel is (0, 0, 0, 0) and every other pixel's alpha is 255,
-# so four zero bytes in a row of RGBA pixels, wherever they start, hold an
-# alpha byte of 0: they are found exactly where a pixel is transparent.
-TRANSPARENT = b'\0\0\0\0'
 
 
 def block_rows(plan, read_at, decode):
@@ -36,21 +35,115 @@ def block_rows(plan, read_at, decode):
                 yield decode(window(data, n * plan.row_bytes, plan.row_bytes)), min(4, plan.height - 4 * (top + n))
 
 
-def rows(plan, read_at, alpha=False):
-    """The image rows, cropped to the width, layer after layer: RGB, or with
-    `alpha` RGBA, where the three-colour mode's index 3 is transparent.
-    read_at(offset, size) returns `size` bytes of the input, as a bytes-like object."""
-    width_bytes = (4 if alpha else 3) * plan.width
-    for planes, count in block_rows(plan, read_at, _dxt1a.decodeDXT1A if alpha else _dxt1.decodeDXT1):
+def decoder(fmt, mode, rule):
+    """(decode, the pixel format of its planes) for a Format: RGB or RGBA
+    for the colour formats, L for BC4, RG for BC5."""
+    family = fmt.family
+    if family == 'bc1' and rule == 'design':
+        # _dxt1 and _dxt1a, whose output under this rule callers have always had.
+        return (_dxt1.decodeDXT1, 'RGB') if mode == 'RGB' else (_dxt1a.decodeDXT1A, 'RGBA')
+    if family in ('bc1', 'bc2', 'bc3'):
+        function = getattr(_bcn, 'decode' + family.upper())
+        return (lambda data: function(data, rule=rule)), 'RGBA'
+    function = getattr(_bcn, 'decode' + family.upper())
+    return (lambda data: function(data, fmt.signed, rule=rule)), 'L' if family == 'bc4' else 'RG'
+
+
+def rgb_of_rgba(row, pixels):
+    out = bytearray(3 * pixels)
+    for c in range(3):
+        out[c::3] = row[c::4]
+    return bytes(out)
+
+
+def spread_grey(row, pixels, mode):
+    """L pixels as RGB (three copies) or RGBA (alpha 255)."""
+    size = PIXEL_BYTES[mode]
+    out = bytearray(b'\xff' * (size * pixels))
+    for c in range(3):
+        out[c::size] = row
+    return bytes(out)
+
+
+# The byte a signed value v (-127 to 127) is decoded to, and back.
+def signed_byte(v):
+    return ((v + 127) * 255 + 127) // 254
+
+
+SIGNED_VALUE = dict((signed_byte(v), v) for v in range(-127, 128))
+NORMAL_Z_TABLES = {}
+
+
+def normal_z_table(signed):
+    """Blue for every (red, green) byte pair of a BC5 normal map, at
+    256 * red + green: the z of a unit normal, round((z + 1) * 127.5), where x
+    and y are red and green from -1 to 1 (unsigned: byte/127.5 - 1; signed:
+    the value/127). Made once per kind, when first asked for."""
+    table = NORMAL_Z_TABLES.get(signed)
+    if table is None:
+        if signed:
+            axis = [SIGNED_VALUE.get(b, 127 if b > 128 else -127) / 127.0 for b in range(256)]
+        else:
+            axis = [b / 127.5 - 1 for b in range(256)]
+        table = bytearray(int(math.floor((math.sqrt(max(0.0, 1 - x * x - y * y)) + 1) * 127.5 + 0.5))
+                          for x in axis for y in axis)
+        NORMAL_Z_TABLES[signed] = table
+    return table
+
+
+def spread_red_green(row, pixels, mode, normal_z):
+    """RG pixels as RGB or RGBA: blue 0, or from `normal_z` (a table by red
+    and green), alpha 255."""
+    size = PIXEL_BYTES[mode]
+    out = bytearray(b'\xff' * (size * pixels)) if size == 4 else bytearray(size * pixels)
+    red, green = bytearray(row[0::2]), bytearray(row[1::2])
+    out[0::size] = red
+    out[1::size] = green
+    out[2::size] = bytearray(normal_z[256 * r + g] for r, g in zip(red, green)) if normal_z else bytearray(pixels)
+    return bytes(out)
+
+
+def rows(plan, read_at, mode='RGB', rule='design', normal_map=False):
+    """The image rows, cropped to the width, layer after layer, in `mode`:
+    'RGB', 'RGBA' (alpha 255 where the format has none) or 'L' (BC4 alone);
+    BC4's value is red, green and blue; BC5 is red and green, blue 0 or,
+    with `normal_map`, the z of the unit normal. read_at(offset, size)
+    returns `size` bytes of the input, as a bytes-like object."""
+    fmt = plan.texture.format
+    decode, native = decoder(fmt, mode, rule)
+    pixels = plan.width
+    width_bytes = PIXEL_BYTES[native] * pixels
+    normal_z = normal_z_table(fmt.signed) if native == 'RG' and normal_map else None
+    for planes, count in block_rows(plan, read_at, decode):
         for yo in range(count):
             row = planes[yo]
-            yield row if len(row) == width_bytes else row[:width_bytes]
+            if len(row) != width_bytes:
+                row = row[:width_bytes]
+            if native == mode:
+                yield row
+            elif native == 'RGBA':
+                yield rgb_of_rgba(row, pixels)
+            elif native == 'L':
+                yield spread_grey(row, pixels, mode)
+            else:
+                yield spread_red_green(row, pixels, mode, normal_z)
 
 
-def has_transparency(plan, read_at):
-    """Whether any pixel of the plan's image is transparent. Reads the input
-    through read_at as rows() does, holding one block row at a time."""
-    return any(TRANSPARENT in row for row in rows(plan, read_at, alpha=True))
+def png_mode(plan, read_at, opaque=False, rule='design'):
+    """The pixel format of the plan's PNG: L for BC4, RGB for BC5; for the
+    colour formats RGBA when any pixel's alpha is below 255 (unless
+    `opaque`), else RGB. Reads the input through read_at as rows() does,
+    holding one block row at a time."""
+    family = plan.texture.format.family
+    if family == 'bc4':
+        return 'L'
+    if family == 'bc5' or opaque:
+        return 'RGB'
+    opaque_row = b'\xff' * plan.width
+    for row in rows(plan, read_at, 'RGBA', rule):
+        if row[3::4] != opaque_row:
+            return 'RGBA'
+    return 'RGB'
 
 
 def decoder_description():

@@ -87,8 +87,8 @@ class ConversionError(Exception):
     source or target as the caller gave it (for a file object, its name
     where it has one, else None), `reason` the message alone, and `errno`
     the operating system's error number, or None when the fault is not the
-    system's. Subclasses: NotDDSError, NotDXT1Error, MalformedError,
-    TruncatedError."""
+    system's. Subclasses: NotDDSError, UnsupportedFormatError (also named
+    NotDXT1Error), MalformedError, TruncatedError."""
 
     def __init__(self, path, reason, errno=None):
         Exception.__init__(self, path, reason, errno)
@@ -111,8 +111,11 @@ class NotDDSError(ConversionError):
     """The input does not start as a DDS file does."""
 
 
-class NotDXT1Error(ConversionError):
-    """A DDS file of a format other than DXT1 (BC1)."""
+class UnsupportedFormatError(ConversionError):
+    """A DDS file of a format the converter does not decode; the message names it."""
+
+
+NotDXT1Error = UnsupportedFormatError  # its first name, from when DXT1 alone was decoded
 
 
 class MalformedError(ConversionError):

@@ -7,7 +7,7 @@ import operator
 import os
 import sys
 
-from .decode import has_transparency, rows
+from .decode import png_mode, rows
 from .errors import ConversionError
 from .inputs import Input
 from .outputs import write_output, write_to_file
@@ -18,12 +18,14 @@ TEXT_TYPES = (str,) if str is not bytes else (str, unicode)  # noqa: F821 (Pytho
 PATH_TYPES = TEXT_TYPES + (bytes,) if str is not bytes else TEXT_TYPES
 
 
-class Info(collections.namedtuple('Info', 'width height levels layers kind format opaque_alpha')):
+class Info(collections.namedtuple('Info', 'width height levels layers kind format opaque_alpha premultiplied')):
     """The header's facts: the full size, the number of mip levels, the
     layers of each level (a tuple: cube faces and array elements, or volume
-    slices), the kind ('2D', 'cube', 'array' or 'volume'), the format ('DXT1',
-    or the DXGI name of a DX10 header) and whether the header declares the
-    alpha opaque."""
+    slices), the kind ('2D', 'cube', 'array' or 'volume'), the format (the
+    FOURCC, 'DXT1' to 'DXT5', 'ATI1', 'BC4U', ..., or the DXGI name of a
+    DX10 header), whether the header declares the alpha opaque, and whether
+    the colours are stored premultiplied by alpha (DXT2, DXT4, or a DX10
+    header's alpha mode 2; they are converted as stored)."""
     __slots__ = ()
 
 
@@ -149,36 +151,43 @@ def open_source(source):
     return Input.open(path, source)
 
 
-MODES = {'RGB': 3, 'RGBA': 4}  # pixel formats read() gives, and their bytes per pixel
+MODES = {'RGB': 3, 'RGBA': 4, 'L': 1}  # pixel formats read() gives, and their bytes per pixel
+RULES = ('design', 'gpu')  # the decoders' colour rules
 
 
-def check_mode(mode):
-    if not isinstance(mode, TEXT_TYPES):
-        raise TypeError('mode must be a string, not %s' % type(mode).__name__)
-    if mode not in MODES:
-        raise ValueError("mode must be 'RGB' or 'RGBA', not %r" % (mode,))
-    return str(mode)
+def check_choice(value, name, choices):
+    if not isinstance(value, TEXT_TYPES):
+        raise TypeError('%s must be a string, not %s' % (name, type(value).__name__))
+    if value not in choices:
+        raise ValueError('%s must be %s, not %r' % (name, ' or '.join(repr(str(c)) for c in sorted(choices)), value))
+    return str(value)
 
 
-def read(source, level=0, layer=None, mode='RGB'):
+def read(source, level=0, layer=None, mode='RGB', rule='design', normal_map=False):
     """Decodes one level of a DDS file: returns (width, height, pixels), the
     pixels top row first, in one bytearray of height rows of width pixels;
     with layer None, every layer of the level stacked top to bottom.
 
     `source` is a path (str, bytes or os.PathLike; `-` is standard input) or
     a binary file object, read from where it stands and left open. `mode`
-    'RGB' gives 3 bytes a pixel, the three-colour mode's index 3 as black;
-    'RGBA' gives 4, that pixel transparent (0, 0, 0, 0) and every other
-    opaque. Raises ConversionError (or a subclass) naming the source."""
+    'RGB' gives 3 bytes a pixel (DXT1's transparent pixels black); 'RGBA'
+    gives 4 (DXT1's transparent pixels (0, 0, 0, 0), alpha 255 where the
+    format has none); 'L', for BC4 alone, 1. BC4's value is red, green and
+    blue; BC5 is red and green, with blue 0 or, with `normal_map`, the z of
+    the unit normal. `rule` is the colour rule, 'design' or 'gpu'. Raises
+    ConversionError (or a subclass) naming the source."""
     level, layer = check_level(level, layer)
-    mode = check_mode(mode)
+    mode = check_choice(mode, 'mode', MODES)
+    rule = check_choice(rule, 'rule', RULES)
     reader = open_source(source)
     try:
         plan = reader.plan(level, layer)
+        if mode == 'L' and plan.texture.format.family != 'bc4':
+            raise ConversionError(reader.path, "mode 'L' is for BC4 files; this is %s" % plan.texture.format.name)
         read_at = reader.reader(plan)  # a stream is read whole here, checking its size before the pixels are made
         pixels = bytearray(MODES[mode] * plan.width * plan.image_height)
         position = 0
-        for row in rows(plan, read_at, alpha=mode == 'RGBA'):
+        for row in rows(plan, read_at, mode, rule, bool(normal_map)):
             pixels[position:position + len(row)] = row
             position += len(row)
         return plan.width, plan.image_height, pixels
@@ -188,7 +197,8 @@ def read(source, level=0, layer=None, mode='RGB'):
         reader.close()
 
 
-def convert(source, target, level=0, layer=None, compression=PNG_COMPRESSION, threads=None, opaque=False):
+def convert(source, target, level=0, layer=None, compression=PNG_COMPRESSION, threads=None, opaque=False,
+            rule='design', normal_map=False):
     """Converts one level of a DDS file to a PNG as the command does.
 
     `source` as for read(); `target` is a path (`-` writes through
@@ -199,13 +209,17 @@ def convert(source, target, level=0, layer=None, compression=PNG_COMPRESSION, th
     process may use cores, or at most `threads` (1: in the caller's thread
     alone); the PNG is the same whatever their number. The PNG keeps the
     texture's transparency: RGBA when any pixel of the chosen level and
-    layers is transparent, else RGB; with `opaque`, or when a DX10 header
-    declares the alpha opaque, RGB always (transparent pixels black). Raises
+    layers has alpha below 255, else RGB; with `opaque`, or when a DX10
+    header declares the alpha opaque, RGB always (DXT1's transparent pixels
+    black). BC4 gives a greyscale PNG, BC5 an RGB one as read() gives it
+    (`normal_map`). `rule` is the colour rule, 'design' or 'gpu'. Raises
     ConversionError naming the path at fault."""
     check_file(target, 'target', 'write')
     check_fspath(target)
     level, layer = check_level(level, layer)
     compression, threads = check_compression(compression, threads)
+    rule = check_choice(rule, 'rule', RULES)
+    look = Look(bool(opaque), rule, bool(normal_map))
     if not is_path(target):
         if target is source:
             raise ConversionError(name_of(target), 'is the input file itself')
@@ -220,13 +234,22 @@ def convert(source, target, level=0, layer=None, compression=PNG_COMPRESSION, th
 
         def output(identity, write):
             write_output(target, path, identity, write)
-    write_png_of(source, level, layer, output, compression, threads, bool(opaque))
+    write_png_of(source, level, layer, output, compression, threads, look)
 
 
-def write_png_of(source, level, layer, output, compression=PNG_COMPRESSION, threads=None, opaque=False):
+class Look(collections.namedtuple('Look', 'opaque rule normal_map')):
+    """How convert() makes the pixels of its PNG: `opaque`, the colour rule and `normal_map`."""
+    __slots__ = ()
+
+
+DEFAULT_LOOK = Look(False, 'design', False)
+
+
+def write_png_of(source, level, layer, output, compression=PNG_COMPRESSION, threads=None, look=DEFAULT_LOOK):
     """The PNG of one level of `source`, written by output(identity, write):
     `identity` is the input's (device, inode) or None, write(file) writes
-    the PNG to a binary file, compressed and with alpha as convert() says."""
+    the PNG to a binary file, compressed and with the pixels `look` (a Look)
+    says, as convert() does."""
     reader = open_source(source)
     try:
         plan = reader.plan(level, layer)
@@ -237,9 +260,10 @@ def write_png_of(source, level, layer, output, compression=PNG_COMPRESSION, thre
         # Whether the PNG needs alpha is known before its header is written:
         # a first pass looks for a transparent pixel, reading a file again
         # (a stream is held) rather than holding the image.
-        alpha = not (opaque or plan.texture.opaque_alpha) and has_transparency(plan, read_at)
-        output(reader.identity(), lambda out: write_png(out, plan.width, plan.image_height,
-                                                        rows(plan, read_at, alpha), compression, threads, alpha))
+        mode = png_mode(plan, read_at, look.opaque or plan.texture.opaque_alpha, look.rule)
+        pixels = rows(plan, read_at, mode, look.rule, look.normal_map)
+        output(reader.identity(), lambda out: write_png(out, plan.width, plan.image_height, pixels, compression,
+                                                        threads, mode))
     finally:
         reader.close()
 
@@ -253,5 +277,5 @@ def info(source):
         reader.close()
     return Info(texture.width, texture.height, texture.levels,
                 tuple(texture.layers(level) for level in range(texture.levels)),
-                texture.kind, texture.format, texture.opaque_alpha)
+                texture.kind, texture.format.name, texture.opaque_alpha, texture.format.premultiplied)
 

@@ -29,7 +29,8 @@ PNG_SIGNATURE = b'\x89PNG\r\n\x1a\n'
 PNG_COMPRESSION = 6         # zlib's own default level
 LEVELS = range(0, 10)       # zlib's levels: 0 stores, 1 is fastest, 9 smallest
 IDAT_SIZE = 1 << 16         # compressed bytes gathered into one IDAT chunk
-COLOUR_TYPE_RGB, COLOUR_TYPE_RGBA = 2, 6
+# The PNG colour type and bytes a pixel of each pixel format written.
+COLOUR_TYPES = {'L': (0, 1), 'RGB': (2, 3), 'RGBA': (6, 4)}
 FILTER_NONE = b'\0'         # the filter-type byte that starts each row
 # Filtered bytes of rows compressed as one strip: images of more than one
 # (from about 1180 x 1180 pixels) are compressed in threads. Each strip starts
@@ -65,14 +66,14 @@ def rows_per_strip(width, pixel_bytes=3):
     return max(1, STRIP_SIZE // (1 + pixel_bytes * width))
 
 
-def write_png(out, width, height, rows, compression=PNG_COMPRESSION, threads=None, alpha=False):
-    """Writes the PNG of the rows (height of them, each width pixels: RGB,
-    or with `alpha` RGBA) to the binary file `out`, compressed at zlib level
-    `compression` by at most `threads` threads (None: as many as the process
-    may use cores)."""
-    colour_type = COLOUR_TYPE_RGBA if alpha else COLOUR_TYPE_RGB
+def write_png(out, width, height, rows, compression=PNG_COMPRESSION, threads=None, mode='RGB'):
+    """Writes the PNG of the rows (height of them, each width pixels of
+    `mode`: 'L' (grey), 'RGB' or 'RGBA') to the binary file `out`,
+    compressed at zlib level `compression` by at most `threads` threads
+    (None: as many as the process may use cores)."""
+    colour_type, pixel_bytes = COLOUR_TYPES[mode]
     out.write(PNG_SIGNATURE + png_chunk(b'IHDR', struct.pack('>2I5B', width, height, 8, colour_type, 0, 0, 0)))
-    per_strip = rows_per_strip(width, 4 if alpha else 3)
+    per_strip = rows_per_strip(width, pixel_bytes)
     if height <= per_strip:
         write_stream(out, rows, compression)
     else:
