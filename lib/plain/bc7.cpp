@@ -92,18 +92,13 @@ void readIndices(BitReader &reader, unsigned bits, const Partition &part, unsign
     }
 }
 
-// One block's sixteen RGBA pixels, row-major.
-void decodeBlock(const unsigned char *block, unsigned char pixels[kBc7Pixels][kBc7Channels])
+// One block of mode M: its sixteen RGBA pixels, row-major. The mode is a
+// template parameter so that the compiler knows each field's width.
+template <unsigned M>
+void decodeMode(const unsigned char *block, unsigned char pixels[kBc7Pixels][kBc7Channels])
 {
-    if (block[0] == 0) {
-        // No mode: reserved, and decoded as transparent black.
-        std::memset(pixels, 0, kBc7Pixels * kBc7Channels);
-        return;
-    }
-    unsigned modeNumber = 0;
-    while ((block[0] >> modeNumber & 1u) == 0)
-        ++modeNumber;
-    const Bc7ModeLayout &mode = Bc7Tables::modes[modeNumber];
+    constexpr unsigned modeNumber = M;
+    constexpr Bc7ModeLayout mode = Bc7Tables::modes[M];
 
     BitReader reader(block);
     reader.skip(modeNumber + 1);
@@ -171,6 +166,25 @@ void decodeBlock(const unsigned char *block, unsigned char pixels[kBc7Pixels][kB
         }
         for (unsigned c = 0; c < kBc7Channels; ++c)
             pixels[i][c] = static_cast<unsigned char>(pixel[c]);
+    }
+}
+
+// One block's sixteen RGBA pixels, row-major.
+void decodeBlock(const unsigned char *block, unsigned char pixels[kBc7Pixels][kBc7Channels])
+{
+    // The mode is the number of zero bits below the lowest set bit of the first byte.
+    switch (block[0] == 0 ? kBc7Modes : unsigned(__builtin_ctz(block[0]))) {
+    case 0: return decodeMode<0>(block, pixels);
+    case 1: return decodeMode<1>(block, pixels);
+    case 2: return decodeMode<2>(block, pixels);
+    case 3: return decodeMode<3>(block, pixels);
+    case 4: return decodeMode<4>(block, pixels);
+    case 5: return decodeMode<5>(block, pixels);
+    case 6: return decodeMode<6>(block, pixels);
+    case 7: return decodeMode<7>(block, pixels);
+    default:
+        // No mode: reserved, and decoded as transparent black.
+        std::memset(pixels, 0, kBc7Pixels * kBc7Channels);
     }
 }
 
