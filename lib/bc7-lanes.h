@@ -357,7 +357,15 @@ BC7_TARGET inline typename V::Vector endpointGroup(typename V::Vector block, uns
     }
     if (mode.alphaBits == 0)
         w = V::bitOr(w, V::pattern(r.constant[g]));
-    w = V::bitOr(w, V::shiftRight16(w, r.rightMul[g], r.rightCount[g]));
+    // Repeat the top bits below: by a count for the whole group where every
+    // component has one width (the opaque constant keeps 255 at any count),
+    // not at all where that width is already 8.
+    constexpr unsigned pBits = mode.endpointPBits + mode.sharedPBits;
+    constexpr unsigned width = mode.colourBits + pBits;
+    if (mode.alphaBits != 0 && mode.alphaBits + pBits != width)
+        w = V::bitOr(w, V::shiftRight16(w, r.rightMul[g], r.rightCount[g]));
+    else if (width < 8)
+        w = V::bitOr(w, V::template shiftRight16By<width < 8 ? width : 1>(w));
     return V::template shiftRight16By<8>(w);
 }
 
@@ -367,6 +375,13 @@ template <class V, unsigned bits>
 BC7_TARGET inline typename V::Vector pixelWeights(typename V::Vector packed)
 {
     typedef typename V::Vector Vector;
+    if (bits == 4) {
+        // Whole nibbles: pixel 2k is byte k's low nibble, pixel 2k + 1 its high one.
+        const Vector nibble = V::splatBytes(0x0F);
+        const Vector indices = V::interleaveLowBytes(V::bitAnd(packed, nibble),
+                                                     V::bitAnd(V::template shiftRight16By<4>(packed), nibble));
+        return V::shuffle(V::pattern(kRecipes.weights[bits].weight), indices);
+    }
     const IndexRecipe &r = kRecipes.indices[bits];
     Vector low = V::shuffle(packed, V::pattern(r.window[0]));
     Vector high = V::shuffle(packed, V::pattern(r.window[1]));
