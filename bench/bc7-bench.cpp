@@ -129,8 +129,10 @@ public:
                 std::printf(" %16s", variant.name);
         std::printf("\n");
         for (int mode = kMixed; mode < int(kBc7Modes); ++mode) {
-            std::printf("%-8s", runName(mode).c_str());
             const double plain = medians_["bc7/" + runName(mode) + "/plain"];
+            if (plain == 0)
+                continue; // not run (filtered out)
+            std::printf("%-8s", runName(mode).c_str());
             for (const Variant &variant : all) {
                 if (!variant.supported)
                     continue;

@@ -175,11 +175,12 @@ constexpr WeightTable weightTable(unsigned bits)
 
 // Per partition, each pixel's first endpoint slot in the endpoint table
 // (8·subset), or kZeroLane where the pixel's subset is the third, whose slots
-// are in the second table; and for that second table, 0 or kZeroLane.
+// are in the second table: a slot from there is a zero lane in the first
+// table and, with its top bit flipped, the slot in the second (where the
+// first table's slots flip to zero lanes).
 struct SubsetSlots {
     unsigned char two[kBc7Partitions][16];
     unsigned char three[kBc7Partitions][16];
-    unsigned char threeThird[kBc7Partitions][16];
     // The two non-zero anchors of three-subset partitions, lower first, the
     // order in which their missing bits are put back.
     unsigned char anchors3[kBc7Partitions][2];
@@ -193,7 +194,6 @@ constexpr SubsetSlots subsetSlots()
             t.two[p][i] = static_cast<unsigned char>(Bc7Tables::partitions2[p][i] * kSlotsPerSubset);
             const unsigned s = Bc7Tables::partitions3[p][i];
             t.three[p][i] = static_cast<unsigned char>(s < 2 ? s * kSlotsPerSubset : kZeroLane);
-            t.threeThird[p][i] = static_cast<unsigned char>(s == 2 ? 0 : kZeroLane);
         }
         const unsigned a = Bc7Tables::anchors3Second[p], b = Bc7Tables::anchors3Third[p];
         t.anchors3[p][0] = static_cast<unsigned char>(a < b ? a : b);
@@ -463,18 +463,15 @@ BC7_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *posit
             const Vector channel = V::pattern(spread.channel);
             const Vector subsetOf = mode.subsets == 2 ? V::perLane(slots.two[a.partition], slots.two[b.partition])
                                                       : V::perLane(slots.three[a.partition], slots.three[b.partition]);
-            Vector thirdOf = V::zero();
-            if (mode.subsets == 3)
-                thirdOf = V::perLane(slots.threeThird[a.partition], slots.threeThird[b.partition]);
             for (unsigned row = 0; row < 4; ++row) {
                 const Vector pairs = row < 2 ? pairsLow : pairsHigh;
                 Vector halves[2];
                 for (unsigned half = 0; half < 2; ++half) {
                     const Vector pixels = V::pattern(spread.pixel[row][half]);
-                    Vector endpoints = V::shuffle(table, V::addBytes(V::shuffle(subsetOf, pixels), channel));
-                    if (mode.subsets == 3)
-                        endpoints = V::bitOr(endpoints,
-                                             V::shuffle(third, V::addBytes(V::shuffle(thirdOf, pixels), channel)));
+                    const Vector slot = V::addBytes(V::shuffle(subsetOf, pixels), channel);
+                    Vector endpoints = V::shuffle(table, slot);
+                    if (mode.subsets == 3) // the third subset's slots, kZeroLane + slot, flip to slot; the others' to zero lanes
+                        endpoints = V::bitOr(endpoints, V::shuffle(third, V::bitXor(slot, V::splatBytes(kZeroLane))));
                     halves[half] = interpolate<V>(endpoints, V::shuffle(pairs, V::pattern(spread.weight[row][half])));
                 }
                 storeRow<V>(halves[0], halves[1], outdata, row, first, second);

@@ -34,6 +34,7 @@ struct Avx2 {
     BC7_TARGET static Vector shuffle(Vector table, Vector indices) { return _mm256_shuffle_epi8(table, indices); }
     BC7_TARGET static Vector bitAnd(Vector a, Vector b) { return _mm256_and_si256(a, b); }
     BC7_TARGET static Vector bitOr(Vector a, Vector b) { return _mm256_or_si256(a, b); }
+    BC7_TARGET static Vector bitXor(Vector a, Vector b) { return _mm256_xor_si256(a, b); }
     BC7_TARGET static Vector addBytes(Vector a, Vector b) { return _mm256_add_epi8(a, b); }
     BC7_TARGET static Vector subtractBytes(Vector a, Vector b) { return _mm256_sub_epi8(a, b); }
     // Per-word shifts by multiplying: low half of the product to the left,

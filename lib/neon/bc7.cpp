@@ -29,6 +29,7 @@ struct Neon {
     static Vector shuffle(Vector table, Vector indices) { return vqtbl1q_u8(table, indices); }
     static Vector bitAnd(Vector a, Vector b) { return vandq_u8(a, b); }
     static Vector bitOr(Vector a, Vector b) { return vorrq_u8(a, b); }
+    static Vector bitXor(Vector a, Vector b) { return veorq_u8(a, b); }
     static Vector addBytes(Vector a, Vector b) { return vaddq_u8(a, b); }
     static Vector subtractBytes(Vector a, Vector b) { return vsubq_u8(a, b); }
     // Counts to the left are positive, to the right negative.

@@ -28,6 +28,7 @@ struct Ssse3 {
     BC7_TARGET static Vector shuffle(Vector table, Vector indices) { return _mm_shuffle_epi8(table, indices); }
     BC7_TARGET static Vector bitAnd(Vector a, Vector b) { return _mm_and_si128(a, b); }
     BC7_TARGET static Vector bitOr(Vector a, Vector b) { return _mm_or_si128(a, b); }
+    BC7_TARGET static Vector bitXor(Vector a, Vector b) { return _mm_xor_si128(a, b); }
     BC7_TARGET static Vector addBytes(Vector a, Vector b) { return _mm_add_epi8(a, b); }
     BC7_TARGET static Vector subtractBytes(Vector a, Vector b) { return _mm_sub_epi8(a, b); }
     // Per-word shifts by multiplying: low half of the product to the left, high half to the right.
