@@ -20,16 +20,18 @@
 //   bc4   one channel block, one byte a pixel; bc4s its signed form.
 //   bc5   a red then a green channel block, two bytes a pixel (red, green);
 //         bc5s its signed form.
+//   bc7   BC7 blocks (bc7-decoder.h), RGBA.
 // The colour rule says how endpoints widen and palettes divide: the design
 // rule widens by plain shifts and truncates (white is 248, 252, 248); the gpu
-// rule replicates the high bits and rounds, as graphics hardware does.
+// rule replicates the high bits and rounds, as graphics hardware does. BC7
+// is defined bit for bit: both rules give its one result.
 #ifndef BLOCK_DECODER_H
 #define BLOCK_DECODER_H
 
 #include <cstddef>
 
-enum class BlockFormat : unsigned { bc1, bc1a, bc2, bc3, bc4, bc4s, bc5, bc5s };
-constexpr unsigned kBlockFormatCount = 8;
+enum class BlockFormat : unsigned { bc1, bc1a, bc2, bc3, bc4, bc4s, bc5, bc5s, bc7 };
+constexpr unsigned kBlockFormatCount = 9;
 
 enum class ColourRule : unsigned { design, gpu };
 constexpr unsigned kColourRuleCount = 2;
@@ -43,7 +45,7 @@ struct BlockFormatInfo {
 // Indexed by BlockFormat: the one description of each format.
 constexpr BlockFormatInfo kBlockFormats[kBlockFormatCount] = {
     {"bc1", 8, 3}, {"bc1a", 8, 4}, {"bc2", 16, 4}, {"bc3", 16, 4}, {"bc4", 8, 1},
-    {"bc4s", 8, 1}, {"bc5", 16, 2}, {"bc5s", 16, 2},
+    {"bc4s", 8, 1}, {"bc5", 16, 2}, {"bc5s", 16, 2}, {"bc7", 16, 4},
 };
 
 constexpr const BlockFormatInfo &blockFormatInfo(BlockFormat format)

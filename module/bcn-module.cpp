@@ -1,5 +1,5 @@
 // The Python binding of the block family: `_bcn.decodeBC1(data)` to
-// `decodeBC5(data, signed=False)` return the four row planes of a run of
+// `decodeBC5(data, signed=False)` and `decodeBC7(data)` return the four row planes of a run of
 // blocks as a tuple of byte strings (row-planes-binding.h), each taking the
 // colour rule as the keyword `rule` ('design' or 'gpu'); `_bcn.decoder` names
 // the decoder variant that this CPU runs. Unlike `_dxt1`, the functions let
@@ -165,6 +165,12 @@ static PyObject *decodeBC5(PyObject *self, PyObject *args, PyObject *kwargs)
     return decodeFormat("decodeBC5", args, kwargs, BlockFormat::bc5, BlockFormat::bc5s);
 }
 
+static PyObject *decodeBC7(PyObject *self, PyObject *args, PyObject *kwargs)
+{
+    (void)self;
+    return decodeFormat("decodeBC7", args, kwargs, BlockFormat::bc7, BlockFormat::bc7);
+}
+
 // Python 2's method table takes the three-argument functions through a cast.
 #define KEYWORDS(function) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(function))
 
@@ -181,6 +187,8 @@ static PyMethodDef functions[] = {
     {"decodeBC5", KEYWORDS(decodeBC5), METH_VARARGS | METH_KEYWORDS,
      "decodeBC5(blocks, signed=False, rule='design') -> four row planes of red-green pixels, 8 bytes per 16-byte "
      "BC5 block."},
+    {"decodeBC7", KEYWORDS(decodeBC7), METH_VARARGS | METH_KEYWORDS,
+     "decodeBC7(blocks, rule='design') -> four row planes of RGBA pixels, 16 bytes per 16-byte BC7 block."},
     {NULL, NULL, 0, NULL}
 };
 

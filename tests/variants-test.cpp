@@ -102,6 +102,7 @@ Bytes compose(BlockFormat format, const Bytes &colour, const Bytes &channel, con
         return b;
     case BlockFormat::bc2:
     case BlockFormat::bc3:
+    case BlockFormat::bc7: // sixteen bytes of some kind: its own test makes every mode
         b = channel;
         b.insert(b.end(), colour.begin(), colour.end());
         return b;

@@ -3,6 +3,7 @@
 // of a block is one byte shuffle and one 16-byte store, which for RGB the next
 // block overlaps. One kernel writes RGB and RGBA, its pixel size a template
 // parameter.
+#include "bc7-decoder.h"
 #include "decoder-variants.h"
 
 #ifdef DXT1_HAVE_X86_VARIANTS
@@ -109,10 +110,12 @@ DXT1_TARGET inline void decodeBlocks(const unsigned char *data, std::size_t len,
 
 } // namespace
 
-// The DXT1 kernels under the design rule; the other entries fall back.
+// DXT1 under the design rule and BC7; the other entries fall back.
 const DecoderTable avx2Decoders = {{
     /* bc1  */ {decodeBlocks<kRgbBytes>, nullptr},
     /* bc1a */ {decodeBlocks<kRgbaBytes>, nullptr},
+    /* bc2 to bc5s: the slower variants' */ {}, {}, {}, {}, {}, {},
+    /* bc7  */ {decodeBC7BlocksAVX2, decodeBC7BlocksAVX2},
 }};
 
 #endif

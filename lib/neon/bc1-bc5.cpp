@@ -11,6 +11,7 @@
 // decoded through a staging copy, so that nothing outside the input and the
 // planes is touched. One kernel writes RGB and RGBA, its pixel size a
 // template parameter.
+#include "bc7-decoder.h"
 #include "decoder-variants.h"
 
 #ifdef DXT1_HAVE_NEON_VARIANT
@@ -193,10 +194,12 @@ void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *con
 }
 
 } // namespace
-// The DXT1 kernels under the design rule; the other entries fall back.
+// DXT1 under the design rule and BC7; the other entries fall back.
 const DecoderTable neonDecoders = {{
     /* bc1  */ {decodeBlocks<kRgbBytes>, nullptr},
     /* bc1a */ {decodeBlocks<kRgbaBytes>, nullptr},
+    /* bc2 to bc5s: the slower variants' */ {}, {}, {}, {}, {}, {},
+    /* bc7  */ {decodeBC7BlocksNEON, decodeBC7BlocksNEON},
 }};
 
 #endif

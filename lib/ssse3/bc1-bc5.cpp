@@ -1,6 +1,7 @@
 // SSSE3 decoder: one block at a time. The palette is built in one register
 // (lane-palettes.h), and each row is one byte shuffle of it and one store.
 // One kernel writes RGB and RGBA, its pixel size a template parameter.
+#include "bc7-decoder.h"
 #include "decoder-variants.h"
 
 #ifdef DXT1_HAVE_X86_VARIANTS
@@ -76,10 +77,12 @@ DXT1_TARGET inline void decodeBlocks(const unsigned char *data, std::size_t len,
 
 } // namespace
 
-// The DXT1 kernels under the design rule; the other entries fall back.
+// DXT1 under the design rule and BC7; the other entries fall back.
 const DecoderTable ssse3Decoders = {{
     /* bc1  */ {decodeBlocks<kRgbBytes>, nullptr},
     /* bc1a */ {decodeBlocks<kRgbaBytes>, nullptr},
+    /* bc2 to bc5s: the slower variants' */ {}, {}, {}, {}, {}, {},
+    /* bc7  */ {decodeBC7BlocksSSSE3, decodeBC7BlocksSSSE3},
 }};
 
 #endif

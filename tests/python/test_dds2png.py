@@ -451,6 +451,13 @@ class BlockFamily(ToolTest):
         status, err, _ = self.run_tool('--rule', 'exact', source, self.path('x.png'))
         self.assertEqual(status, 2)
 
+    def test_bc7_is_rgba_where_alpha_is_below_255(self):
+        # Mode 6 (first byte 0x40), all fields zero: endpoints (0, 0, 0, 0) twice: transparent black.
+        # A no-mode block likewise. An 8x4 file of both is RGBA.
+        for dxgi in (97, 98, 99):
+            self.assertEqual(self.convert(dds(8, 4, b'\x40' + b'\0' * 15 + b'\0' * 16, dx10=(dxgi, 3, 0, 1))),
+                             (8, 4, [b'\0' * 32] * 4))
+
     def test_levels_of_sixteen_byte_blocks(self):
         # An 8x4 DXT5 texture with its 4x2 and 2x1 levels: each level's blocks after the last.
         level0 = (EIGHT_VALUES + BLUE_TO_RED) * 2
@@ -519,7 +526,7 @@ class BadFiles(ToolTest):
             ('truncated DDS header', good[:100]),
             ('truncated surface', good[:-1]),
             ("pixel format with FOURCC 'ETC1'; only BC1 to BC5", dds(8, 8, b'\0' * 32, fourcc=b'ETC1')),
-            ('DX10 header with DXGI format 98 (BC7)', dds(8, 8, b'\0' * 64, dx10=(98, 3, 0, 1))),
+            ('DX10 header with DXGI format 95 (BC6H)', dds(8, 8, b'\0' * 64, dx10=(95, 3, 0, 1))),
             ('uncompressed 32-bit RGB data', dds(8, 8, b'\0' * 256, fourcc=b'\0' * 4, pf_flags=0x40)[:84]
              + b'\0' * 4 + struct.pack('<I', 32) + dds(8, 8, b'\0' * 256)[92:]),
             ('zero image dimension', dds(0, 8, b'')),

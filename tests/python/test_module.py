@@ -96,7 +96,8 @@ class ModuleInterface(unittest.TestCase):
 
     def test_bcn_has_a_function_a_format_and_the_same_label(self):
         public = [name for name in dir(_bcn) if not name.startswith('__')]
-        self.assertEqual(public, ['decodeBC1', 'decodeBC2', 'decodeBC3', 'decodeBC4', 'decodeBC5', 'decoder'])
+        self.assertEqual(public, ['decodeBC1', 'decodeBC2', 'decodeBC3', 'decodeBC4', 'decodeBC5', 'decodeBC7',
+                                  'decoder'])
         self.assertEqual(_bcn.decodeBC4.__doc__,
                          "decodeBC4(blocks, signed=False, rule='design') -> four row planes of one-byte pixels, "
                          "4 bytes per 8-byte BC4 block.")
@@ -300,6 +301,11 @@ class BlockFamily(unittest.TestCase):
         for k in range(16):
             bc2[k // 4][4 * (k % 4) + 3] = 17 * k
         self.assertEqual(_bcn.decodeBC2(b'\x10\x32\x54\x76\x98\xba\xdc\xfe' + BLUE_TO_RED), tuple(map(bytes, bc2)))
+
+    def test_bc7_no_mode_block_is_transparent_black_under_either_rule(self):
+        # A first byte of 0 names no mode: every pixel (0, 0, 0, 0).
+        for rule in ('design', 'gpu'):
+            self.assertEqual(_bcn.decodeBC7(b'\0' * 16 + b'\xff' * 15, rule=rule), (b'\0' * 16,) * 4)
 
     def test_signed_and_rule_choose_the_decoder(self):
         block = b'\x64\x9c' + ROTATING_INDICES  # 100 and -100 signed; 100 and 156 unsigned

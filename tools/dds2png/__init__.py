@@ -1,4 +1,4 @@
-"""dds2png: converts BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2) textures in DDS
+"""dds2png: converts BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2) and BC7 textures in DDS
 files to 8-bit PNG files,
 as a library and as a command (`dds2png`, or `python -m dds2png`).
 

@@ -220,7 +220,7 @@ class Parser(argparse.ArgumentParser):
 
 
 def parser():
-    parser = Parser(prog='dds2png', description='Converts DDS textures of BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2) to '
+    parser = Parser(prog='dds2png', description='Converts DDS textures of BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2) and BC7 to '
                     '8-bit PNG files: RGB or, where the texture has alpha below 255, RGBA; greyscale for BC4.',
                     usage=USAGE)
     parser.add_argument('paths', nargs='+', metavar='PATH',

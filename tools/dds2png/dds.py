@@ -29,7 +29,7 @@ DX10_ALPHA_MODE_MASK, DX10_ALPHA_MODE_PREMULTIPLIED, DX10_ALPHA_MODE_OPAQUE = 0x
 
 class Format(collections.namedtuple('Format', 'name family signed premultiplied')):
     """A format the converter decodes: its name in the header (a FOURCC, or
-    a DXGI name), its block family ('bc1' to 'bc5'), whether its values are
+    a DXGI name), its block family ('bc1' to 'bc5', 'bc7'), whether its values are
     signed and whether its colours are stored premultiplied by alpha."""
     __slots__ = ()
 
@@ -38,7 +38,7 @@ class Format(collections.namedtuple('Format', 'name family signed premultiplied'
         return FAMILY_BLOCK_BYTES[self.family]
 
 
-FAMILY_BLOCK_BYTES = {'bc1': 8, 'bc2': 16, 'bc3': 16, 'bc4': 8, 'bc5': 16}
+FAMILY_BLOCK_BYTES = {'bc1': 8, 'bc2': 16, 'bc3': 16, 'bc4': 8, 'bc5': 16, 'bc7': 16}
 # The formats decoded, by FOURCC and by DXGI number: one row each.
 FOURCC_FORMATS = dict((fourcc.encode('ascii'), Format(fourcc, family, signed, premultiplied))
                       for fourcc, family, signed, premultiplied in [
@@ -52,12 +52,13 @@ DXGI_FORMATS = dict((number, Format(name, name[:3].lower(), name.endswith('SNORM
                         (73, 'BC2_TYPELESS'), (74, 'BC2_UNORM'), (75, 'BC2_UNORM_SRGB'),
                         (76, 'BC3_TYPELESS'), (77, 'BC3_UNORM'), (78, 'BC3_UNORM_SRGB'),
                         (79, 'BC4_TYPELESS'), (80, 'BC4_UNORM'), (81, 'BC4_SNORM'),
-                        (82, 'BC5_TYPELESS'), (83, 'BC5_UNORM'), (84, 'BC5_SNORM')])
+                        (82, 'BC5_TYPELESS'), (83, 'BC5_UNORM'), (84, 'BC5_SNORM'),
+                        (97, 'BC7_TYPELESS'), (98, 'BC7_UNORM'), (99, 'BC7_UNORM_SRGB')])
 # Formats named in messages, though not decoded.
-DXGI_NAMES = dict([(94 + i, 'BC6H') for i in range(3)] + [(97 + i, 'BC7') for i in range(3)]
+DXGI_NAMES = dict([(94 + i, 'BC6H') for i in range(3)]
                   + [(2, 'R32G32B32A32_FLOAT'), (10, 'R16G16B16A16_FLOAT'), (28, 'R8G8B8A8_UNORM'),
                      (29, 'R8G8B8A8_UNORM_SRGB'), (87, 'B8G8R8A8_UNORM'), (91, 'B8G8R8A8_UNORM_SRGB')])
-DECODED = 'only BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2) are decoded'
+DECODED = 'only BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2) and BC7 are decoded'
 
 
 class Texture(object):

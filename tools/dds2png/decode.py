@@ -37,12 +37,12 @@ def block_rows(plan, read_at, decode):
 
 def decoder(fmt, mode, rule):
     """(decode, the pixel format of its planes) for a Format: RGB or RGBA
-    for the colour formats, L for BC4, RG for BC5."""
+    for the colour formats (BC1 to BC3, BC7), L for BC4, RG for BC5."""
     family = fmt.family
     if family == 'bc1' and rule == 'design':
         # _dxt1 and _dxt1a, whose output under this rule callers have always had.
         return (_dxt1.decodeDXT1, 'RGB') if mode == 'RGB' else (_dxt1a.decodeDXT1A, 'RGBA')
-    if family in ('bc1', 'bc2', 'bc3'):
+    if family in ('bc1', 'bc2', 'bc3', 'bc7'):
         function = getattr(_bcn, 'decode' + family.upper())
         return (lambda data: function(data, rule=rule)), 'RGBA'
     function = getattr(_bcn, 'decode' + family.upper())

@@ -1,4 +1,4 @@
-"""Type information for _bcn, the decoder of the BC1 to BC5 block family."""
+"""Type information for _bcn, the decoder of the block family: BC1 to BC5 and BC7."""
 from typing import Tuple, Union
 
 _Blocks = Union[bytes, bytearray, memoryview]
@@ -32,4 +32,9 @@ def decodeBC4(data: _Blocks, signed: bool = False, *, rule: _Rule = "design") ->
 def decodeBC5(data: _Blocks, signed: bool = False, *, rule: _Rule = "design") -> _Planes:
     """Decodes a run of 16-byte BC5 blocks (red, then green) into four row
     planes of two bytes (red, green) a pixel, 8 bytes a block."""
+    ...
+
+def decodeBC7(data: _Blocks, *, rule: _Rule = "design") -> _Planes:
+    """Decodes a run of 16-byte BC7 blocks into four RGBA row planes, 16
+    bytes a block; BC7 has one exact result, which either rule gives."""
     ...
