@@ -174,6 +174,11 @@ def interrupt_at_every_step(run, traced, each=None):
     return step
 
 
+def open_bytes(path):
+    with open(path, 'rb') as f:
+        return f.read()
+
+
 def real_imagemagick():
     try:
         output = subprocess.check_output(['/usr/bin/convert', '-version'], stderr=subprocess.STDOUT)
@@ -261,6 +266,27 @@ class Formats(ToolTest):
         ours = bytearray(b''.join(read_png(self.path('0.png'))[2]))
         self.assertEqual(len(ours), len(theirs))
         self.assertLessEqual(max(abs(a - b) for a, b in zip(ours, theirs)), 10)
+
+    @unittest.skipUnless(real_imagemagick(), 'ImageMagick is not installed')
+    def test_dxt5_files_written_by_imagemagick(self):
+        # A red-to-blue gradient under a white-to-black alpha gradient.
+        source = self.path('magick.dds')
+        subprocess.check_call(['/usr/bin/convert', '-size', '16x8', 'gradient:red-blue', '(', '-size', '16x8',
+                               'gradient:white-black', ')', '-alpha', 'off', '-compose', 'copy_opacity',
+                               '-composite', '-define', 'dds:compression=dxt5', '-define', 'dds:mipmaps=2', source])
+        subprocess.check_call(['/usr/bin/convert', source + '[0]', '-depth', '8', 'rgba:' + self.path('magick.rgba')])
+        with open(self.path('magick.rgba'), 'rb') as f:
+            theirs = bytearray(f.read())
+        self.assertEqual(dds2png.info(source)[:6], (16, 8, 3, (1, 1, 1), '2D', 'DXT5'))
+        for level, size in enumerate([(16, 8), (8, 4), (4, 2)]):
+            self.assertEqual(self.convert(open_bytes(source), '--level', str(level))[:2], size)
+        width, height, rows = self.convert(open_bytes(source))
+        self.assertEqual(len(rows[0]), 4 * width)  # RGBA: the alpha runs from 255 down to 0
+        # ImageMagick widens and rounds as the gpu rule does, up to its last bit.
+        for rule, most in (('gpu', 1), ('design', 8)):
+            ours = dds2png.read(source, mode='RGBA', rule=rule)[2]
+            self.assertEqual(len(ours), len(theirs))
+            self.assertLessEqual(max(abs(a - b) for a, b in zip(ours, theirs)), most, rule)
 
 
     def test_png_writer_at_every_level_and_thread_count(self):
