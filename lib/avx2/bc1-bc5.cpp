@@ -2,7 +2,8 @@
 // palettes are built as in the SSSE3 decoder (lane-palettes.h); each row
 // of a block is one byte shuffle and one 16-byte store, which for RGB the next
 // block overlaps. One kernel writes RGB and RGBA, its pixel size a template
-// parameter.
+// parameter, under either colour rule, a template parameter of the palette
+// alone.
 #include "decoder-variants.h"
 
 #ifdef DXT1_HAVE_X86_VARIANTS
@@ -22,11 +23,16 @@ struct Avx2 {
     {
         return _mm256_broadcastsi128_si256(_mm_load_si128(static_cast<const __m128i *>(pattern)));
     }
+    // The table lanePalettes reads its constants from, as it is.
+    template <class T>
+    DXT1_TARGET static const T &opaque(const T &table) { return table; }
     DXT1_TARGET static Vector bitAnd(Vector a, Vector b) { return _mm256_and_si256(a, b); }
     DXT1_TARGET static Vector bitOr(Vector a, Vector b) { return _mm256_or_si256(a, b); }
     DXT1_TARGET static Vector add(Vector a, Vector b) { return _mm256_add_epi16(a, b); }
     DXT1_TARGET static Vector halve(Vector a) { return _mm256_srli_epi16(a, 1); }
+    DXT1_TARGET static Vector average(Vector a, Vector b) { return _mm256_avg_epu16(a, b); }
     DXT1_TARGET static Vector mulhi(Vector a, Vector b) { return _mm256_mulhi_epu16(a, b); }
+    DXT1_TARGET static Vector mulhiRound(Vector a, Vector b) { return _mm256_mulhrs_epi16(a, b); }
     DXT1_TARGET static Vector mullo(Vector a, Vector b) { return _mm256_mullo_epi16(a, b); }
     DXT1_TARGET static Vector subtractSaturated(Vector a, Vector b) { return _mm256_subs_epu16(a, b); }
     DXT1_TARGET static Vector isZero(Vector a) { return _mm256_cmpeq_epi16(a, _mm256_setzero_si256()); }
@@ -55,13 +61,13 @@ DXT1_TARGET inline void prefetchAhead(const unsigned char *out)
 // The palettes of the blocks at `pair` (one or two): the first block's in the
 // low lane, the second's in the high one. Both lanes hold the same 16 input
 // bytes, so the high lane takes its endpoints from bytes 8-11.
-template <unsigned PixelBytes>
+template <unsigned PixelBytes, ColourRule Rule>
 DXT1_TARGET inline __m256i pairPalettes(__m128i pair)
 {
     const __m256i spreadEndpoints = _mm256_setr_epi8(
         0, 1, 0, 1, 0, 1, 2, 3, 2, 3, 2, 3, -1, -1, -1, -1,
         8, 9, 8, 9, 8, 9, 10, 11, 10, 11, 10, 11, -1, -1, -1, -1);
-    return lanePalettes<Avx2, PixelBytes>(_mm256_shuffle_epi8(_mm256_broadcastsi128_si256(pair), spreadEndpoints));
+    return lanePalettes<Avx2, PixelBytes, Rule>(_mm256_shuffle_epi8(_mm256_broadcastsi128_si256(pair), spreadEndpoints));
 }
 
 // One row of a pair: the first block's pixels at `out`, the second's after them.
@@ -73,7 +79,7 @@ DXT1_TARGET inline void storePairRow(unsigned char *out, __m128i first, __m128i 
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * PixelBytes), row<PixelBytes>(second, indices[8]));
 }
 
-template <unsigned PixelBytes>
+template <unsigned PixelBytes, ColourRule Rule>
 DXT1_TARGET inline void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
     constexpr std::size_t rowBytes = 4 * PixelBytes;
@@ -90,7 +96,7 @@ DXT1_TARGET inline void decodeBlocks(const unsigned char *data, std::size_t len,
         prefetchAhead(out1 + emit);
         prefetchAhead(out2 + emit);
         prefetchAhead(out3 + emit);
-        const __m256i palettes = pairPalettes<PixelBytes>(_mm_loadu_si128(reinterpret_cast<const __m128i *>(block)));
+        const __m256i palettes = pairPalettes<PixelBytes, Rule>(_mm_loadu_si128(reinterpret_cast<const __m128i *>(block)));
         const __m128i first = _mm256_castsi256_si128(palettes), second = _mm256_extracti128_si256(palettes, 1);
         storePairRow<PixelBytes>(out0 + emit, first, second, block + 4);
         storePairRow<PixelBytes>(out1 + emit, first, second, block + 5);
@@ -101,18 +107,19 @@ DXT1_TARGET inline void decodeBlocks(const unsigned char *data, std::size_t len,
     // The last one or two blocks store their own bytes alone.
     for (; b < blocks; ++b, block += 8, emit += rowBytes) {
         const __m128i palette = _mm256_castsi256_si128(
-            pairPalettes<PixelBytes>(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(block))));
+            pairPalettes<PixelBytes, Rule>(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(block))));
         for (unsigned yo = 0; yo < 4; ++yo)
             storeLastRow<PixelBytes>(outdata[yo] + emit, row<PixelBytes>(palette, block[4 + yo]));
     }
 }
 
+constexpr ColourRule design = ColourRule::design, gpu = ColourRule::gpu;
+
 } // namespace
 
-// The DXT1 kernels under the design rule; the other entries fall back.
 const DecoderTable avx2Decoders = {{
-    /* bc1  */ {decodeBlocks<kRgbBytes>, nullptr},
-    /* bc1a */ {decodeBlocks<kRgbaBytes>, nullptr},
+    /* bc1  */ {decodeBlocks<kRgbBytes, design>, decodeBlocks<kRgbBytes, gpu>},
+    /* bc1a */ {decodeBlocks<kRgbaBytes, design>, decodeBlocks<kRgbaBytes, gpu>},
 }};
 
 #endif
