@@ -86,9 +86,12 @@ constexpr PaletteConstants palette = {
 // by bit copies (the same multiplies with other multipliers) and rounds: its
 // thirds are a rounding multiply-high, its half an average. Either costs the
 // same instructions.
-template <class V, unsigned PixelBytes, ColourRule Rule = ColourRule::design>
+// FourColourAlways (BC2, BC3): no three-colour mode, and alpha left 0, for
+// the block's own alphas to be merged in; PixelBytes is then kRgbaBytes.
+template <class V, unsigned PixelBytes, ColourRule Rule = ColourRule::design, bool FourColourAlways = false>
 DXT1_TARGET inline typename V::Vector lanePalettes(typename V::Vector raw)
 {
+    static_assert(!FourColourAlways || PixelBytes == kRgbaBytes, "always four-colour blocks are RGBA");
     typedef typename V::Vector Vector;
     const lane::PaletteConstants &c = V::opaque(lane::palette);
     constexpr bool gpu = Rule == ColourRule::gpu;
@@ -102,6 +105,8 @@ DXT1_TARGET inline typename V::Vector lanePalettes(typename V::Vector raw)
     const Vector sums = V::add(V::add(e, e), swapped);
     const Vector thirds = gpu ? V::mulhiRound(sums, V::lanes(c.oneThirdRounded.v))
                               : V::mulhi(sums, V::lanes(c.oneThird.v));
+    if (FourColourAlways)
+        return V::pack(e, thirds);
     // Three-colour mode: (e0 + e1) >> 1 in lanes 0-2 (gpu: (e0 + e1 + 1) >> 1),
     // black in lanes 3-5.
     const Vector half = V::bitAnd(gpu ? V::average(e, swapped) : V::halve(V::add(e, swapped)),

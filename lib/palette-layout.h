@@ -63,6 +63,29 @@ constexpr bool oneThirdRoundedIsExactUpTo(unsigned limit)
 }
 static_assert(oneThirdRoundedIsExactUpTo(765), "the rounding multiply-high must round every palette sum's third");
 
+// Channel blocks (BC3's alpha, BC4, BC5) are computed in 16-bit lanes, both
+// modes with one division: the eight-value mode's weights (sevenths) are
+// scaled by 5 and the six-value mode's (fifths) by 7, so that value j of
+// either is (w0(j) · e0 + w1(j) · e1 + bias) / 35, endpoints included (35, 0
+// and 0, 35). Signed endpoints are offset by 127 to 0-254 first, which adds
+// 127 · 35 to every sum. The division is a multiply-high by
+// kOneThirtyFifth and a shift right by 2.
+constexpr unsigned kChannelScale = 35;
+constexpr unsigned kEightValueScale = kChannelScale / 7, kSixValueScale = kChannelScale / 5;
+constexpr unsigned kOneThirtyFifth = 7490; // 2^18 / 35, rounded up
+constexpr unsigned kOneThirtyFifthShift = 2;
+// The largest sum: 255 · 35 and a bias below 35.
+constexpr unsigned kLargestChannelSum = 255 * kChannelScale + kChannelScale - 1;
+constexpr bool oneThirtyFifthIsExactUpTo(unsigned limit)
+{
+    for (unsigned x = 0; x <= limit; ++x)
+        if (x / kChannelScale != ((x * kOneThirtyFifth) >> 16) >> kOneThirtyFifthShift)
+            return false;
+    return true;
+}
+static_assert(oneThirtyFifthIsExactUpTo(kLargestChannelSum), "the multiply-high must divide every channel sum by 35");
+static_assert(kLargestChannelSum <= 0x7FFF, "channel sums must fit signed 16-bit lanes");
+
 #ifdef DXT1_HAVE_X86_VARIANTS
 // The SSSE3 and AVX2 decoders hold one block per 128-bit lane. While the
 // palette is computed, 16-bit lanes 0-5 hold r0 g0 b0 r1 g1 b1; packed to

@@ -16,34 +16,60 @@
 
 namespace {
 
-// Two 128-bit lanes: the operations lanePalettes needs.
+// Two 128-bit lanes: the operations the lane kernels need.
 struct Avx2 {
     typedef __m256i Vector;
+    static constexpr unsigned kLanes = 2;
     DXT1_TARGET static Vector lanes(const void *pattern)
     {
         return _mm256_broadcastsi128_si256(_mm_load_si128(static_cast<const __m128i *>(pattern)));
     }
-    // The table lanePalettes reads its constants from, as it is.
+    // A table of constants as it is, its values seen by the compiler.
     template <class T>
     DXT1_TARGET static const T &opaque(const T &table) { return table; }
+    // A constant of every lane, stored for each (lane-palettes.h).
+    DXT1_TARGET static Vector wholeLanes(const void *pattern) { return _mm256_load_si256(static_cast<const __m256i *>(pattern)); }
+    DXT1_TARGET static Vector load(const unsigned char *p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p)); }
+    DXT1_TARGET static __m128i lane(Vector a, unsigned l)
+    {
+        return l == 0 ? _mm256_castsi256_si128(a) : _mm256_extracti128_si256(a, 1);
+    }
+    DXT1_TARGET static Vector zero() { return _mm256_setzero_si256(); }
     DXT1_TARGET static Vector bitAnd(Vector a, Vector b) { return _mm256_and_si256(a, b); }
     DXT1_TARGET static Vector bitOr(Vector a, Vector b) { return _mm256_or_si256(a, b); }
+    DXT1_TARGET static Vector bitXor(Vector a, Vector b) { return _mm256_xor_si256(a, b); }
+    DXT1_TARGET static Vector andNot(Vector mask, Vector b) { return _mm256_andnot_si256(mask, b); }
     DXT1_TARGET static Vector add(Vector a, Vector b) { return _mm256_add_epi16(a, b); }
     DXT1_TARGET static Vector halve(Vector a) { return _mm256_srli_epi16(a, 1); }
     DXT1_TARGET static Vector average(Vector a, Vector b) { return _mm256_avg_epu16(a, b); }
+    template <int Bits>
+    DXT1_TARGET static Vector shiftRightWords(Vector a) { return _mm256_srli_epi16(a, Bits); }
     DXT1_TARGET static Vector mulhi(Vector a, Vector b) { return _mm256_mulhi_epu16(a, b); }
     DXT1_TARGET static Vector mulhiRound(Vector a, Vector b) { return _mm256_mulhrs_epi16(a, b); }
     DXT1_TARGET static Vector mullo(Vector a, Vector b) { return _mm256_mullo_epi16(a, b); }
+    DXT1_TARGET static Vector multiplyAddBytes(Vector a, Vector b) { return _mm256_maddubs_epi16(a, b); }
     DXT1_TARGET static Vector subtractSaturated(Vector a, Vector b) { return _mm256_subs_epu16(a, b); }
+    DXT1_TARGET static Vector subtractSaturatedBytes(Vector a, Vector b) { return _mm256_subs_epu8(a, b); }
+    DXT1_TARGET static Vector subtractBytes(Vector a, Vector b) { return _mm256_sub_epi8(a, b); }
     DXT1_TARGET static Vector isZero(Vector a) { return _mm256_cmpeq_epi16(a, _mm256_setzero_si256()); }
+    DXT1_TARGET static Vector greater(Vector a, Vector b) { return _mm256_cmpgt_epi16(a, b); }
+    DXT1_TARGET static Vector greaterBytes(Vector a, Vector b) { return _mm256_cmpgt_epi8(a, b); }
     DXT1_TARGET static Vector shuffle(Vector a, Vector pattern) { return _mm256_shuffle_epi8(a, pattern); }
     DXT1_TARGET static Vector pack(Vector a, Vector b) { return _mm256_packus_epi16(a, b); }
+    DXT1_TARGET static Vector unpackLow64(Vector a, Vector b) { return _mm256_unpacklo_epi64(a, b); }
     DXT1_TARGET static Vector select(Vector mask, Vector a, Vector b) { return _mm256_blendv_epi8(b, a, mask); }
+    // Bytes 0-7 of each lane to `first`, 8-15 of each to `second`.
+    DXT1_TARGET static void storeRowHalves(unsigned char *first, unsigned char *second, Vector a)
+    {
+        const __m256i rows = _mm256_permute4x64_epi64(a, _MM_SHUFFLE(3, 1, 2, 0));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(first), _mm256_castsi256_si128(rows));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(second), _mm256_extracti128_si256(rows, 1));
+    }
 };
 
 } // namespace
 
-#include "lane-palettes.h"
+#include "lane-channels.h"
 
 namespace {
 
@@ -120,6 +146,12 @@ constexpr ColourRule design = ColourRule::design, gpu = ColourRule::gpu;
 const DecoderTable avx2Decoders = {{
     /* bc1  */ {decodeBlocks<kRgbBytes, design>, decodeBlocks<kRgbBytes, gpu>},
     /* bc1a */ {decodeBlocks<kRgbaBytes, design>, decodeBlocks<kRgbaBytes, gpu>},
+    /* bc2  */ {decodeBC2<Avx2, design>, decodeBC2<Avx2, gpu>},
+    /* bc3  */ {decodeBC3<Avx2, design>, decodeBC3<Avx2, gpu>},
+    /* bc4  */ {decodeBC4<Avx2, design, false>, decodeBC4<Avx2, gpu, false>},
+    /* bc4s */ {decodeBC4<Avx2, design, true>, decodeBC4<Avx2, gpu, true>},
+    /* bc5  */ {decodeBC5<Avx2, design, false>, decodeBC5<Avx2, gpu, false>},
+    /* bc5s */ {decodeBC5<Avx2, design, true>, decodeBC5<Avx2, gpu, true>},
 }};
 
 #endif

@@ -1,0 +1,419 @@
+// The block formats beyond DXT1, written once for every register width as
+// lane-palettes.h is: `V` names a vector of one or two 128-bit lanes and the
+// operations on it, each of which works within each lane.
+//
+// Three kernels make every format, as in the plain decoder:
+//   the colour block   lanePalettes (lane-palettes.h), always four-colour for
+//                      BC2 and BC3, its rows gathered by the row shuffles;
+//   the channel block  BC3's alpha, BC4, both halves of BC5: two channel
+//                      blocks per lane, their values gathered into whatever
+//                      order a layout names;
+//   the 4-bit alphas   BC2's, one block per lane.
+// The formats compose them per group of blocks, storing each plane's bytes
+// once: BC4 and BC5 gather values straight into their rows; BC2 and BC3
+// spread each row's alphas into the colour row before it is stored.
+//
+// The including file defines DXT1_TARGET and its `V` before including this
+// header; V::kLanes is 1 (SSSE3) or 2 (AVX2).
+#ifndef DXT1_LANE_CHANNELS_H
+#define DXT1_LANE_CHANNELS_H
+
+#include "lane-palettes.h"
+
+#include <cstddef>
+#include <cstring>
+
+namespace {
+
+// Where a byte of a channel kernel's values comes from: channel block 0 or
+// 1 of its lane (bytes 0-7 or 8-15), pixel k = 4·row + column.
+struct ValuePlace {
+    unsigned block, pixel;
+};
+
+// BC4 and BC5: value register r holds rows 2r and 2r + 1 of the lane's
+// blocks, 8 bytes a row, PixelBytes a pixel: BC4's two blocks side by side
+// (channel block b is block b), or BC5's one block with red and green
+// interleaved (channel block c is channel c).
+template <unsigned PixelBytes>
+struct ChannelRowLayout {
+    static constexpr ValuePlace place(unsigned reg, unsigned byte)
+    {
+        return {byte % 8 / (4 * PixelBytes) * PixelBytes + byte % PixelBytes,
+                4 * (2 * reg + byte / 8) + byte % (4 * PixelBytes) / PixelBytes};
+    }
+};
+
+// BC3's alphas: value register r holds channel block r's sixteen values in
+// pixel order.
+struct ChannelPixelLayout {
+    static constexpr ValuePlace place(unsigned reg, unsigned byte) { return {reg, byte}; }
+    static constexpr unsigned byteOf(unsigned pixel) { return pixel; }
+};
+
+// BC2's alphas: the even pixels' in bytes 0-7, the odd pixels' in 8-15.
+struct ExplicitAlphaLayout {
+    static constexpr unsigned byteOf(unsigned pixel) { return pixel % 2 * 8 + pixel / 2; }
+};
+
+// Per 128-bit lane, stored for every lane (lane-palettes.h).
+namespace lane {
+
+// The channel palettes' constants, unsigned or signed: 16-bit lane j holds
+// value j. Each lane's byte pair multiplies (e0, e1): w0(j), w1(j) of each
+// mode scaled to a sum over 35 (palette-layout.h).
+struct ChannelConstants {
+    Pattern<signed char> spreadFirst, spreadSecond; // channel block 0's or 1's endpoint pair in every 16-bit lane
+    Pattern<signed char> difference;                // e0 - e1, for the mode
+    Pattern<signed char> eightWeights, sixWeights;
+    Pattern<short> greatest;   // the six-value mode's value 7: 255, or 254 offset
+    Pattern<short> rounding;   // the gpu rule's bias
+    Pattern<short> signedZero; // the sum of the offset value 0 (127 · 35)
+    Pattern<short> towardZero; // the design rule's bias below it
+    Pattern<short> oneThirtyFifth;
+    Pattern<signed char> signBits, ones, minusTwos;
+};
+
+constexpr Pattern<signed char> channelWeights(unsigned scale, unsigned generated, unsigned divisor)
+{
+    // Value 0 is e0 and 1 is e1; values 2 to generated + 1 divide (divisor + 1 - j)·e0 + (j - 1)·e1
+    // by `divisor`; the rest (the six-value mode's 6 and 7) weigh nothing.
+    Pattern<signed char> w{};
+    for (unsigned i = 0; i < kStoredLanes * 8; ++i) {
+        const unsigned j = i % 8;
+        const unsigned first = j == 0 ? kChannelScale : j == 1 || j > generated + 1 ? 0 : scale * (divisor + 1 - j);
+        const unsigned second = j == 1 ? kChannelScale : j == 0 || j > generated + 1 ? 0 : scale * (j - 1);
+        w.v[2 * i] = static_cast<signed char>(first);
+        w.v[2 * i + 1] = static_cast<signed char>(second);
+    }
+    return w;
+}
+
+constexpr Pattern<short> laneSeven(short value)
+{
+    Pattern<short> p{};
+    for (unsigned i = 7; i < kStoredLanes * 8; i += 8)
+        p.v[i] = value;
+    return p;
+}
+
+constexpr ChannelConstants makeChannelConstants(bool isSigned)
+{
+    return {
+        everyLane<signed char>(0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1),
+        everyLane<signed char>(8, 9, 8, 9, 8, 9, 8, 9, 8, 9, 8, 9, 8, 9, 8, 9),
+        everyLane<signed char>(1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1),
+        channelWeights(kEightValueScale, 6, 7),
+        channelWeights(kSixValueScale, 4, 5),
+        laneSeven(static_cast<short>((isSigned ? 254 : 255) * kChannelScale)),
+        filled<short>(kChannelScale / 2),
+        filled<short>(127 * kChannelScale),
+        filled<short>(kChannelScale - 1),
+        filled<short>(kOneThirtyFifth),
+        filled<signed char>(-128),
+        filled<signed char>(1),
+        filled<signed char>(-2),
+    };
+}
+template <bool Signed>
+struct ChannelConstantsFor {
+    static constexpr ChannelConstants constants = makeChannelConstants(Signed);
+};
+template <bool Signed>
+constexpr ChannelConstants ChannelConstantsFor<Signed>::constants;
+
+// Channel indices. A pixel's 3-bit index is gathered into a 16-bit lane
+// with the byte that follows it where it crosses a byte boundary, moved to
+// bits 13-15 by a multiply-low by 2^(13 - its bit offset), then shifted down.
+constexpr unsigned kIndexTop = 13;
+struct ChannelIndexTables {
+    Pattern<unsigned char> gather[4]; // word register w: per 16-bit lane, the lane bytes of its index
+    Pattern<short> shift[4];          // word register w: per 16-bit lane, 2^(13 - bit offset)
+    Pattern<unsigned char> select[2]; // value register r: 8 where channel block 1's palette serves
+};
+template <class Layout>
+constexpr ChannelIndexTables makeChannelIndexTables()
+{
+    ChannelIndexTables t{};
+    for (unsigned r = 0; r < 2; ++r)
+        for (unsigned byte = 0; byte < 16; ++byte) {
+            const ValuePlace place = Layout::place(r, byte);
+            const unsigned w = 2 * r + byte / 8, l = byte % 8;
+            const unsigned bit = 8 * (8 * place.block + 2) + 3 * place.pixel; // the index bits start at block byte 2
+            const unsigned offset = bit % 8;
+            for (unsigned copy = 0; copy < kStoredLanes; ++copy) {
+                t.gather[w].v[16 * copy + 2 * l] = static_cast<unsigned char>(bit / 8);
+                t.gather[w].v[16 * copy + 2 * l + 1] = offset + 3 > 8 ? static_cast<unsigned char>(bit / 8 + 1) : 0x80;
+                t.shift[w].v[8 * copy + l] = static_cast<short>(1 << (kIndexTop - offset));
+                t.select[r].v[16 * copy + byte] = static_cast<unsigned char>(8 * place.block);
+            }
+        }
+    return t;
+}
+template <class Layout>
+struct ChannelIndexTablesFor {
+    static constexpr ChannelIndexTables tables = makeChannelIndexTables<Layout>();
+};
+template <class Layout>
+constexpr ChannelIndexTables ChannelIndexTablesFor<Layout>::tables;
+
+// The 16-byte RGBA blocks' (BC2, BC3): BC2's nibbles and their widening,
+// and the colour half's endpoints.
+constexpr unsigned char kWiden4 = 17; // 15 · 17 = 255
+struct RgbaBlockConstants {
+    Pattern<signed char> lowNibbles;
+    Pattern<unsigned char> widen4; // a · 17 at byte a
+    Pattern<signed char> spreadColourAtEight; // a 16-byte block's colour endpoints, as lanePalettes wants them
+};
+constexpr RgbaBlockConstants rgbaBlock = {
+    filled<signed char>(15),
+    everyLane<unsigned char>(0 * kWiden4, 1 * kWiden4, 2 * kWiden4, 3 * kWiden4, 4 * kWiden4, 5 * kWiden4,
+                             6 * kWiden4, 7 * kWiden4, 8 * kWiden4, 9 * kWiden4, 10 * kWiden4, 11 * kWiden4,
+                             12 * kWiden4, 13 * kWiden4, 14 * kWiden4, 15 * kWiden4),
+    // c0 (bytes 8-9) in 16-bit lanes 0-2, c1 (10-11) in 3-5.
+    everyLane<signed char>(8, 9, 8, 9, 8, 9, 10, 11, 10, 11, 10, 11, -1, -1, -1, -1),
+};
+
+// Byte shuffles spreading a block's alphas, in the layout `Layout::byteOf`,
+// to byte 3 of each RGBA pixel of row yo; the colour bytes zero.
+struct AlphaRowSpreads {
+    alignas(16) unsigned char row[4][16];
+};
+template <class Layout>
+constexpr AlphaRowSpreads makeAlphaRowSpreads()
+{
+    AlphaRowSpreads s{};
+    for (unsigned yo = 0; yo < 4; ++yo)
+        for (unsigned byte = 0; byte < 16; ++byte)
+            s.row[yo][byte] = byte % 4 == 3 ? static_cast<unsigned char>(Layout::byteOf(4 * yo + byte / 4)) : 0x80;
+    return s;
+}
+template <class Layout>
+struct AlphaRowSpreadsFor {
+    static constexpr AlphaRowSpreads spreads = makeAlphaRowSpreads<Layout>();
+};
+template <class Layout>
+constexpr AlphaRowSpreads AlphaRowSpreadsFor<Layout>::spreads;
+
+} // namespace lane
+
+// The eight values of the channel block whose endpoints (unsigned, or
+// signed offset by 127 to 0-254) are the byte pair of every 16-bit lane of
+// `pairs`, value j in 16-bit lane j; signed values still offset.
+//
+// Both modes: value j = (w0(j)·e0 + w1(j)·e1 + bias) / 35 (palette-layout.h),
+// the mode choosing the weights. The six-value mode's value 6 weighs
+// nothing; its value 7 is ORed in whole (its weights are zero too).
+// Unsigned values truncate (design) or round (gpu: bias 17, which rounds
+// sevenths and fifths to nearest as adding 3 and 2 does); offset signed ones
+// round alike (gpu), or truncate toward zero (design) by adding 34 to sums
+// below zero's.
+template <class V, ColourRule Rule, bool Signed>
+DXT1_TARGET inline typename V::Vector channelValues(const lane::ChannelConstants &c, typename V::Vector pairs)
+{
+    typedef typename V::Vector Vector;
+    // The eight-value mode when e0 > e1.
+    const Vector eight = V::greater(V::multiplyAddBytes(pairs, V::lanes(c.difference.v)), V::zero());
+    Vector sums = V::multiplyAddBytes(pairs, V::select(eight, V::lanes(c.eightWeights.v), V::lanes(c.sixWeights.v)));
+    sums = V::bitOr(sums, V::andNot(eight, V::lanes(c.greatest.v)));
+    if (Rule == ColourRule::gpu)
+        sums = V::add(sums, V::lanes(c.rounding.v));
+    else if (Signed)
+        sums = V::add(sums, V::bitAnd(V::greater(V::lanes(c.signedZero.v), sums), V::lanes(c.towardZero.v)));
+    return V::template shiftRightWords<kOneThirtyFifthShift>(V::mulhi(sums, V::lanes(c.oneThirtyFifth.v)));
+}
+
+// The palettes of the two channel blocks of each lane of `blocks` (bytes 0-7
+// and 8-15): per lane, block 0's eight values as bytes, then block 1's.
+template <class V, ColourRule Rule, bool Signed>
+DXT1_TARGET inline typename V::Vector channelPalettes(typename V::Vector blocks)
+{
+    typedef typename V::Vector Vector;
+    const lane::ChannelConstants &c = V::opaque(lane::ChannelConstantsFor<Signed>::constants);
+    // Signed endpoints: x ^ 0x80 is x + 128; less 1, saturated, reads -128 as
+    // -127 and offsets the rest by 127. The mode compares them unsigned.
+    const Vector endpoints =
+        Signed ? V::subtractSaturatedBytes(V::bitXor(blocks, V::lanes(c.signBits.v)), V::lanes(c.ones.v)) : blocks;
+    const Vector palettes = V::pack(channelValues<V, Rule, Signed>(c, V::shuffle(endpoints, V::lanes(c.spreadFirst.v))),
+                                    channelValues<V, Rule, Signed>(c, V::shuffle(endpoints, V::lanes(c.spreadSecond.v))));
+    if (!Signed)
+        return palettes;
+    // Offset signed values v, 0-254, as bytes: (v · 255 + 127) / 254, which is v
+    // + 1 from v = 127 (zero) on, where v ^ 0x80 is, signed, above -2.
+    return V::subtractBytes(palettes, V::greaterBytes(V::bitXor(palettes, V::lanes(c.signBits.v)), V::lanes(c.minusTwos.v)));
+}
+
+// The channel blocks of `blocks` (two per lane) gathered into two value
+// registers per lane, in the order Layout names.
+template <class V, class Layout, ColourRule Rule, bool Signed>
+DXT1_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vector values[2])
+{
+    typedef typename V::Vector Vector;
+    const lane::ChannelIndexTables &t = V::opaque(lane::ChannelIndexTablesFor<Layout>::tables);
+    const Vector palettes = channelPalettes<V, Rule, Signed>(blocks);
+    for (unsigned r = 0; r < 2; ++r) {
+        Vector words[2];
+        for (unsigned h = 0; h < 2; ++h) {
+            const Vector gathered = V::shuffle(blocks, V::lanes(t.gather[2 * r + h].v));
+            words[h] = V::template shiftRightWords<lane::kIndexTop>(V::mullo(gathered, V::lanes(t.shift[2 * r + h].v)));
+        }
+        // Index bytes 0-7, with 8 added where block 1's palette (bytes 8-15) serves.
+        const Vector indices = V::bitOr(V::pack(words[0], words[1]), V::lanes(t.select[r].v));
+        values[r] = V::shuffle(palettes, indices);
+    }
+}
+
+// BC2's sixteen alphas of the block in each lane (bytes 0-7), as bytes in
+// ExplicitAlphaLayout: pixel 2i's alpha is the low nibble of byte i, pixel
+// 2i + 1's its high nibble.
+template <class V>
+DXT1_TARGET inline typename V::Vector explicitAlphas(typename V::Vector blocks)
+{
+    const lane::RgbaBlockConstants &c = V::opaque(lane::rgbaBlock);
+    const typename V::Vector nibbles =
+        V::bitAnd(V::unpackLow64(blocks, V::template shiftRightWords<4>(blocks)), V::lanes(c.lowNibbles.v));
+    return V::shuffle(V::lanes(c.widen4.v), nibbles);
+}
+
+// The four RGBA rows of one BC2 or BC3 block: the colour row gathered from
+// its packed palette by its index byte, its alpha bytes from the block's
+// alphas (in AlphaLayout).
+template <class AlphaLayout>
+DXT1_TARGET inline void storeRgbaRows(unsigned char *const outdata[4], std::size_t emit, __m128i palette,
+                                      __m128i alphas, const unsigned char *rowIndices)
+{
+    const lane::AlphaRowSpreads &s = lane::AlphaRowSpreadsFor<AlphaLayout>::spreads;
+    for (unsigned yo = 0; yo < 4; ++yo) {
+        const __m128i spread = _mm_load_si128(reinterpret_cast<const __m128i *>(s.row[yo]));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(outdata[yo] + emit),
+                         _mm_or_si128(row<kRgbaBytes>(palette, rowIndices[yo]), _mm_shuffle_epi8(alphas, spread)));
+    }
+}
+
+// The always four-colour palettes of the 16-byte blocks in `blocks`, one per lane.
+template <class V, ColourRule Rule>
+DXT1_TARGET inline typename V::Vector fourColourPalettes(typename V::Vector blocks)
+{
+    const lane::RgbaBlockConstants &c = V::opaque(lane::rgbaBlock);
+    return lanePalettes<V, kRgbaBytes, Rule, true>(V::shuffle(blocks, V::lanes(c.spreadColourAtEight.v)));
+}
+
+// The groups: each decodes the blocks at `in` into the planes at byte `emit`.
+
+// BC4 and BC5: 16 input bytes per lane (two BC4 blocks, one BC5 block), whose
+// rows are 8 bytes per lane in the value registers.
+template <class V, unsigned PixelBytes, ColourRule Rule, bool Signed>
+DXT1_TARGET inline void channelGroup(const unsigned char *in, unsigned char *const outdata[4], std::size_t emit)
+{
+    typename V::Vector values[2];
+    channelBlocks<V, ChannelRowLayout<PixelBytes>, Rule, Signed>(V::load(in), values);
+    V::storeRowHalves(outdata[0] + emit, outdata[1] + emit, values[0]);
+    V::storeRowHalves(outdata[2] + emit, outdata[3] + emit, values[1]);
+}
+
+// BC2 and BC3 blocks are 16 bytes, their colour's index bytes at 12-15;
+// their rows 16 bytes.
+constexpr unsigned kAlphaBlockBytes = 16, kRowIndexBytes = 12, kRgbaRowBytes = 4 * kRgbaBytes;
+
+// BC2: one block per lane.
+template <class V, ColourRule Rule>
+DXT1_TARGET inline void bc2Group(const unsigned char *in, unsigned char *const outdata[4], std::size_t emit)
+{
+    const typename V::Vector blocks = V::load(in);
+    const typename V::Vector palettes = fourColourPalettes<V, Rule>(blocks), alphas = explicitAlphas<V>(blocks);
+    for (unsigned l = 0; l < V::kLanes; ++l)
+        storeRgbaRows<ExplicitAlphaLayout>(outdata, emit + kRgbaRowBytes * l, V::lane(palettes, l), V::lane(alphas, l),
+                                           in + kAlphaBlockBytes * l + kRowIndexBytes);
+}
+
+// BC3: two blocks per lane. Loads h = 0 and 1 hold block kLanes·h + l in lane
+// l; their alpha halves make the channel kernel's lanes, so that value
+// register h holds, lane by lane, the alphas of the blocks of load h.
+template <class V, ColourRule Rule>
+DXT1_TARGET inline void bc3Group(const unsigned char *in, unsigned char *const outdata[4], std::size_t emit)
+{
+    typedef typename V::Vector Vector;
+    const Vector loads[2] = {V::load(in), V::load(in + kAlphaBlockBytes * V::kLanes)};
+    Vector alphas[2];
+    channelBlocks<V, ChannelPixelLayout, Rule, false>(V::unpackLow64(loads[0], loads[1]), alphas);
+    for (unsigned h = 0; h < 2; ++h) {
+        const Vector palettes = fourColourPalettes<V, Rule>(loads[h]);
+        for (unsigned l = 0; l < V::kLanes; ++l) {
+            const unsigned q = V::kLanes * h + l;
+            storeRgbaRows<ChannelPixelLayout>(outdata, emit + kRgbaRowBytes * q, V::lane(palettes, l),
+                                              V::lane(alphas[h], l), in + kAlphaBlockBytes * q + kRowIndexBytes);
+        }
+    }
+}
+
+// Every whole block of a run through Group, GroupBlocks blocks at a time. The
+// last, partial group is decoded from a zero-padded copy into scratch rows,
+// of which only its own bytes are copied out: nothing past the run's whole
+// blocks is read, nothing past its rows written.
+template <BlockFormat Format, unsigned GroupBlocks, void (*Group)(const unsigned char *, unsigned char *const *, std::size_t)>
+DXT1_TARGET inline void eachGroup(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+{
+    constexpr unsigned blockBytes = blockFormatInfo(Format).blockBytes, rowBytes = 4 * blockFormatInfo(Format).pixelBytes;
+    const std::size_t blocks = len / blockBytes, whole = blocks - blocks % GroupBlocks;
+    // A copy of the plane addresses, which the stores cannot alias, stays in registers.
+    unsigned char *const planes[4] = {outdata[0], outdata[1], outdata[2], outdata[3]};
+    for (std::size_t b = 0; b < whole; b += GroupBlocks)
+        Group(data + blockBytes * b, planes, rowBytes * b);
+    if (const std::size_t rest = blocks - whole) {
+        alignas(32) unsigned char in[GroupBlocks * blockBytes] = {};
+        alignas(32) unsigned char rows[4][GroupBlocks * rowBytes];
+        unsigned char *const scratch[4] = {rows[0], rows[1], rows[2], rows[3]};
+        std::memcpy(in, data + blockBytes * whole, blockBytes * rest);
+        Group(in, scratch, 0);
+        for (unsigned yo = 0; yo < 4; ++yo)
+            std::memcpy(outdata[yo] + rowBytes * whole, rows[yo], rowBytes * rest);
+    }
+}
+
+// V with its constants loaded from their tables where they are used. Left
+// to itself, the compiler rebuilds repeating constants from immediates
+// inside the loops, four instructions each; with each table's address
+// hidden from it, each constant is a load, most of them folded into the
+// instruction that uses it, all of a table's from one address register.
+template <class V>
+struct Loaded : V {
+    template <class T>
+    DXT1_TARGET static const T &opaque(const T &table)
+    {
+        const T *address = &table;
+        __asm__("" : "+r"(address));
+        return *address;
+    }
+    DXT1_TARGET static typename V::Vector lanes(const void *pattern) { return V::wholeLanes(pattern); }
+};
+
+// The decoders of the formats, for V's table.
+template <class V, ColourRule Rule>
+DXT1_TARGET void decodeBC2(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+{
+    eachGroup<BlockFormat::bc2, V::kLanes, bc2Group<Loaded<V>, Rule>>(data, len, outdata);
+}
+
+template <class V, ColourRule Rule>
+DXT1_TARGET void decodeBC3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+{
+    eachGroup<BlockFormat::bc3, 2 * V::kLanes, bc3Group<Loaded<V>, Rule>>(data, len, outdata);
+}
+
+template <class V, ColourRule Rule, bool Signed>
+DXT1_TARGET void decodeBC4(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+{
+    eachGroup<Signed ? BlockFormat::bc4s : BlockFormat::bc4, 2 * V::kLanes, channelGroup<Loaded<V>, 1, Rule, Signed>>(
+        data, len, outdata);
+}
+
+template <class V, ColourRule Rule, bool Signed>
+DXT1_TARGET void decodeBC5(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+{
+    eachGroup<Signed ? BlockFormat::bc5s : BlockFormat::bc5, V::kLanes, channelGroup<Loaded<V>, 2, Rule, Signed>>(
+        data, len, outdata);
+}
+
+} // namespace
+
+#endif
