@@ -44,11 +44,15 @@ struct ChannelRowLayout {
     }
 };
 
-// BC3's alphas: value register r holds channel block r's sixteen values in
-// pixel order.
-struct ChannelPixelLayout {
-    static constexpr ValuePlace place(unsigned reg, unsigned byte) { return {reg, byte}; }
-    static constexpr unsigned byteOf(unsigned pixel) { return pixel; }
+// BC3's alphas: value register r holds channel block r's sixteen values,
+// rows 0 and 1 in bytes 0-7, 2 and 3 in 8-15, the two rows' pixels of each
+// column side by side.
+struct ChannelColumnPairLayout {
+    static constexpr unsigned byteOf(unsigned pixel) { return pixel / 8 * 8 + pixel % 4 * 2 + pixel / 4 % 2; }
+    static constexpr ValuePlace place(unsigned reg, unsigned byte)
+    {
+        return {reg, byte / 8 * 8 + byte % 2 * 4 + byte % 8 / 2};
+    }
 };
 
 // BC2's alphas: the even pixels' in bytes 0-7, the odd pixels' in 8-15.
@@ -58,6 +62,9 @@ struct ExplicitAlphaLayout {
 
 // Per 128-bit lane, stored for every lane (lane-palettes.h).
 namespace lane {
+
+constexpr unsigned kShiftedBits = 4;      // the channel indices' second source (below)
+constexpr unsigned char kIndexMask = 7; // a 3-bit index
 
 // The channel palettes' constants, unsigned or signed: 16-bit lane j holds
 // value j. Each lane's byte pair multiplies (e0, e1): w0(j), w1(j) of each
@@ -72,6 +79,7 @@ struct ChannelConstants {
     Pattern<short> towardZero; // the design rule's bias below it
     Pattern<short> oneThirtyFifth;
     Pattern<signed char> signBits, ones, minusTwos;
+    Pattern<unsigned char> indexMask;
 };
 
 constexpr Pattern<signed char> channelWeights(unsigned scale, unsigned generated, unsigned divisor)
@@ -113,6 +121,7 @@ constexpr ChannelConstants makeChannelConstants(bool isSigned)
         filled<signed char>(-128),
         filled<signed char>(1),
         filled<signed char>(-2),
+        filled<unsigned char>(kIndexMask),
     };
 }
 template <bool Signed>
@@ -122,30 +131,94 @@ struct ChannelConstantsFor {
 template <bool Signed>
 constexpr ChannelConstants ChannelConstantsFor<Signed>::constants;
 
-// Channel indices. A pixel's 3-bit index is gathered into a 16-bit lane
-// with the byte that follows it where it crosses a byte boundary, moved to
-// bits 13-15 by a multiply-low by 2^(13 - its bit offset), then shifted down.
-constexpr unsigned kIndexTop = 13;
-struct ChannelIndexTables {
-    Pattern<unsigned char> gather[4]; // word register w: per 16-bit lane, the lane bytes of its index
-    Pattern<short> shift[4];          // word register w: per 16-bit lane, 2^(13 - bit offset)
-    Pattern<unsigned char> select[2]; // value register r: 8 where channel block 1's palette serves
+// Channel indices. Pixel k's 3-bit index lies at bit 3k of the 48 index
+// bits, bit offset t = 3k mod 8 within its byte; in the blocks shifted down by
+// kShiftedBits it lies at offset t - 4 (mod 8). Taken from the blocks where
+// t is 1 to 4 and from the shifted blocks otherwise, every index lies wholly
+// in one byte at offset u = 1 to 4, the same for every pixel of a column
+// (k mod 4 decides t mod 4). So two indices of one column share a 16-bit
+// lane: gathered into its bytes, a multiply-high by 2^(16 - u) moves both to
+// bits 0-2 of their bytes, and a mask clears the rest.
+
+// Byte g of a value register, as gathered: its pair (g / 2) shares a column.
+struct IndexSource {
+    unsigned char block, shifted; // the lane byte holding the index, from the blocks or the shifted blocks (else 0x80)
+    unsigned offset;              // u, its bit offset there
 };
+constexpr IndexSource indexSource(ValuePlace place)
+{
+    const unsigned t = 3 * place.pixel % 8, start = 8 * place.block; // the index bits start at block byte 2
+    if (t >= 1 && t <= 4)
+        return {static_cast<unsigned char>(start + 2 + 3 * place.pixel / 8), 0x80, t};
+    return {0x80, static_cast<unsigned char>(start + (16 - kShiftedBits + 3 * place.pixel) / 8), (t + 8 - kShiftedBits) % 8};
+}
+
+struct ChannelIndexTables {
+    Pattern<unsigned char> gather[2], gatherShifted[2]; // value register r: per byte, its index's byte in either source
+    Pattern<short> shift[2];                            // per 16-bit lane, 2^(16 - u)
+    Pattern<unsigned char> select[2];                   // 8 where channel block 1's palette (bytes 8-15) serves
+    Pattern<unsigned char> order[2];                    // the byte shuffle from gathered order to the layout's
+    bool reordered;                                     // whether that shuffle is needed
+};
+
+// The gathered order keeps the layout's where each of its pairs shares a
+// column (BC5's red and green, BC3's column pairs); otherwise (BC4's rows)
+// it takes the layout's bytes column by column, and `order` puts them back.
+template <class Layout>
+constexpr bool pairsShareColumns()
+{
+    for (unsigned r = 0; r < 2; ++r)
+        for (unsigned g = 0; g < 16; g += 2)
+            if (Layout::place(r, g).pixel % 4 != Layout::place(r, g + 1).pixel % 4)
+                return false;
+    return true;
+}
+
+// The layout's byte that value register r gathers at byte g.
+template <class Layout>
+constexpr unsigned gatheredByte(unsigned r, unsigned g)
+{
+    if (pairsShareColumns<Layout>())
+        return g;
+    unsigned next = 0;
+    for (unsigned column = 0; column < 4; ++column)
+        for (unsigned byte = 0; byte < 16; ++byte)
+            if (Layout::place(r, byte).pixel % 4 == column && next++ == g)
+                return byte;
+    return 16; // not reached: every layout byte has a column
+}
+
+// Each 16-bit lane's two indices at one offset, wholly within their bytes.
+template <class Layout>
+constexpr bool pairsShareOffsets()
+{
+    for (unsigned r = 0; r < 2; ++r)
+        for (unsigned g = 0; g < 16; g += 2) {
+            const IndexSource first = indexSource(Layout::place(r, gatheredByte<Layout>(r, g)));
+            const IndexSource second = indexSource(Layout::place(r, gatheredByte<Layout>(r, g + 1)));
+            if (first.offset != second.offset || first.offset < 1 || first.offset + 3 > 8)
+                return false;
+        }
+    return true;
+}
+
 template <class Layout>
 constexpr ChannelIndexTables makeChannelIndexTables()
 {
+    static_assert(pairsShareOffsets<Layout>(), "each 16-bit lane's indices must share their bit offset");
     ChannelIndexTables t{};
+    t.reordered = !pairsShareColumns<Layout>();
     for (unsigned r = 0; r < 2; ++r)
-        for (unsigned byte = 0; byte < 16; ++byte) {
+        for (unsigned g = 0; g < 16; ++g) {
+            const unsigned byte = gatheredByte<Layout>(r, g);
             const ValuePlace place = Layout::place(r, byte);
-            const unsigned w = 2 * r + byte / 8, l = byte % 8;
-            const unsigned bit = 8 * (8 * place.block + 2) + 3 * place.pixel; // the index bits start at block byte 2
-            const unsigned offset = bit % 8;
+            const IndexSource source = indexSource(place);
             for (unsigned copy = 0; copy < kStoredLanes; ++copy) {
-                t.gather[w].v[16 * copy + 2 * l] = static_cast<unsigned char>(bit / 8);
-                t.gather[w].v[16 * copy + 2 * l + 1] = offset + 3 > 8 ? static_cast<unsigned char>(bit / 8 + 1) : 0x80;
-                t.shift[w].v[8 * copy + l] = static_cast<short>(1 << (kIndexTop - offset));
-                t.select[r].v[16 * copy + byte] = static_cast<unsigned char>(8 * place.block);
+                t.gather[r].v[16 * copy + g] = source.block;
+                t.gatherShifted[r].v[16 * copy + g] = source.shifted;
+                t.shift[r].v[8 * copy + g / 2] = static_cast<short>(1u << (16 - source.offset));
+                t.select[r].v[16 * copy + g] = static_cast<unsigned char>(8 * place.block);
+                t.order[r].v[16 * copy + byte] = static_cast<unsigned char>(g);
             }
         }
     return t;
@@ -250,16 +323,18 @@ DXT1_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vec
 {
     typedef typename V::Vector Vector;
     const lane::ChannelIndexTables &t = V::opaque(lane::ChannelIndexTablesFor<Layout>::tables);
+    const lane::ChannelConstants &c = V::opaque(lane::ChannelConstantsFor<Signed>::constants);
     const Vector palettes = channelPalettes<V, Rule, Signed>(blocks);
+    const Vector shifted = V::template shiftRightQuads<lane::kShiftedBits>(blocks);
     for (unsigned r = 0; r < 2; ++r) {
-        Vector words[2];
-        for (unsigned h = 0; h < 2; ++h) {
-            const Vector gathered = V::shuffle(blocks, V::lanes(t.gather[2 * r + h].v));
-            words[h] = V::template shiftRightWords<lane::kIndexTop>(V::mullo(gathered, V::lanes(t.shift[2 * r + h].v)));
-        }
-        // Index bytes 0-7, with 8 added where block 1's palette (bytes 8-15) serves.
-        const Vector indices = V::bitOr(V::pack(words[0], words[1]), V::lanes(t.select[r].v));
+        const Vector gathered =
+            V::bitOr(V::shuffle(blocks, V::lanes(t.gather[r].v)), V::shuffle(shifted, V::lanes(t.gatherShifted[r].v)));
+        // Indices 0-7, with 8 added where block 1's palette (bytes 8-15) serves.
+        const Vector indices = V::bitOr(V::bitAnd(V::mulhi(gathered, V::lanes(t.shift[r].v)), V::lanes(c.indexMask.v)),
+                                        V::lanes(t.select[r].v));
         values[r] = V::shuffle(palettes, indices);
+        if (lane::ChannelIndexTablesFor<Layout>::tables.reordered)
+            values[r] = V::shuffle(values[r], V::lanes(t.order[r].v));
     }
 }
 
@@ -335,12 +410,12 @@ DXT1_TARGET inline void bc3Group(const unsigned char *in, unsigned char *const o
     typedef typename V::Vector Vector;
     const Vector loads[2] = {V::load(in), V::load(in + kAlphaBlockBytes * V::kLanes)};
     Vector alphas[2];
-    channelBlocks<V, ChannelPixelLayout, Rule, false>(V::unpackLow64(loads[0], loads[1]), alphas);
+    channelBlocks<V, ChannelColumnPairLayout, Rule, false>(V::unpackLow64(loads[0], loads[1]), alphas);
     for (unsigned h = 0; h < 2; ++h) {
         const Vector palettes = fourColourPalettes<V, Rule>(loads[h]);
         for (unsigned l = 0; l < V::kLanes; ++l) {
             const unsigned q = V::kLanes * h + l;
-            storeRgbaRows<ChannelPixelLayout>(outdata, emit + kRgbaRowBytes * q, V::lane(palettes, l),
+            storeRgbaRows<ChannelColumnPairLayout>(outdata, emit + kRgbaRowBytes * q, V::lane(palettes, l),
                                               V::lane(alphas[h], l), in + kAlphaBlockBytes * q + kRowIndexBytes);
         }
     }

@@ -44,6 +44,8 @@ struct Avx2 {
     DXT1_TARGET static Vector average(Vector a, Vector b) { return _mm256_avg_epu16(a, b); }
     template <int Bits>
     DXT1_TARGET static Vector shiftRightWords(Vector a) { return _mm256_srli_epi16(a, Bits); }
+    template <int Bits>
+    DXT1_TARGET static Vector shiftRightQuads(Vector a) { return _mm256_srli_epi64(a, Bits); }
     DXT1_TARGET static Vector mulhi(Vector a, Vector b) { return _mm256_mulhi_epu16(a, b); }
     DXT1_TARGET static Vector mulhiRound(Vector a, Vector b) { return _mm256_mulhrs_epi16(a, b); }
     DXT1_TARGET static Vector mullo(Vector a, Vector b) { return _mm256_mullo_epi16(a, b); }

@@ -34,6 +34,8 @@ struct Ssse3 {
     DXT1_TARGET static Vector average(Vector a, Vector b) { return _mm_avg_epu16(a, b); }
     template <int Bits>
     DXT1_TARGET static Vector shiftRightWords(Vector a) { return _mm_srli_epi16(a, Bits); }
+    template <int Bits>
+    DXT1_TARGET static Vector shiftRightQuads(Vector a) { return _mm_srli_epi64(a, Bits); }
     DXT1_TARGET static Vector mulhi(Vector a, Vector b) { return _mm_mulhi_epu16(a, b); }
     DXT1_TARGET static Vector mulhiRound(Vector a, Vector b) { return _mm_mulhrs_epi16(a, b); }
     DXT1_TARGET static Vector mullo(Vector a, Vector b) { return _mm_mullo_epi16(a, b); }
