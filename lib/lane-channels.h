@@ -70,15 +70,16 @@ constexpr unsigned char kIndexMask = 7; // a 3-bit index
 // value j. Each lane's byte pair multiplies (e0, e1): w0(j), w1(j) of each
 // mode scaled to a sum over 35 (palette-layout.h).
 struct ChannelConstants {
-    Pattern<signed char> spreadFirst, spreadSecond; // channel block 0's or 1's endpoint pair in every 16-bit lane
-    Pattern<signed char> difference;                // e0 - e1, for the mode
+    Pattern<signed char> spreadFirst, spreadSecond;   // channel block 0's or 1's (e0, e1) in every 16-bit lane
+    Pattern<signed char> swappedFirst, swappedSecond; // the same as (e1, e0), for signed endpoints' mode
+    Pattern<signed char> difference;                  // e0 - e1, for unsigned endpoints' mode
     Pattern<signed char> eightWeights, sixWeights;
-    Pattern<short> greatest;   // the six-value mode's value 7: 255, or 254 offset
-    Pattern<short> rounding;   // the gpu rule's bias
-    Pattern<short> signedZero; // the sum of the offset value 0 (127 · 35)
-    Pattern<short> towardZero; // the design rule's bias below it
+    Pattern<short> extremes; // the six-value mode's values 6 and 7 as sums: 0 and 255 · 35, or -127 · 35 and 127 · 35
+    Pattern<short> rounding; // the gpu rule's bias 35 / 2; for signed sums with 127 · 35 as well, offsetting the values by 127
     Pattern<short> oneThirtyFifth;
-    Pattern<signed char> signBits, ones, minusTwos;
+    Pattern<signed char> lowest;    // -127: signed endpoints read -128 as it
+    Pattern<signed char> signBits;  // 0x80
+    Pattern<signed char> minusTwos; // -2
     Pattern<unsigned char> indexMask;
 };
 
@@ -97,29 +98,34 @@ constexpr Pattern<signed char> channelWeights(unsigned scale, unsigned generated
     return w;
 }
 
-constexpr Pattern<short> laneSeven(short value)
+constexpr Pattern<short> lanesSixAndSeven(short six, short seven)
 {
     Pattern<short> p{};
-    for (unsigned i = 7; i < kStoredLanes * 8; i += 8)
-        p.v[i] = value;
+    for (unsigned i = 0; i < kStoredLanes * 8; i += 8) {
+        p.v[i + 6] = six;
+        p.v[i + 7] = seven;
+    }
     return p;
 }
+
+constexpr short kSignedZeroSum = 127 * kChannelScale; // the sum of the value 127, or of 0 offset by 127
 
 constexpr ChannelConstants makeChannelConstants(bool isSigned)
 {
     return {
         everyLane<signed char>(0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1),
         everyLane<signed char>(8, 9, 8, 9, 8, 9, 8, 9, 8, 9, 8, 9, 8, 9, 8, 9),
+        everyLane<signed char>(1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0),
+        everyLane<signed char>(9, 8, 9, 8, 9, 8, 9, 8, 9, 8, 9, 8, 9, 8, 9, 8),
         everyLane<signed char>(1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1),
         channelWeights(kEightValueScale, 6, 7),
         channelWeights(kSixValueScale, 4, 5),
-        laneSeven(static_cast<short>((isSigned ? 254 : 255) * kChannelScale)),
-        filled<short>(kChannelScale / 2),
-        filled<short>(127 * kChannelScale),
-        filled<short>(kChannelScale - 1),
+        isSigned ? lanesSixAndSeven(-kSignedZeroSum, kSignedZeroSum)
+                 : lanesSixAndSeven(0, static_cast<short>(255 * kChannelScale)),
+        filled<short>(static_cast<short>(kChannelScale / 2 + (isSigned ? kSignedZeroSum : 0))),
         filled<short>(kOneThirtyFifth),
+        filled<signed char>(-127),
         filled<signed char>(-128),
-        filled<signed char>(1),
         filled<signed char>(-2),
         filled<unsigned char>(kIndexMask),
     };
@@ -270,30 +276,42 @@ constexpr AlphaRowSpreads AlphaRowSpreadsFor<Layout>::spreads;
 
 } // namespace lane
 
-// The eight values of the channel block whose endpoints (unsigned, or
-// signed offset by 127 to 0-254) are the byte pair of every 16-bit lane of
-// `pairs`, value j in 16-bit lane j; signed values still offset.
+// The eight values of one channel block per lane of `endpoints`, value j in
+// 16-bit lane j: `spread` gathers its endpoint pair (e0, e1) into every
+// 16-bit lane, `swapped` the pair (e1, e0).
 //
 // Both modes: value j = (w0(j)·e0 + w1(j)·e1 + bias) / 35 (palette-layout.h),
-// the mode choosing the weights. The six-value mode's value 6 weighs
-// nothing; its value 7 is ORed in whole (its weights are zero too).
-// Unsigned values truncate (design) or round (gpu: bias 17, which rounds
-// sevenths and fifths to nearest as adding 3 and 2 does); offset signed ones
-// round alike (gpu), or truncate toward zero (design) by adding 34 to sums
-// below zero's.
+// the mode choosing the weights; the six-value mode's values 6 and 7 weigh
+// nothing and have their sums ORed in whole. The byte multiply-add takes one
+// unsigned and one signed operand: unsigned endpoints and the weights,
+// or the weights and signed endpoints.
+//   design, unsigned: the sum divided, truncated;
+//   design, signed:   truncated toward zero: the magnitude divided, its sign
+//                     put back (-127 to 127);
+//   gpu:              rounded by the bias 17, which rounds sevenths and fifths
+//                     to nearest as adding 3 and 2 does; signed sums are
+//                     first offset by 127 · 35, to 0-254 · 35, where rounding
+//                     to nearest is the same (0 to 254).
 template <class V, ColourRule Rule, bool Signed>
-DXT1_TARGET inline typename V::Vector channelValues(const lane::ChannelConstants &c, typename V::Vector pairs)
+DXT1_TARGET inline typename V::Vector channelValues(const lane::ChannelConstants &c, typename V::Vector endpoints,
+                                                    const lane::Pattern<signed char> &spread,
+                                                    const lane::Pattern<signed char> &swapped)
 {
     typedef typename V::Vector Vector;
-    // The eight-value mode when e0 > e1.
-    const Vector eight = V::greater(V::multiplyAddBytes(pairs, V::lanes(c.difference.v)), V::zero());
-    Vector sums = V::multiplyAddBytes(pairs, V::select(eight, V::lanes(c.eightWeights.v), V::lanes(c.sixWeights.v)));
-    sums = V::bitOr(sums, V::andNot(eight, V::lanes(c.greatest.v)));
+    const Vector pairs = V::shuffle(endpoints, V::lanes(spread.v));
+    // The eight-value mode when e0 > e1: unsigned, when e0 - e1 > 0; signed,
+    // when the 16-bit lane (e1, e0) is above (e0, e1), its high byte deciding.
+    const Vector eight = Signed ? V::greater(V::shuffle(endpoints, V::lanes(swapped.v)), pairs)
+                                : V::greater(V::multiplyAddBytes(pairs, V::lanes(c.difference.v)), V::zero());
+    const Vector weights = V::select(eight, V::lanes(c.eightWeights.v), V::lanes(c.sixWeights.v));
+    Vector sums = Signed ? V::multiplyAddBytes(weights, pairs) : V::multiplyAddBytes(pairs, weights);
+    sums = V::bitOr(sums, V::andNot(eight, V::lanes(c.extremes.v)));
     if (Rule == ColourRule::gpu)
         sums = V::add(sums, V::lanes(c.rounding.v));
-    else if (Signed)
-        sums = V::add(sums, V::bitAnd(V::greater(V::lanes(c.signedZero.v), sums), V::lanes(c.towardZero.v)));
-    return V::template shiftRightWords<kOneThirtyFifthShift>(V::mulhi(sums, V::lanes(c.oneThirtyFifth.v)));
+    const Vector magnitudes = Signed && Rule == ColourRule::design ? V::absolute(sums) : sums;
+    const Vector values =
+        V::template shiftRightWords<kOneThirtyFifthShift>(V::mulhi(magnitudes, V::lanes(c.oneThirtyFifth.v)));
+    return Signed && Rule == ColourRule::design ? V::signOf(values, sums) : values;
 }
 
 // The palettes of the two channel blocks of each lane of `blocks` (bytes 0-7
@@ -303,17 +321,21 @@ DXT1_TARGET inline typename V::Vector channelPalettes(typename V::Vector blocks)
 {
     typedef typename V::Vector Vector;
     const lane::ChannelConstants &c = V::opaque(lane::ChannelConstantsFor<Signed>::constants);
-    // Signed endpoints: x ^ 0x80 is x + 128; less 1, saturated, reads -128 as
-    // -127 and offsets the rest by 127. The mode compares them unsigned.
-    const Vector endpoints =
-        Signed ? V::subtractSaturatedBytes(V::bitXor(blocks, V::lanes(c.signBits.v)), V::lanes(c.ones.v)) : blocks;
-    const Vector palettes = V::pack(channelValues<V, Rule, Signed>(c, V::shuffle(endpoints, V::lanes(c.spreadFirst.v))),
-                                    channelValues<V, Rule, Signed>(c, V::shuffle(endpoints, V::lanes(c.spreadSecond.v))));
+    const Vector endpoints = Signed ? V::atLeast(blocks, V::lanes(c.lowest.v)) : blocks;
+    const Vector first = channelValues<V, Rule, Signed>(c, endpoints, c.spreadFirst, c.swappedFirst);
+    const Vector second = channelValues<V, Rule, Signed>(c, endpoints, c.spreadSecond, c.swappedSecond);
+    // Signed values v as bytes: (v + 127) · 255 + 127) / 254, which is v + 128
+    // from v = 0 on and v + 127 below.
+    if (Signed && Rule == ColourRule::design) {
+        // v, -127 to 127: v ^ 0x80 is v + 128; less 1 where v < 0.
+        const Vector values = V::packSigned(first, second);
+        return V::addBytes(V::bitXor(values, V::lanes(c.signBits.v)), V::greaterBytes(V::zero(), values));
+    }
+    const Vector values = V::pack(first, second);
     if (!Signed)
-        return palettes;
-    // Offset signed values v, 0-254, as bytes: (v · 255 + 127) / 254, which is v
-    // + 1 from v = 127 (zero) on, where v ^ 0x80 is, signed, above -2.
-    return V::subtractBytes(palettes, V::greaterBytes(V::bitXor(palettes, V::lanes(c.signBits.v)), V::lanes(c.minusTwos.v)));
+        return values;
+    // v + 127, 0 to 254: plus 1 from 127 on, where (v + 127) ^ 0x80 is, signed, above -2.
+    return V::subtractBytes(values, V::greaterBytes(V::bitXor(values, V::lanes(c.signBits.v)), V::lanes(c.minusTwos.v)));
 }
 
 // The channel blocks of `blocks` (two per lane) gathered into two value

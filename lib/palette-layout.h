@@ -67,9 +67,10 @@ static_assert(oneThirdRoundedIsExactUpTo(765), "the rounding multiply-high must 
 // modes with one division: the eight-value mode's weights (sevenths) are
 // scaled by 5 and the six-value mode's (fifths) by 7, so that value j of
 // either is (w0(j) · e0 + w1(j) · e1 + bias) / 35, endpoints included (35, 0
-// and 0, 35). Signed endpoints are offset by 127 to 0-254 first, which adds
-// 127 · 35 to every sum. The division is a multiply-high by
-// kOneThirtyFifth and a shift right by 2.
+// and 0, 35). The division is a multiply-high by kOneThirtyFifth and a shift
+// right by 2, of the sum (unsigned endpoints), of its magnitude (signed
+// ones, truncated toward zero), or of the sum offset by 127 · 35 (signed
+// ones, rounded).
 constexpr unsigned kChannelScale = 35;
 constexpr unsigned kEightValueScale = kChannelScale / 7, kSixValueScale = kChannelScale / 5;
 constexpr unsigned kOneThirtyFifth = 7490; // 2^18 / 35, rounded up

@@ -51,7 +51,12 @@ struct Avx2 {
     DXT1_TARGET static Vector mullo(Vector a, Vector b) { return _mm256_mullo_epi16(a, b); }
     DXT1_TARGET static Vector multiplyAddBytes(Vector a, Vector b) { return _mm256_maddubs_epi16(a, b); }
     DXT1_TARGET static Vector subtractSaturated(Vector a, Vector b) { return _mm256_subs_epu16(a, b); }
-    DXT1_TARGET static Vector subtractSaturatedBytes(Vector a, Vector b) { return _mm256_subs_epu8(a, b); }
+    DXT1_TARGET static Vector absolute(Vector a) { return _mm256_abs_epi16(a); }
+    DXT1_TARGET static Vector signOf(Vector a, Vector sign) { return _mm256_sign_epi16(a, sign); }
+    DXT1_TARGET static Vector addBytes(Vector a, Vector b) { return _mm256_add_epi8(a, b); }
+    DXT1_TARGET static Vector packSigned(Vector a, Vector b) { return _mm256_packs_epi16(a, b); }
+    // Signed bytes raised to `lowest` where below it.
+    DXT1_TARGET static Vector atLeast(Vector a, Vector lowest) { return _mm256_max_epi8(a, lowest); }
     DXT1_TARGET static Vector subtractBytes(Vector a, Vector b) { return _mm256_sub_epi8(a, b); }
     DXT1_TARGET static Vector isZero(Vector a) { return _mm256_cmpeq_epi16(a, _mm256_setzero_si256()); }
     DXT1_TARGET static Vector greater(Vector a, Vector b) { return _mm256_cmpgt_epi16(a, b); }

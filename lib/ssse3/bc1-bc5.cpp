@@ -41,7 +41,12 @@ struct Ssse3 {
     DXT1_TARGET static Vector mullo(Vector a, Vector b) { return _mm_mullo_epi16(a, b); }
     DXT1_TARGET static Vector multiplyAddBytes(Vector a, Vector b) { return _mm_maddubs_epi16(a, b); }
     DXT1_TARGET static Vector subtractSaturated(Vector a, Vector b) { return _mm_subs_epu16(a, b); }
-    DXT1_TARGET static Vector subtractSaturatedBytes(Vector a, Vector b) { return _mm_subs_epu8(a, b); }
+    DXT1_TARGET static Vector absolute(Vector a) { return _mm_abs_epi16(a); }
+    DXT1_TARGET static Vector signOf(Vector a, Vector sign) { return _mm_sign_epi16(a, sign); }
+    DXT1_TARGET static Vector addBytes(Vector a, Vector b) { return _mm_add_epi8(a, b); }
+    DXT1_TARGET static Vector packSigned(Vector a, Vector b) { return _mm_packs_epi16(a, b); }
+    // Signed bytes raised to `lowest` where below it.
+    DXT1_TARGET static Vector atLeast(Vector a, Vector lowest) { return _mm_sub_epi8(a, _mm_cmpgt_epi8(lowest, a)); }
     DXT1_TARGET static Vector subtractBytes(Vector a, Vector b) { return _mm_sub_epi8(a, b); }
     DXT1_TARGET static Vector isZero(Vector a) { return _mm_cmpeq_epi16(a, _mm_setzero_si128()); }
     DXT1_TARGET static Vector greater(Vector a, Vector b) { return _mm_cmpgt_epi16(a, b); }
