@@ -4,6 +4,9 @@
 // (V = one lane) and the AVX2 decoder (V = two lanes) run the same steps.
 // Rows are taken from a packed palette one 128-bit lane at a time.
 //
+// Its constants are read from a table that V::opaque hands it, so that a V
+// may choose how they are loaded.
+//
 // The including file compiles the routine for its own instruction set: it
 // defines DXT1_TARGET (a target attribute) before including this header,
 // which is why everything here is local to that file.
@@ -21,44 +24,101 @@
 namespace {
 namespace lane {
 
+// A constant of one 128-bit lane, stored once for each lane of the widest
+// vector, so that a vector of any width can load it whole.
+constexpr unsigned kStoredLanes = 2;
+template <class T>
+struct Pattern {
+    static constexpr unsigned kPerLane = 16 / sizeof(T);
+    alignas(16 * kStoredLanes) T v[kStoredLanes * kPerLane];
+};
+
+template <class T, class... Values>
+constexpr Pattern<T> everyLane(Values... values)
+{
+    static_assert(sizeof...(Values) == Pattern<T>::kPerLane, "a pattern fills one lane");
+    const T lane[] = {static_cast<T>(values)...};
+    Pattern<T> p{};
+    for (unsigned i = 0; i < kStoredLanes * Pattern<T>::kPerLane; ++i)
+        p.v[i] = lane[i % Pattern<T>::kPerLane];
+    return p;
+}
+
+template <class T>
+constexpr Pattern<T> filled(T value)
+{
+    Pattern<T> p{};
+    for (T &element : p.v)
+        element = value;
+    return p;
+}
+
 // Per 128-bit lane, in the layout of palette-layout.h.
-alignas(16) constexpr short fieldMask[8] = {kRedMask, kGreenMask, kBlueMask, kRedMask, kGreenMask, kBlueMask, 0, 0};
-alignas(16) constexpr short high[8] = {kRedHigh, kGreenHigh, 0, kRedHigh, kGreenHigh, 0, 0, 0};
-alignas(16) constexpr short low[8] = {0, 0, kBlueLow, 0, 0, kBlueLow, 0, 0};
-alignas(16) constexpr short oneThird[8] = {kOneThird, kOneThird, kOneThird, kOneThird,
-                                           kOneThird, kOneThird, kOneThird, kOneThird};
-alignas(16) constexpr short firstEndpoint[8] = {-1, -1, -1, 0, 0, 0, 0, 0};
-// The alpha lane of the RGBA layout (kPackedAlphaOffset).
-alignas(16) constexpr short opaque[8] = {0, 0, 0, 0, 0, 0, 255, 0};
-// Byte shuffles: 16-bit lanes 0-2 and 3-5 trade places; lane 0 everywhere.
-alignas(16) constexpr signed char swapEndpoints[16] = {6, 7, 8, 9, 10, 11, 0, 1, 2, 3, 4, 5, -1, -1, -1, -1};
-alignas(16) constexpr signed char spreadLaneZero[16] = {0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1};
+struct PaletteConstants {
+    Pattern<short> fieldMask, high, low, oneThird;
+    Pattern<short> highCopied, oneThirdRounded; // the gpu rule's: widening by bit copies, rounded thirds
+    Pattern<short> firstEndpoint;
+    Pattern<short> opaque; // the alpha lane of the RGBA layout (kPackedAlphaOffset)
+    // Byte shuffles: 16-bit lanes 0-2 and 3-5 trade places; lane 0 everywhere.
+    Pattern<signed char> swapEndpoints, spreadLaneZero;
+};
+constexpr PaletteConstants palette = {
+    everyLane<short>(kRedMask, kGreenMask, kBlueMask, kRedMask, kGreenMask, kBlueMask, 0, 0),
+    everyLane<short>(kRedHigh, kGreenHigh, 0, kRedHigh, kGreenHigh, 0, 0, 0),
+    everyLane<short>(0, 0, kBlueLow, 0, 0, kBlueLow, 0, 0),
+    filled<short>(kOneThird),
+    everyLane<short>(kRedHighCopied, kGreenHighCopied, kBlueHighCopied, kRedHighCopied, kGreenHighCopied,
+                     kBlueHighCopied, 0, 0),
+    filled<short>(kOneThirdRounded),
+    everyLane<short>(-1, -1, -1, 0, 0, 0, 0, 0),
+    everyLane<short>(0, 0, 0, 0, 0, 0, 255, 0),
+    everyLane<signed char>(6, 7, 8, 9, 10, 11, 0, 1, 2, 3, 4, 5, -1, -1, -1, -1),
+    everyLane<signed char>(0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 0, 1),
+};
 
 } // namespace lane
 
 // The packed palettes (kPackedColourOffset, and for RGBA kPackedAlphaOffset)
 // of the blocks whose raw endpoints are in `raw`: per 128-bit lane, 16-bit
 // lanes 0-2 hold c0 and 3-5 hold c1.
-template <class V, unsigned PixelBytes>
+//
+// Rule: the design rule widens by shifts and truncates; the gpu rule widens
+// by bit copies (the same multiplies with other multipliers) and rounds: its
+// thirds are a rounding multiply-high, its half an average. Either costs the
+// same instructions.
+// FourColourAlways (BC2, BC3): no three-colour mode, and alpha left 0, for
+// the block's own alphas to be merged in; PixelBytes is then kRgbaBytes.
+template <class V, unsigned PixelBytes, ColourRule Rule = ColourRule::design, bool FourColourAlways = false>
 DXT1_TARGET inline typename V::Vector lanePalettes(typename V::Vector raw)
 {
+    static_assert(!FourColourAlways || PixelBytes == kRgbaBytes, "always four-colour blocks are RGBA");
     typedef typename V::Vector Vector;
-    const Vector fields = V::bitAnd(raw, V::lanes(lane::fieldMask));
-    const Vector e = V::bitOr(V::mulhi(fields, V::lanes(lane::high)), V::mullo(fields, V::lanes(lane::low)));
-    const Vector swapped = V::shuffle(e, V::lanes(lane::swapEndpoints)); // r1 g1 b1 r0 g0 b0
+    const lane::PaletteConstants &c = V::opaque(lane::palette);
+    constexpr bool gpu = Rule == ColourRule::gpu;
+    const Vector fields = V::bitAnd(raw, V::lanes(c.fieldMask.v));
+    const Vector e = V::bitOr(V::mulhi(fields, V::lanes(gpu ? c.highCopied.v : c.high.v)),
+                              V::mullo(fields, V::lanes(c.low.v)));
+    const Vector swapped = V::shuffle(e, V::lanes(c.swapEndpoints.v)); // r1 g1 b1 r0 g0 b0
 
-    // Four-colour mode: (2·e0 + e1) / 3 in lanes 0-2, (e0 + 2·e1) / 3 in lanes 3-5.
-    const Vector thirds = V::mulhi(V::add(V::add(e, e), swapped), V::lanes(lane::oneThird));
-    // Three-colour mode: (e0 + e1) >> 1 in lanes 0-2, black in lanes 3-5.
-    const Vector half = V::bitAnd(V::halve(V::add(e, swapped)), V::lanes(lane::firstEndpoint));
+    // Four-colour mode: (2·e0 + e1) / 3 in lanes 0-2, (e0 + 2·e1) / 3 in lanes 3-5
+    // (gpu: (2·e0 + e1 + 1) / 3 and (e0 + 2·e1 + 1) / 3).
+    const Vector sums = V::add(V::add(e, e), swapped);
+    const Vector thirds = gpu ? V::mulhiRound(sums, V::lanes(c.oneThirdRounded.v))
+                              : V::mulhi(sums, V::lanes(c.oneThird.v));
+    if (FourColourAlways)
+        return V::pack(e, thirds);
+    // Three-colour mode: (e0 + e1) >> 1 in lanes 0-2 (gpu: (e0 + e1 + 1) >> 1),
+    // black in lanes 3-5.
+    const Vector half = V::bitAnd(gpu ? V::average(e, swapped) : V::halve(V::add(e, swapped)),
+                                  V::lanes(c.firstEndpoint.v));
 
     // c0 <= c1 (unsigned) exactly when c0 - c1 saturates to zero.
-    const Vector difference = V::subtractSaturated(raw, V::shuffle(raw, V::lanes(lane::swapEndpoints)));
-    const Vector threeColour = V::isZero(V::shuffle(difference, V::lanes(lane::spreadLaneZero)));
+    const Vector difference = V::subtractSaturated(raw, V::shuffle(raw, V::lanes(c.swapEndpoints.v)));
+    const Vector threeColour = V::isZero(V::shuffle(difference, V::lanes(c.spreadLaneZero.v)));
     if (PixelBytes == kRgbaBytes) {
         // Alpha: colours 0 to 2 opaque; colour 3 opaque in the four-colour
         // mode (thirds, lane 6 zero until now), transparent in the three-colour one.
-        const Vector opaque = V::lanes(lane::opaque);
+        const Vector opaque = V::lanes(c.opaque.v);
         return V::pack(V::bitOr(e, opaque), V::select(threeColour, half, V::bitOr(thirds, opaque)));
     }
     return V::pack(e, V::select(threeColour, half, thirds));

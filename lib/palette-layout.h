@@ -29,6 +29,64 @@ constexpr bool oneThirdIsExactUpTo(unsigned limit)
 }
 static_assert(oneThirdIsExactUpTo(756), "the multiply-high must divide every palette sum by 3");
 
+// The gpu rule widens by copying a field's high bits into its low ones:
+// (v << 3) | (v >> 2) for five bits, (v << 2) | (v >> 4) for six. A second
+// power of two in the same multiplier adds the right shift, exactly, since
+// the first product is a multiple of 2^16: red is mulhi(v << 11, 2^8 + 2^3)
+// = 8v + v / 4, green mulhi(v << 5, 2^13 + 2^7) = 4v + v / 16, and blue adds
+// mulhi(v, 2^14) = v / 4 to its multiply-low. The sums are the bit copies,
+// as v / 4 < 8 and v / 16 < 4.
+constexpr short kRedHighCopied = kRedHigh + (1 << 3), kGreenHighCopied = kGreenHigh + (1 << 7);
+constexpr short kBlueHighCopied = 1 << 14;
+constexpr bool widensByCopyingBits()
+{
+    for (unsigned v = 0; v < 64; ++v) {
+        const unsigned five = v & 31u;
+        if (((five << 11) * unsigned(kRedHighCopied)) >> 16 != ((five << 3) | (five >> 2)) ||
+            (((v << 5) * unsigned(kGreenHighCopied)) >> 16) != ((v << 2) | (v >> 4)) ||
+            (((five * unsigned(kBlueHighCopied)) >> 16) | five * unsigned(kBlueLow)) != ((five << 3) | (five >> 2)))
+            return false;
+    }
+    return true;
+}
+static_assert(widensByCopyingBits(), "the gpu rule's multipliers must copy the high bits");
+
+// The gpu rule rounds the thirds: (x + 1) / 3 == (x · kOneThirdRounded + 2^14)
+// >> 15, a rounding multiply-high, for every sum it divides: at most 3 · 255.
+constexpr unsigned kOneThirdRounded = 0x2AAB;
+constexpr bool oneThirdRoundedIsExactUpTo(unsigned limit)
+{
+    for (unsigned x = 0; x <= limit; ++x)
+        if ((x + 1) / 3 != (x * kOneThirdRounded + (1u << 14)) >> 15)
+            return false;
+    return true;
+}
+static_assert(oneThirdRoundedIsExactUpTo(765), "the rounding multiply-high must round every palette sum's third");
+
+// Channel blocks (BC3's alpha, BC4, BC5) are computed in 16-bit lanes, both
+// modes with one division: the eight-value mode's weights (sevenths) are
+// scaled by 5 and the six-value mode's (fifths) by 7, so that value j of
+// either is (w0(j) · e0 + w1(j) · e1 + bias) / 35, endpoints included (35, 0
+// and 0, 35). The division is a multiply-high by kOneThirtyFifth and a shift
+// right by 2, of the sum (unsigned endpoints), of its magnitude (signed
+// ones, truncated toward zero), or of the sum offset by 127 · 35 (signed
+// ones, rounded).
+constexpr unsigned kChannelScale = 35;
+constexpr unsigned kEightValueScale = kChannelScale / 7, kSixValueScale = kChannelScale / 5;
+constexpr unsigned kOneThirtyFifth = 7490; // 2^18 / 35, rounded up
+constexpr unsigned kOneThirtyFifthShift = 2;
+// The largest sum: 255 · 35 and a bias below 35.
+constexpr unsigned kLargestChannelSum = 255 * kChannelScale + kChannelScale - 1;
+constexpr bool oneThirtyFifthIsExactUpTo(unsigned limit)
+{
+    for (unsigned x = 0; x <= limit; ++x)
+        if (x / kChannelScale != ((x * kOneThirtyFifth) >> 16) >> kOneThirtyFifthShift)
+            return false;
+    return true;
+}
+static_assert(oneThirtyFifthIsExactUpTo(kLargestChannelSum), "the multiply-high must divide every channel sum by 35");
+static_assert(kLargestChannelSum <= 0x7FFF, "channel sums must fit signed 16-bit lanes");
+
 #ifdef DXT1_HAVE_X86_VARIANTS
 // The SSSE3 and AVX2 decoders hold one block per 128-bit lane. While the
 // palette is computed, 16-bit lanes 0-5 hold r0 g0 b0 r1 g1 b1; packed to
