@@ -3,7 +3,8 @@
 // of a block is one byte shuffle and one 16-byte store, which for RGB the next
 // block overlaps. One kernel writes RGB and RGBA, its pixel size a template
 // parameter, under either colour rule, a template parameter of the palette
-// alone.
+// alone. BC2 to BC5 run lane-channels.h's kernels with two 128-bit lanes a
+// register: BC2 two blocks at a time, BC3 and BC4 four, BC5 two.
 #include "bc7-decoder.h"
 #include "decoder-variants.h"
 

@@ -1,7 +1,9 @@
 // SSSE3 decoder: one block at a time. The palette is built in one register
 // (lane-palettes.h), and each row is one byte shuffle of it and one store.
 // One kernel writes RGB and RGBA, its pixel size a template parameter, under
-// either colour rule, a template parameter of the palette alone.
+// either colour rule, a template parameter of the palette alone. BC2 to BC5
+// run lane-channels.h's kernels with one 128-bit lane a register: BC2 one
+// block at a time, BC3 and BC4 two, BC5 one.
 #include "bc7-decoder.h"
 #include "decoder-variants.h"
 
