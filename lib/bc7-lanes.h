@@ -50,6 +50,7 @@ constexpr unsigned kSlots = kBc7MaxSubsets * kSlotsPerSubset; // 24: three group
 constexpr unsigned kGroups = kSlots / 8;
 constexpr unsigned char kZeroLane = 0x80; // a shuffle index that gives 0 (on x86 and ARM alike)
 constexpr std::uint16_t kOpaqueWord = 0xFF00; // 255 in the high byte, where endpoints are built
+constexpr std::size_t kRowBytes = 4 * kBc7Channels; // a block's row in a plane: four RGBA pixels
 
 // How to cut one mode's endpoints out of its block: per endpoint slot (a
 // 16-bit word, in three groups of eight), the two block bytes that hold the
@@ -90,13 +91,14 @@ constexpr unsigned primaryStart(unsigned m)
     return pBitsStart(m) + Bc7Tables::modes[m].subsets * (2 * Bc7Tables::modes[m].endpointPBits + Bc7Tables::modes[m].sharedPBits);
 }
 
-constexpr unsigned primaryBits(unsigned m) { return 16 * Bc7Tables::modes[m].indexBits - Bc7Tables::modes[m].subsets; }
+// Each subset's anchor is one bit short.
+constexpr unsigned primaryBits(unsigned m) { return kBc7Pixels * Bc7Tables::modes[m].indexBits - Bc7Tables::modes[m].subsets; }
 
 constexpr unsigned secondaryStart(unsigned m) { return primaryStart(m) + primaryBits(m); }
 
 constexpr unsigned secondaryBits(unsigned m)
 {
-    return Bc7Tables::modes[m].secondaryIndexBits ? 16 * Bc7Tables::modes[m].secondaryIndexBits - 1 : 0;
+    return Bc7Tables::modes[m].secondaryIndexBits ? kBc7Pixels * Bc7Tables::modes[m].secondaryIndexBits - 1 : 0;
 }
 
 constexpr EndpointRecipe endpointRecipe(unsigned m)
@@ -401,7 +403,7 @@ template <class V>
 BC7_TARGET inline void storeRow(typename V::Vector low, typename V::Vector high, unsigned char *const outdata[4],
                                 unsigned row, std::size_t first, std::size_t second)
 {
-    V::storeLanes(V::packWords(low, high), outdata[row] + 16 * first, outdata[row] + 16 * second);
+    V::storeLanes(V::packWords(low, high), outdata[row] + kRowBytes * first, outdata[row] + kRowBytes * second);
 }
 
 // Decodes the blocks of mode M at `positions` (blocks from `data`, rows
@@ -418,7 +420,7 @@ BC7_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *posit
     for (std::size_t i = 0; i < count; i += V::kLanes) {
         const std::size_t first = positions[i];
         const std::size_t second = V::kLanes > 1 && i + 1 < count ? positions[i + 1] : first;
-        const unsigned char *blockA = data + 16 * first, *blockB = data + 16 * second;
+        const unsigned char *blockA = data + kBc7BlockBytes * first, *blockB = data + kBc7BlockBytes * second;
         const Vector block = V::blocks(blockA, blockB);
         const Fields a = fields<M>(blockA);
         const Fields b = V::kLanes > 1 ? fields<M>(blockB) : a;
@@ -495,13 +497,13 @@ BC7_TARGET void decodeBlocks(const unsigned char *data, std::size_t len, unsigne
         std::size_t counts[kBc7Modes + 1] = {};
         const unsigned char *chunkData = data + kBc7BlockBytes * start;
         for (std::size_t j = 0; j < chunk; ++j) {
-            // The mode is the count of zero bits below the lowest one; a ninth
-            // bit above the byte makes a byte of 0 the ninth list.
-            const unsigned mode = static_cast<unsigned>(__builtin_ctz(chunkData[kBc7BlockBytes * j] | 0x100u));
+            // The mode is the count of zero bits below the lowest one; a bit
+            // set above the byte makes a byte of 0 the list of blocks with no mode.
+            const unsigned mode = static_cast<unsigned>(__builtin_ctz(chunkData[kBc7BlockBytes * j] | 1u << kNoMode));
             positions[mode][counts[mode]++] = static_cast<std::uint16_t>(j);
         }
-        unsigned char *const chunkOut[4] = {outdata[0] + 16 * start, outdata[1] + 16 * start, outdata[2] + 16 * start,
-                                            outdata[3] + 16 * start};
+        unsigned char *const chunkOut[4] = {outdata[0] + kRowBytes * start, outdata[1] + kRowBytes * start,
+                                            outdata[2] + kRowBytes * start, outdata[3] + kRowBytes * start};
         decodeMode<V, 0>(chunkData, positions[0], counts[0], chunkOut);
         decodeMode<V, 1>(chunkData, positions[1], counts[1], chunkOut);
         decodeMode<V, 2>(chunkData, positions[2], counts[2], chunkOut);
@@ -512,7 +514,7 @@ BC7_TARGET void decodeBlocks(const unsigned char *data, std::size_t len, unsigne
         decodeMode<V, 7>(chunkData, positions[7], counts[7], chunkOut);
         for (std::size_t k = 0; k < counts[kNoMode]; ++k)
             for (unsigned yo = 0; yo < 4; ++yo)
-                std::memset(chunkOut[yo] + 16 * positions[kNoMode][k], 0, 16);
+                std::memset(chunkOut[yo] + kRowBytes * positions[kNoMode][k], 0, kRowBytes);
     }
 }
 
