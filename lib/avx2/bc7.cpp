@@ -61,9 +61,10 @@ struct Avx2 {
     {
         return _mm256_maddubs_epi16(unsignedBytes, signedBytes);
     }
-    // An add and a shift rather than one rounding multiply: multiplies
-    // share one pipe with the multiply-adds before this.
-    BC7_TARGET static Vector roundShift6(Vector v) { return _mm256_srli_epi16(_mm256_add_epi16(v, _mm256_set1_epi16(32)), 6); }
+    // (x·512 + 2^14) >> 15 is (x + 32) >> 6: one instruction where an add
+    // and a shift are two (measured faster here, although it shares the
+    // multiply pipe with the multiply-adds).
+    BC7_TARGET static Vector roundShift6(Vector v) { return _mm256_mulhrs_epi16(v, _mm256_set1_epi16(512)); }
     // A lane without a block of its own repeats its neighbour's, so two equal
     // stores to one place are harmless.
     BC7_TARGET static void storeLanes(Vector v, unsigned char *first, unsigned char *second)

@@ -54,9 +54,10 @@ struct Ssse3 {
     {
         return _mm_maddubs_epi16(unsignedBytes, signedBytes);
     }
-    // An add and a shift rather than one rounding multiply: multiplies
-    // share one pipe with the multiply-adds before this.
-    BC7_TARGET static Vector roundShift6(Vector v) { return _mm_srli_epi16(_mm_add_epi16(v, _mm_set1_epi16(32)), 6); }
+    // (x·512 + 2^14) >> 15 is (x + 32) >> 6: one instruction where an add
+    // and a shift are two (measured faster here, although it shares the
+    // multiply pipe with the multiply-adds).
+    BC7_TARGET static Vector roundShift6(Vector v) { return _mm_mulhrs_epi16(v, _mm_set1_epi16(512)); }
     BC7_TARGET static void storeLanes(Vector v, unsigned char *first, unsigned char *)
     {
         _mm_storeu_si128(reinterpret_cast<__m128i *>(first), v);
