@@ -277,11 +277,14 @@ alignas(64) constexpr Recipes kRecipes = recipes();
 // ---------------------------------------------------------------------------
 // Scalar fields.
 
+// Eight bytes, lowest first. Every target with a vector variant is
+// little-endian, so this is one load (the byte-by-byte form let one compiler
+// rebuild it from the vector's lanes, a dozen instructions).
 inline std::uint64_t load64(const unsigned char *p)
 {
-    std::uint64_t v = 0;
-    for (unsigned i = 0; i < 8; ++i)
-        v |= std::uint64_t(p[i]) << (8 * i);
+    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the vector variants read little-endian words");
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
     return v;
 }
 
@@ -406,6 +409,22 @@ BC7_TARGET inline void storeRow(typename V::Vector low, typename V::Vector high,
     V::storeLanes(V::packWords(low, high), outdata[row] + kRowBytes * first, outdata[row] + kRowBytes * second);
 }
 
+// One half row of a block with two or three subsets: each output byte's
+// endpoint slot is its pixel's subset slot plus its channel's offset.
+template <class V, unsigned subsets>
+BC7_TARGET inline typename V::Vector partitionedHalfRow(typename V::Vector table, typename V::Vector third,
+                                                       typename V::Vector subsetOf, typename V::Vector pairs,
+                                                       unsigned row, unsigned half)
+{
+    typedef typename V::Vector Vector;
+    const Spreads &spread = kRecipes.spreads;
+    const Vector slot = V::addBytes(V::shuffle(subsetOf, V::pattern(spread.pixel[row][half])), V::pattern(spread.channel));
+    Vector endpoints = V::shuffle(table, slot);
+    if (subsets == 3) // the third subset's slots, kZeroLane + slot, flip to slot; the others' to zero lanes
+        endpoints = V::bitOr(endpoints, V::shuffle(third, V::bitXor(slot, V::splatBytes(kZeroLane))));
+    return interpolate<V>(endpoints, V::shuffle(pairs, V::pattern(spread.weight[row][half])));
+}
+
 // Decodes the blocks of mode M at `positions` (blocks from `data`, rows
 // into `outdata` at the same positions), V::kLanes at a time; a lane with
 // no block of its own repeats the last one, and stores the same bytes.
@@ -448,12 +467,14 @@ BC7_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *posit
                 V::shuffle(table, V::perLane(spread.rotatedChannel[a.patternSet], spread.rotatedChannel[b.patternSet]));
             const Vector spreadLow = V::perLane(spread.separateWeight[a.patternSet][0], spread.separateWeight[b.patternSet][0]);
             const Vector spreadHigh = V::perLane(spread.separateWeight[a.patternSet][1], spread.separateWeight[b.patternSet][1]);
+#pragma GCC unroll 4
             for (unsigned row = 0; row < 4; ++row)
                 storeRow<V>(interpolate<V>(endpoints, V::shuffle(rows[row], spreadLow)),
                             interpolate<V>(endpoints, V::shuffle(rows[row], spreadHigh)), outdata, row, first, second);
         } else if (mode.subsets == 1) {
             // Mode 6: every pixel has the same endpoints.
             const Vector endpoints = V::shuffle(table, V::pattern(spread.channel));
+#pragma GCC unroll 4
             for (unsigned row = 0; row < 4; ++row) {
                 const Vector pairs = row < 2 ? pairsLow : pairsHigh;
                 storeRow<V>(interpolate<V>(endpoints, V::shuffle(pairs, V::pattern(spread.weight[row][0]))),
@@ -462,21 +483,14 @@ BC7_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *posit
             }
         } else {
             const SubsetSlots &slots = kRecipes.subsets;
-            const Vector channel = V::pattern(spread.channel);
             const Vector subsetOf = mode.subsets == 2 ? V::perLane(slots.two[a.partition], slots.two[b.partition])
                                                       : V::perLane(slots.three[a.partition], slots.three[b.partition]);
+#pragma GCC unroll 4
             for (unsigned row = 0; row < 4; ++row) {
                 const Vector pairs = row < 2 ? pairsLow : pairsHigh;
-                Vector halves[2];
-                for (unsigned half = 0; half < 2; ++half) {
-                    const Vector pixels = V::pattern(spread.pixel[row][half]);
-                    const Vector slot = V::addBytes(V::shuffle(subsetOf, pixels), channel);
-                    Vector endpoints = V::shuffle(table, slot);
-                    if (mode.subsets == 3) // the third subset's slots, kZeroLane + slot, flip to slot; the others' to zero lanes
-                        endpoints = V::bitOr(endpoints, V::shuffle(third, V::bitXor(slot, V::splatBytes(kZeroLane))));
-                    halves[half] = interpolate<V>(endpoints, V::shuffle(pairs, V::pattern(spread.weight[row][half])));
-                }
-                storeRow<V>(halves[0], halves[1], outdata, row, first, second);
+                storeRow<V>(partitionedHalfRow<V, mode.subsets>(table, third, subsetOf, pairs, row, 0),
+                            partitionedHalfRow<V, mode.subsets>(table, third, subsetOf, pairs, row, 1), outdata, row,
+                            first, second);
             }
         }
     }
