@@ -175,14 +175,14 @@ constexpr WeightTable weightTable(unsigned bits)
     return t;
 }
 
-// Per partition, each pixel's first endpoint slot in the endpoint table
-// (8·subset), or kZeroLane where the pixel's subset is the third, whose slots
-// are in the second table: a slot from there is a zero lane in the first
-// table and, with its top bit flipped, the slot in the second (where the
-// first table's slots flip to zero lanes).
+// Per partition and half row (2·row + half), each output byte's endpoint
+// slot: 8·subset + 2·channel + endpoint. Slots of the third subset, which
+// are in the second table, are kZeroLane + 2·channel + endpoint instead:
+// zero lanes in the first table and, with the top bit flipped, the slot in
+// the second (where the first table's slots flip to zero lanes).
 struct SubsetSlots {
-    unsigned char two[kBc7Partitions][16];
-    unsigned char three[kBc7Partitions][16];
+    unsigned char two[kBc7Partitions][8][16];
+    unsigned char three[kBc7Partitions][8][16];
     // The two non-zero anchors of three-subset partitions, lower first, the
     // order in which their missing bits are put back.
     unsigned char anchors3[kBc7Partitions][2];
@@ -192,11 +192,14 @@ constexpr SubsetSlots subsetSlots()
 {
     SubsetSlots t{};
     for (unsigned p = 0; p < kBc7Partitions; ++p) {
-        for (unsigned i = 0; i < kBc7Pixels; ++i) {
-            t.two[p][i] = static_cast<unsigned char>(Bc7Tables::partitions2[p][i] * kSlotsPerSubset);
-            const unsigned s = Bc7Tables::partitions3[p][i];
-            t.three[p][i] = static_cast<unsigned char>(s < 2 ? s * kSlotsPerSubset : kZeroLane);
-        }
+        for (unsigned k = 0; k < 8; ++k)
+            for (unsigned b = 0; b < 16; ++b) {
+                // Half row k holds pixels 2·k and 2·k + 1, eight bytes each.
+                const unsigned pixel = 2 * k + b / 8, offset = b % 8;
+                t.two[p][k][b] = static_cast<unsigned char>(Bc7Tables::partitions2[p][pixel] * kSlotsPerSubset + offset);
+                const unsigned s = Bc7Tables::partitions3[p][pixel];
+                t.three[p][k][b] = static_cast<unsigned char>((s < 2 ? s * kSlotsPerSubset : kZeroLane) + offset);
+            }
         const unsigned a = Bc7Tables::anchors3Second[p], b = Bc7Tables::anchors3Third[p];
         t.anchors3[p][0] = static_cast<unsigned char>(a < b ? a : b);
         t.anchors3[p][1] = static_cast<unsigned char>(a < b ? b : a);
@@ -409,20 +412,20 @@ BC7_TARGET inline void storeRow(typename V::Vector low, typename V::Vector high,
     V::storeLanes(V::packWords(low, high), outdata[row] + kRowBytes * first, outdata[row] + kRowBytes * second);
 }
 
-// One half row of a block with two or three subsets: each output byte's
-// endpoint slot is its pixel's subset slot plus its channel's offset.
+// One half row of a block with two or three subsets, from its partition's
+// endpoint slots (`slotsA` and `slotsB`: the half rows of each lane's block).
 template <class V, unsigned subsets>
 BC7_TARGET inline typename V::Vector partitionedHalfRow(typename V::Vector table, typename V::Vector third,
-                                                       typename V::Vector subsetOf, typename V::Vector pairs,
+                                                       const unsigned char (*slotsA)[16],
+                                                       const unsigned char (*slotsB)[16], typename V::Vector pairs,
                                                        unsigned row, unsigned half)
 {
     typedef typename V::Vector Vector;
-    const Spreads &spread = kRecipes.spreads;
-    const Vector slot = V::addBytes(V::shuffle(subsetOf, V::pattern(spread.pixel[row][half])), V::pattern(spread.channel));
+    const Vector slot = V::perLane(slotsA[2 * row + half], slotsB[2 * row + half]);
     Vector endpoints = V::shuffle(table, slot);
-    if (subsets == 3) // the third subset's slots, kZeroLane + slot, flip to slot; the others' to zero lanes
+    if (subsets == 3)
         endpoints = V::bitOr(endpoints, V::shuffle(third, V::bitXor(slot, V::splatBytes(kZeroLane))));
-    return interpolate<V>(endpoints, V::shuffle(pairs, V::pattern(spread.weight[row][half])));
+    return interpolate<V>(endpoints, V::shuffle(pairs, V::pattern(kRecipes.spreads.weight[row][half])));
 }
 
 // Decodes the blocks of mode M at `positions` (blocks from `data`, rows
@@ -483,14 +486,14 @@ BC7_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *posit
             }
         } else {
             const SubsetSlots &slots = kRecipes.subsets;
-            const Vector subsetOf = mode.subsets == 2 ? V::perLane(slots.two[a.partition], slots.two[b.partition])
-                                                      : V::perLane(slots.three[a.partition], slots.three[b.partition]);
+            const unsigned char(*slotsA)[16] = mode.subsets == 2 ? slots.two[a.partition] : slots.three[a.partition];
+            const unsigned char(*slotsB)[16] = mode.subsets == 2 ? slots.two[b.partition] : slots.three[b.partition];
 #pragma GCC unroll 4
             for (unsigned row = 0; row < 4; ++row) {
                 const Vector pairs = row < 2 ? pairsLow : pairsHigh;
-                storeRow<V>(partitionedHalfRow<V, mode.subsets>(table, third, subsetOf, pairs, row, 0),
-                            partitionedHalfRow<V, mode.subsets>(table, third, subsetOf, pairs, row, 1), outdata, row,
-                            first, second);
+                storeRow<V>(partitionedHalfRow<V, mode.subsets>(table, third, slotsA, slotsB, pairs, row, 0),
+                            partitionedHalfRow<V, mode.subsets>(table, third, slotsA, slotsB, pairs, row, 1), outdata,
+                            row, first, second);
             }
         }
     }
