@@ -176,33 +176,46 @@ constexpr WeightTable weightTable(unsigned bits)
 }
 
 // Per partition and half row (2·row + half), each output byte's endpoint
-// slot: 8·subset + 2·channel + endpoint. Slots of the third subset, which
-// are in the second table, are kZeroLane + 2·channel + endpoint instead:
-// zero lanes in the first table and, with the top bit flipped, the slot in
-// the second (where the first table's slots flip to zero lanes).
+// slot: 8·subset + 2·channel + endpoint, for two subsets; for three, the
+// third subset's slots are in a second table, and start at `thirdBase`
+// (V::kThirdSubsetSlots), which V's lookup of two tables understands.
+template <unsigned subsets, unsigned thirdBase>
 struct SubsetSlots {
-    unsigned char two[kBc7Partitions][8][16];
-    unsigned char three[kBc7Partitions][8][16];
-    // The two non-zero anchors of three-subset partitions, lower first, the
-    // order in which their missing bits are put back.
-    unsigned char anchors3[kBc7Partitions][2];
+    unsigned char slots[kBc7Partitions][8][16];
 };
 
-constexpr SubsetSlots subsetSlots()
+template <unsigned subsets, unsigned thirdBase>
+constexpr SubsetSlots<subsets, thirdBase> subsetSlots()
 {
-    SubsetSlots t{};
-    for (unsigned p = 0; p < kBc7Partitions; ++p) {
+    SubsetSlots<subsets, thirdBase> t{};
+    for (unsigned p = 0; p < kBc7Partitions; ++p)
         for (unsigned k = 0; k < 8; ++k)
             for (unsigned b = 0; b < 16; ++b) {
                 // Half row k holds pixels 2·k and 2·k + 1, eight bytes each.
                 const unsigned pixel = 2 * k + b / 8, offset = b % 8;
-                t.two[p][k][b] = static_cast<unsigned char>(Bc7Tables::partitions2[p][pixel] * kSlotsPerSubset + offset);
-                const unsigned s = Bc7Tables::partitions3[p][pixel];
-                t.three[p][k][b] = static_cast<unsigned char>((s < 2 ? s * kSlotsPerSubset : kZeroLane) + offset);
+                const unsigned s = subsets == 2 ? Bc7Tables::partitions2[p][pixel] : Bc7Tables::partitions3[p][pixel];
+                t.slots[p][k][b] = static_cast<unsigned char>((s < 2 ? s * kSlotsPerSubset : thirdBase) + offset);
             }
+    return t;
+}
+
+// Each variant's file uses one of each (8 KB each).
+template <unsigned subsets, unsigned thirdBase>
+constexpr SubsetSlots<subsets, thirdBase> kSubsetSlots = subsetSlots<subsets, thirdBase>();
+
+// The two non-zero anchors of three-subset partitions, lower first, the
+// order in which their missing bits are put back.
+struct OrderedAnchors {
+    unsigned char anchors[kBc7Partitions][2];
+};
+
+constexpr OrderedAnchors orderedAnchors()
+{
+    OrderedAnchors t{};
+    for (unsigned p = 0; p < kBc7Partitions; ++p) {
         const unsigned a = Bc7Tables::anchors3Second[p], b = Bc7Tables::anchors3Third[p];
-        t.anchors3[p][0] = static_cast<unsigned char>(a < b ? a : b);
-        t.anchors3[p][1] = static_cast<unsigned char>(a < b ? b : a);
+        t.anchors[p][0] = static_cast<unsigned char>(a < b ? a : b);
+        t.anchors[p][1] = static_cast<unsigned char>(a < b ? b : a);
     }
     return t;
 }
@@ -257,7 +270,7 @@ struct Recipes {
     EndpointRecipe endpoints[kBc7Modes];
     IndexRecipe indices[5]; // by index bits, 2 to 4
     WeightTable weights[5];
-    SubsetSlots subsets;
+    OrderedAnchors anchors3;
     Spreads spreads;
 };
 
@@ -270,7 +283,7 @@ constexpr Recipes recipes()
         r.indices[bits] = indexRecipe(bits);
         r.weights[bits] = weightTable(bits);
     }
-    r.subsets = subsetSlots();
+    r.anchors3 = orderedAnchors();
     r.spreads = spreads();
     return r;
 }
@@ -332,7 +345,7 @@ inline Fields fields(const unsigned char *block)
     if (mode.subsets == 2) {
         primary = insertZero(primary, Bc7Tables::anchors2[f.partition] * bits + bits - 1);
     } else if (mode.subsets == 3) {
-        const unsigned char *anchors = kRecipes.subsets.anchors3[f.partition];
+        const unsigned char *anchors = kRecipes.anchors3.anchors[f.partition];
         primary = insertZero(primary, anchors[0] * bits + bits - 1);
         primary = insertZero(primary, anchors[1] * bits + bits - 1);
     }
@@ -422,9 +435,7 @@ BC7_TARGET inline typename V::Vector partitionedHalfRow(typename V::Vector table
 {
     typedef typename V::Vector Vector;
     const Vector slot = V::perLane(slotsA[2 * row + half], slotsB[2 * row + half]);
-    Vector endpoints = V::shuffle(table, slot);
-    if (subsets == 3)
-        endpoints = V::bitOr(endpoints, V::shuffle(third, V::bitXor(slot, V::splatBytes(kZeroLane))));
+    const Vector endpoints = subsets == 3 ? V::shuffleTwo(table, third, slot) : V::shuffle(table, slot);
     return interpolate<V>(endpoints, V::shuffle(pairs, V::pattern(kRecipes.spreads.weight[row][half])));
 }
 
@@ -485,9 +496,10 @@ BC7_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *posit
                             row, first, second);
             }
         } else {
-            const SubsetSlots &slots = kRecipes.subsets;
-            const unsigned char(*slotsA)[16] = mode.subsets == 2 ? slots.two[a.partition] : slots.three[a.partition];
-            const unsigned char(*slotsB)[16] = mode.subsets == 2 ? slots.two[b.partition] : slots.three[b.partition];
+            constexpr unsigned subsets = mode.subsets == 3 ? 3 : 2;
+            const auto &slots = kSubsetSlots<subsets, subsets == 3 ? V::kThirdSubsetSlots : 0>.slots;
+            const unsigned char(*slotsA)[16] = slots[a.partition];
+            const unsigned char(*slotsB)[16] = slots[b.partition];
 #pragma GCC unroll 4
             for (unsigned row = 0; row < 4; ++row) {
                 const Vector pairs = row < 2 ? pairsLow : pairsHigh;
