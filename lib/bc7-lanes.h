@@ -20,8 +20,9 @@
 //   put back for each anchor, then cut into a byte a pixel like the endpoints,
 //   and looked up in the weight table;
 // - per half row, the endpoint pair and the weight pair (64 - w, w) of each
-//   output byte, gathered by shuffles; one multiply-add of byte pairs and a
-//   rounding shift give (64 - w)·e0 + w·e1 + 32 >> 6.
+//   output byte, gathered by shuffles (for partitioned modes the endpoint
+//   shuffle comes from a table per partition); one multiply-add of byte pairs
+//   and a rounding shift give (64 - w)·e0 + w·e1 + 32 >> 6.
 //
 // The including file compiles this for its own instruction set: it defines
 // BC7_TARGET (a target attribute, or nothing) before including this header,
@@ -51,6 +52,7 @@ constexpr unsigned kGroups = kSlots / 8;
 constexpr unsigned char kZeroLane = 0x80; // a shuffle index that gives 0 (on x86 and ARM alike)
 constexpr std::uint16_t kOpaqueWord = 0xFF00; // 255 in the high byte, where endpoints are built
 constexpr std::size_t kRowBytes = 4 * kBc7Channels; // a block's row in a plane: four RGBA pixels
+constexpr unsigned kMaxIndexBits = 4;
 
 // How to cut one mode's endpoints out of its block: per endpoint slot (a
 // 16-bit word, in three groups of eight), the two block bytes that hold the
@@ -223,8 +225,6 @@ constexpr OrderedAnchors orderedAnchors()
 // Shuffles for the output's half rows: half row (row, half) holds pixels
 // 4·row + 2·half and the next, four channels each, as 16-bit words.
 struct Spreads {
-    // Each output byte's pixel (for subset slots).
-    unsigned char pixel[4][2][16];
     // Each output byte's weight pair, from the pairs of pixels 0-7 (rows 0
     // and 1) or 8-15 (rows 2 and 3).
     unsigned char weight[4][2][16];
@@ -246,7 +246,6 @@ constexpr Spreads spreads()
         for (unsigned row = 0; row < 4; ++row)
             for (unsigned half = 0; half < 2; ++half) {
                 const unsigned pixel = 4 * row + 2 * half + pixelInHalf;
-                t.pixel[row][half][b] = static_cast<unsigned char>(pixel);
                 t.weight[row][half][b] = static_cast<unsigned char>(2 * (pixel % 8) + endpoint);
             }
         for (unsigned rotation = 0; rotation < 4; ++rotation)
@@ -268,8 +267,8 @@ constexpr Spreads spreads()
 
 struct Recipes {
     EndpointRecipe endpoints[kBc7Modes];
-    IndexRecipe indices[5]; // by index bits, 2 to 4
-    WeightTable weights[5];
+    IndexRecipe indices[kMaxIndexBits + 1]; // by index bits, 2 to 4
+    WeightTable weights[kMaxIndexBits + 1];
     OrderedAnchors anchors3;
     Spreads spreads;
 };
@@ -279,7 +278,7 @@ constexpr Recipes recipes()
     Recipes r{};
     for (unsigned m = 0; m < kBc7Modes; ++m)
         r.endpoints[m] = endpointRecipe(m);
-    for (unsigned bits = 2; bits <= 4; ++bits) {
+    for (unsigned bits = 2; bits <= kMaxIndexBits; ++bits) {
         r.indices[bits] = indexRecipe(bits);
         r.weights[bits] = weightTable(bits);
     }
