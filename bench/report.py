@@ -266,7 +266,7 @@ def compare_tool(tool, runs=7):
 def print_family(variants, medians):
     """The block family's table: each format and rule per variant, per block
     and against DXT1A (bc1a, design) in the same variant."""
-    names = sorted(set(name.split(':')[2] for name in medians if name.startswith('family:')),
+    names = sorted(set(name.split(':')[2].split('/')[0] for name in medians if name.startswith('family:')),
                    key=lambda n: FAMILY_ORDER.index(n.split('-')[0]) * 2 + (n.endswith('-gpu')))
     if not names:
         return

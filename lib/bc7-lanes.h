@@ -20,8 +20,9 @@
 //   put back for each anchor, then cut into a byte a pixel like the endpoints,
 //   and looked up in the weight table;
 // - per half row, the endpoint pair and the weight pair (64 - w, w) of each
-//   output byte, gathered by shuffles; one multiply-add of byte pairs and a
-//   rounding shift give (64 - w)·e0 + w·e1 + 32 >> 6.
+//   output byte, gathered by shuffles (for partitioned modes the endpoint
+//   shuffle comes from a table per partition); one multiply-add of byte pairs
+//   and a rounding shift give (64 - w)·e0 + w·e1 + 32 >> 6.
 //
 // The including file compiles this for its own instruction set: it defines
 // BC7_TARGET (a target attribute, or nothing) before including this header,
@@ -50,6 +51,8 @@ constexpr unsigned kSlots = kBc7MaxSubsets * kSlotsPerSubset; // 24: three group
 constexpr unsigned kGroups = kSlots / 8;
 constexpr unsigned char kZeroLane = 0x80; // a shuffle index that gives 0 (on x86 and ARM alike)
 constexpr std::uint16_t kOpaqueWord = 0xFF00; // 255 in the high byte, where endpoints are built
+constexpr std::size_t kRowBytes = 4 * kBc7Channels; // a block's row in a plane: four RGBA pixels
+constexpr unsigned kMaxIndexBits = 4;
 
 // How to cut one mode's endpoints out of its block: per endpoint slot (a
 // 16-bit word, in three groups of eight), the two block bytes that hold the
@@ -90,13 +93,14 @@ constexpr unsigned primaryStart(unsigned m)
     return pBitsStart(m) + Bc7Tables::modes[m].subsets * (2 * Bc7Tables::modes[m].endpointPBits + Bc7Tables::modes[m].sharedPBits);
 }
 
-constexpr unsigned primaryBits(unsigned m) { return 16 * Bc7Tables::modes[m].indexBits - Bc7Tables::modes[m].subsets; }
+// Each subset's anchor is one bit short.
+constexpr unsigned primaryBits(unsigned m) { return kBc7Pixels * Bc7Tables::modes[m].indexBits - Bc7Tables::modes[m].subsets; }
 
 constexpr unsigned secondaryStart(unsigned m) { return primaryStart(m) + primaryBits(m); }
 
 constexpr unsigned secondaryBits(unsigned m)
 {
-    return Bc7Tables::modes[m].secondaryIndexBits ? 16 * Bc7Tables::modes[m].secondaryIndexBits - 1 : 0;
+    return Bc7Tables::modes[m].secondaryIndexBits ? kBc7Pixels * Bc7Tables::modes[m].secondaryIndexBits - 1 : 0;
 }
 
 constexpr EndpointRecipe endpointRecipe(unsigned m)
@@ -173,31 +177,47 @@ constexpr WeightTable weightTable(unsigned bits)
     return t;
 }
 
-// Per partition, each pixel's first endpoint slot in the endpoint table
-// (8·subset), or kZeroLane where the pixel's subset is the third, whose slots
-// are in the second table: a slot from there is a zero lane in the first
-// table and, with its top bit flipped, the slot in the second (where the
-// first table's slots flip to zero lanes).
+// Per partition and half row (2·row + half), each output byte's endpoint
+// slot: 8·subset + 2·channel + endpoint, for two subsets; for three, the
+// third subset's slots are in a second table, and start at `thirdBase`
+// (V::kThirdSubsetSlots), which V's lookup of two tables understands.
+template <unsigned subsets, unsigned thirdBase>
 struct SubsetSlots {
-    unsigned char two[kBc7Partitions][16];
-    unsigned char three[kBc7Partitions][16];
-    // The two non-zero anchors of three-subset partitions, lower first, the
-    // order in which their missing bits are put back.
-    unsigned char anchors3[kBc7Partitions][2];
+    unsigned char slots[kBc7Partitions][8][16];
 };
 
-constexpr SubsetSlots subsetSlots()
+template <unsigned subsets, unsigned thirdBase>
+constexpr SubsetSlots<subsets, thirdBase> subsetSlots()
 {
-    SubsetSlots t{};
+    SubsetSlots<subsets, thirdBase> t{};
+    for (unsigned p = 0; p < kBc7Partitions; ++p)
+        for (unsigned k = 0; k < 8; ++k)
+            for (unsigned b = 0; b < 16; ++b) {
+                // Half row k holds pixels 2·k and 2·k + 1, eight bytes each.
+                const unsigned pixel = 2 * k + b / 8, offset = b % 8;
+                const unsigned s = subsets == 2 ? Bc7Tables::partitions2[p][pixel] : Bc7Tables::partitions3[p][pixel];
+                t.slots[p][k][b] = static_cast<unsigned char>((s < 2 ? s * kSlotsPerSubset : thirdBase) + offset);
+            }
+    return t;
+}
+
+// Each variant's file uses one of each (8 KB each).
+template <unsigned subsets, unsigned thirdBase>
+constexpr SubsetSlots<subsets, thirdBase> kSubsetSlots = subsetSlots<subsets, thirdBase>();
+
+// The two non-zero anchors of three-subset partitions, lower first, the
+// order in which their missing bits are put back.
+struct OrderedAnchors {
+    unsigned char anchors[kBc7Partitions][2];
+};
+
+constexpr OrderedAnchors orderedAnchors()
+{
+    OrderedAnchors t{};
     for (unsigned p = 0; p < kBc7Partitions; ++p) {
-        for (unsigned i = 0; i < kBc7Pixels; ++i) {
-            t.two[p][i] = static_cast<unsigned char>(Bc7Tables::partitions2[p][i] * kSlotsPerSubset);
-            const unsigned s = Bc7Tables::partitions3[p][i];
-            t.three[p][i] = static_cast<unsigned char>(s < 2 ? s * kSlotsPerSubset : kZeroLane);
-        }
         const unsigned a = Bc7Tables::anchors3Second[p], b = Bc7Tables::anchors3Third[p];
-        t.anchors3[p][0] = static_cast<unsigned char>(a < b ? a : b);
-        t.anchors3[p][1] = static_cast<unsigned char>(a < b ? b : a);
+        t.anchors[p][0] = static_cast<unsigned char>(a < b ? a : b);
+        t.anchors[p][1] = static_cast<unsigned char>(a < b ? b : a);
     }
     return t;
 }
@@ -205,8 +225,6 @@ constexpr SubsetSlots subsetSlots()
 // Shuffles for the output's half rows: half row (row, half) holds pixels
 // 4·row + 2·half and the next, four channels each, as 16-bit words.
 struct Spreads {
-    // Each output byte's pixel (for subset slots).
-    unsigned char pixel[4][2][16];
     // Each output byte's weight pair, from the pairs of pixels 0-7 (rows 0
     // and 1) or 8-15 (rows 2 and 3).
     unsigned char weight[4][2][16];
@@ -228,7 +246,6 @@ constexpr Spreads spreads()
         for (unsigned row = 0; row < 4; ++row)
             for (unsigned half = 0; half < 2; ++half) {
                 const unsigned pixel = 4 * row + 2 * half + pixelInHalf;
-                t.pixel[row][half][b] = static_cast<unsigned char>(pixel);
                 t.weight[row][half][b] = static_cast<unsigned char>(2 * (pixel % 8) + endpoint);
             }
         for (unsigned rotation = 0; rotation < 4; ++rotation)
@@ -250,9 +267,9 @@ constexpr Spreads spreads()
 
 struct Recipes {
     EndpointRecipe endpoints[kBc7Modes];
-    IndexRecipe indices[5]; // by index bits, 2 to 4
-    WeightTable weights[5];
-    SubsetSlots subsets;
+    IndexRecipe indices[kMaxIndexBits + 1]; // by index bits, 2 to 4
+    WeightTable weights[kMaxIndexBits + 1];
+    OrderedAnchors anchors3;
     Spreads spreads;
 };
 
@@ -261,11 +278,11 @@ constexpr Recipes recipes()
     Recipes r{};
     for (unsigned m = 0; m < kBc7Modes; ++m)
         r.endpoints[m] = endpointRecipe(m);
-    for (unsigned bits = 2; bits <= 4; ++bits) {
+    for (unsigned bits = 2; bits <= kMaxIndexBits; ++bits) {
         r.indices[bits] = indexRecipe(bits);
         r.weights[bits] = weightTable(bits);
     }
-    r.subsets = subsetSlots();
+    r.anchors3 = orderedAnchors();
     r.spreads = spreads();
     return r;
 }
@@ -275,11 +292,14 @@ alignas(64) constexpr Recipes kRecipes = recipes();
 // ---------------------------------------------------------------------------
 // Scalar fields.
 
+// Eight bytes, lowest first. Every target with a vector variant is
+// little-endian, so this is one load (the byte-by-byte form let one compiler
+// rebuild it from the vector's lanes, a dozen instructions).
 inline std::uint64_t load64(const unsigned char *p)
 {
-    std::uint64_t v = 0;
-    for (unsigned i = 0; i < 8; ++i)
-        v |= std::uint64_t(p[i]) << (8 * i);
+    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the vector variants read little-endian words");
+    std::uint64_t v;
+    std::memcpy(&v, p, sizeof v);
     return v;
 }
 
@@ -324,7 +344,7 @@ inline Fields fields(const unsigned char *block)
     if (mode.subsets == 2) {
         primary = insertZero(primary, Bc7Tables::anchors2[f.partition] * bits + bits - 1);
     } else if (mode.subsets == 3) {
-        const unsigned char *anchors = kRecipes.subsets.anchors3[f.partition];
+        const unsigned char *anchors = kRecipes.anchors3.anchors[f.partition];
         primary = insertZero(primary, anchors[0] * bits + bits - 1);
         primary = insertZero(primary, anchors[1] * bits + bits - 1);
     }
@@ -401,7 +421,21 @@ template <class V>
 BC7_TARGET inline void storeRow(typename V::Vector low, typename V::Vector high, unsigned char *const outdata[4],
                                 unsigned row, std::size_t first, std::size_t second)
 {
-    V::storeLanes(V::packWords(low, high), outdata[row] + 16 * first, outdata[row] + 16 * second);
+    V::storeLanes(V::packWords(low, high), outdata[row] + kRowBytes * first, outdata[row] + kRowBytes * second);
+}
+
+// One half row of a block with two or three subsets, from its partition's
+// endpoint slots (`slotsA` and `slotsB`: the half rows of each lane's block).
+template <class V, unsigned subsets>
+BC7_TARGET inline typename V::Vector partitionedHalfRow(typename V::Vector table, typename V::Vector third,
+                                                       const unsigned char (*slotsA)[16],
+                                                       const unsigned char (*slotsB)[16], typename V::Vector pairs,
+                                                       unsigned row, unsigned half)
+{
+    typedef typename V::Vector Vector;
+    const Vector slot = V::perLane(slotsA[2 * row + half], slotsB[2 * row + half]);
+    const Vector endpoints = subsets == 3 ? V::shuffleTwo(table, third, slot) : V::shuffle(table, slot);
+    return interpolate<V>(endpoints, V::shuffle(pairs, V::pattern(kRecipes.spreads.weight[row][half])));
 }
 
 // Decodes the blocks of mode M at `positions` (blocks from `data`, rows
@@ -418,7 +452,7 @@ BC7_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *posit
     for (std::size_t i = 0; i < count; i += V::kLanes) {
         const std::size_t first = positions[i];
         const std::size_t second = V::kLanes > 1 && i + 1 < count ? positions[i + 1] : first;
-        const unsigned char *blockA = data + 16 * first, *blockB = data + 16 * second;
+        const unsigned char *blockA = data + kBc7BlockBytes * first, *blockB = data + kBc7BlockBytes * second;
         const Vector block = V::blocks(blockA, blockB);
         const Fields a = fields<M>(blockA);
         const Fields b = V::kLanes > 1 ? fields<M>(blockB) : a;
@@ -446,12 +480,14 @@ BC7_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *posit
                 V::shuffle(table, V::perLane(spread.rotatedChannel[a.patternSet], spread.rotatedChannel[b.patternSet]));
             const Vector spreadLow = V::perLane(spread.separateWeight[a.patternSet][0], spread.separateWeight[b.patternSet][0]);
             const Vector spreadHigh = V::perLane(spread.separateWeight[a.patternSet][1], spread.separateWeight[b.patternSet][1]);
+#pragma GCC unroll 4
             for (unsigned row = 0; row < 4; ++row)
                 storeRow<V>(interpolate<V>(endpoints, V::shuffle(rows[row], spreadLow)),
                             interpolate<V>(endpoints, V::shuffle(rows[row], spreadHigh)), outdata, row, first, second);
         } else if (mode.subsets == 1) {
             // Mode 6: every pixel has the same endpoints.
             const Vector endpoints = V::shuffle(table, V::pattern(spread.channel));
+#pragma GCC unroll 4
             for (unsigned row = 0; row < 4; ++row) {
                 const Vector pairs = row < 2 ? pairsLow : pairsHigh;
                 storeRow<V>(interpolate<V>(endpoints, V::shuffle(pairs, V::pattern(spread.weight[row][0]))),
@@ -459,22 +495,16 @@ BC7_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *posit
                             row, first, second);
             }
         } else {
-            const SubsetSlots &slots = kRecipes.subsets;
-            const Vector channel = V::pattern(spread.channel);
-            const Vector subsetOf = mode.subsets == 2 ? V::perLane(slots.two[a.partition], slots.two[b.partition])
-                                                      : V::perLane(slots.three[a.partition], slots.three[b.partition]);
+            constexpr unsigned subsets = mode.subsets == 3 ? 3 : 2;
+            const auto &slots = kSubsetSlots<subsets, subsets == 3 ? V::kThirdSubsetSlots : 0>.slots;
+            const unsigned char(*slotsA)[16] = slots[a.partition];
+            const unsigned char(*slotsB)[16] = slots[b.partition];
+#pragma GCC unroll 4
             for (unsigned row = 0; row < 4; ++row) {
                 const Vector pairs = row < 2 ? pairsLow : pairsHigh;
-                Vector halves[2];
-                for (unsigned half = 0; half < 2; ++half) {
-                    const Vector pixels = V::pattern(spread.pixel[row][half]);
-                    const Vector slot = V::addBytes(V::shuffle(subsetOf, pixels), channel);
-                    Vector endpoints = V::shuffle(table, slot);
-                    if (mode.subsets == 3) // the third subset's slots, kZeroLane + slot, flip to slot; the others' to zero lanes
-                        endpoints = V::bitOr(endpoints, V::shuffle(third, V::bitXor(slot, V::splatBytes(kZeroLane))));
-                    halves[half] = interpolate<V>(endpoints, V::shuffle(pairs, V::pattern(spread.weight[row][half])));
-                }
-                storeRow<V>(halves[0], halves[1], outdata, row, first, second);
+                storeRow<V>(partitionedHalfRow<V, mode.subsets>(table, third, slotsA, slotsB, pairs, row, 0),
+                            partitionedHalfRow<V, mode.subsets>(table, third, slotsA, slotsB, pairs, row, 1), outdata,
+                            row, first, second);
             }
         }
     }
@@ -495,13 +525,13 @@ BC7_TARGET void decodeBlocks(const unsigned char *data, std::size_t len, unsigne
         std::size_t counts[kBc7Modes + 1] = {};
         const unsigned char *chunkData = data + kBc7BlockBytes * start;
         for (std::size_t j = 0; j < chunk; ++j) {
-            // The mode is the count of zero bits below the lowest one; a ninth
-            // bit above the byte makes a byte of 0 the ninth list.
-            const unsigned mode = static_cast<unsigned>(__builtin_ctz(chunkData[kBc7BlockBytes * j] | 0x100u));
+            // The mode is the count of zero bits below the lowest one; a bit
+            // set above the byte makes a byte of 0 the list of blocks with no mode.
+            const unsigned mode = static_cast<unsigned>(__builtin_ctz(chunkData[kBc7BlockBytes * j] | 1u << kNoMode));
             positions[mode][counts[mode]++] = static_cast<std::uint16_t>(j);
         }
-        unsigned char *const chunkOut[4] = {outdata[0] + 16 * start, outdata[1] + 16 * start, outdata[2] + 16 * start,
-                                            outdata[3] + 16 * start};
+        unsigned char *const chunkOut[4] = {outdata[0] + kRowBytes * start, outdata[1] + kRowBytes * start,
+                                            outdata[2] + kRowBytes * start, outdata[3] + kRowBytes * start};
         decodeMode<V, 0>(chunkData, positions[0], counts[0], chunkOut);
         decodeMode<V, 1>(chunkData, positions[1], counts[1], chunkOut);
         decodeMode<V, 2>(chunkData, positions[2], counts[2], chunkOut);
@@ -512,7 +542,7 @@ BC7_TARGET void decodeBlocks(const unsigned char *data, std::size_t len, unsigne
         decodeMode<V, 7>(chunkData, positions[7], counts[7], chunkOut);
         for (std::size_t k = 0; k < counts[kNoMode]; ++k)
             for (unsigned yo = 0; yo < 4; ++yo)
-                std::memset(chunkOut[yo] + 16 * positions[kNoMode][k], 0, 16);
+                std::memset(chunkOut[yo] + kRowBytes * positions[kNoMode][k], 0, kRowBytes);
     }
 }
 

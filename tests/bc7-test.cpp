@@ -431,6 +431,15 @@ TEST_P(Bc7Variant, RandomBlocksOfAllModesMixed)
         expectSameAsPlain(randomBlocks(rng, rng() % 700, -1), "mixed run " + std::to_string(run));
 }
 
+TEST_P(Bc7Variant, RunsAcrossTheGroupingChunks)
+{
+    // The vector decoders group blocks by mode a chunk of some hundreds at
+    // a time: runs ending on each side of one, two and three chunk lengths.
+    std::mt19937 rng(512);
+    for (std::size_t blocks : {255, 256, 257, 511, 512, 513, 1023, 1024, 1025, 1535, 1536, 1537})
+        expectSameAsPlain(randomBlocks(rng, blocks, -1), std::to_string(blocks) + " blocks");
+}
+
 TEST_P(Bc7Variant, UniformRandomBytes)
 {
     // Mostly mode 0 and 1, as the lowest bit decides; and some blocks with no mode.

@@ -27,10 +27,14 @@ struct Neon {
     static Vector zero() { return vdupq_n_u8(0); }
     static Vector splatBytes(unsigned char value) { return vdupq_n_u8(value); }
     static Vector shuffle(Vector table, Vector indices) { return vqtbl1q_u8(table, indices); }
+    // Two tables make one of 32 bytes, the third subset's slots after the first two's.
+    static constexpr unsigned kThirdSubsetSlots = 16;
+    static Vector shuffleTwo(Vector first, Vector second, Vector indices)
+    {
+        return vqtbl2q_u8(uint8x16x2_t{{first, second}}, indices);
+    }
     static Vector bitAnd(Vector a, Vector b) { return vandq_u8(a, b); }
     static Vector bitOr(Vector a, Vector b) { return vorrq_u8(a, b); }
-    static Vector bitXor(Vector a, Vector b) { return veorq_u8(a, b); }
-    static Vector addBytes(Vector a, Vector b) { return vaddq_u8(a, b); }
     static Vector subtractBytes(Vector a, Vector b) { return vsubq_u8(a, b); }
     // Counts to the left are positive, to the right negative.
     static Vector shiftLeft16(Vector v, const std::uint16_t *, const std::int16_t *counts)
