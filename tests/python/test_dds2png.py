@@ -793,7 +793,7 @@ class HostileInput(ToolTest):
             self.assertEqual(threads_after_ending(before), before, error)
         # Ctrl-C as the threads start: it comes once they have, and ends them
         # (a thread left starting crashed the interpreter's exit).
-        if png.IN_PARALLEL and png.SIGNALS_CAN_WAIT:
+        if png.IN_PARALLEL and png.USE_THREADING:
             # What Thread.start() makes the thread with (3.13 renamed it).
             name = '_start_joinable_thread' if hasattr(threading, '_start_joinable_thread') else '_start_new_thread'
             start_new_thread = getattr(threading, name)
@@ -825,9 +825,9 @@ from test_dds2png import interrupt_at_every_step
 png.STRIP_SIZE = 1 << 16
 rows = [bytes(bytearray([y % 251]) * 3072) for y in range(80)]
 before = set(os.listdir('/proc/self/task'))
-ways = [False] + ([True] if png.SIGNALS_CAN_WAIT else [])
-for signals_can_wait in ways:
-    png.SIGNALS_CAN_WAIT = signals_can_wait
+ways = [False] + ([True] if png.USE_THREADING else [])
+for use_threading in ways:
+    png.USE_THREADING = use_threading
     steps = interrupt_at_every_step(lambda: png.write_png(io.BytesIO(), 1024, len(rows), iter(rows), 1, 2),
                                     lambda code: code.co_name in ('__exit__', 'join'))
     assert steps > 5, steps

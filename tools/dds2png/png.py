@@ -201,12 +201,12 @@ class Strip(object):
         return self.compressed
 
 
-# Python 3 starts a thread with signals held (see Compressors), so that its
-# threading.Thread is known and joined whatever comes. Python 2 can hold no
-# signal, and its Thread.start() runs Python code that an interrupt breaks
-# half-way, leaving its locks held: there a thread is made by one call into
-# C, and waited for through a lock it releases as its last step.
-SIGNALS_CAN_WAIT = hasattr(signal, 'pthread_sigmask')
+# Every thread is started with signals held (see Compressors), so that it is
+# noted, and so joined, whatever comes. Python 3 makes it a threading.Thread.
+# Python 2's Thread.start() and join() run Python code that an interrupt
+# breaks half-way, leaving their locks held: there a thread is made by one
+# call into C, and waited for through a lock it releases as its last step.
+USE_THREADING = str is not bytes
 
 
 class Compressor(object):
@@ -215,10 +215,13 @@ class Compressor(object):
 
     def __init__(self, level, strips, number):
         self.level, self.strips, self.stopping = level, strips, False
+        # Made here, in the writer's thread: the thread itself looks up no
+        # module's names, which an exiting Python 2 sets to None.
+        self.compress_strip = new_compressor()
         self.wake = low_level_threads.allocate_lock()
         self.wake.acquire()  # released when strips may be waiting; the thread takes it back to wait again
         self.started = False
-        if SIGNALS_CAN_WAIT:
+        if USE_THREADING:
             self.thread = threading.Thread(target=self.work, name='dds2png-compress-%d' % number)
             # Never holds up the interpreter's exit: a Ctrl-C on the very
             # step that enters the ending (no Python code can catch that one)
@@ -230,7 +233,7 @@ class Compressor(object):
             self.ended.acquire()
 
     def start(self):
-        if SIGNALS_CAN_WAIT:
+        if USE_THREADING:
             self.thread.start()
         else:
             low_level_threads.start_new_thread(self.run, ())
@@ -240,7 +243,7 @@ class Compressor(object):
         """Waits for the thread, once it has been told to end."""
         if not self.started:
             return
-        if SIGNALS_CAN_WAIT:
+        if USE_THREADING:
             self.thread.join()
         elif not self.finished:
             # An interrupt after the acquire finds `finished` set on the
@@ -261,7 +264,7 @@ class Compressor(object):
             self.wake.release()
 
     def work(self):
-        compress_strip = new_compressor()
+        compress_strip = self.compress_strip
         while True:
             self.wake.acquire()
             while True:
@@ -292,21 +295,22 @@ class Compressors(object):
         self.compressors = [Compressor(level, self.strips, n) for n in range(threads)]
 
     def __enter__(self):
-        # Signals wait while the threads start: an interrupt inside start()
-        # would leave a thread starting that is not yet known to be alive,
-        # so never joined, and an interpreter that exits while a thread
-        # starts crashes.
-        # One that waited comes once they have started, and ends them. (Python
-        # 2 can hold no signal: there an interrupt in the one step between
-        # making a thread and noting it leaves the thread unnoted; it still
-        # ends at once, on the None it is given.)
+        # Signals wait while the threads start: an interrupt inside start(),
+        # or between making a thread and noting it, would leave a thread that
+        # is not known to be alive, so never joined (Python 2's then ran on
+        # into the interpreter's exit, and failed there), and an interpreter
+        # that exits while a thread starts crashes. One that waited comes
+        # once they have started, and ends them. The mask is read before it
+        # changes, so that it is given back even when an interrupt comes as
+        # the signals are held.
         try:
-            blocked = block_signals()
+            mask = signal_mask()
             try:
+                hold_signals()
                 for compressor in self.compressors:
                     compressor.start()
             finally:
-                unblock_signals(blocked)
+                set_signal_mask(mask)
             return self  # inside the try: an interrupt up to here ends the threads
         except BaseException:
             self.__exit__()
@@ -340,14 +344,44 @@ class Compressors(object):
             raise interrupted
 
 
-def block_signals():
-    """Blocks every signal in this thread; returns what to unblock_signals() with."""
-    if not hasattr(signal, 'pthread_sigmask'):
-        return None
-    numbers = signal.valid_signals() if hasattr(signal, 'valid_signals') else range(1, signal.NSIG)
-    return signal.pthread_sigmask(signal.SIG_BLOCK, numbers)
+# A thread's signal mask: signal_mask() reads it, hold_signals() blocks
+# every signal, set_signal_mask() gives back what signal_mask() read.
+if hasattr(signal, 'pthread_sigmask'):
+    def signal_mask():
+        return signal.pthread_sigmask(signal.SIG_BLOCK, [])
 
+    def hold_signals():
+        numbers = signal.valid_signals() if hasattr(signal, 'valid_signals') else range(1, signal.NSIG)
+        signal.pthread_sigmask(signal.SIG_BLOCK, numbers)
 
-def unblock_signals(previous):
-    if previous is not None:
-        signal.pthread_sigmask(signal.SIG_SETMASK, previous)
+    def set_signal_mask(mask):
+        signal.pthread_sigmask(signal.SIG_SETMASK, mask)
+else:
+    # Python 2's signal module has no pthread_sigmask: the C library's, through
+    # ctypes. Its `how` values and the size of a sigset_t, as Linux defines them.
+    C_SIG_BLOCK, C_SIG_SETMASK, C_SIGSET_BYTES = 0, 2, 128
+
+    def c_signal_masks():
+        """The three functions through the C library, or ones that do
+        nothing where it cannot be reached (the threads then start with
+        signals free, as they did before)."""
+        try:
+            import ctypes
+            pthread_sigmask = ctypes.CDLL(None).pthread_sigmask
+        except (ImportError, OSError, AttributeError):
+            return (lambda: None), (lambda: None), (lambda mask: None)
+        pthread_sigmask.argtypes = [ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p]
+        every_signal = ctypes.create_string_buffer(b'\xff' * C_SIGSET_BYTES, C_SIGSET_BYTES)
+
+        def signal_mask():
+            mask = ctypes.create_string_buffer(C_SIGSET_BYTES)
+            pthread_sigmask(C_SIG_BLOCK, None, mask)
+            return mask
+
+        def hold_signals():
+            pthread_sigmask(C_SIG_BLOCK, every_signal, None)
+
+        def set_signal_mask(mask):
+            pthread_sigmask(C_SIG_SETMASK, mask, None)
+        return signal_mask, hold_signals, set_signal_mask
+    signal_mask, hold_signals, set_signal_mask = c_signal_masks()
