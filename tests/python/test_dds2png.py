@@ -1,6 +1,7 @@
 """The DDS to PNG tool: what it reads (formats, mip levels, layers), bad
 files, output safety, batches, and starting it as a program."""
 import errno
+import fcntl
 import hashlib
 import io
 import json
@@ -508,6 +509,19 @@ class OutputSafety(ToolTest):
             err = process.stderr.read()
             process.stderr.close()
             self.assertEqual((process.wait(), err), (128 + signal.SIGPIPE, b''), args[0])
+        # A non-blocking standard output that fills up is waited on until it takes the whole PNG.
+        self.assertEqual(self.run_tool(noise, self.path('noise.png'))[:2], (0, ''))
+        read_end, write_end = os.pipe()
+        fcntl.fcntl(write_end, fcntl.F_SETFL, fcntl.fcntl(write_end, fcntl.F_GETFL) | os.O_NONBLOCK)
+        process = subprocess.Popen(TOOL + [noise, '-'], stdout=write_end, stderr=subprocess.PIPE)
+        os.close(write_end)
+        time.sleep(0.5)  # long enough for the pipe to fill
+        with os.fdopen(read_end, 'rb') as received:
+            out = received.read()
+        self.assertEqual((process.wait(), process.stderr.read()), (0, b''))
+        process.stderr.close()
+        with open(self.path('noise.png'), 'rb') as f:
+            self.assertEqual(out, f.read())
 
     def test_existing_file_keeps_its_permissions(self):
         target = self.write('out.png', b'old')
@@ -1082,6 +1096,51 @@ class Library(ToolTest):
             with self.assertRaises(dds2png.TruncatedError) as named:
                 dds2png.convert(f, io.BytesIO())
         self.assertEqual(named.exception.path, self.path('short.dds'))
+
+    def test_targets_that_take_part_of_a_write_or_have_write_alone(self):
+        whole = io.BytesIO()
+        dds2png.convert(SAMPLE, whole)
+
+        class Dribble(io.RawIOBase):
+            """A raw file that takes at most 1,000 bytes a call, and none
+            (None: it would block) on the calls numbered in `full`."""
+            def __init__(self, full=(), fd=None):
+                io.RawIOBase.__init__(self)
+                self.taken, self.calls, self.full, self.fd = bytearray(), 0, full, fd
+
+            def writable(self):
+                return True
+
+            def write(self, data):
+                self.calls += 1
+                if self.calls in self.full:
+                    return None
+                self.taken += bytearray(data[:1000])
+                return min(len(data), 1000)
+
+            def fileno(self):
+                if self.fd is None:
+                    raise io.UnsupportedOperation('no descriptor')
+                return self.fd
+
+        class WriteAlone(object):
+            def __init__(self):
+                self.taken = bytearray()
+
+            def write(self, data):
+                self.taken += bytearray(data)
+        null = os.open(os.devnull, os.O_WRONLY)
+        try:
+            for target in (Dribble(), Dribble(full=(1, 5), fd=null), WriteAlone()):
+                dds2png.convert(SAMPLE, target)
+                self.assertEqual(bytes(target.taken), whole.getvalue(), type(target).__name__)
+        finally:
+            os.close(null)
+        # Nothing to wait on: the call fails rather than end with part of the PNG.
+        with self.assertRaises(dds2png.ConversionError) as raised:
+            dds2png.convert(SAMPLE, Dribble(full=(3,)))
+        self.assertEqual((raised.exception.errno, str(raised.exception)),
+                         (errno.EAGAIN, '<file object>: took no bytes, and has no descriptor to wait on'))
 
     def test_standard_streams(self):
         source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))

@@ -3,6 +3,7 @@ process-wide state a command owns (stop-signal handlers, placeholders for
 closed standard streams) is set here and restored when main() returns."""
 import argparse
 import errno
+import io
 import os
 import signal
 import sys
@@ -177,12 +178,13 @@ def convert_one(args):
     job = (source, target, args.level, args.layer, args.compression, args.threads, args.opaque)
     if target != STANDARD_STREAM:
         return conversion_error(job)
-    # Standard output as the descriptor itself, unbuffered: a closed one is
-    # refused by name, and nothing is left for the interpreter to flush at exit.
+    # Standard output as the descriptor itself, a raw file under Python 2 and
+    # 3 alike: a closed one is refused by name, one that would block is
+    # waited on, and nothing is left for the interpreter to flush at exit.
     try:
         if 1 in closed_streams:
             raise OSError(errno.EBADF, closed_message(1))
-        out = os.fdopen(os.dup(1), 'wb', 0)
+        out = io.open(os.dup(1), 'wb', buffering=0)
     except EnvironmentError:
         return ConversionError(STANDARD_STREAM, closed_message(1))
     with out:

@@ -130,6 +130,10 @@ def standard_output():
     if stream is None:
         raise ConversionError(STANDARD_STREAM, 'standard output is closed')
     stream.flush()  # what was printed comes first
+    if str is bytes and isinstance(stream, file):  # noqa: F821 (Python 2)
+        # Its descriptor as a raw file, which says how much it took: a Python
+        # 2 file that would block fails having written an unknown part.
+        return io.open(stream.fileno(), 'wb', buffering=0, closefd=False)
     if str is not bytes and not hasattr(stream, 'buffer'):
         if isinstance(stream, io.TextIOBase):
             raise ConversionError(STANDARD_STREAM, 'standard output takes text only (sys.stdout has no binary buffer)')

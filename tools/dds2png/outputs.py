@@ -12,6 +12,7 @@ import functools
 import io
 import itertools
 import os
+import select
 import stat
 import time
 
@@ -121,14 +122,78 @@ def identity_of(file):
     return found.st_dev, found.st_ino
 
 
+def wait_until_writable(file):
+    """Waits until the file's descriptor takes bytes again; EAGAIN where it has none."""
+    try:
+        fd = file.fileno()
+    except (AttributeError, EnvironmentError, ValueError, io.UnsupportedOperation):
+        raise IOError(errno.EAGAIN, 'took no bytes, and has no descriptor to wait on')
+    poller = select.poll()
+    poller.register(fd, select.POLLOUT)  # an error or a hang-up ends the wait too: the write then says which
+    while True:
+        try:
+            poller.poll()
+            return
+        except (select.error, EnvironmentError) as e:  # Python 2's select.error is neither
+            number = e.args[0]
+            if number != errno.EINTR:  # Python 2 returns from a signal it handled; 3 retries itself
+                raise IOError(number, os.strerror(number))
+
+
+class WholeWrites(object):
+    """A binary file whose write() writes every byte it is given, or raises.
+    A raw file (io.RawIOBase: an unbuffered open(), sys.stdout.buffer.raw)
+    may take fewer bytes than given, and none (returning None) when it is
+    non-blocking and full; a buffered one that would block raises
+    BlockingIOError, saying how much it took. The rest is written once the
+    file takes bytes again. flush() flushes a file that has flush(): a
+    target may have write() alone."""
+
+    def __init__(self, file):
+        self.file = file
+        # From a raw file None means "none taken"; from Python 2's file
+        # objects, and those of one's own, "all taken".
+        self.none_is_nothing = isinstance(file, io.RawIOBase)
+
+    def write(self, data):
+        while True:
+            blocked = False
+            try:
+                count = self.file.write(data)
+            except io.BlockingIOError as e:
+                count, blocked = e.characters_written, True
+            if count is None:
+                if not self.none_is_nothing:
+                    return
+                count, blocked = 0, True
+            if count >= len(data):
+                return
+            if count:
+                data = memoryview(data)[count:]
+            elif blocked:
+                wait_until_writable(self.file)
+            else:  # neither taken nor refused: trying again would do the same
+                raise IOError(errno.EIO, 'took none of %d bytes' % len(data))
+
+    def flush(self):
+        flush = getattr(self.file, 'flush', None)
+        while flush is not None:
+            try:
+                flush()
+                return
+            except io.BlockingIOError:
+                wait_until_writable(self.file)
+
+
 def write_to_file(shown, file, source, write):
     """Runs write(file) on a caller's open binary file (standard output for `-`)."""
     if source is not None and identity_of(file) == source:
         raise ConversionError(shown, 'standard output is the input file itself' if shown == '-'
                               else 'is the input file itself')
     try:
-        write(file)
-        file.flush()
+        out = WholeWrites(file)
+        write(out)
+        out.flush()
     except EnvironmentError as e:
         raise system_error(shown, e)
 
@@ -157,7 +222,7 @@ def write_output(shown, path, source, write):
     try:
         if existing is not None and (not stat.S_ISREG(existing.st_mode) or path.startswith(('/dev/', '/proc/'))):
             with open(path, 'wb') as out:
-                write(out)
+                write(WholeWrites(out))
             return
         # An existing file is replaced where its links lead; a new one is made
         # where the system would make it, so that `new/.` or `missing/../x.png`
@@ -192,7 +257,7 @@ def replace(target, existing, write):
                 unfinished.discard(temp)
                 temp = None  # another's file: never removed here
         with out:
-            write(out)
+            write(WholeWrites(out))
         if existing is not None:
             os.chmod(temp, stat.S_IMODE(existing.st_mode))
             if (existing.st_uid, existing.st_gid) != (os.getuid(), os.getgid()):
