@@ -8,6 +8,7 @@ import json
 import pickle
 import os
 import random
+import re
 import shutil
 import signal
 import stat
@@ -806,28 +807,49 @@ class HostileInput(ToolTest):
             self.assertEqual(during, [3 if png.IN_PARALLEL else 0], error)  # they were running
             self.assertEqual(threads_after_ending(before), before, error)
         # Ctrl-C as the threads start: it comes once they have, and ends them
-        # (a thread left starting crashed the interpreter's exit).
-        if png.IN_PARALLEL and png.USE_THREADING:
-            # What Thread.start() makes the thread with (3.13 renamed it).
-            name = '_start_joinable_thread' if hasattr(threading, '_start_joinable_thread') else '_start_new_thread'
-            start_new_thread = getattr(threading, name)
+        # (a thread left starting crashed the interpreter's exit). Threads
+        # the system will not make, or makes but that never run (no memory
+        # for the interpreter in them), mean fewer threads and the same PNG.
+        if png.IN_PARALLEL:
+            start_new_thread = png.low_level_threads.start_new_thread
 
-            def interrupted_as_made(*args, **kwargs):
-                made = start_new_thread(*args, **kwargs)
+            def interrupted_as_made(function, args):
+                made = start_new_thread(function, args)
                 os.kill(os.getpid(), signal.SIGINT)
                 return made
-            setattr(threading, name, interrupted_as_made)
-            try:
-                with self.assertRaises(KeyboardInterrupt):
-                    png.write_png(io.BytesIO(), WRITER_WIDTH, height, iter(rows * 4), 0, 3)
-            finally:
-                setattr(threading, name, start_new_thread)
-            self.assertEqual(threads_after_ending(before), before)
+
+            def refused_after(count):
+                made = []
+
+                def start(function, args):
+                    if len(made) == count:
+                        raise png.low_level_threads.error("can't start new thread")
+                    made.append(start_new_thread(function, args))
+                    return made[-1]
+                return start
+
+            def never_run(function, args):
+                return start_new_thread(lambda: None, ())
+            single = io.BytesIO()
+            png.write_png(single, WRITER_WIDTH, height, iter(rows * 4), 0, 1)
+            saved = png.BIRTH_SECONDS
+            for start in (interrupted_as_made, refused_after(1), refused_after(0), never_run):
+                png.low_level_threads.start_new_thread, png.BIRTH_SECONDS = start, 0.1
+                out = io.BytesIO()
+                try:
+                    png.write_png(out, WRITER_WIDTH, height, iter(rows * 4), 0, 3)
+                    self.assertEqual(out.getvalue(), single.getvalue(), start)
+                except KeyboardInterrupt:
+                    self.assertIs(start, interrupted_as_made)
+                else:
+                    self.assertIsNot(start, interrupted_as_made)
+                finally:
+                    png.low_level_threads.start_new_thread, png.BIRTH_SECONDS = start_new_thread, saved
+                self.assertEqual(threads_after_ending(before), before, start)
 
     def test_an_interrupt_at_any_step_of_ending_the_threads(self):
         # Ctrl-C at each step (bytecode, else line) of ending the compressing
-        # threads, both ways of making them where the interpreter has both: a
-        # step that left a lock held hung Python 2 for good. Run in a process
+        # threads: a step that left a lock held hung Python 2 for good. Run in a process
         # of its own, so that a hang fails the test. (At the step that enters
         # the ending, nothing can catch it: the threads are then left waiting,
         # idle, and do not hold up the exit.)
@@ -839,13 +861,10 @@ from test_dds2png import interrupt_at_every_step
 png.STRIP_SIZE = 1 << 16
 rows = [bytes(bytearray([y % 251]) * 3072) for y in range(80)]
 before = set(os.listdir('/proc/self/task'))
-ways = [False] + ([True] if png.USE_THREADING else [])
-for use_threading in ways:
-    png.USE_THREADING = use_threading
-    steps = interrupt_at_every_step(lambda: png.write_png(io.BytesIO(), 1024, len(rows), iter(rows), 1, 2),
-                                    lambda code: code.co_name in ('__exit__', 'join'))
-    assert steps > 5, steps
-sys.stdout.write('ended %d ways\n' % len(ways))
+steps = interrupt_at_every_step(lambda: png.write_png(io.BytesIO(), 1024, len(rows), iter(rows), 1, 2),
+                                lambda code: code.co_name in ('__exit__', 'join'))
+assert steps > 5, steps
+sys.stdout.write('ended after %d steps\n' % steps)
 """
         script = script.replace('TESTS', repr(os.path.dirname(os.path.abspath(__file__))), 1)
         process = subprocess.Popen([sys.executable, '-c', script], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
@@ -931,6 +950,89 @@ class Library(ToolTest):
         finally:
             os.close(read_end)
         self.assertEqual(from_pipe.exception.reason, from_file.exception.reason)
+
+    def test_out_of_memory_is_a_conversion_error_and_threads_fewer(self):
+        # Under address-space limits from what the process holds to well past
+        # what a conversion needs, in a process of its own: each call gives
+        # the PNG, with as many threads as could start, or "out of memory"
+        # (the library's error and the command's line), never another error,
+        # a hang or a file left behind.
+        source = self.write('in.dds', dds(2048, 768, os.urandom(2048 * 768 // 2)))
+        target = self.path('out.png')
+        dds2png.convert(source, target, compression=1)
+        with open(target, 'rb') as f:
+            expected = f.read()
+        os.remove(target)
+        script = r"""
+import os, resource, sys
+import dds2png
+from dds2png.command import main
+source, target, expected = sys.argv[1:]
+with open(expected, 'rb') as f:
+    expected = f.read()
+soft, hard = resource.getrlimit(resource.RLIMIT_AS)
+page = os.sysconf('SC_PAGE_SIZE')
+
+def limit(extra):
+    with open('/proc/self/statm') as f:
+        held = int(f.read().split()[0]) * page
+    resource.setrlimit(resource.RLIMIT_AS, (held + extra, hard))
+limit(16 << 20)
+try:
+    bytearray(64 << 20)
+    sys.stdout.write('no limit\n')  # an emulator keeps the limit to itself
+    sys.exit(0)
+except MemoryError:
+    pass
+finally:
+    resource.setrlimit(resource.RLIMIT_AS, (soft, hard))
+outcomes = []
+for extra in range(0, 96 << 20, 6 << 20):
+    for run in ('library', 'command'):
+        limit(extra)
+        try:
+            if run == 'library':
+                dds2png.convert(source, target, compression=1)
+            elif main(['--compression', '1', source, target]) != 0:
+                raise dds2png.ConversionError(source, 'out of memory')  # its line is checked by the test
+            outcome = 'converted'
+        except dds2png.ConversionError as e:
+            assert (e.path, e.reason) == (source, 'out of memory'), str(e)
+            outcome = 'out of memory'
+        finally:
+            resource.setrlimit(resource.RLIMIT_AS, (soft, hard))
+        if outcome == 'converted':
+            with open(target, 'rb') as f:
+                assert f.read() == expected
+            os.remove(target)
+        assert os.listdir(os.path.dirname(target)) == [os.path.basename(source)], os.listdir(os.path.dirname(target))
+        outcomes.append(outcome)
+sys.stdout.write(' '.join(sorted(set(outcomes))) + '\n')
+"""
+        folder = self.path('alone')
+        os.mkdir(folder)
+        os.rename(source, os.path.join(folder, 'in.dds'))
+        with open(self.path('expected.png'), 'wb') as f:
+            f.write(expected)
+        process = subprocess.Popen([sys.executable, '-c', script, os.path.join(folder, 'in.dds'),
+                                    os.path.join(folder, 'out.png'), self.path('expected.png')],
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        watchdog = threading.Timer(WORKER_WATCHDOG_SECONDS, process.kill)
+        watchdog.start()
+        try:
+            out, err = process.communicate()
+        finally:
+            watchdog.cancel()
+            watchdog.join()
+        if out == b'no limit\n':
+            self.skipTest('the address-space limit does not reach this interpreter')
+        self.assertEqual((process.returncode, out), (0, b'converted out of memory\n'), err)
+        # Besides the command's line, only the interpreter's own report of a
+        # thread the system made but that it had no memory to run.
+        line = 'dds2png: %s: out of memory' % os.path.join(folder, 'in.dds')
+        unrunnable = re.compile('^((Exception ignored|Unhandled exception) in thread started by|MemoryError)')
+        self.assertEqual(set(text for text in err.decode('utf-8').splitlines() if not unrunnable.match(text)),
+                         set([line]))
 
     def test_convert_fails_and_writes_as_the_command_does(self):
         source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))

@@ -8,7 +8,7 @@ import os
 import sys
 
 from .decode import has_transparency, rows
-from .errors import ConversionError
+from .errors import ConversionError, out_of_memory
 from .inputs import Input
 from .outputs import write_output, write_to_file
 from .png import LEVELS, PNG_COMPRESSION, write_png
@@ -187,7 +187,7 @@ def read(source, level=0, layer=None, mode='RGB'):
             position += len(row)
         return plan.width, plan.image_height, pixels
     except MemoryError:
-        raise ConversionError(reader.path, 'out of memory')
+        raise out_of_memory(reader.path)
     finally:
         reader.close()
 
@@ -234,16 +234,15 @@ def write_png_of(source, level, layer, output, compression=PNG_COMPRESSION, thre
     reader = open_source(source)
     try:
         plan = reader.plan(level, layer)
-        try:
-            read_at = reader.reader(plan)  # a stream is read whole here, before any output is made
-        except MemoryError:
-            raise ConversionError(reader.path, 'out of memory')
+        read_at = reader.reader(plan)  # a stream is read whole here, before any output is made
         # Whether the PNG needs alpha is known before its header is written:
         # a first pass looks for a transparent pixel, reading a file again
         # (a stream is held) rather than holding the image.
         alpha = not (opaque or plan.texture.opaque_alpha) and has_transparency(plan, read_at)
         output(reader.identity(), lambda out: write_png(out, plan.width, plan.image_height,
                                                         rows(plan, read_at, alpha), compression, threads, alpha))
+    except MemoryError:  # reading a stream, decoding, compressing or writing: the output is gone already
+        raise out_of_memory(reader.path)
     finally:
         reader.close()
 
