@@ -466,16 +466,37 @@ class OutputSafety(ToolTest):
         target = self.write('locked.png', b'keep me')
         os.chmod(target, 0o444)
         if os.geteuid() != 0:
-            self.check_refused(target, 'permission denied')
+            self.check_refused(target, 'Permission denied')
         else:
             # The superuser may write anything: convert as nobody, in a folder nobody may write to.
             os.chmod(self.dir, 0o777)
             os.chmod(self.source, 0o644)
             status, err = self.run_as_nobody(self.source, target)
             self.assertEqual(status, 2)
-            self.assertEqual(err, 'dds2png: %s: permission denied (the file is not writable)\n' % target)
+            self.assertEqual(err, 'dds2png: %s: Permission denied\n' % target)
         with open(target, 'rb') as f:
             self.assertEqual(f.read(), b'keep me')
+        # A file anyone may write, on a file system mounted read-only: the
+        # system's reason, through the library and the command. The file
+        # system is mounted in a mount namespace of the test's own.
+        namespace = ['unshare', '-m' if os.geteuid() == 0 else '-rm']
+        if subprocess.call(namespace + ['true'], stderr=open(os.devnull, 'w')) != 0:
+            self.skipTest('no mount namespace can be made here (unshare -m)')
+        mount = self.path('read-only')
+        os.mkdir(mount)
+        target = os.path.join(mount, 'out.png')
+        setup = ('mount -t tmpfs tmpfs "$1" && echo old >"$1/out.png" && chmod 666 "$1/out.png" && '
+                 'mount -o remount,ro "$1" && shift && exec "$@"')
+        code = ('import sys, dds2png\nfrom dds2png.command import main\n'
+                'try:\n    dds2png.convert(sys.argv[1], sys.argv[2])\n'
+                'except dds2png.ConversionError as e:\n    sys.stdout.write("%d %s\\n" % (e.errno, e))\n'
+                'sys.exit(main(sys.argv[1:]))')
+        process = subprocess.Popen(namespace + ['sh', '-c', setup, 'sh', mount, sys.executable, '-c', code,
+                                                self.source, target], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        out, err = process.communicate()
+        self.assertEqual((process.returncode, out.decode(), err.decode()),
+                         (2, '%d %s: Read-only file system\n' % (errno.EROFS, target),
+                          'dds2png: %s: Read-only file system\n' % target))
 
     def run_as_nobody(self, *args):
         """Runs the tool's main() in a child process that has become nobody."""

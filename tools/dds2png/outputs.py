@@ -22,6 +22,7 @@ NEW_FILE_MODE = 0o666       # less the umask, as for any file a program makes
 PRIVATE_MODE = 0o600
 MOST_LINKS = 40             # symbolic links followed in one path, as the system follows
 STREAM_NAMES = {0: 'standard input', 1: 'standard output', 2: 'standard error'}
+ST_RDONLY = getattr(os, 'ST_RDONLY', 1)  # statvfs's flag of a read-only mount: Linux's value, unnamed in Python 2
 
 # Tells apart the temporary outputs of one process; with its id and the
 # time, a name no other call has (O_EXCL makes sure). Not os.urandom, which
@@ -185,6 +186,13 @@ class WholeWrites(object):
                 wait_until_writable(self.file)
 
 
+def on_read_only_file_system(path):
+    try:
+        return bool(os.statvfs(path).f_flag & ST_RDONLY)
+    except EnvironmentError:
+        return False
+
+
 def write_to_file(shown, file, source, write):
     """Runs write(file) on a caller's open binary file (standard output for `-`)."""
     if source is not None and identity_of(file) == source:
@@ -229,7 +237,10 @@ def write_output(shown, path, source, write):
         # fail as they would for any program rather than name a file they do not.
         target = os.path.realpath(path) if existing is not None else path
         if existing is not None and not os.access(target, os.W_OK):
-            raise ConversionError(shown, 'permission denied (the file is not writable)', errno.EACCES)
+            # Refused as the system would refuse to open it, though renaming
+            # over it needs only the folder's permission.
+            refused = errno.EROFS if on_read_only_file_system(target) else errno.EACCES
+            raise ConversionError(shown, os.strerror(refused), refused)
         replace(target, existing, write)
     except EnvironmentError as e:
         raise system_error(shown, e)
