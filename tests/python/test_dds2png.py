@@ -598,10 +598,15 @@ class Batch(ToolTest):
         os.mkdir(self.path('other'))
         twin = os.path.join(self.path('other'), 'a.dds')
         shutil.copy(source, twin)
-        for args in (['-o', source, source], ['-o', self.dir, source, twin], [source], ['-o', self.dir, '-']):
+        # A batch refused before anything is written makes no folder either.
+        for args in (['-o', source, source], ['-o', self.dir, source, twin], [source], ['-o', self.dir, '-'],
+                     ['-o', self.path('new/pngs'), source, twin], ['-o', self.path('new/pngs'), '-']):
             status, err, _ = self.run_tool(*args)
             self.assertEqual(status, 2, args)
-            self.assertEqual(os.listdir(self.dir), ['a.dds', 'other'])
+            self.assertEqual(sorted(os.listdir(self.dir)), ['a.dds', 'other'])
+        # A file where DIR should be, or in its path.
+        for folder in (source, source + '/', source + '/pngs'):
+            self.assertEqual(self.run_tool('-o', folder, twin)[:2], (2, 'dds2png: %s: Not a directory\n' % folder))
 
 
 def new_session():

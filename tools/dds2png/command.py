@@ -84,17 +84,22 @@ def refuse_inputs_as_outputs(sources, targets):
     return None
 
 
-def run_batch(parser, args):
-    """Converts every input into DIR, made (with its parents) when missing."""
-    if os.path.exists(args.output_dir) and not os.path.isdir(args.output_dir):
-        parser.error('%s: not a directory' % escape(args.output_dir))
+def make_folder(path):
+    """Makes the folder, with its parents, where it is missing; returns the
+    system's reason when it cannot, else None."""
     try:
-        if not os.path.isdir(args.output_dir):
-            os.makedirs(args.output_dir)
+        os.makedirs(path)
     except EnvironmentError as e:
-        if not os.path.isdir(args.output_dir):  # else another made it meanwhile
-            say('dds2png: %s: %s' % (escape(args.output_dir), e.strerror))
-            return 2
+        if os.path.isdir(path):
+            return None  # there already, or made meanwhile by another
+        # Something else in its place: the system says it exists.
+        return os.strerror(errno.ENOTDIR if e.errno == errno.EEXIST else e.errno)
+    return None
+
+
+def run_batch(parser, args):
+    """Converts every input into DIR, made (with its parents) when missing,
+    once the batch has been found one that can run."""
     jobs, seen = [], {}
     for source in args.paths:
         if source == STANDARD_STREAM:
@@ -108,6 +113,10 @@ def run_batch(parser, args):
     clash = refuse_inputs_as_outputs(args.paths, [job[1] for job in jobs])
     if clash:
         say('dds2png: ' + clash)
+        return 2
+    refused = make_folder(args.output_dir)
+    if refused:
+        say('dds2png: %s: %s' % (escape(args.output_dir), refused))
         return 2
     # The cores are shared: a compressing thread for each worker, and more
     # only when there are fewer files than cores.
