@@ -1435,6 +1435,37 @@ class Program(ToolTest):
         process.stderr.close()
         self.assertEqual(read_png(self.path('logo.png'))[:2], (256, 192))
 
+    def test_ctrl_c_while_its_modules_import(self):
+        # The command's file, as each install copies it, run with Ctrl-C
+        # arriving as one module or another begins to import.
+        script = r"""
+import os, signal, sys
+module, command = sys.argv[1:3]
+
+class Interrupter(object):
+    def find_module(self, name, path=None):
+        if name == module:
+            sys.meta_path.remove(self)
+            os.kill(os.getpid(), signal.SIGINT)
+
+    def find_spec(self, name, path, target=None):
+        return self.find_module(name)
+sys.meta_path.insert(0, Interrupter())
+sys.argv = [command, '--version']
+with open(command) as f:
+    code = compile(f.read(), command, 'exec')
+exec(code, {'__name__': '__main__'})
+"""
+        command = os.path.join(TOOLS, 'dds2png', '__main__.py')
+        for module in ('dds2png', 'dds2png.library', 'dds2png.png', 'dds2png.command', 'argparse', 'nothing'):
+            process = subprocess.Popen([sys.executable, '-c', script, module, command], cwd=self.dir,
+                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            out, err = process.communicate()
+            if module == 'nothing':
+                self.assertEqual((process.returncode, out[:8], err), (0, b'dds2png ', b''))
+            else:
+                self.assertEqual((process.returncode, out, err), (130, b'', b'dds2png: interrupted\n'), module)
+
 
 if __name__ == '__main__':
     unittest.main()

@@ -1,5 +1,4 @@
 """The pixels of a plan: each block row decoded with _dxt1 as it is read."""
-import platform
 import struct
 
 import _dxt1
@@ -56,6 +55,7 @@ def has_transparency(plan, read_at):
 def decoder_description():
     """The decoder variant this CPU runs, as the dispatcher chose it, and the
     platform the interpreter is built for: `AVX-512, x86-64`."""
+    import platform  # for --version alone: slow to import
     machine, bits = platform.machine().lower(), 8 * struct.calcsize('P')
     if machine in ('x86_64', 'amd64', 'i386', 'i486', 'i586', 'i686'):
         name = 'x86-64' if bits == 64 else '32-bit x86'
