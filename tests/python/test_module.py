@@ -6,9 +6,11 @@ import array
 import mmap
 import os
 import random
+import shutil
 import struct
 import subprocess
 import sys
+import tempfile
 import threading
 import unittest
 
@@ -84,6 +86,32 @@ class ModuleInterface(unittest.TestCase):
         self.assertEqual(_dxt1a.__name__, '_dxt1a')
         self.assertIs(type(_dxt1a.decoder), str)
         self.assertIn(_dxt1a.decoder, ['plain C++', 'SSSE3', 'AVX2', 'AVX-512', 'NEON'])
+
+    def test_type_information_takes_every_bytes_like_argument(self):
+        # What type checkers read for the modules (module/stubs): every
+        # object with the buffer protocol passes, and text does not.
+        stubs = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
+                             'module', 'stubs')
+        folder = tempfile.mkdtemp()
+        try:
+            calls = ['{0}(b"")', '{0}(bytearray(8))', '{0}(memoryview(b"")[1:])', '{0}(mmap.mmap(-1, 8))',
+                     '{0}(array.array("B"))', '{0}("text")']
+            lines = ['import array, mmap, _dxt1, _dxt1a']
+            for function in ('_dxt1.decodeDXT1', '_dxt1a.decodeDXT1A'):
+                lines += [call.format(function) for call in calls]
+            with open(os.path.join(folder, 'calls.py'), 'w') as f:
+                f.write('\n'.join(lines) + '\n')
+            try:
+                process = subprocess.Popen(['mypy', '--cache-dir', os.path.join(folder, 'cache'), 'calls.py'],
+                                           cwd=folder, env=dict(os.environ, MYPYPATH=stubs),
+                                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            except OSError:
+                self.skipTest('mypy is not installed')
+            output = process.communicate()[0].decode('utf-8')
+        finally:
+            shutil.rmtree(folder)
+        refused = [int(line.split(':')[1]) for line in output.splitlines() if ': error: ' in line]
+        self.assertEqual(refused, [1 + len(calls), 1 + 2 * len(calls)], output)
 
     def test_only_the_entry_points_are_exported(self):
         entry_points = {_dxt1: 'init_dxt1' if sys.version_info[0] < 3 else 'PyInit__dxt1',
