@@ -411,7 +411,8 @@ class BadFiles(ToolTest):
             ('truncated DDS header', good[:100]),
             ('truncated surface', good[:-1]),
             ('DXT5 (BC3) data; only DXT1 (BC1) is decoded', dds(8, 8, b'\0' * 64, fourcc=b'DXT5')),
-            ('DX10 header with DXGI format 98 (BC7)', dds(8, 8, b'\0' * 64, dx10=(98, 3, 0, 1))),
+            ('DX10 header with DXGI format 98 (BC7_UNORM)', dds(8, 8, b'\0' * 64, dx10=(98, 3, 0, 1))),
+            ('DX10 header with DXGI format 200; only', dds(8, 8, b'\0' * 64, dx10=(200, 3, 0, 1))),
             ('uncompressed 32-bit RGB data', dds(8, 8, b'\0' * 256, fourcc=b'\0' * 4, pf_flags=0x40)[:84]
              + b'\0' * 4 + struct.pack('<I', 32) + dds(8, 8, b'\0' * 256)[92:]),
             ('zero image dimension', dds(0, 8, b'')),
@@ -480,7 +481,9 @@ class OutputSafety(ToolTest):
         # system's reason, through the library and the command. The file
         # system is mounted in a mount namespace of the test's own.
         namespace = ['unshare', '-m' if os.geteuid() == 0 else '-rm']
-        if subprocess.call(namespace + ['true'], stderr=open(os.devnull, 'w')) != 0:
+        with open(os.devnull, 'w') as null:
+            can_mount = subprocess.call(namespace + ['true'], stderr=null) == 0
+        if not can_mount:
             self.skipTest('no mount namespace can be made here (unshare -m)')
         mount = self.path('read-only')
         os.mkdir(mount)
@@ -1294,27 +1297,52 @@ sys.stdout.write(' '.join(sorted(set(outcomes))) + '\n')
 
     def test_info_on_every_layout(self):
         faces = b''.join(solid(COLOURS[f], 4, 4) for f in range(6))
+        whole = (True, 32, 32)  # decoded, and the 32 bytes of surface data that one 8 x 8 or 4 x 4 x 4 level takes
         layouts = [
-            (dds(8, 4, solid(COLOURS[0], 8, 4) + solid(COLOURS[1], 4, 2) + solid(COLOURS[2], 2, 1), levels=4),
-             (8, 4, 4, (1, 1, 1, 1), '2D', 'DXT1', False), '2D 8x4, 4 mip levels, DXT1'),
-            (dds(4, 4, faces, caps2=CUBE), (4, 4, 1, (6,), 'cube', 'DXT1', False), 'cube map 4x4, 6 faces'),
-            (dds(4, 4, faces[:64], dx10=(72, 3, 0, 4)), (4, 4, 1, (4,), 'array', 'BC1_UNORM_SRGB', False),
-             'array of 4 4x4'),
-            (dds(4, 4, faces, depth=4, levels=3, caps2=VOLUME), (4, 4, 3, (4, 2, 1), 'volume', 'DXT1', False),
-             'volume 4x4x4'),
-            (dds(4, 4, faces * 2, dx10=(71, 3, 4, 2)), (4, 4, 1, (12,), 'cube', 'BC1_UNORM', False),
-             'cube map 4x4, 12 faces'),
+            (dds(8, 4, b''.join(solid(COLOURS[n], 8 >> n, max(1, 4 >> n)) for n in range(4)), levels=4),
+             (8, 4, 4, (1, 1, 1, 1), '2D', 'DXT1', False, True, 40, 40), '2D 8x4, 4 mip levels, DXT1\n'),
+            (dds(4, 4, faces, caps2=CUBE), (4, 4, 1, (6,), 'cube', 'DXT1', False, True, 48, 48),
+             'cube map 4x4, 6 faces, 1 mip level, DXT1\n'),
+            (dds(4, 4, faces[:64], dx10=(72, 3, 0, 4)), (4, 4, 1, (4,), 'array', 'BC1_UNORM_SRGB', False) + whole,
+             'array of 4 4x4, 1 mip level, BC1_UNORM_SRGB\n'),
+            (dds(4, 4, faces + faces[:8], depth=4, levels=3, caps2=VOLUME),
+             (4, 4, 3, (4, 2, 1), 'volume', 'DXT1', False, True, 56, 56), 'volume 4x4x4, 3 mip levels, DXT1\n'),
+            (dds(4, 4, faces * 2, dx10=(71, 3, 4, 2)), (4, 4, 1, (12,), 'cube', 'BC1_UNORM', False, True, 96, 96),
+             'cube map 4x4, 12 faces, 1 mip level, BC1_UNORM\n'),
+            # Formats not decoded are described too, and those of known size checked against it.
+            (dds(8, 8, b'\0' * 64, fourcc=b'DXT5'), (8, 8, 1, (1,), '2D', 'DXT5', False, False, 64, 64),
+             'DXT5, not converted (only DXT1 (BC1) is decoded)\n'),
+            (dds(8, 8, b'\0' * 32, fourcc=b'BC4S'), (8, 8, 1, (1,), '2D', 'BC4S', False, False, 32, 32), 'BC4S, not'),
+            (dds(8, 8, b'\0' * 60, dx10=(98, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'BC7_UNORM', False, False, 60, 64),
+             'BC7_UNORM, not converted (only DXT1 (BC1) is decoded), truncated surface data: 60 bytes of 64\n'),
+            (dds(8, 8, b'\0' * 256, dx10=(28, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'R8G8B8A8_UNORM', False, False, 256,
+                                                           256), 'R8G8B8A8_UNORM, not'),
+            (dds(8, 8, b'\0' * 9, dx10=(200, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'DXGI format 200', False, False, None,
+                                                          None), 'DXGI format 200, not'),
+            (dds(8, 8, b'\0' * 9, fourcc=b'\x71\0\0\0'), (8, 8, 1, (1,), '2D', 'FourCC 113', False, False, None,
+                                                             None), 'FourCC 113, not'),
+            (dds(8, 8, b'\0' * 9, fourcc=b'ABCD'), (8, 8, 1, (1,), '2D', "FourCC 'ABCD'", False, False, None, None),
+             "FourCC 'ABCD', not"),
+            # A file shorter than its levels says so.
+            (dds(8, 8, b'\0' * 56, levels=4)[:-3], (8, 8, 4, (1, 1, 1, 1), '2D', 'DXT1', False, True, 53, 56),
+             'DXT1, truncated surface data: 53 bytes of 56\n'),
         ]
-        opaque = dds(4, 4, solid(COLOURS[0], 4, 4), dx10=(71, 3, 0, 1))
+        opaque = dds(8, 8, solid(COLOURS[0], 8, 8), dx10=(71, 3, 0, 1))
         opaque = opaque[:144] + struct.pack('<I', 3) + opaque[148:]  # alpha mode 3: opaque
-        layouts.append((opaque, (4, 4, 1, (1,), '2D', 'BC1_UNORM', True), 'alpha declared opaque'))
+        layouts.append((opaque, (8, 8, 1, (1,), '2D', 'BC1_UNORM', True) + whole, 'alpha declared opaque'))
         for n, (blob, facts, line) in enumerate(layouts):
             source = self.write('%d.dds' % n, blob)
             self.assertEqual(tuple(dds2png.info(source)), facts)
+            self.assertEqual(dds2png.info(io.BytesIO(blob)), dds2png.info(source))  # a stream is counted too
             status, err, out = self.run_tool('--info', source, self.path('missing.dds'))
             self.assertEqual(status, 1)
             self.assertIn(line, out.decode('utf-8'))
             self.assertEqual(err, 'dds2png: %s: No such file or directory\n' % self.path('missing.dds'))
+        # It reads headers alone: options of a conversion are refused.
+        for option in (['--level', '1'], ['--layer', '0'], ['--opaque'], ['--compression', '6'], ['--threads', '2']):
+            status, err, out = self.run_tool(*(['--info'] + option + [source]))
+            self.assertEqual((status, out, err.splitlines()[-1]),
+                             (2, b'', 'dds2png: error: --info reads headers alone: %s is for converting' % option[0]))
 
     def test_an_interrupt_anywhere_in_writing_leaves_nothing_behind(self):
         # Ctrl-C reaches Python code between any two steps. A tracer raises

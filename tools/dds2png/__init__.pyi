@@ -13,8 +13,12 @@ __all__ = ['read', 'convert', 'info', 'Info', 'ConversionError', 'NotDDSError', 
 class Info(NamedTuple):
     """The header's facts: the full size, the number of mip levels, the
     layers of each level (cube faces and array elements, or volume slices),
-    the kind ('2D', 'cube', 'array' or 'volume'), the format ('DXT1', or the
-    DXGI name of a DX10 header) and whether the header declares the alpha opaque."""
+    the kind ('2D', 'cube', 'array' or 'volume'), the format ('DXT1', 'DXT5',
+    the DXGI name of a DX10 header such as 'BC1_UNORM'...), whether the
+    header declares the alpha opaque, whether read() and convert() decode
+    the format, and the bytes of surface data the input holds and its
+    header's levels and layers take (None where the format's size is not
+    known here)."""
     width: int
     height: int
     levels: int
@@ -22,6 +26,13 @@ class Info(NamedTuple):
     kind: str
     format: str
     opaque_alpha: bool
+    decoded: bool
+    data_bytes: Optional[int]
+    expected_bytes: Optional[int]
+    @property
+    def truncated(self) -> bool:
+        """The input holds less surface data than its header's levels and layers take."""
+        ...
 
 class ConversionError(Exception):
     """What went wrong with one input or output. str() is the command's error
@@ -68,5 +79,6 @@ def convert(source: Source, target: Target, level: int = ..., layer: Optional[in
     ...
 
 def info(source: Source) -> Info:
-    """The header's facts, without decoding."""
+    """The header's facts, of a DDS file of any format, without decoding (a
+    stream is read to count its surface data)."""
     ...

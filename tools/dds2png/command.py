@@ -10,6 +10,7 @@ import sys
 
 from .batch import (INTERRUPTED_STATUS, SIGNAL_STATUS, conversion_error, encoded, handle_stop_signals,
                     ignore_signal, interrupt, restore_signals, run_jobs)
+from .dds import only_decoded
 from .decode import decoder_description
 from .errors import escape, path_text, ConversionError
 from .library import STANDARD_STREAM, info
@@ -157,9 +158,15 @@ def info_line(path):
         shape = 'array of %d %s' % (layers, size)
     else:
         shape = '2D %s' % size
-    return '%s: %s, %d mip level%s, %s%s\n' % (
-        path_text(path), shape, facts.levels, '' if facts.levels == 1 else 's', facts.format,
-        ', alpha declared opaque' if facts.opaque_alpha else '')
+    notes = []
+    if not facts.decoded:
+        notes.append('not converted (%s)' % only_decoded())
+    if facts.opaque_alpha:
+        notes.append('alpha declared opaque')
+    if facts.truncated:
+        notes.append('truncated surface data: %d bytes of %d' % (facts.data_bytes, facts.expected_bytes))
+    return '%s: %s\n' % (path_text(path), ', '.join([shape, '%d mip level%s' % (facts.levels, '' if facts.levels == 1
+                                                                                else 's'), facts.format] + notes))
 
 
 def run_info(args):
@@ -235,15 +242,16 @@ def parser():
                         help='INPUT and OUTPUT (- for standard input or output), or with -o or --info the inputs')
     parser.add_argument('-o', '--output-dir', metavar='DIR', help='write DIR/<name>.png for every input')
     parser.add_argument('--info', action='store_true',
-                        help="print each input's size, mip levels, layers and format, one line a file")
-    parser.add_argument('--level', type=int, default=0, metavar='N',
+                        help="print what each input's header says, one line a file: size, mip levels, layers, "
+                             "format (and whether it converts) and whether the file holds every level")
+    parser.add_argument('--level', type=int, metavar='N',
                         help='the mip level to convert (0, the default, is the full size)')
     parser.add_argument('--layer', type=int, metavar='K',
                         help='convert this layer alone (cube face, array element or volume slice), '
                              'rather than all of them stacked')
     parser.add_argument('--opaque', action='store_true',
                         help='write RGB, transparent pixels black, even where the texture has transparency')
-    parser.add_argument('--compression', type=int, default=PNG_COMPRESSION, metavar='N',
+    parser.add_argument('--compression', type=int, metavar='N',
                         help='the zlib level, from %d (none, fastest) to %d (smallest); %d by default'
                              % (LEVELS[0], LEVELS[-1], PNG_COMPRESSION))
     parser.add_argument('--threads', type=int, metavar='N',
@@ -302,6 +310,14 @@ def run(argv, previous):
     command = parser()
     try:
         args = command.parse_args(argv)
+        converting = [option for option, value in [('--level', args.level), ('--layer', args.layer),
+                                                   ('--opaque', args.opaque or None),
+                                                   ('--compression', args.compression), ('--threads', args.threads)]
+                      if value is not None]
+        if args.info and converting:
+            command.error('--info reads headers alone: %s is for converting' % converting[0])
+        args.level = 0 if args.level is None else args.level
+        args.compression = PNG_COMPRESSION if args.compression is None else args.compression
         if args.level < 0 or (args.layer is not None and args.layer < 0):
             command.error('--level and --layer count from 0')
         if args.compression not in LEVELS:

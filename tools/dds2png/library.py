@@ -18,13 +18,23 @@ TEXT_TYPES = (str,) if str is not bytes else (str, unicode)  # noqa: F821 (Pytho
 PATH_TYPES = TEXT_TYPES + (bytes,) if str is not bytes else TEXT_TYPES
 
 
-class Info(collections.namedtuple('Info', 'width height levels layers kind format opaque_alpha')):
+class Info(collections.namedtuple('Info', 'width height levels layers kind format opaque_alpha decoded '
+                                           'data_bytes expected_bytes')):
     """The header's facts: the full size, the number of mip levels, the
     layers of each level (a tuple: cube faces and array elements, or volume
-    slices), the kind ('2D', 'cube', 'array' or 'volume'), the format ('DXT1',
-    or the DXGI name of a DX10 header) and whether the header declares the
-    alpha opaque."""
+    slices), the kind ('2D', 'cube', 'array' or 'volume'), the format (the
+    FourCC of a legacy header, such as 'DXT1' or 'DXT5'; the DXGI name of a
+    DX10 header, such as 'BC1_UNORM'; 'uncompressed 32-bit RGB'; 'DXGI
+    format 200' or "FourCC 'ABCD'" for others), whether the header declares
+    the alpha opaque, whether read() and convert() decode the format, and
+    the bytes of surface data the input holds and its header's levels and
+    layers take (a file shorter than that is truncated); either may be None
+    where the format's size is not known here."""
     __slots__ = ()
+
+    @property
+    def truncated(self):
+        return None not in (self.data_bytes, self.expected_bytes) and self.data_bytes < self.expected_bytes
 
 
 def plain_path(path):
@@ -248,13 +258,17 @@ def write_png_of(source, level, layer, output, compression=PNG_COMPRESSION, thre
 
 
 def info(source):
-    """The header's facts (an Info), without decoding: `source` as for read()."""
+    """The header's facts (an Info), of any DDS file, without decoding:
+    `source` as for read(). A stream is read as far as its header's
+    surfaces reach, to count them."""
     reader = open_source(source)
     try:
         texture = reader.texture()
+        data_bytes = reader.data_size(texture)
     finally:
         reader.close()
     return Info(texture.width, texture.height, texture.levels,
                 tuple(texture.layers(level) for level in range(texture.levels)),
-                texture.kind, texture.format, texture.opaque_alpha)
+                texture.kind, texture.format.name, texture.opaque_alpha, texture.format.decoded,
+                data_bytes, texture.data_bytes())
 
