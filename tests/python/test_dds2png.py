@@ -7,8 +7,10 @@ import io
 import json
 import pickle
 import os
+import pty
 import random
 import re
+import select
 import shutil
 import signal
 import stat
@@ -534,6 +536,16 @@ class OutputSafety(ToolTest):
             err = process.stderr.read()
             process.stderr.close()
             self.assertEqual((process.wait(), err), (128 + signal.SIGPIPE, b''), args[0])
+        # A terminal gets no PNG, but one line saying why.
+        terminal, screen = pty.openpty()
+        process = subprocess.Popen(TOOL + [self.source, '-'], stdout=screen, stderr=subprocess.PIPE)
+        os.close(screen)
+        err = process.communicate()[1].decode()
+        self.assertEqual((process.returncode, err), (2, 'dds2png: -: standard output is a terminal: not writing a '
+                                                        'PNG there (redirect it, or name a file)\n'))
+        self.assertEqual(select.select([terminal], [], [], 0)[0], [terminal])  # readable: ended, with nothing
+        self.assertRaises(OSError, os.read, terminal, 1)
+        os.close(terminal)
         # A non-blocking standard output that fills up is waited on until it takes the whole PNG.
         self.assertEqual(self.run_tool(noise, self.path('noise.png'))[:2], (0, ''))
         read_end, write_end = os.pipe()

@@ -194,6 +194,9 @@ def convert_one(args):
     job = (source, target, args.level, args.layer, args.compression, args.threads, args.opaque)
     if target != STANDARD_STREAM:
         return conversion_error(job)
+    if 1 not in closed_streams and os.isatty(1):  # as compressors do: binary on a screen helps no one
+        return ConversionError(STANDARD_STREAM, 'standard output is a terminal: not writing a PNG there '
+                                                '(redirect it, or name a file)')
     # Standard output as the descriptor itself, a raw file under Python 2 and
     # 3 alike: a closed one is refused by name, one that would block is
     # waited on, and nothing is left for the interpreter to flush at exit.
