@@ -34,6 +34,7 @@ from dds2png.command import main  # noqa: E402
 TOOL = [sys.executable, '-m', 'dds2png']
 
 SAMPLE = os.path.join(ROOT, 'samples', 'logo.dds')
+CUTOUT = os.path.join(ROOT, 'samples', 'cutout.dds')  # with transparent pixels, made by samples/make-cutout.py
 # SHA-256 of the sample's decoded pixels (rows of RGB, top to bottom), checked by eye when stored.
 SAMPLE_PIXELS_SHA256 = '70267020dd15042a94bc65967e42a1d6c85ccf46b9ba78c8f95daabe86313625'
 
@@ -222,6 +223,20 @@ class Formats(ToolTest):
         width, height, rows = read_png(target)
         self.assertEqual((width, height), (256, 192))
         self.assertEqual(hashlib.sha256(b''.join(rows)).hexdigest(), SAMPLE_PIXELS_SHA256)
+
+    def test_the_transparent_sample(self):
+        # What samples/make-cutout.py writes, and an RGBA PNG: a ring, opaque,
+        # around a transparent hole, the corners transparent too.
+        subprocess.check_call([sys.executable, os.path.join(ROOT, 'samples', 'make-cutout.py'), self.path('made.dds')])
+        with open(CUTOUT, 'rb') as stored, open(self.path('made.dds'), 'rb') as made:
+            self.assertEqual(stored.read(), made.read())
+        target = self.path('cutout.png')
+        self.assertEqual(self.run_tool(CUTOUT, target)[:2], (0, ''))
+        width, height, rows = read_png(target)
+        alpha = [[bytearray(row)[4 * x + 3] for x in range(width)] for row in rows]
+        self.assertEqual((width, height), (64, 64))
+        self.assertEqual([alpha[y][x] for x, y in [(0, 0), (63, 63), (32, 32), (32, 6), (6, 32), (57, 32)]],
+                         [0, 0, 0, 255, 255, 255])
 
     def test_odd_sizes_are_cropped(self):
         # 5 x 3 pixels: two blocks across, one block row. Block 0 is white, block 1
