@@ -17,6 +17,10 @@ BUILD ?= build
 FUZZ_SECONDS ?= 60
 CONFIGURE_FLAGS ?=
 PYTHON3 ?=
+# The Python 2.7 to build for (make's variable, or the environment's); passed
+# on to CMake whenever set, so that a tree configured before takes a new one.
+PYTHON2 ?=
+PYTHON2_FLAG = $(if $(PYTHON2),"-DPYTHON2=$(PYTHON2)")
 # An existing 32-bit Python 2.7 for the 32-bit tree; by default one is fetched into $(BUILD)-m32.
 PYTHON2_I386 ?=
 RESULTS = $(BUILD)-results
@@ -30,7 +34,7 @@ all: build
 
 # PYTHON3 (make's variable, or the environment's) goes to the native tree alone.
 build:
-	$(CMAKE) -S . -B "$(BUILD)" "-DPYTHON3=$(PYTHON3)" $(CONFIGURE_FLAGS)
+	$(CMAKE) -S . -B "$(BUILD)" "-DPYTHON3=$(PYTHON3)" $(PYTHON2_FLAG) $(CONFIGURE_FLAGS)
 	$(CMAKE) --build "$(BUILD)" -j $(JOBS)
 
 bench: build bench-aarch64-counter
@@ -64,7 +68,7 @@ fuzz: build
 DEMO_LOG = $(BUILD)/demo.log
 demo:
 	@mkdir -p "$(BUILD)"
-	@$(CMAKE) -S . -B "$(BUILD)" "-DPYTHON3=$(PYTHON3)" $(CONFIGURE_FLAGS) >"$(DEMO_LOG)" 2>&1 || \
+	@$(CMAKE) -S . -B "$(BUILD)" "-DPYTHON3=$(PYTHON3)" $(PYTHON2_FLAG) $(CONFIGURE_FLAGS) >"$(DEMO_LOG)" 2>&1 || \
 		{ cat "$(DEMO_LOG)"; exit 1; }
 	@sed -n -e 's/^-- \(Building _dxt1.* for .*\)/\1/p' -e '/^No Python 2.7 found/p' "$(DEMO_LOG)"
 	@$(CMAKE) --build "$(BUILD)" -j $(JOBS) --target demo >>"$(DEMO_LOG)" 2>&1 || \

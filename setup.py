@@ -54,16 +54,20 @@ class install_with_commands(install):
         self.commands_written = []  # first, so that install's record lists them
         if not os.path.isdir(self.install_scripts):
             os.makedirs(self.install_scripts)
-        for name, target in sorted(package.COMMANDS.items()):
-            module, function = target.split(':')
+        for name in sorted(package.COMMANDS):
             path = os.path.join(self.install_scripts, name)
-            with open(path, 'w') as f:
-                f.write('#!%s\n# The %s command, installed by setup.py.\nimport sys\n'
-                        'sys.path.insert(0, %r)\nfrom %s import %s\nsys.exit(%s())\n'
-                        % (sys.executable, name, os.path.abspath(self.install_lib), module, function, function))
+            script = package.command_script(name, ['import sys', 'sys.path.insert(0, %r)  # where setup.py installed it'
+                                                   % os.path.abspath(self.install_lib)])
+            with open(path, 'wb') as f:
+                f.write(('#!%s\n' % sys.executable + script.split('\n', 1)[1]).encode('utf-8'))
             os.chmod(path, 0o755)
             self.commands_written.append(path)
         install.run(self)
+        # Every file this install wrote, listed where pip looks for them, so
+        # that `pip uninstall dxt1` removes the modules and the command too.
+        egg_info = self.get_finalized_command('install_egg_info').target
+        with open(os.path.join(egg_info, 'installed-files.txt'), 'w') as f:
+            f.write(''.join(os.path.relpath(path, egg_info) + '\n' for path in sorted(set(self.get_outputs()))))
 
     def get_outputs(self):
         return install.get_outputs(self) + getattr(self, 'commands_written', [])

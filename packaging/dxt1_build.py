@@ -10,11 +10,13 @@ import hashlib
 import os
 import shlex
 import shutil
+import stat
 import subprocess
 import sys
 import sysconfig
 import tarfile
 import tempfile
+import time
 import zipfile
 from io import BytesIO
 
@@ -23,6 +25,7 @@ import dxt1_package as package  # noqa: E402
 
 ROOT = package.ROOT
 DIST_INFO = '%s-%s.dist-info' % (package.NAME, package.VERSION)
+SCRIPTS = '%s-%s.data/scripts' % (package.NAME, package.VERSION)  # installed on PATH, their #!python made the interpreter
 
 
 class CompileError(Exception):
@@ -72,9 +75,12 @@ def _metadata_files():
         license_text = f.read()
     return [
         (DIST_INFO + '/METADATA', package.metadata().encode('utf-8')),
-        (DIST_INFO + '/entry_points.txt', package.entry_points().encode('utf-8')),
         (DIST_INFO + '/' + os.path.basename(package.LICENSE_FILE), license_text),
     ]
+
+
+def _command_scripts():
+    return [(SCRIPTS + '/' + name, package.command_script(name).encode('utf-8')) for name in sorted(package.COMMANDS)]
 
 
 def _write_metadata(metadata_directory):
@@ -104,14 +110,17 @@ def _wheel(wheel_directory, files):
         files = compiled + files
     finally:
         shutil.rmtree(build_dir)
-    files += _metadata_files()
+    files += _metadata_files() + _command_scripts()
     files.append((DIST_INFO + '/WHEEL', ('Wheel-Version: 1.0\nGenerator: dxt1_build\nRoot-Is-Purelib: false\n'
                                          'Tag: %s\n' % tag).encode('ascii')))
     record = '\n'.join([_record_line(name, data) for name, data in files] + [DIST_INFO + '/RECORD,,', ''])
     wheel_name = '%s-%s-%s.whl' % (package.NAME, package.VERSION, tag)
     with zipfile.ZipFile(os.path.join(wheel_directory, wheel_name), 'w', zipfile.ZIP_DEFLATED) as wheel:
         for name, data in files:
-            wheel.writestr(name, data)
+            entry = zipfile.ZipInfo(name, date_time=time.localtime(time.time())[:6])
+            entry.compress_type = zipfile.ZIP_DEFLATED
+            entry.external_attr = (stat.S_IFREG | (0o755 if name.startswith(SCRIPTS + '/') else 0o644)) << 16
+            wheel.writestr(entry, data)
         wheel.writestr(DIST_INFO + '/RECORD', record)
     return wheel_name
 

@@ -25,8 +25,10 @@ CLASSIFIERS = [str(line) for line in PACKAGE['classifiers']]
 PACKAGES = dict((str(name), str(path)) for name, path in PACKAGE['packages'].items())
 # The file, relative to the root, that the installed copy gets the version in.
 VERSION_FILE = str(PACKAGE['version_file'])
-# Console commands: name -> the function that runs it, as module:function.
-COMMANDS = dict((str(name), str(target)) for name, target in PACKAGE['commands'].items())
+# Commands: name -> the Python file, relative to the root, that each install
+# puts on PATH under that name (a script, not an entry point, so that the
+# file itself can take a Ctrl-C that comes while the package imports).
+COMMANDS = dict((str(name), str(path)) for name, path in PACKAGE['commands'].items())
 # The extension modules' names, in the package's order; each has its own
 # sources and export maps, beside the decoder's.
 MODULES = [str(module['name']) for module in PACKAGE['modules']]
@@ -74,12 +76,13 @@ def metadata():
     return '\n'.join(headers) + '\n\n' + long_description()
 
 
-def entry_points():
-    """entry_points.txt: one console command per entry of COMMANDS."""
-    lines = ['[console_scripts]']
-    for name, target in sorted(COMMANDS.items()):
-        lines.append('%s = %s' % (name, target))
-    return '\n'.join(lines) + '\n'
+def command_script(name, lines=()):
+    """The text of the script installed as the command `name`: a #!python
+    line (which installers point at the interpreter), then `lines`, then the
+    command's file."""
+    with io.open(os.path.join(ROOT, COMMANDS[name]), encoding='utf-8') as f:
+        body = f.read()
+    return '#!python\n' + ''.join(line + '\n' for line in lines) + body
 
 
 # The line of VERSION_FILE that its installed copy gets the version in.

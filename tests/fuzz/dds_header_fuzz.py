@@ -7,7 +7,8 @@ each converted through a regular file and through a pipe.
 
 Every case must end in a valid PNG of the size the header implies, the same
 through the file and the pipe, or in one ConversionError naming the input,
-the same message through both, with no output left. Anything else (another
+the same message through both, with no output left; and info() must give
+the same through both, saying the format converts where it did. Anything else (another
 exception, a hang, a wrong image) is a finding: it is printed, and with
 --store kept in the stored cases (dds-headers/ beside this file), which
 every run replays first. A stored case's name is the SHA-1 of its bytes,
@@ -179,6 +180,17 @@ def convert(folder, source, level, layer):
     return 'png', size, png
 
 
+def describe(source):
+    """dds2png.info(source) as ('info', its fields) or ('error', the message with the path as PATH)."""
+    signal.alarm(CASE_SECONDS)
+    try:
+        return 'info', tuple(dds2png.info(source))
+    except dds2png.ConversionError as e:
+        return 'error', 'PATH' + str(e)[len(source):]
+    finally:
+        signal.alarm(0)
+
+
 def check(blob, level, layer, folder):
     """Converts the case through a file and a pipe; raises Finding when the result breaks a promise."""
     source = os.path.join(folder, 'case.dds')
@@ -188,19 +200,28 @@ def check(blob, level, layer, folder):
     os.mkdir(out)
     try:
         through_file = convert(out, source, level, layer)
-        read_end, write_end = os.pipe()
-        feeder = threading.Thread(target=feed, args=(write_end, blob))
-        feeder.start()
-        try:
-            through_pipe = convert(out, '/dev/fd/%d' % read_end, level, layer)
-        finally:
-            os.close(read_end)
-            feeder.join()
+        described = [describe(source)]
+        for run in (lambda name: convert(out, name, level, layer), describe):
+            read_end, write_end = os.pipe()
+            feeder = threading.Thread(target=feed, args=(write_end, blob))
+            feeder.start()
+            try:
+                result = run('/dev/fd/%d' % read_end)
+            finally:
+                os.close(read_end)
+                feeder.join()
+            described.append(result)
+        through_pipe = described.pop(1)
     finally:
         shutil.rmtree(out)
     if through_file != through_pipe:
         raise Finding('a file and a pipe give different results: %r and %r'
                       % (through_file[:2], through_pipe[:2]))
+    # --info describes any header the converter reads, the same through both.
+    if described[0] != described[1]:
+        raise Finding('info() of a file and of a pipe differ: %r and %r' % tuple(described))
+    if through_file[0] == 'png' and (described[0][0] != 'info' or not described[0][1][7]):
+        raise Finding('converted, yet info() gives %r' % (described[0],))
     if through_file[0] == 'png':
         width, layer_height = implied_size(blob, level)
         (got_width, got_height) = through_file[1]

@@ -1,12 +1,16 @@
 """The DDS to PNG tool: what it reads (formats, mip levels, layers), bad
 files, output safety, batches, and starting it as a program."""
 import errno
+import fcntl
 import hashlib
 import io
 import json
 import pickle
 import os
+import pty
 import random
+import re
+import select
 import shutil
 import signal
 import stat
@@ -30,6 +34,7 @@ from dds2png.command import main  # noqa: E402
 TOOL = [sys.executable, '-m', 'dds2png']
 
 SAMPLE = os.path.join(ROOT, 'samples', 'logo.dds')
+CUTOUT = os.path.join(ROOT, 'samples', 'cutout.dds')  # with transparent pixels, made by samples/make-cutout.py
 # SHA-256 of the sample's decoded pixels (rows of RGB, top to bottom), checked by eye when stored.
 SAMPLE_PIXELS_SHA256 = '70267020dd15042a94bc65967e42a1d6c85ccf46b9ba78c8f95daabe86313625'
 
@@ -224,6 +229,20 @@ class Formats(ToolTest):
         width, height, rows = read_png(target)
         self.assertEqual((width, height), (256, 192))
         self.assertEqual(hashlib.sha256(b''.join(rows)).hexdigest(), SAMPLE_PIXELS_SHA256)
+
+    def test_the_transparent_sample(self):
+        # What samples/make-cutout.py writes, and an RGBA PNG: a ring, opaque,
+        # around a transparent hole, the corners transparent too.
+        subprocess.check_call([sys.executable, os.path.join(ROOT, 'samples', 'make-cutout.py'), self.path('made.dds')])
+        with open(CUTOUT, 'rb') as stored, open(self.path('made.dds'), 'rb') as made:
+            self.assertEqual(stored.read(), made.read())
+        target = self.path('cutout.png')
+        self.assertEqual(self.run_tool(CUTOUT, target)[:2], (0, ''))
+        width, height, rows = read_png(target)
+        alpha = [[bytearray(row)[4 * x + 3] for x in range(width)] for row in rows]
+        self.assertEqual((width, height), (64, 64))
+        self.assertEqual([alpha[y][x] for x, y in [(0, 0), (63, 63), (32, 32), (32, 6), (6, 32), (57, 32)]],
+                         [0, 0, 0, 255, 255, 255])
 
     def test_odd_sizes_are_cropped(self):
         # 5 x 3 pixels: two blocks across, one block row. Block 0 is white, block 1
@@ -551,8 +570,10 @@ class BadFiles(ToolTest):
             ('not a DDS file', b''),
             ('truncated DDS header', good[:100]),
             ('truncated surface', good[:-1]),
-            ("pixel format with FOURCC 'ETC1'; only BC1 to BC5", dds(8, 8, b'\0' * 32, fourcc=b'ETC1')),
-            ('DX10 header with DXGI format 95 (BC6H)', dds(8, 8, b'\0' * 64, dx10=(95, 3, 0, 1))),
+            ("FourCC 'ETC1' data; only BC1, BC2, BC3, BC4, BC5 and BC7 are decoded",
+             dds(8, 8, b'\0' * 32, fourcc=b'ETC1')),
+            ('DX10 header with DXGI format 95 (BC6H_UF16)', dds(8, 8, b'\0' * 64, dx10=(95, 3, 0, 1))),
+            ('DX10 header with DXGI format 200; only', dds(8, 8, b'\0' * 64, dx10=(200, 3, 0, 1))),
             ('uncompressed 32-bit RGB data', dds(8, 8, b'\0' * 256, fourcc=b'\0' * 4, pf_flags=0x40)[:84]
              + b'\0' * 4 + struct.pack('<I', 32) + dds(8, 8, b'\0' * 256)[92:]),
             ('zero image dimension', dds(0, 8, b'')),
@@ -607,16 +628,39 @@ class OutputSafety(ToolTest):
         target = self.write('locked.png', b'keep me')
         os.chmod(target, 0o444)
         if os.geteuid() != 0:
-            self.check_refused(target, 'permission denied')
+            self.check_refused(target, 'Permission denied')
         else:
             # The superuser may write anything: convert as nobody, in a folder nobody may write to.
             os.chmod(self.dir, 0o777)
             os.chmod(self.source, 0o644)
             status, err = self.run_as_nobody(self.source, target)
             self.assertEqual(status, 2)
-            self.assertEqual(err, 'dds2png: %s: permission denied (the file is not writable)\n' % target)
+            self.assertEqual(err, 'dds2png: %s: Permission denied\n' % target)
         with open(target, 'rb') as f:
             self.assertEqual(f.read(), b'keep me')
+        # A file anyone may write, on a file system mounted read-only: the
+        # system's reason, through the library and the command. The file
+        # system is mounted in a mount namespace of the test's own.
+        namespace = ['unshare', '-m' if os.geteuid() == 0 else '-rm']
+        with open(os.devnull, 'w') as null:
+            can_mount = subprocess.call(namespace + ['true'], stderr=null) == 0
+        if not can_mount:
+            self.skipTest('no mount namespace can be made here (unshare -m)')
+        mount = self.path('read-only')
+        os.mkdir(mount)
+        target = os.path.join(mount, 'out.png')
+        setup = ('mount -t tmpfs tmpfs "$1" && echo old >"$1/out.png" && chmod 666 "$1/out.png" && '
+                 'mount -o remount,ro "$1" && shift && exec "$@"')
+        code = ('import sys, dds2png\nfrom dds2png.command import main\n'
+                'try:\n    dds2png.convert(sys.argv[1], sys.argv[2])\n'
+                'except dds2png.ConversionError as e:\n    sys.stdout.write("%d %s\\n" % (e.errno, e))\n'
+                'sys.exit(main(sys.argv[1:]))')
+        process = subprocess.Popen(namespace + ['sh', '-c', setup, 'sh', mount, sys.executable, '-c', code,
+                                                self.source, target], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        out, err = process.communicate()
+        self.assertEqual((process.returncode, out.decode(), err.decode()),
+                         (2, '%d %s: Read-only file system\n' % (errno.EROFS, target),
+                          'dds2png: %s: Read-only file system\n' % target))
 
     def run_as_nobody(self, *args):
         """Runs the tool's main() in a child process that has become nobody."""
@@ -651,6 +695,29 @@ class OutputSafety(ToolTest):
             err = process.stderr.read()
             process.stderr.close()
             self.assertEqual((process.wait(), err), (128 + signal.SIGPIPE, b''), args[0])
+        # A terminal gets no PNG, but one line saying why.
+        terminal, screen = pty.openpty()
+        process = subprocess.Popen(TOOL + [self.source, '-'], stdout=screen, stderr=subprocess.PIPE)
+        os.close(screen)
+        err = process.communicate()[1].decode()
+        self.assertEqual((process.returncode, err), (2, 'dds2png: -: standard output is a terminal: not writing a '
+                                                        'PNG there (redirect it, or name a file)\n'))
+        self.assertEqual(select.select([terminal], [], [], 0)[0], [terminal])  # readable: ended, with nothing
+        self.assertRaises(OSError, os.read, terminal, 1)
+        os.close(terminal)
+        # A non-blocking standard output that fills up is waited on until it takes the whole PNG.
+        self.assertEqual(self.run_tool(noise, self.path('noise.png'))[:2], (0, ''))
+        read_end, write_end = os.pipe()
+        fcntl.fcntl(write_end, fcntl.F_SETFL, fcntl.fcntl(write_end, fcntl.F_GETFL) | os.O_NONBLOCK)
+        process = subprocess.Popen(TOOL + [noise, '-'], stdout=write_end, stderr=subprocess.PIPE)
+        os.close(write_end)
+        time.sleep(0.5)  # long enough for the pipe to fill
+        with os.fdopen(read_end, 'rb') as received:
+            out = received.read()
+        self.assertEqual((process.wait(), process.stderr.read()), (0, b''))
+        process.stderr.close()
+        with open(self.path('noise.png'), 'rb') as f:
+            self.assertEqual(out, f.read())
 
     def test_existing_file_keeps_its_permissions(self):
         target = self.write('out.png', b'old')
@@ -705,10 +772,15 @@ class Batch(ToolTest):
         os.mkdir(self.path('other'))
         twin = os.path.join(self.path('other'), 'a.dds')
         shutil.copy(source, twin)
-        for args in (['-o', source, source], ['-o', self.dir, source, twin], [source], ['-o', self.dir, '-']):
+        # A batch refused before anything is written makes no folder either.
+        for args in (['-o', source, source], ['-o', self.dir, source, twin], [source], ['-o', self.dir, '-'],
+                     ['-o', self.path('new/pngs'), source, twin], ['-o', self.path('new/pngs'), '-']):
             status, err, _ = self.run_tool(*args)
             self.assertEqual(status, 2, args)
-            self.assertEqual(os.listdir(self.dir), ['a.dds', 'other'])
+            self.assertEqual(sorted(os.listdir(self.dir)), ['a.dds', 'other'])
+        # A file where DIR should be, or in its path.
+        for folder in (source, source + '/', source + '/pngs'):
+            self.assertEqual(self.run_tool('-o', folder, twin)[:2], (2, 'dds2png: %s: Not a directory\n' % folder))
 
 
 def new_session():
@@ -935,28 +1007,49 @@ class HostileInput(ToolTest):
             self.assertEqual(during, [3 if png.IN_PARALLEL else 0], error)  # they were running
             self.assertEqual(threads_after_ending(before), before, error)
         # Ctrl-C as the threads start: it comes once they have, and ends them
-        # (a thread left starting crashed the interpreter's exit).
-        if png.IN_PARALLEL and png.SIGNALS_CAN_WAIT:
-            # What Thread.start() makes the thread with (3.13 renamed it).
-            name = '_start_joinable_thread' if hasattr(threading, '_start_joinable_thread') else '_start_new_thread'
-            start_new_thread = getattr(threading, name)
+        # (a thread left starting crashed the interpreter's exit). Threads
+        # the system will not make, or makes but that never run (no memory
+        # for the interpreter in them), mean fewer threads and the same PNG.
+        if png.IN_PARALLEL:
+            start_new_thread = png.low_level_threads.start_new_thread
 
-            def interrupted_as_made(*args, **kwargs):
-                made = start_new_thread(*args, **kwargs)
+            def interrupted_as_made(function, args):
+                made = start_new_thread(function, args)
                 os.kill(os.getpid(), signal.SIGINT)
                 return made
-            setattr(threading, name, interrupted_as_made)
-            try:
-                with self.assertRaises(KeyboardInterrupt):
-                    png.write_png(io.BytesIO(), WRITER_WIDTH, height, iter(rows * 4), 0, 3)
-            finally:
-                setattr(threading, name, start_new_thread)
-            self.assertEqual(threads_after_ending(before), before)
+
+            def refused_after(count):
+                made = []
+
+                def start(function, args):
+                    if len(made) == count:
+                        raise png.low_level_threads.error("can't start new thread")
+                    made.append(start_new_thread(function, args))
+                    return made[-1]
+                return start
+
+            def never_run(function, args):
+                return start_new_thread(lambda: None, ())
+            single = io.BytesIO()
+            png.write_png(single, WRITER_WIDTH, height, iter(rows * 4), 0, 1)
+            saved = png.BIRTH_SECONDS
+            for start in (interrupted_as_made, refused_after(1), refused_after(0), never_run):
+                png.low_level_threads.start_new_thread, png.BIRTH_SECONDS = start, 0.1
+                out = io.BytesIO()
+                try:
+                    png.write_png(out, WRITER_WIDTH, height, iter(rows * 4), 0, 3)
+                    self.assertEqual(out.getvalue(), single.getvalue(), start)
+                except KeyboardInterrupt:
+                    self.assertIs(start, interrupted_as_made)
+                else:
+                    self.assertIsNot(start, interrupted_as_made)
+                finally:
+                    png.low_level_threads.start_new_thread, png.BIRTH_SECONDS = start_new_thread, saved
+                self.assertEqual(threads_after_ending(before), before, start)
 
     def test_an_interrupt_at_any_step_of_ending_the_threads(self):
         # Ctrl-C at each step (bytecode, else line) of ending the compressing
-        # threads, both ways of making them where the interpreter has both: a
-        # step that left a lock held hung Python 2 for good. Run in a process
+        # threads: a step that left a lock held hung Python 2 for good. Run in a process
         # of its own, so that a hang fails the test. (At the step that enters
         # the ending, nothing can catch it: the threads are then left waiting,
         # idle, and do not hold up the exit.)
@@ -968,13 +1061,10 @@ from test_dds2png import interrupt_at_every_step
 png.STRIP_SIZE = 1 << 16
 rows = [bytes(bytearray([y % 251]) * 3072) for y in range(80)]
 before = set(os.listdir('/proc/self/task'))
-ways = [False] + ([True] if png.SIGNALS_CAN_WAIT else [])
-for signals_can_wait in ways:
-    png.SIGNALS_CAN_WAIT = signals_can_wait
-    steps = interrupt_at_every_step(lambda: png.write_png(io.BytesIO(), 1024, len(rows), iter(rows), 1, 2),
-                                    lambda code: code.co_name in ('__exit__', 'join'))
-    assert steps > 5, steps
-sys.stdout.write('ended %d ways\n' % len(ways))
+steps = interrupt_at_every_step(lambda: png.write_png(io.BytesIO(), 1024, len(rows), iter(rows), 1, 2),
+                                lambda code: code.co_name in ('__exit__', 'join'))
+assert steps > 5, steps
+sys.stdout.write('ended after %d steps\n' % steps)
 """
         script = script.replace('TESTS', repr(os.path.dirname(os.path.abspath(__file__))), 1)
         process = subprocess.Popen([sys.executable, '-c', script], stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
@@ -1060,6 +1150,89 @@ class Library(ToolTest):
         finally:
             os.close(read_end)
         self.assertEqual(from_pipe.exception.reason, from_file.exception.reason)
+
+    def test_out_of_memory_is_a_conversion_error_and_threads_fewer(self):
+        # Under address-space limits from what the process holds to well past
+        # what a conversion needs, in a process of its own: each call gives
+        # the PNG, with as many threads as could start, or "out of memory"
+        # (the library's error and the command's line), never another error,
+        # a hang or a file left behind.
+        source = self.write('in.dds', dds(2048, 768, os.urandom(2048 * 768 // 2)))
+        target = self.path('out.png')
+        dds2png.convert(source, target, compression=1)
+        with open(target, 'rb') as f:
+            expected = f.read()
+        os.remove(target)
+        script = r"""
+import os, resource, sys
+import dds2png
+from dds2png.command import main
+source, target, expected = sys.argv[1:]
+with open(expected, 'rb') as f:
+    expected = f.read()
+soft, hard = resource.getrlimit(resource.RLIMIT_AS)
+page = os.sysconf('SC_PAGE_SIZE')
+
+def limit(extra):
+    with open('/proc/self/statm') as f:
+        held = int(f.read().split()[0]) * page
+    resource.setrlimit(resource.RLIMIT_AS, (held + extra, hard))
+limit(16 << 20)
+try:
+    bytearray(64 << 20)
+    sys.stdout.write('no limit\n')  # an emulator keeps the limit to itself
+    sys.exit(0)
+except MemoryError:
+    pass
+finally:
+    resource.setrlimit(resource.RLIMIT_AS, (soft, hard))
+outcomes = []
+for extra in range(0, 96 << 20, 6 << 20):
+    for run in ('library', 'command'):
+        limit(extra)
+        try:
+            if run == 'library':
+                dds2png.convert(source, target, compression=1)
+            elif main(['--compression', '1', source, target]) != 0:
+                raise dds2png.ConversionError(source, 'out of memory')  # its line is checked by the test
+            outcome = 'converted'
+        except dds2png.ConversionError as e:
+            assert (e.path, e.reason) == (source, 'out of memory'), str(e)
+            outcome = 'out of memory'
+        finally:
+            resource.setrlimit(resource.RLIMIT_AS, (soft, hard))
+        if outcome == 'converted':
+            with open(target, 'rb') as f:
+                assert f.read() == expected
+            os.remove(target)
+        assert os.listdir(os.path.dirname(target)) == [os.path.basename(source)], os.listdir(os.path.dirname(target))
+        outcomes.append(outcome)
+sys.stdout.write(' '.join(sorted(set(outcomes))) + '\n')
+"""
+        folder = self.path('alone')
+        os.mkdir(folder)
+        os.rename(source, os.path.join(folder, 'in.dds'))
+        with open(self.path('expected.png'), 'wb') as f:
+            f.write(expected)
+        process = subprocess.Popen([sys.executable, '-c', script, os.path.join(folder, 'in.dds'),
+                                    os.path.join(folder, 'out.png'), self.path('expected.png')],
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        watchdog = threading.Timer(WORKER_WATCHDOG_SECONDS, process.kill)
+        watchdog.start()
+        try:
+            out, err = process.communicate()
+        finally:
+            watchdog.cancel()
+            watchdog.join()
+        if out == b'no limit\n':
+            self.skipTest('the address-space limit does not reach this interpreter')
+        self.assertEqual((process.returncode, out), (0, b'converted out of memory\n'), err)
+        # Besides the command's line, only the interpreter's own report of a
+        # thread the system made but that it had no memory to run.
+        line = 'dds2png: %s: out of memory' % os.path.join(folder, 'in.dds')
+        unrunnable = re.compile('^((Exception ignored|Unhandled exception) in thread started by|MemoryError)')
+        self.assertEqual(set(text for text in err.decode('utf-8').splitlines() if not unrunnable.match(text)),
+                         set([line]))
 
     def test_convert_fails_and_writes_as_the_command_does(self):
         source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))
@@ -1226,6 +1399,51 @@ class Library(ToolTest):
                 dds2png.convert(f, io.BytesIO())
         self.assertEqual(named.exception.path, self.path('short.dds'))
 
+    def test_targets_that_take_part_of_a_write_or_have_write_alone(self):
+        whole = io.BytesIO()
+        dds2png.convert(SAMPLE, whole)
+
+        class Dribble(io.RawIOBase):
+            """A raw file that takes at most 1,000 bytes a call, and none
+            (None: it would block) on the calls numbered in `full`."""
+            def __init__(self, full=(), fd=None):
+                io.RawIOBase.__init__(self)
+                self.taken, self.calls, self.full, self.fd = bytearray(), 0, full, fd
+
+            def writable(self):
+                return True
+
+            def write(self, data):
+                self.calls += 1
+                if self.calls in self.full:
+                    return None
+                self.taken += bytearray(data[:1000])
+                return min(len(data), 1000)
+
+            def fileno(self):
+                if self.fd is None:
+                    raise io.UnsupportedOperation('no descriptor')
+                return self.fd
+
+        class WriteAlone(object):
+            def __init__(self):
+                self.taken = bytearray()
+
+            def write(self, data):
+                self.taken += bytearray(data)
+        null = os.open(os.devnull, os.O_WRONLY)
+        try:
+            for target in (Dribble(), Dribble(full=(1, 5), fd=null), WriteAlone()):
+                dds2png.convert(SAMPLE, target)
+                self.assertEqual(bytes(target.taken), whole.getvalue(), type(target).__name__)
+        finally:
+            os.close(null)
+        # Nothing to wait on: the call fails rather than end with part of the PNG.
+        with self.assertRaises(dds2png.ConversionError) as raised:
+            dds2png.convert(SAMPLE, Dribble(full=(3,)))
+        self.assertEqual((raised.exception.errno, str(raised.exception)),
+                         (errno.EAGAIN, '<file object>: took no bytes, and has no descriptor to wait on'))
+
     def test_standard_streams(self):
         source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))
         # The library writes after what was printed, through sys.stdout.
@@ -1250,29 +1468,63 @@ class Library(ToolTest):
 
     def test_info_on_every_layout(self):
         faces = b''.join(solid(COLOURS[f], 4, 4) for f in range(6))
+        whole = (True, 32, 32)  # decoded, and the 32 bytes of surface data that one 8 x 8 or 4 x 4 x 4 level takes
         layouts = [
-            (dds(8, 4, solid(COLOURS[0], 8, 4) + solid(COLOURS[1], 4, 2) + solid(COLOURS[2], 2, 1), levels=4),
-             (8, 4, 4, (1, 1, 1, 1), '2D', 'DXT1', False, False), '2D 8x4, 4 mip levels, DXT1'),
-            (dds(4, 4, faces, caps2=CUBE), (4, 4, 1, (6,), 'cube', 'DXT1', False, False), 'cube map 4x4, 6 faces'),
-            (dds(4, 4, faces[:64], dx10=(72, 3, 0, 4)), (4, 4, 1, (4,), 'array', 'BC1_UNORM_SRGB', False, False),
-             'array of 4 4x4'),
-            (dds(4, 4, faces, depth=4, levels=3, caps2=VOLUME), (4, 4, 3, (4, 2, 1), 'volume', 'DXT1', False, False),
-             'volume 4x4x4'),
-            (dds(4, 4, faces * 2, dx10=(71, 3, 4, 2)), (4, 4, 1, (12,), 'cube', 'BC1_UNORM', False, False),
-             'cube map 4x4, 12 faces'),
+            (dds(8, 4, b''.join(solid(COLOURS[n], 8 >> n, max(1, 4 >> n)) for n in range(4)), levels=4),
+             (8, 4, 4, (1, 1, 1, 1), '2D', 'DXT1', False, True, 40, 40, False), '2D 8x4, 4 mip levels, DXT1\n'),
+            (dds(4, 4, faces, caps2=CUBE), (4, 4, 1, (6,), 'cube', 'DXT1', False, True, 48, 48, False),
+             'cube map 4x4, 6 faces, 1 mip level, DXT1\n'),
+            (dds(4, 4, faces[:64], dx10=(72, 3, 0, 4)),
+             (4, 4, 1, (4,), 'array', 'BC1_UNORM_SRGB', False) + whole + (False,),
+             'array of 4 4x4, 1 mip level, BC1_UNORM_SRGB\n'),
+            (dds(4, 4, faces + faces[:8], depth=4, levels=3, caps2=VOLUME),
+             (4, 4, 3, (4, 2, 1), 'volume', 'DXT1', False, True, 56, 56, False), 'volume 4x4x4, 3 mip levels, DXT1\n'),
+            (dds(4, 4, faces * 2, dx10=(71, 3, 4, 2)), (4, 4, 1, (12,), 'cube', 'BC1_UNORM', False, True, 96, 96, False),
+             'cube map 4x4, 12 faces, 1 mip level, BC1_UNORM\n'),
+            # Every format of the family, and those not decoded described too, and those of known size
+            # checked against it.
+            (dds(8, 8, b'\0' * 64, fourcc=b'DXT5'), (8, 8, 1, (1,), '2D', 'DXT5', False, True, 64, 64, False),
+             '2D 8x8, 1 mip level, DXT5\n'),
+            (dds(8, 8, b'\0' * 64, fourcc=b'DXT2'), (8, 8, 1, (1,), '2D', 'DXT2', False, True, 64, 64, True),
+             'DXT2, colours premultiplied by alpha (converted as stored)\n'),
+            (dds(8, 8, b'\0' * 32, fourcc=b'BC4S'), (8, 8, 1, (1,), '2D', 'BC4S', False, True, 32, 32, False),
+             'BC4S\n'),
+            (dds(8, 8, b'\0' * 60, dx10=(98, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'BC7_UNORM', False, True, 60, 64, False),
+             'BC7_UNORM, truncated surface data: 60 bytes of 64\n'),
+            (dds(8, 8, b'\0' * 64, dx10=(95, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'BC6H_UF16', False, False, 64, 64, False),
+             'BC6H_UF16, not converted (only BC1, BC2, BC3, BC4, BC5 and BC7 are decoded)\n'),
+            (dds(8, 8, b'\0' * 256, dx10=(28, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'R8G8B8A8_UNORM', False, False, 256,
+                                                           256, False), 'R8G8B8A8_UNORM, not'),
+            (dds(8, 8, b'\0' * 9, dx10=(200, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'DXGI format 200', False, False, None,
+                                                          None, False), 'DXGI format 200, not'),
+            (dds(8, 8, b'\0' * 9, fourcc=b'\x71\0\0\0'), (8, 8, 1, (1,), '2D', 'FourCC 113', False, False, None,
+                                                             None, False), 'FourCC 113, not'),
+            (dds(8, 8, b'\0' * 9, fourcc=b'ABCD'), (8, 8, 1, (1,), '2D', "FourCC 'ABCD'", False, False, None, None,
+                                                    False), "FourCC 'ABCD', not"),
+            # A file shorter than its levels says so.
+            (dds(8, 8, b'\0' * 56, levels=4)[:-3], (8, 8, 4, (1, 1, 1, 1), '2D', 'DXT1', False, True, 53, 56, False),
+             'DXT1, truncated surface data: 53 bytes of 56\n'),
         ]
-        opaque = dds(4, 4, solid(COLOURS[0], 4, 4), dx10=(71, 3, 0, 1))
+        opaque = dds(8, 8, solid(COLOURS[0], 8, 8), dx10=(71, 3, 0, 1))
         opaque = opaque[:144] + struct.pack('<I', 3) + opaque[148:]  # alpha mode 3: opaque
-        layouts.append((opaque, (4, 4, 1, (1,), '2D', 'BC1_UNORM', True, False), 'alpha declared opaque'))
-        layouts.append((dds(4, 4, b'\0' * 16, fourcc=b'DXT2'), (4, 4, 1, (1,), '2D', 'DXT2', False, True),
-                        'DXT2, colours premultiplied by alpha (converted as stored)'))
+        layouts.append((opaque, (8, 8, 1, (1,), '2D', 'BC1_UNORM', True) + whole + (False,), 'alpha declared opaque'))
+        premultiplied = dds(8, 8, solid(COLOURS[0], 8, 8), dx10=(71, 3, 0, 1))
+        premultiplied = premultiplied[:144] + struct.pack('<I', 2) + premultiplied[148:]  # alpha mode 2
+        layouts.append((premultiplied, (8, 8, 1, (1,), '2D', 'BC1_UNORM', False) + whole + (True,),
+                        'BC1_UNORM, colours premultiplied'))
         for n, (blob, facts, line) in enumerate(layouts):
             source = self.write('%d.dds' % n, blob)
             self.assertEqual(tuple(dds2png.info(source)), facts)
+            self.assertEqual(dds2png.info(io.BytesIO(blob)), dds2png.info(source))  # a stream is counted too
             status, err, out = self.run_tool('--info', source, self.path('missing.dds'))
             self.assertEqual(status, 1)
             self.assertIn(line, out.decode('utf-8'))
             self.assertEqual(err, 'dds2png: %s: No such file or directory\n' % self.path('missing.dds'))
+        # It reads headers alone: options of a conversion are refused.
+        for option in (['--level', '1'], ['--layer', '0'], ['--opaque'], ['--compression', '6'], ['--threads', '2']):
+            status, err, out = self.run_tool(*(['--info'] + option + [source]))
+            self.assertEqual((status, out, err.splitlines()[-1]),
+                             (2, b'', 'dds2png: error: --info reads headers alone: %s is for converting' % option[0]))
 
     def test_an_interrupt_anywhere_in_writing_leaves_nothing_behind(self):
         # Ctrl-C reaches Python code between any two steps. A tracer raises
@@ -1392,6 +1644,37 @@ class Program(ToolTest):
         self.assertEqual((process.wait(), process.stderr.read()), (0, b''))
         process.stderr.close()
         self.assertEqual(read_png(self.path('logo.png'))[:2], (256, 192))
+
+    def test_ctrl_c_while_its_modules_import(self):
+        # The command's file, as each install copies it, run with Ctrl-C
+        # arriving as one module or another begins to import.
+        script = r"""
+import os, signal, sys
+module, command = sys.argv[1:3]
+
+class Interrupter(object):
+    def find_module(self, name, path=None):
+        if name == module:
+            sys.meta_path.remove(self)
+            os.kill(os.getpid(), signal.SIGINT)
+
+    def find_spec(self, name, path, target=None):
+        return self.find_module(name)
+sys.meta_path.insert(0, Interrupter())
+sys.argv = [command, '--version']
+with open(command) as f:
+    code = compile(f.read(), command, 'exec')
+exec(code, {'__name__': '__main__'})
+"""
+        command = os.path.join(TOOLS, 'dds2png', '__main__.py')
+        for module in ('dds2png', 'dds2png.library', 'dds2png.png', 'dds2png.command', 'argparse', 'nothing'):
+            process = subprocess.Popen([sys.executable, '-c', script, module, command], cwd=self.dir,
+                                       stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+            out, err = process.communicate()
+            if module == 'nothing':
+                self.assertEqual((process.returncode, out[:8], err), (0, b'dds2png ', b''))
+            else:
+                self.assertEqual((process.returncode, out, err), (130, b'', b'dds2png: interrupted\n'), module)
 
 
 if __name__ == '__main__':

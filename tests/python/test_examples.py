@@ -102,15 +102,18 @@ class ReadmeExamples(unittest.TestCase):
             f.write('#!/bin/sh\nexec "%s" -m dds2png "$@"\n' % sys.executable)
         os.chmod(os.path.join(bin_dir, 'dds2png'), 0o755)
         shutil.copy(os.path.join(self.dir, 'textures', 't3.dds'), os.path.join(self.dir, 'texture.dds'))
+        shutil.copytree(os.path.join(ROOT, 'samples'), os.path.join(self.dir, 'samples'))
         env = dict(os.environ, PATH=bin_dir + os.pathsep + os.environ['PATH'])
         commands = [line for line in readme_commands('Convert DDS files') if line.startswith('dds2png')]
-        self.assertEqual(len(commands), 5, commands)
+        self.assertEqual(len(commands), 6, commands)
         for command in commands:
             process = subprocess.Popen(['sh', '-c', command], cwd=self.dir, env=env,
                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
             output = process.communicate()[0].decode('utf-8', 'replace')
             # The batch reports the bad file among the good ones with status 1 (--info reads headers alone).
             self.assertEqual(process.returncode, 1 if ' -o ' in command else 0, command + '\n' + output)
+        width, height, rows = read_png(os.path.join(self.dir, 'cutout.png'))  # the transparent sample: RGBA
+        self.assertEqual((width, height, [len(row) for row in rows[:1]]), (64, 64, [4 * 64]))
         for target in ('texture.png', 'flat.png'):  # an opaque texture: RGB either way
             self.assertEqual(read_png(os.path.join(self.dir, target)),
                              self.expected[os.path.join(self.dir, 'textures', 't3.png')])

@@ -7,9 +7,11 @@ import array
 import mmap
 import os
 import random
+import shutil
 import struct
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 import unittest
@@ -103,6 +105,33 @@ class ModuleInterface(unittest.TestCase):
                          "4 bytes per 8-byte BC4 block.")
         self.assertEqual(_bcn.__name__, '_bcn')
         self.assertEqual(_bcn.decoder, _dxt1a.decoder)
+
+    def test_type_information_takes_every_bytes_like_argument(self):
+        # What type checkers read for the modules (module/stubs): every
+        # object with the buffer protocol passes, and text does not.
+        stubs = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
+                             'module', 'stubs')
+        folder = tempfile.mkdtemp()
+        try:
+            calls = ['{0}(b"")', '{0}(bytearray(8))', '{0}(memoryview(b"")[1:])', '{0}(mmap.mmap(-1, 8))',
+                     '{0}(array.array("B"))', '{0}("text")']
+            lines = ['import array, mmap, _bcn, _dxt1, _dxt1a']
+            functions = ('_dxt1.decodeDXT1', '_dxt1a.decodeDXT1A', '_bcn.decodeBC3', '_bcn.decodeBC4')
+            for function in functions:
+                lines += [call.format(function) for call in calls]
+            with open(os.path.join(folder, 'calls.py'), 'w') as f:
+                f.write('\n'.join(lines) + '\n')
+            try:
+                process = subprocess.Popen(['mypy', '--cache-dir', os.path.join(folder, 'cache'), 'calls.py'],
+                                           cwd=folder, env=dict(os.environ, MYPYPATH=stubs),
+                                           stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+            except OSError:
+                self.skipTest('mypy is not installed')
+            output = process.communicate()[0].decode('utf-8')
+        finally:
+            shutil.rmtree(folder)
+        refused = [int(line.split(':')[1]) for line in output.splitlines() if ': error: ' in line]
+        self.assertEqual(refused, [1 + len(calls) * (n + 1) for n in range(len(functions))], output)
 
     def test_only_the_entry_points_are_exported(self):
         entry_points = {_dxt1: 'init_dxt1' if sys.version_info[0] < 3 else 'PyInit__dxt1',

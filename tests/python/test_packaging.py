@@ -147,7 +147,7 @@ class InstallRoutes(unittest.TestCase):
         finally:
             dxt1_build._compile = compile_module
         prepared = sorted(os.listdir(os.path.join(metadata, dist_info)))
-        self.assertEqual(prepared, ['LICENSE', 'METADATA', 'entry_points.txt'])
+        self.assertEqual(prepared, ['LICENSE', 'METADATA'])
         for name in prepared:
             with open(os.path.join(metadata, dist_info, name), 'rb') as f:
                 self.assertEqual(f.read(), self.wheel.read(dist_info + '/' + name), name)
@@ -221,6 +221,12 @@ class InstallRoutes(unittest.TestCase):
         # The command finds its package wherever the prefix is, with no PYTHONPATH.
         self.assertTrue(self.run_quietly([scripts[0], '--version'], env=self.clean_env(), cwd=self.dir).startswith(
             'dds2png %s (decoder: ' % package.VERSION))
+        # The distribution is dxt1, and pip removes all of it: modules, package and command.
+        if pip_version():
+            self.run_quietly([sys.executable, '-m', 'pip', 'uninstall', '-y', package.NAME],
+                             env=self.clean_env(sites[0]), cwd=self.dir)
+            left = [os.path.join(folder, name) for folder, _, names in os.walk(prefix) for name in names]
+            self.assertEqual(left, [])
 
     def test_failed_compile_reports_the_compiler_and_cleans_up(self):
         saved = os.environ.get('CXX')

@@ -14,9 +14,12 @@ __all__ = ['read', 'convert', 'info', 'Info', 'ConversionError', 'NotDDSError', 
 class Info(NamedTuple):
     """The header's facts: the full size, the number of mip levels, the
     layers of each level (cube faces and array elements, or volume slices),
-    the kind ('2D', 'cube', 'array' or 'volume'), the format (the FOURCC, or
-    the DXGI name of a DX10 header), whether the header declares the alpha
-    opaque and whether the colours are stored premultiplied by alpha."""
+    the kind ('2D', 'cube', 'array' or 'volume'), the format ('DXT1', 'DXT5',
+    the DXGI name of a DX10 header such as 'BC1_UNORM'...), whether the
+    header declares the alpha opaque, whether read() and convert() decode
+    the format, the bytes of surface data the input holds and its header's
+    levels and layers take (None where the format's size is not known here),
+    and whether the colours are stored premultiplied by alpha."""
     width: int
     height: int
     levels: int
@@ -24,7 +27,14 @@ class Info(NamedTuple):
     kind: str
     format: str
     opaque_alpha: bool
+    decoded: bool
+    data_bytes: Optional[int]
+    expected_bytes: Optional[int]
     premultiplied: bool
+    @property
+    def truncated(self) -> bool:
+        """The input holds less surface data than its header's levels and layers take."""
+        ...
 
 class ConversionError(Exception):
     """What went wrong with one input or output. str() is the command's error
@@ -79,5 +89,6 @@ def convert(source: Source, target: Target, level: int = ..., layer: Optional[in
     ...
 
 def info(source: Source) -> Info:
-    """The header's facts, without decoding."""
+    """The header's facts, of a DDS file of any format, without decoding (a
+    stream is read to count its surface data)."""
     ...

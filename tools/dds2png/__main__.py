@@ -1,7 +1,24 @@
-"""python -m dds2png: the command."""
+"""The dds2png command as a program: `python -m dds2png` runs this file, and
+the `dds2png` that each install puts on PATH, and the build's, is a copy of
+it. A Ctrl-C that comes while the command's modules import ends the command
+as one that comes later does (`dds2png: interrupted`, status 130), rather
+than in a traceback; run as a copy, the whole package's import is covered
+(with `-m` the interpreter imports the package before this file runs)."""
+import signal
 import sys
 
-from dds2png.command import main
+
+def run():
+    try:
+        from dds2png.command import main
+    except KeyboardInterrupt:
+        # Before the command could take it: finish the import with Ctrl-C
+        # ignored, then end as the command ends on one.
+        signal.signal(signal.SIGINT, signal.SIG_IGN)
+        from dds2png.command import interrupted
+        return interrupted(KeyboardInterrupt(), {})
+    return main()
+
 
 if __name__ == '__main__':
-    sys.exit(main())
+    sys.exit(run())

@@ -8,7 +8,7 @@ import os
 import signal
 import sys
 
-from .errors import escape, path_text, ConversionError
+from .errors import escape, out_of_memory, path_text, ConversionError
 from .library import Look, convert, write_png_of
 from .outputs import remove_temporaries, remove_unfinished
 
@@ -43,6 +43,8 @@ def conversion_error(job, output=None):
             write_png_of(job[0], job[2], job[3], output, job[4], job[5], Look(*job[6:]))
     except ConversionError as e:
         return e
+    except MemoryError:
+        return out_of_memory(job[0])
     except Exception as e:  # a fault of the tool itself: still one line, naming the input
         return ConversionError(job[0], 'unexpected error (%s: %s)' % (type(e).__name__, escape(str(e))))
     return None

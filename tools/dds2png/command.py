@@ -3,12 +3,14 @@ process-wide state a command owns (stop-signal handlers, placeholders for
 closed standard streams) is set here and restored when main() returns."""
 import argparse
 import errno
+import io
 import os
 import signal
 import sys
 
 from .batch import (INTERRUPTED_STATUS, SIGNAL_STATUS, conversion_error, encoded, handle_stop_signals,
                     ignore_signal, interrupt, restore_signals, run_jobs)
+from .dds import only_decoded
 from .decode import decoder_description
 from .errors import escape, path_text, ConversionError
 from .library import RULES, STANDARD_STREAM, info
@@ -83,17 +85,22 @@ def refuse_inputs_as_outputs(sources, targets):
     return None
 
 
-def run_batch(parser, args):
-    """Converts every input into DIR, made (with its parents) when missing."""
-    if os.path.exists(args.output_dir) and not os.path.isdir(args.output_dir):
-        parser.error('%s: not a directory' % escape(args.output_dir))
+def make_folder(path):
+    """Makes the folder, with its parents, where it is missing; returns the
+    system's reason when it cannot, else None."""
     try:
-        if not os.path.isdir(args.output_dir):
-            os.makedirs(args.output_dir)
+        os.makedirs(path)
     except EnvironmentError as e:
-        if not os.path.isdir(args.output_dir):  # else another made it meanwhile
-            say('dds2png: %s: %s' % (escape(args.output_dir), e.strerror))
-            return 2
+        if os.path.isdir(path):
+            return None  # there already, or made meanwhile by another
+        # Something else in its place: the system says it exists.
+        return os.strerror(errno.ENOTDIR if e.errno == errno.EEXIST else e.errno)
+    return None
+
+
+def run_batch(parser, args):
+    """Converts every input into DIR, made (with its parents) when missing,
+    once the batch has been found one that can run."""
     jobs, seen = [], {}
     for source in args.paths:
         if source == STANDARD_STREAM:
@@ -107,6 +114,10 @@ def run_batch(parser, args):
     clash = refuse_inputs_as_outputs(args.paths, [job[1] for job in jobs])
     if clash:
         say('dds2png: ' + clash)
+        return 2
+    refused = make_folder(args.output_dir)
+    if refused:
+        say('dds2png: %s: %s' % (escape(args.output_dir), refused))
         return 2
     # The cores are shared: a compressing thread for each worker, and more
     # only when there are fewer files than cores.
@@ -147,10 +158,17 @@ def info_line(path):
         shape = 'array of %d %s' % (layers, size)
     else:
         shape = '2D %s' % size
-    return '%s: %s, %d mip level%s, %s%s%s\n' % (
-        path_text(path), shape, facts.levels, '' if facts.levels == 1 else 's', facts.format,
-        ', colours premultiplied by alpha (converted as stored)' if facts.premultiplied else '',
-        ', alpha declared opaque' if facts.opaque_alpha else '')
+    notes = []
+    if not facts.decoded:
+        notes.append('not converted (%s)' % only_decoded())
+    if facts.premultiplied:
+        notes.append('colours premultiplied by alpha (converted as stored)')
+    if facts.opaque_alpha:
+        notes.append('alpha declared opaque')
+    if facts.truncated:
+        notes.append('truncated surface data: %d bytes of %d' % (facts.data_bytes, facts.expected_bytes))
+    return '%s: %s\n' % (path_text(path), ', '.join([shape, '%d mip level%s' % (facts.levels, '' if facts.levels == 1
+                                                                                else 's'), facts.format] + notes))
 
 
 def run_info(args):
@@ -179,12 +197,16 @@ def convert_one(args):
            args.normal_map)
     if target != STANDARD_STREAM:
         return conversion_error(job)
-    # Standard output as the descriptor itself, unbuffered: a closed one is
-    # refused by name, and nothing is left for the interpreter to flush at exit.
+    if 1 not in closed_streams and os.isatty(1):  # as compressors do: binary on a screen helps no one
+        return ConversionError(STANDARD_STREAM, 'standard output is a terminal: not writing a PNG there '
+                                                '(redirect it, or name a file)')
+    # Standard output as the descriptor itself, a raw file under Python 2 and
+    # 3 alike: a closed one is refused by name, one that would block is
+    # waited on, and nothing is left for the interpreter to flush at exit.
     try:
         if 1 in closed_streams:
             raise OSError(errno.EBADF, closed_message(1))
-        out = os.fdopen(os.dup(1), 'wb', 0)
+        out = io.open(os.dup(1), 'wb', buffering=0)
     except EnvironmentError:
         return ConversionError(STANDARD_STREAM, closed_message(1))
     with out:
@@ -220,27 +242,29 @@ class Parser(argparse.ArgumentParser):
 
 
 def parser():
-    parser = Parser(prog='dds2png', description='Converts DDS textures of BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2) and BC7 to '
-                    '8-bit PNG files: RGB or, where the texture has alpha below 255, RGBA; greyscale for BC4.',
+    parser = Parser(prog='dds2png', description='Converts DDS textures of BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2) '
+                    'and BC7 to 8-bit PNG files: RGB or, where the texture has alpha below 255, RGBA; greyscale '
+                    'for BC4.',
                     usage=USAGE)
     parser.add_argument('paths', nargs='+', metavar='PATH',
                         help='INPUT and OUTPUT (- for standard input or output), or with -o or --info the inputs')
     parser.add_argument('-o', '--output-dir', metavar='DIR', help='write DIR/<name>.png for every input')
     parser.add_argument('--info', action='store_true',
-                        help="print each input's size, mip levels, layers and format, one line a file")
-    parser.add_argument('--level', type=int, default=0, metavar='N',
+                        help="print what each input's header says, one line a file: size, mip levels, layers, "
+                             "format (and whether it converts) and whether the file holds every level")
+    parser.add_argument('--level', type=int, metavar='N',
                         help='the mip level to convert (0, the default, is the full size)')
     parser.add_argument('--layer', type=int, metavar='K',
                         help='convert this layer alone (cube face, array element or volume slice), '
                              'rather than all of them stacked')
     parser.add_argument('--opaque', action='store_true',
                         help='write RGB, transparent pixels black, even where the texture has transparency')
-    parser.add_argument('--rule', choices=RULES, default='design',
+    parser.add_argument('--rule', choices=RULES,
                         help="the colour rule: 'design' (the default, the decoders' own) or 'gpu' (colours as "
                              'graphics hardware shows them: endpoints widened to full range, palettes rounded)')
     parser.add_argument('--normal-map', action='store_true',
                         help="BC5: make blue the z of the unit normal that red and green give, not 0")
-    parser.add_argument('--compression', type=int, default=PNG_COMPRESSION, metavar='N',
+    parser.add_argument('--compression', type=int, metavar='N',
                         help='the zlib level, from %d (none, fastest) to %d (smallest); %d by default'
                              % (LEVELS[0], LEVELS[-1], PNG_COMPRESSION))
     parser.add_argument('--threads', type=int, metavar='N',
@@ -299,6 +323,16 @@ def run(argv, previous):
     command = parser()
     try:
         args = command.parse_args(argv)
+        converting = [option for option, value in [('--level', args.level), ('--layer', args.layer),
+                                                   ('--opaque', args.opaque or None), ('--rule', args.rule),
+                                                   ('--normal-map', args.normal_map or None),
+                                                   ('--compression', args.compression), ('--threads', args.threads)]
+                      if value is not None]
+        if args.info and converting:
+            command.error('--info reads headers alone: %s is for converting' % converting[0])
+        args.level = 0 if args.level is None else args.level
+        args.rule = 'design' if args.rule is None else args.rule
+        args.compression = PNG_COMPRESSION if args.compression is None else args.compression
         if args.level < 0 or (args.layer is not None and args.layer < 0):
             command.error('--level and --layer count from 0')
         if args.compression not in LEVELS:

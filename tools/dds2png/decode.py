@@ -2,7 +2,6 @@
 and _dxt1a (DXT1 under the design rule, as always) or _bcn, then put in the
 pixel format asked for."""
 import math
-import platform
 import struct
 
 import _bcn
@@ -149,6 +148,7 @@ def png_mode(plan, read_at, opaque=False, rule='design'):
 def decoder_description():
     """The decoder variant this CPU runs, as the dispatcher chose it, and the
     platform the interpreter is built for: `AVX-512, x86-64`."""
+    import platform  # for --version alone: slow to import
     machine, bits = platform.machine().lower(), 8 * struct.calcsize('P')
     if machine in ('x86_64', 'amd64', 'i386', 'i486', 'i586', 'i686'):
         name = 'x86-64' if bits == 64 else '32-bit x86'

@@ -31,15 +31,15 @@ def system_zlib():
     """A maker of compress_with_module's twins calling the system's zlib through ctypes, or None."""
     try:
         import ctypes
-        import ctypes.util
     except ImportError:
         return None
     try:
         library = ctypes.CDLL(ZLIB_SONAME)
     except OSError:
         try:
-            library = ctypes.CDLL(ctypes.util.find_library('z'))  # runs ldconfig: only where the usual name fails
-        except (OSError, TypeError):
+            import ctypes.util  # imports much, and runs ldconfig: only where the usual name fails
+            library = ctypes.CDLL(ctypes.util.find_library('z'))
+        except (ImportError, OSError, TypeError):
             return None
 
     class Stream(ctypes.Structure):  # z_stream, as zlib.h lays it out

@@ -126,6 +126,11 @@ class TruncatedError(ConversionError):
     """The input ends before the header or the surfaces it needs."""
 
 
+def out_of_memory(path):
+    """The ConversionError of a MemoryError: the call asked for more than the process could have."""
+    return ConversionError(path, 'out of memory')
+
+
 def system_error(path, error):
     """The ConversionError of an operating-system error, without the paths Python adds to its text."""
     return ConversionError(path, error.strerror or str(error), error.errno)

@@ -101,6 +101,24 @@ class Input(object):
         except ConversionError as e:
             self.fail(e)
 
+    def data_size(self, texture):
+        """The bytes of surface data the input holds after the header, as far
+        as the header's surfaces reach (a stream is read that far, and what it
+        gives dropped); None, and nothing read, where the format's size is
+        not known here."""
+        needed = texture.data_bytes()
+        if needed is None:
+            return None
+        if self.regular:
+            return min(max(0, self.stat.st_size - texture.data_start), needed)
+        got = 0
+        while got < needed:
+            piece = self.read(min(READ_SIZE, needed - got))
+            if not piece:
+                break
+            got += len(piece)
+        return got
+
     def plan(self, level, layer):
         """Reads the header and returns the plan, after checking the input holds it."""
         texture = self.texture()

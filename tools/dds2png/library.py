@@ -8,7 +8,7 @@ import os
 import sys
 
 from .decode import png_mode, rows
-from .errors import ConversionError
+from .errors import ConversionError, out_of_memory
 from .inputs import Input
 from .outputs import write_output, write_to_file
 from .png import LEVELS, PNG_COMPRESSION, write_png
@@ -18,15 +18,25 @@ TEXT_TYPES = (str,) if str is not bytes else (str, unicode)  # noqa: F821 (Pytho
 PATH_TYPES = TEXT_TYPES + (bytes,) if str is not bytes else TEXT_TYPES
 
 
-class Info(collections.namedtuple('Info', 'width height levels layers kind format opaque_alpha premultiplied')):
+class Info(collections.namedtuple('Info', 'width height levels layers kind format opaque_alpha decoded '
+                                           'data_bytes expected_bytes premultiplied')):
     """The header's facts: the full size, the number of mip levels, the
     layers of each level (a tuple: cube faces and array elements, or volume
     slices), the kind ('2D', 'cube', 'array' or 'volume'), the format (the
-    FOURCC, 'DXT1' to 'DXT5', 'ATI1', 'BC4U', ..., or the DXGI name of a
-    DX10 header), whether the header declares the alpha opaque, and whether
-    the colours are stored premultiplied by alpha (DXT2, DXT4, or a DX10
-    header's alpha mode 2; they are converted as stored)."""
+    FourCC of a legacy header, such as 'DXT1' or 'DXT5'; the DXGI name of a
+    DX10 header, such as 'BC1_UNORM'; 'uncompressed 32-bit RGB'; 'DXGI
+    format 200' or "FourCC 'ABCD'" for others), whether the header declares
+    the alpha opaque, whether read() and convert() decode the format, the
+    bytes of surface data the input holds and its header's levels and
+    layers take (a file shorter than that is truncated; either may be None
+    where the format's size is not known here), and whether the colours are
+    stored premultiplied by alpha (DXT2, DXT4, or a DX10 header's alpha mode
+    2; they are converted as stored)."""
     __slots__ = ()
+
+    @property
+    def truncated(self):
+        return None not in (self.data_bytes, self.expected_bytes) and self.data_bytes < self.expected_bytes
 
 
 def plain_path(path):
@@ -132,6 +142,10 @@ def standard_output():
     if stream is None:
         raise ConversionError(STANDARD_STREAM, 'standard output is closed')
     stream.flush()  # what was printed comes first
+    if str is bytes and isinstance(stream, file):  # noqa: F821 (Python 2)
+        # Its descriptor as a raw file, which says how much it took: a Python
+        # 2 file that would block fails having written an unknown part.
+        return io.open(stream.fileno(), 'wb', buffering=0, closefd=False)
     if str is not bytes and not hasattr(stream, 'buffer'):
         if isinstance(stream, io.TextIOBase):
             raise ConversionError(STANDARD_STREAM, 'standard output takes text only (sys.stdout has no binary buffer)')
@@ -192,7 +206,7 @@ def read(source, level=0, layer=None, mode='RGB', rule='design', normal_map=Fals
             position += len(row)
         return plan.width, plan.image_height, pixels
     except MemoryError:
-        raise ConversionError(reader.path, 'out of memory')
+        raise out_of_memory(reader.path)
     finally:
         reader.close()
 
@@ -253,29 +267,32 @@ def write_png_of(source, level, layer, output, compression=PNG_COMPRESSION, thre
     reader = open_source(source)
     try:
         plan = reader.plan(level, layer)
-        try:
-            read_at = reader.reader(plan)  # a stream is read whole here, before any output is made
-        except MemoryError:
-            raise ConversionError(reader.path, 'out of memory')
+        read_at = reader.reader(plan)  # a stream is read whole here, before any output is made
         # Whether the PNG needs alpha is known before its header is written:
-        # a first pass looks for a transparent pixel, reading a file again
+        # a first pass looks for a pixel with alpha below 255, reading a file again
         # (a stream is held) rather than holding the image.
         mode = png_mode(plan, read_at, look.opaque or plan.texture.opaque_alpha, look.rule)
         pixels = rows(plan, read_at, mode, look.rule, look.normal_map)
         output(reader.identity(), lambda out: write_png(out, plan.width, plan.image_height, pixels, compression,
                                                         threads, mode))
+    except MemoryError:  # reading a stream, decoding, compressing or writing: the output is gone already
+        raise out_of_memory(reader.path)
     finally:
         reader.close()
 
 
 def info(source):
-    """The header's facts (an Info), without decoding: `source` as for read()."""
+    """The header's facts (an Info), of any DDS file, without decoding:
+    `source` as for read(). A stream is read as far as its header's
+    surfaces reach, to count them."""
     reader = open_source(source)
     try:
         texture = reader.texture()
+        data_bytes = reader.data_size(texture)
     finally:
         reader.close()
     return Info(texture.width, texture.height, texture.levels,
                 tuple(texture.layers(level) for level in range(texture.levels)),
-                texture.kind, texture.format.name, texture.opaque_alpha, texture.format.premultiplied)
+                texture.kind, texture.format.name, texture.opaque_alpha, texture.format.decoded,
+                data_bytes, texture.data_bytes(), texture.premultiplied)
 

@@ -12,6 +12,7 @@ import functools
 import io
 import itertools
 import os
+import select
 import stat
 import time
 
@@ -21,6 +22,7 @@ NEW_FILE_MODE = 0o666       # less the umask, as for any file a program makes
 PRIVATE_MODE = 0o600
 MOST_LINKS = 40             # symbolic links followed in one path, as the system follows
 STREAM_NAMES = {0: 'standard input', 1: 'standard output', 2: 'standard error'}
+ST_RDONLY = getattr(os, 'ST_RDONLY', 1)  # statvfs's flag of a read-only mount: Linux's value, unnamed in Python 2
 
 # Tells apart the temporary outputs of one process; with its id and the
 # time, a name no other call has (O_EXCL makes sure). Not os.urandom, which
@@ -121,14 +123,85 @@ def identity_of(file):
     return found.st_dev, found.st_ino
 
 
+def wait_until_writable(file):
+    """Waits until the file's descriptor takes bytes again; EAGAIN where it has none."""
+    try:
+        fd = file.fileno()
+    except (AttributeError, EnvironmentError, ValueError, io.UnsupportedOperation):
+        raise IOError(errno.EAGAIN, 'took no bytes, and has no descriptor to wait on')
+    poller = select.poll()
+    poller.register(fd, select.POLLOUT)  # an error or a hang-up ends the wait too: the write then says which
+    while True:
+        try:
+            poller.poll()
+            return
+        except (select.error, EnvironmentError) as e:  # Python 2's select.error is neither
+            number = e.args[0]
+            if number != errno.EINTR:  # Python 2 returns from a signal it handled; 3 retries itself
+                raise IOError(number, os.strerror(number))
+
+
+class WholeWrites(object):
+    """A binary file whose write() writes every byte it is given, or raises.
+    A raw file (io.RawIOBase: an unbuffered open(), sys.stdout.buffer.raw)
+    may take fewer bytes than given, and none (returning None) when it is
+    non-blocking and full; a buffered one that would block raises
+    BlockingIOError, saying how much it took. The rest is written once the
+    file takes bytes again. flush() flushes a file that has flush(): a
+    target may have write() alone."""
+
+    def __init__(self, file):
+        self.file = file
+        # From a raw file None means "none taken"; from Python 2's file
+        # objects, and those of one's own, "all taken".
+        self.none_is_nothing = isinstance(file, io.RawIOBase)
+
+    def write(self, data):
+        while True:
+            blocked = False
+            try:
+                count = self.file.write(data)
+            except io.BlockingIOError as e:
+                count, blocked = e.characters_written, True
+            if count is None:
+                if not self.none_is_nothing:
+                    return
+                count, blocked = 0, True
+            if count >= len(data):
+                return
+            if count:
+                data = memoryview(data)[count:]
+            elif blocked:
+                wait_until_writable(self.file)
+            else:  # neither taken nor refused: trying again would do the same
+                raise IOError(errno.EIO, 'took none of %d bytes' % len(data))
+
+    def flush(self):
+        flush = getattr(self.file, 'flush', None)
+        while flush is not None:
+            try:
+                flush()
+                return
+            except io.BlockingIOError:
+                wait_until_writable(self.file)
+
+
+def on_read_only_file_system(path):
+    try:
+        return bool(os.statvfs(path).f_flag & ST_RDONLY)
+    except EnvironmentError:
+        return False
+
+
 def write_to_file(shown, file, source, write):
     """Runs write(file) on a caller's open binary file (standard output for `-`)."""
     if source is not None and identity_of(file) == source:
         raise ConversionError(shown, 'standard output is the input file itself' if shown == '-'
                               else 'is the input file itself')
     try:
-        write(file)
-        file.flush()
+        out = WholeWrites(file)
+        write(out)
+        out.flush()
     except EnvironmentError as e:
         raise system_error(shown, e)
 
@@ -157,14 +230,17 @@ def write_output(shown, path, source, write):
     try:
         if existing is not None and (not stat.S_ISREG(existing.st_mode) or path.startswith(('/dev/', '/proc/'))):
             with open(path, 'wb') as out:
-                write(out)
+                write(WholeWrites(out))
             return
         # An existing file is replaced where its links lead; a new one is made
         # where the system would make it, so that `new/.` or `missing/../x.png`
         # fail as they would for any program rather than name a file they do not.
         target = os.path.realpath(path) if existing is not None else path
         if existing is not None and not os.access(target, os.W_OK):
-            raise ConversionError(shown, 'permission denied (the file is not writable)', errno.EACCES)
+            # Refused as the system would refuse to open it, though renaming
+            # over it needs only the folder's permission.
+            refused = errno.EROFS if on_read_only_file_system(target) else errno.EACCES
+            raise ConversionError(shown, os.strerror(refused), refused)
         replace(target, existing, write)
     except EnvironmentError as e:
         raise system_error(shown, e)
@@ -192,7 +268,7 @@ def replace(target, existing, write):
                 unfinished.discard(temp)
                 temp = None  # another's file: never removed here
         with out:
-            write(out)
+            write(WholeWrites(out))
         if existing is not None:
             os.chmod(temp, stat.S_IMODE(existing.st_mode))
             if (existing.st_uid, existing.st_gid) != (os.getuid(), os.getgid()):

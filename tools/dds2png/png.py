@@ -10,12 +10,14 @@ depend on the image alone, so the bytes are the same whatever the number of
 threads compressing them. The strips are compressed without the interpreter
 lock (see deflate), so threads use the cores; they compress and do nothing
 else: the rows are read and the file written by the caller's thread, in
-order."""
+order, which compresses a strip itself only while no thread has taken it.
+Threads the system will not start (memory or a limit ran out) mean fewer
+threads, down to the caller's alone."""
 import collections
 import os
 import signal
 import struct
-import threading
+import time
 import zlib
 
 try:
@@ -39,6 +41,9 @@ FILTER_NONE = b'\0'         # the filter-type byte that starts each row
 # at 2 MiB and 0.42% at 1 MiB; larger strips hold more memory.
 STRIP_SIZE = 1 << 22
 STRIPS_AHEAD = 2            # strips a thread may have waiting, compressed or not, before one is written
+# How long the writer, ending, waits for a thread it made to take its first
+# step (a thread starts in well under a millisecond), and how often it looks.
+BIRTH_SECONDS, BIRTH_POLL_SECONDS = 10, 0.001
 # The zlib header's first byte: method 8 (deflate), window 2 ** (7 + 8) = 32 KiB.
 ZLIB_CMF = 0x78
 ZLIB_FLEVEL_SHIFT = 6       # FLEVEL, the compressor's effort, in the top two bits of FLG
@@ -154,25 +159,41 @@ def write_strips(out, strips, level, threads):
     compressed by `threads` threads (1: by this one)."""
     idat = IdatWriter(out)
     idat.write(zlib_header(level))
-    adler = zlib.adler32(b'')
     if threads <= 1:
-        compress_strip = new_compressor()
-        for data, last in strips:
-            adler = zlib.adler32(data, adler)
-            idat.write(compress_strip(level, data, last))
+        adler = compress_here(idat, strips, level)
     else:
         with Compressors(level, threads) as compressors:
-            waiting = collections.deque()
-            for data, last in strips:
-                adler = zlib.adler32(data, adler)
-                waiting.append(compressors.submit(data, last))
-                data = None
-                while waiting and (len(waiting) >= STRIPS_AHEAD * threads or waiting[0].is_done()):
-                    idat.write(waiting.popleft().result())
-            while waiting:
-                idat.write(waiting.popleft().result())
+            if compressors.compressors:
+                adler = compress_in_threads(idat, strips, compressors)
+            else:  # the system would start none
+                adler = compress_here(idat, strips, level)
     idat.write(struct.pack('>I', adler & 0xffffffff))
     idat.close()
+
+
+def compress_here(idat, strips, level):
+    """Compresses the strips in this thread; returns the Adler-32 of their data."""
+    adler = zlib.adler32(b'')
+    compress_strip = new_compressor()
+    for data, last in strips:
+        adler = zlib.adler32(data, adler)
+        idat.write(compress_strip(level, data, last))
+    return adler
+
+
+def compress_in_threads(idat, strips, compressors):
+    """Compresses the strips in the compressors' threads; returns the Adler-32 of their data."""
+    adler = zlib.adler32(b'')
+    waiting, threads = collections.deque(), len(compressors.compressors)
+    for data, last in strips:
+        adler = zlib.adler32(data, adler)
+        waiting.append(compressors.submit(data, last))
+        data = None
+        while waiting and (len(waiting) >= STRIPS_AHEAD * threads or waiting[0].is_done()):
+            idat.write(compressors.result(waiting.popleft()))
+    while waiting:
+        idat.write(compressors.result(waiting.popleft()))
+    return adler
 
 
 # The threads and the writer hand strips over through a deque and bare locks
@@ -180,21 +201,37 @@ def write_strips(out, strips, level, threads):
 # between any two of its steps; inside the Python code of a queue or an
 # event it could leave their inner lock held and a thread waiting on it for
 # ever. A deque's append and a lock's acquire or release are single steps.
+#
+# Each thread is made by one call into C and waited for through a lock it
+# releases as its last step: threading's Thread.start() and join() run Python
+# code that an interrupt breaks half-way, and start() waits for ever for a
+# thread that the system made but that had no memory to run.
 
 class Strip(object):
-    """One strip handed to a compressing thread, and what came of it."""
+    """One strip handed to the compressing threads, and what came of it."""
 
     def __init__(self, data, last):
         self.data, self.last = data, last
         self.compressed = self.error = None
         self.done = low_level_threads.allocate_lock()
-        self.done.acquire()  # released by the thread once it has finished with the strip
+        self.done.acquire()  # released once the strip is compressed (or dropped)
 
     def is_done(self):
         return not self.done.locked()
 
+    def compress(self, compress_strip, level, dropped=False):
+        """Compresses the data, or drops it, and marks the strip done."""
+        try:
+            if not dropped:
+                self.compressed = compress_strip(level, self.data, self.last)
+        except Exception as e:  # MemoryError, above all: the writer raises it
+            self.error = e
+        finally:
+            self.data = None
+            self.done.release()
+
     def result(self):
-        """The compressed strip, once its thread has made it; what it raised, if it failed."""
+        """The compressed strip, once it is done; what it raised, if it failed."""
         self.done.acquire()
         self.done.release()
         if self.error is not None:
@@ -202,48 +239,37 @@ class Strip(object):
         return self.compressed
 
 
-# Python 3 starts a thread with signals held (see Compressors), so that its
-# threading.Thread is known and joined whatever comes. Python 2 can hold no
-# signal, and its Thread.start() runs Python code that an interrupt breaks
-# half-way, leaving its locks held: there a thread is made by one call into
-# C, and waited for through a lock it releases as its last step.
-SIGNALS_CAN_WAIT = hasattr(signal, 'pthread_sigmask')
-
-
 class Compressor(object):
     """A thread that compresses strips from the deque it shares with the
     others until it takes None from it."""
 
-    def __init__(self, level, strips, number):
+    def __init__(self, level, strips):
         self.level, self.strips, self.stopping = level, strips, False
+        # Made here, in the writer's thread: the thread itself looks up no
+        # module's names, which an exiting interpreter sets to None.
+        self.compress_strip = new_compressor()
         self.wake = low_level_threads.allocate_lock()
         self.wake.acquire()  # released when strips may be waiting; the thread takes it back to wait again
         self.started = False
-        if SIGNALS_CAN_WAIT:
-            self.thread = threading.Thread(target=self.work, name='dds2png-compress-%d' % number)
-            # Never holds up the interpreter's exit: a Ctrl-C on the very
-            # step that enters the ending (no Python code can catch that one)
-            # leaves threads waiting for strips, which must not hang it.
-            self.thread.daemon = True
-        else:
-            self.finished = False  # set by the thread before it releases `ended`
-            self.ended = low_level_threads.allocate_lock()
-            self.ended.acquire()
+        self.begun = self.finished = False  # set by the thread: first, and before it releases `ended`
+        self.ended = low_level_threads.allocate_lock()
+        self.ended.acquire()
 
     def start(self):
-        if SIGNALS_CAN_WAIT:
-            self.thread.start()
-        else:
-            low_level_threads.start_new_thread(self.run, ())
+        low_level_threads.start_new_thread(self.run, ())
         self.started = True
 
     def join(self):
-        """Waits for the thread, once it has been told to end."""
+        """Waits for the thread, once it has been told to end. One that has
+        not begun within BIRTH_SECONDS never will (the system made it, but
+        the interpreter had no memory to run it), and is not waited for."""
         if not self.started:
             return
-        if SIGNALS_CAN_WAIT:
-            self.thread.join()
-        elif not self.finished:
+        waited = 0
+        while not self.begun and waited < BIRTH_SECONDS:
+            time.sleep(BIRTH_POLL_SECONDS)
+            waited += BIRTH_POLL_SECONDS
+        if self.begun and not self.finished:
             # An interrupt after the acquire finds `finished` set on the
             # next call, rather than a lock this thread holds.
             self.ended.acquire()
@@ -251,6 +277,7 @@ class Compressor(object):
         self.started = False
 
     def run(self):
+        self.begun = True
         try:
             self.work()
         finally:
@@ -262,7 +289,6 @@ class Compressor(object):
             self.wake.release()
 
     def work(self):
-        compress_strip = new_compressor()
         while True:
             self.wake.acquire()
             while True:
@@ -272,42 +298,44 @@ class Compressor(object):
                     break  # none left: wait to be called again
                 if strip is None:
                     return
-                try:
-                    if not self.stopping:
-                        strip.compressed = compress_strip(self.level, strip.data, strip.last)
-                except Exception as e:  # MemoryError, above all: the writer raises it
-                    strip.error = e
-                finally:
-                    strip.data = None
-                    strip.done.release()
+                strip.compress(self.compress_strip, self.level, self.stopping)
 
 
 class Compressors(object):
     """Threads that compress strips, started on entry and ended on
     exit whatever ends the block (an error reading or writing, an interrupt):
     strips not yet begun are dropped, and the exit waits for those being
-    compressed, which takes at most one strip's time."""
+    compressed, which takes at most one strip's time. A writer waiting for a
+    strip that no thread has taken compresses it itself, so that strips are
+    compressed even when threads the system made never run."""
 
     def __init__(self, level, threads):
-        self.strips = collections.deque()
-        self.compressors = [Compressor(level, self.strips, n) for n in range(threads)]
+        self.level, self.strips = level, collections.deque()
+        self.compress_strip = new_compressor()  # the writer's own
+        self.compressors = [Compressor(level, self.strips) for _ in range(threads)]
 
     def __enter__(self):
-        # Signals wait while the threads start: an interrupt inside start()
-        # would leave a thread starting that is not yet known to be alive,
-        # so never joined, and an interpreter that exits while a thread
-        # starts crashes.
-        # One that waited comes once they have started, and ends them. (Python
-        # 2 can hold no signal: there an interrupt in the one step between
-        # making a thread and noting it leaves the thread unnoted; it still
-        # ends at once, on the None it is given.)
+        # Signals wait while the threads start: an interrupt inside start(),
+        # or between making a thread and noting it, would leave a thread that
+        # is not known to be alive, so never joined (Python 2's then ran on
+        # into the interpreter's exit, and failed there), and an interpreter
+        # that exits while a thread starts crashes. One that waited comes
+        # once they have started, and ends them. The mask is read before it
+        # changes, so that it is given back even when an interrupt comes as
+        # the signals are held.
         try:
-            blocked = block_signals()
+            mask = signal_mask()
             try:
+                hold_signals()
                 for compressor in self.compressors:
-                    compressor.start()
+                    try:
+                        compressor.start()
+                    except (low_level_threads.error, MemoryError):  # "can't start new thread"
+                        break
+                # Fewer threads, or none (the writer then compresses alone).
+                self.compressors = [compressor for compressor in self.compressors if compressor.started]
             finally:
-                unblock_signals(blocked)
+                set_signal_mask(mask)
             return self  # inside the try: an interrupt up to here ends the threads
         except BaseException:
             self.__exit__()
@@ -320,6 +348,17 @@ class Compressors(object):
         for compressor in self.compressors:
             compressor.call()
         return strip
+
+    def result(self, strip):
+        """The compressed strip: while no thread has taken it, the writer
+        compresses the oldest strip waiting (this one, or one before it)."""
+        while not strip.is_done():
+            try:
+                waiting = self.strips.popleft()
+            except IndexError:
+                break  # every strip is taken, this one by a thread that is compressing it
+            waiting.compress(self.compress_strip, self.level)
+        return strip.result()
 
     def __exit__(self, *exc_info):
         """Ends every thread: an interrupt meanwhile (another Ctrl-C) starts
@@ -341,14 +380,44 @@ class Compressors(object):
             raise interrupted
 
 
-def block_signals():
-    """Blocks every signal in this thread; returns what to unblock_signals() with."""
-    if not hasattr(signal, 'pthread_sigmask'):
-        return None
-    numbers = signal.valid_signals() if hasattr(signal, 'valid_signals') else range(1, signal.NSIG)
-    return signal.pthread_sigmask(signal.SIG_BLOCK, numbers)
+# A thread's signal mask: signal_mask() reads it, hold_signals() blocks
+# every signal, set_signal_mask() gives back what signal_mask() read.
+if hasattr(signal, 'pthread_sigmask'):
+    def signal_mask():
+        return signal.pthread_sigmask(signal.SIG_BLOCK, [])
 
+    def hold_signals():
+        numbers = signal.valid_signals() if hasattr(signal, 'valid_signals') else range(1, signal.NSIG)
+        signal.pthread_sigmask(signal.SIG_BLOCK, numbers)
 
-def unblock_signals(previous):
-    if previous is not None:
-        signal.pthread_sigmask(signal.SIG_SETMASK, previous)
+    def set_signal_mask(mask):
+        signal.pthread_sigmask(signal.SIG_SETMASK, mask)
+else:
+    # Python 2's signal module has no pthread_sigmask: the C library's, through
+    # ctypes. Its `how` values and the size of a sigset_t, as Linux defines them.
+    C_SIG_BLOCK, C_SIG_SETMASK, C_SIGSET_BYTES = 0, 2, 128
+
+    def c_signal_masks():
+        """The three functions through the C library, or ones that do
+        nothing where it cannot be reached (the threads then start with
+        signals free, as they did before)."""
+        try:
+            import ctypes
+            pthread_sigmask = ctypes.CDLL(None).pthread_sigmask
+        except (ImportError, OSError, AttributeError):
+            return (lambda: None), (lambda: None), (lambda mask: None)
+        pthread_sigmask.argtypes = [ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p]
+        every_signal = ctypes.create_string_buffer(b'\xff' * C_SIGSET_BYTES, C_SIGSET_BYTES)
+
+        def signal_mask():
+            mask = ctypes.create_string_buffer(C_SIGSET_BYTES)
+            pthread_sigmask(C_SIG_BLOCK, None, mask)
+            return mask
+
+        def hold_signals():
+            pthread_sigmask(C_SIG_BLOCK, every_signal, None)
+
+        def set_signal_mask(mask):
+            pthread_sigmask(C_SIG_SETMASK, mask, None)
+        return signal_mask, hold_signals, set_signal_mask
+    signal_mask, hold_signals, set_signal_mask = c_signal_masks()

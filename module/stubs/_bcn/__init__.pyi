@@ -1,7 +1,10 @@
 """Type information for _bcn, the decoder of the block family: BC1 to BC5 and BC7."""
-from typing import Tuple, Union
+from typing import Tuple
 
-_Blocks = Union[bytes, bytearray, memoryview]
+# Any object with the buffer protocol, as type checkers name it (bytes,
+# bytearray, memoryview, mmap, array.array...); the module takes them all.
+from _typeshed import ReadableBuffer as _Blocks
+
 _Rule = str  # "design" or "gpu"
 _Planes = Tuple[bytes, bytes, bytes, bytes]
 

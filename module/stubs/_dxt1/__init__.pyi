@@ -1,7 +1,11 @@
 """Type information for _dxt1, the DXT1 (BC1) block decoder."""
-from typing import Tuple, Union
+from typing import Tuple
 
-def decodeDXT1(data: Union[bytes, bytearray, memoryview]) -> Tuple[bytes, bytes, bytes, bytes]:
+# Any object with the buffer protocol, as type checkers name it (bytes,
+# bytearray, memoryview, mmap, array.array...); the module takes them all.
+from _typeshed import ReadableBuffer
+
+def decodeDXT1(data: ReadableBuffer) -> Tuple[bytes, bytes, bytes, bytes]:
     """Decodes a run of 8-byte DXT1 blocks into four RGB row planes.
 
     Plane yo holds pixel row yo of every block, 12 bytes (four RGB pixels)
