@@ -53,9 +53,11 @@ unsigned widen(unsigned value, unsigned bits)
     return (shifted | shifted >> bits) & 0xFFu;
 }
 
+// ((64 - w)·e0 + w·e1 + 32) >> 6: weights are out of 64, rounded to nearest.
 unsigned interpolate(unsigned e0, unsigned e1, unsigned weight)
 {
-    return ((64 - weight) * e0 + weight * e1 + 32) >> kBc7WeightBits;
+    constexpr unsigned whole = 1u << kBc7WeightBits, half = whole / 2;
+    return ((whole - weight) * e0 + weight * e1 + half) >> kBc7WeightBits;
 }
 
 const unsigned char *weightTable(unsigned indexBits)
