@@ -2,7 +2,7 @@
 """Runs the benchmarks and prints a short table of medians and ratios.
 
 usage: report.py DECODER_BENCH INSTRUCTION_COUNT [--module PYTHON MODULE_DIR]...
-                 [--emulated-counter COUNTER]
+                 [--bc7-bench BC7_BENCH] [--emulated-counter COUNTER]
 
 The decoder benchmark's repetitions are interleaved at random with the memset
 floor's, and each variant's RGB with its RGBA decoder's, so each ratio
@@ -263,6 +263,21 @@ def compare_tool(tool, runs=7):
         shutil.rmtree(folder)
 
 
+def print_bc7(binary):
+    """BC7 per variant and per mode: the table that bc7-bench prints after its
+    console lines."""
+    with open(os.devnull, 'w') as quiet:
+        output = subprocess.check_output([binary, '--benchmark_color=false'], stderr=quiet).decode('utf-8')
+    lines = output.splitlines()
+    start = next((n for n, line in enumerate(lines) if line.startswith('Median ns per block')), None)
+    if start is not None:
+        print('')
+        print('BC7 on runs of 4096 random blocks of each mode alone, and mixed, CPU time: ' + lines[start][0].lower()
+              + lines[start][1:])
+        for line in lines[start + 1:]:
+            print(line)
+
+
 def print_family(variants, medians):
     """The block family's table: each format and rule per variant, per block
     and against DXT1A (bc1a, design) in the same variant."""
@@ -309,6 +324,7 @@ def main():
     parser.add_argument('--module', nargs=2, action='append', default=[], metavar=('PYTHON', 'MODULE_DIR'),
                         help='also time decoding through the module built in MODULE_DIR for PYTHON')
     parser.add_argument('--tool', help='also time this dds2png command against the image library')
+    parser.add_argument('--bc7-bench', metavar='BC7_BENCH', help='also run this bc7-bench and print its table')
     parser.add_argument('--emulated-counter', metavar='COUNTER',
                         help='also count instructions per block with this cross-built instruction-count under qemu')
     args = parser.parse_args()
@@ -343,6 +359,8 @@ def main():
     print('%-8s' % 'instr' + '%14s' % '' + ''.join('%14s' % ('%.1f' % c if c is not None else 'n/a') for c in counts)
           + '   (callgrind, RGBA, %d random blocks)' % COUNT_BLOCKS)
     print_family(variants, medians)
+    if args.bc7_bench:
+        print_bc7(args.bc7_bench)
     if args.emulated_counter:
         print('')
         print_emulated_counts(args.emulated_counter)
