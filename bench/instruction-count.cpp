@@ -1,8 +1,11 @@
 // Decodes random DXT1 blocks with one variant, once or TIMES times, for
-// counting instructions; "--rgba" first decodes to RGBA:
+// counting instructions; "--rgba" first decodes to RGBA, and "--format NAME"
+// (bc1, bc1a, ... bc5s) with "--rule design|gpu" any format under either
+// colour rule (bc1 and the design rule unless given):
 //   valgrind --tool=callgrind --collect-atstart=no
 //       --toggle-collect='countedDecode*' instruction-count avx2 65536
 //   valgrind ... --toggle-collect='countedDecode*' instruction-count --rgba avx2 65536
+//   valgrind ... --toggle-collect='countedDecode*' instruction-count --format bc3 --rule gpu avx2 65536
 // Where only whole runs can be counted (qemu's trace), the difference between
 // runs with TIMES 3 and 1 is two decodes of the blocks, without the set-up.
 // `instruction-count --variants` names the variants this CPU runs, one a line.
@@ -31,13 +34,38 @@ int main(int argc, char **argv)
                 std::printf("%s\n", variants[i].name);
         return 0;
     }
-    const bool rgba = argc > 1 && std::strcmp(argv[1], "--rgba") == 0;
-    if (rgba) {
+    const char *const program = argv[0];
+    BlockFormat format = BlockFormat::bc1;
+    ColourRule rule = ColourRule::design;
+    bool known = true;
+    while (known && argc > 1 && std::strncmp(argv[1], "--", 2) == 0) {
+        if (std::strcmp(argv[1], "--rgba") == 0) {
+            format = BlockFormat::bc1a;
+        } else if (argc > 2 && std::strcmp(argv[1], "--format") == 0) {
+            known = false;
+            for (unsigned f = 0; f < kBlockFormatCount; ++f)
+                if (std::strcmp(argv[2], kBlockFormats[f].name) == 0) {
+                    format = BlockFormat(f);
+                    known = true;
+                }
+            --argc;
+            ++argv;
+        } else if (argc > 2 && std::strcmp(argv[1], "--rule") == 0) {
+            known = std::strcmp(argv[2], "design") == 0 || std::strcmp(argv[2], "gpu") == 0;
+            rule = std::strcmp(argv[2], "gpu") == 0 ? ColourRule::gpu : ColourRule::design;
+            --argc;
+            ++argv;
+        } else {
+            known = false;
+        }
         --argc;
         ++argv;
     }
-    if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: %s [--rgba] VARIANT BLOCKS [TIMES] | --variants\n", argv[0]);
+    if (!known || (argc != 3 && argc != 4)) {
+        std::fprintf(stderr,
+                     "usage: %s [--rgba | --format bc1|bc1a|bc2|bc3|bc4|bc4s|bc5|bc5s] [--rule design|gpu] "
+                     "VARIANT BLOCKS [TIMES] | --variants\n",
+                     program);
         return 2;
     }
     const DecoderVariant *variant = nullptr;
@@ -45,25 +73,26 @@ int main(int argc, char **argv)
         if (std::strcmp(variants[i].name, argv[1]) == 0)
             variant = &variants[i];
     if (variant == nullptr || !variant->supported()) {
-        std::fprintf(stderr, "%s: no variant %s on this CPU\n", argv[0], argv[1]);
+        std::fprintf(stderr, "%s: no variant %s on this CPU\n", program, argv[1]);
         return 2;
     }
     const std::size_t blocks = std::strtoul(argv[2], nullptr, 10);
     const unsigned long times = argc == 4 ? std::strtoul(argv[3], nullptr, 10) : 1;
-    const std::size_t rowBytes = 4 * (rgba ? kRgbaBytes : kRgbBytes);
-    std::vector<unsigned char> input(blocks * 8), planes(blocks * 4 * rowBytes);
+    const BlockFormatInfo &info = blockFormatInfo(format);
+    const std::size_t rowBytes = 4 * info.pixelBytes;
+    std::vector<unsigned char> input(blocks * info.blockBytes), planes(blocks * 4 * rowBytes);
     std::mt19937 rng(1);
     for (unsigned char &byte : input)
         byte = static_cast<unsigned char>(rng());
     unsigned char *const outdata[4] = {&planes[0], &planes[blocks * rowBytes], &planes[2 * blocks * rowBytes],
                                        &planes[3 * blocks * rowBytes]};
-    const BlockDecodeFunction decode =
-        variantDecoder(*variant, rgba ? BlockFormat::bc1a : BlockFormat::bc1, ColourRule::design);
+    const BlockDecodeFunction decode = variantDecoder(*variant, format, rule);
     for (unsigned long i = 0; i < times; ++i)
         countedDecode(decode, input, outdata);
     unsigned sum = 0;
     for (unsigned char byte : planes)
         sum += byte;
-    std::printf("%s%s: %zu blocks decoded, checksum %u\n", variant->name, rgba ? " (RGBA)" : "", blocks, sum);
+    std::printf("%s %s (%s rule): %zu blocks decoded, checksum %u\n", variant->name, info.name,
+                rule == ColourRule::gpu ? "gpu" : "design", blocks, sum);
     return 0;
 }
