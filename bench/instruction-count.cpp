@@ -1,6 +1,6 @@
 // Decodes random DXT1 blocks with one variant, once or TIMES times, for
 // counting instructions; "--rgba" first decodes to RGBA, and "--format NAME"
-// (bc1, bc1a, ... bc5s) with "--rule design|gpu" any format under either
+// (bc1, bc1a, ... bc7) with "--rule design|gpu" any format under either
 // colour rule (bc1 and the design rule unless given):
 //   valgrind --tool=callgrind --collect-atstart=no
 //       --toggle-collect='countedDecode*' instruction-count avx2 65536
@@ -63,7 +63,7 @@ int main(int argc, char **argv)
     }
     if (!known || (argc != 3 && argc != 4)) {
         std::fprintf(stderr,
-                     "usage: %s [--rgba | --format bc1|bc1a|bc2|bc3|bc4|bc4s|bc5|bc5s] [--rule design|gpu] "
+                     "usage: %s [--rgba | --format bc1|bc1a|bc2|bc3|bc4|bc4s|bc5|bc5s|bc7] [--rule design|gpu] "
                      "VARIANT BLOCKS [TIMES] | --variants\n",
                      program);
         return 2;

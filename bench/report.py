@@ -69,7 +69,7 @@ def count_instructions(binary, variant, rgba=False):
 EMULATED_COUNT_BLOCKS = 4096
 
 
-def count_instructions_emulated(counter, variant, rgba=False):
+def count_instructions_emulated(counter, variant, rgba=False, options=()):
     """Instructions per block of `variant` in a counter that runs under
     qemu-user. Its single-step trace has one line starting 'Trace' per
     instruction executed; the counter decodes the same blocks once and then
@@ -84,7 +84,7 @@ def count_instructions_emulated(counter, variant, rgba=False):
             lines = subprocess.Popen(['grep', '-c', '^Trace', fifo], stdout=subprocess.PIPE)
             env = dict(os.environ, QEMU_SINGLESTEP='1', QEMU_LOG='nochain,exec', QEMU_LOG_FILENAME=fifo)
             with open(os.devnull, 'w') as quiet:
-                status = subprocess.call([counter] + (['--rgba'] if rgba else [])
+                status = subprocess.call([counter] + (['--rgba'] if rgba else []) + list(options)
                                          + [variant, str(EMULATED_COUNT_BLOCKS), str(times)],
                                          env=env, stdout=quiet, stderr=quiet)
             if status != 0:
@@ -113,6 +113,16 @@ def print_emulated_counts(counter):
         print('%-8s' % label + ''.join('%14s' % ('%.1f' % c if c is not None else 'n/a') for c in counts)
               + ('   (qemu single-step trace, %d random blocks; no times under emulation)' % EMULATED_COUNT_BLOCKS
                  if not rgba else '   (instructions per block decoding to RGBA)'))
+    # The block family: each format and rule, and its multiple of DXT1A's count (bc1a, design).
+    print('block family, instructions per block, and as a multiple of DXT1A in the same variant:')
+    base = dict((v, count_instructions_emulated(counter, v, options=('--format', 'bc1a'))) for v in variants)
+    for name in FAMILY_ORDER:
+        for rule in ('design', 'gpu'):
+            counts = [count_instructions_emulated(counter, v, options=('--format', name, '--rule', rule))
+                      for v in variants]
+            print('%-12s' % ('%s-%s' % (name, rule)) + ''.join(
+                '%16s' % ('%.1f %5.2fx' % (c, c / base[v]) if c is not None and base[v] else 'n/a')
+                for c, v in zip(counts, variants)))
 
 
 # The C library's heap hands a freed block of this size or more back to the
