@@ -122,8 +122,11 @@ class ModuleInterface(unittest.TestCase):
             with open(os.path.join(folder, 'calls.py'), 'w') as f:
                 f.write('\n'.join(lines) + '\n')
             try:
+                # mypy is a program of the machine's own Python: none of this interpreter's settings.
+                env = dict((name, value) for name, value in os.environ.items() if not name.startswith('PYTHON'))
+                env['MYPYPATH'] = stubs
                 process = subprocess.Popen(['mypy', '--cache-dir', os.path.join(folder, 'cache'), 'calls.py'],
-                                           cwd=folder, env=dict(os.environ, MYPYPATH=stubs),
+                                           cwd=folder, env=env,
                                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
             except OSError:
                 self.skipTest('mypy is not installed')
