@@ -63,6 +63,11 @@ class install_with_commands(install):
             os.chmod(path, 0o755)
             self.commands_written.append(path)
         install.run(self)
+        # Every file this install wrote, listed where pip looks for them, so
+        # that `pip uninstall dxt1` removes the modules and the command too.
+        egg_info = self.get_finalized_command('install_egg_info').target
+        with open(os.path.join(egg_info, 'installed-files.txt'), 'w') as f:
+            f.write(''.join(os.path.relpath(path, egg_info) + '\n' for path in sorted(set(self.get_outputs()))))
 
     def get_outputs(self):
         return install.get_outputs(self) + getattr(self, 'commands_written', [])

@@ -219,6 +219,13 @@ class InstallRoutes(unittest.TestCase):
         # The command finds its package wherever the prefix is, with no PYTHONPATH.
         self.assertTrue(self.run_quietly([scripts[0], '--version'], env=self.clean_env(), cwd=self.dir).startswith(
             'dds2png %s (decoder: ' % package.VERSION))
+        # The distribution is dxt1, and pip removes all of it: modules, package and command.
+        if pip_version():
+            # Debian's pip guards its own interpreter's files; these are the test's.
+            env = dict(self.clean_env(sites[0]), PIP_BREAK_SYSTEM_PACKAGES='1')
+            self.run_quietly([sys.executable, '-m', 'pip', 'uninstall', '-y', package.NAME], env=env, cwd=self.dir)
+            left = [os.path.join(folder, name) for folder, _, names in os.walk(prefix) for name in names]
+            self.assertEqual(left, [])
 
     def test_failed_compile_reports_the_compiler_and_cleans_up(self):
         saved = os.environ.get('CXX')
