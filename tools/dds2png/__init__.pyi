@@ -1,4 +1,5 @@
-"""dds2png: converts DXT1 (BC1) textures in DDS files to 8-bit RGB PNG files."""
+"""dds2png: converts DXT1 (BC1) textures in DDS files to 8-bit PNG files, RGB,
+or RGBA where a texture has transparent pixels."""
 import os
 from typing import IO, NamedTuple, Optional, Tuple, Union
 

@@ -21,7 +21,8 @@ from .version import package_version
 OPTIONS = '[--level N] [--layer K] [--opaque] [--compression N] [--threads N]'
 USAGE = ('%(prog)s ' + OPTIONS + ' INPUT OUTPUT\n'
          '       %(prog)s ' + OPTIONS + ' -o DIR INPUT...\n'
-         '       %(prog)s --info INPUT...')
+         '       %(prog)s --info INPUT...\n'
+         '       %(prog)s --version')
 
 
 def write_all(fd, text):
@@ -241,8 +242,9 @@ class Parser(argparse.ArgumentParser):
 def parser():
     parser = Parser(prog='dds2png', description='Converts DXT1 (BC1) DDS textures to 8-bit PNG files, RGB or, where the texture has transparent pixels, RGBA.',
                     usage=USAGE)
-    parser.add_argument('paths', nargs='+', metavar='PATH',
-                        help='INPUT and OUTPUT (- for standard input or output), or with -o or --info the inputs')
+    parser.add_argument('paths', nargs='+', metavar='INPUT',
+                        help='the DDS file to read, then OUTPUT, the PNG to write (- for standard input or '
+                             'output); with -o or --info, every INPUT')
     parser.add_argument('-o', '--output-dir', metavar='DIR', help='write DIR/<name>.png for every input')
     parser.add_argument('--info', action='store_true',
                         help="print what each input's header says, one line a file: size, mip levels, layers, "
