@@ -6,7 +6,6 @@ import errno
 import io
 import os
 import signal
-import sys
 
 from .batch import (INTERRUPTED_STATUS, SIGNAL_STATUS, conversion_error, encoded, handle_stop_signals,
                     ignore_signal, interrupt, restore_signals, run_jobs)
