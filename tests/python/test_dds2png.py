@@ -1645,6 +1645,15 @@ class Program(ToolTest):
         process.stderr.close()
         self.assertEqual(read_png(self.path('logo.png'))[:2], (256, 192))
 
+    def test_help_gives_the_documented_usage(self):
+        status, err, out = self.run_tool('--help')
+        usage = [line.strip() for line in out.decode().split('\n\n')[0].replace('usage:', '').splitlines()]
+        with io.open(os.path.join(ROOT, 'docs', 'dds2png.md'), encoding='utf-8') as f:
+            documented = [line.strip() for line in f if line.startswith('    dds2png [--') or
+                          line.startswith('    dds2png --')]
+        self.assertEqual((status, err, usage), (0, '', documented))
+        self.assertNotIn(b'PATH', out)  # the arguments are named as the usage names them
+
     def test_ctrl_c_while_its_modules_import(self):
         # The command's file, as each install copies it, run with Ctrl-C
         # arriving as one module or another begins to import.

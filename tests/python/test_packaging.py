@@ -159,9 +159,18 @@ class InstallRoutes(unittest.TestCase):
         with tarfile.open(os.path.join(self.dir, sdist)) as archive:
             archive.extractall(unpacked)
         source = os.path.join(unpacked, BASE)
-        # What the README links to comes with it.
+        # What the README links to comes with it, and all the tree's CMake
+        # build needs (make demo, make test): every file of the tree but CI's.
         for name in ['LICENSE', 'docs/dds2png.md', 'docs/installing.md', 'samples/logo.dds']:
             self.assertTrue(os.path.isfile(os.path.join(source, name)), name)
+        try:
+            tracked = subprocess.check_output(['git', 'ls-files'], cwd=ROOT, stderr=subprocess.STDOUT)
+        except (OSError, subprocess.CalledProcessError):
+            tracked = None  # not a git checkout (an sdist's own tree, say)
+        if tracked is not None:
+            shipped = set(os.path.relpath(os.path.join(folder, name), source)
+                          for folder, _, names in os.walk(source) for name in names)
+            self.assertEqual(sorted(set(tracked.decode('utf-8').splitlines()) - shipped), ['.ci/run', '.gitignore'])
         wheels = os.path.join(self.dir, 'sdist-wheels')
         os.mkdir(wheels)
         code = 'import sys; sys.path.insert(0, "packaging"); import dxt1_build; dxt1_build.build_wheel(sys.argv[1])'
@@ -223,8 +232,9 @@ class InstallRoutes(unittest.TestCase):
             'dds2png %s (decoder: ' % package.VERSION))
         # The distribution is dxt1, and pip removes all of it: modules, package and command.
         if pip_version():
-            self.run_quietly([sys.executable, '-m', 'pip', 'uninstall', '-y', package.NAME],
-                             env=self.clean_env(sites[0]), cwd=self.dir)
+            # Debian's pip guards its own interpreter's files; these are the test's.
+            env = dict(self.clean_env(sites[0]), PIP_BREAK_SYSTEM_PACKAGES='1')
+            self.run_quietly([sys.executable, '-m', 'pip', 'uninstall', '-y', package.NAME], env=env, cwd=self.dir)
             left = [os.path.join(folder, name) for folder, _, names in os.walk(prefix) for name in names]
             self.assertEqual(left, [])
 

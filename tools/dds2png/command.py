@@ -6,7 +6,6 @@ import errno
 import io
 import os
 import signal
-import sys
 
 from .batch import (INTERRUPTED_STATUS, SIGNAL_STATUS, conversion_error, encoded, handle_stop_signals,
                     ignore_signal, interrupt, restore_signals, run_jobs)
@@ -21,7 +20,8 @@ from .version import package_version
 OPTIONS = '[--level N] [--layer K] [--opaque] [--rule design|gpu] [--normal-map] [--compression N] [--threads N]'
 USAGE = ('%(prog)s ' + OPTIONS + ' INPUT OUTPUT\n'
          '       %(prog)s ' + OPTIONS + ' -o DIR INPUT...\n'
-         '       %(prog)s --info INPUT...')
+         '       %(prog)s --info INPUT...\n'
+         '       %(prog)s --version')
 
 
 def write_all(fd, text):
@@ -246,8 +246,9 @@ def parser():
                     'and BC7 to 8-bit PNG files: RGB or, where the texture has alpha below 255, RGBA; greyscale '
                     'for BC4.',
                     usage=USAGE)
-    parser.add_argument('paths', nargs='+', metavar='PATH',
-                        help='INPUT and OUTPUT (- for standard input or output), or with -o or --info the inputs')
+    parser.add_argument('paths', nargs='+', metavar='INPUT',
+                        help='the DDS file to read, then OUTPUT, the PNG to write (- for standard input or '
+                             'output); with -o or --info, every INPUT')
     parser.add_argument('-o', '--output-dir', metavar='DIR', help='write DIR/<name>.png for every input')
     parser.add_argument('--info', action='store_true',
                         help="print what each input's header says, one line a file: size, mip levels, layers, "

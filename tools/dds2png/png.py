@@ -10,7 +10,7 @@ depend on the image alone, so the bytes are the same whatever the number of
 threads compressing them. The strips are compressed without the interpreter
 lock (see deflate), so threads use the cores; they compress and do nothing
 else: the rows are read and the file written by the caller's thread, in
-order, which compresses a strip itself only while no thread has taken it.
+order, which compresses strips itself only while none of the threads has begun.
 Threads the system will not start (memory or a limit ran out) mean fewer
 threads, down to the caller's alone."""
 import collections
@@ -306,8 +306,8 @@ class Compressors(object):
     exit whatever ends the block (an error reading or writing, an interrupt):
     strips not yet begun are dropped, and the exit waits for those being
     compressed, which takes at most one strip's time. A writer waiting for a
-    strip that no thread has taken compresses it itself, so that strips are
-    compressed even when threads the system made never run."""
+    strip while no thread has begun compresses strips itself, so that they
+    are compressed even when threads the system made never run."""
 
     def __init__(self, level, threads):
         self.level, self.strips = level, collections.deque()
@@ -350,13 +350,15 @@ class Compressors(object):
         return strip
 
     def result(self, strip):
-        """The compressed strip: while no thread has taken it, the writer
-        compresses the oldest strip waiting (this one, or one before it)."""
-        while not strip.is_done():
+        """The compressed strip. While none of the threads has begun (the
+        system may have made threads that will never run), the writer
+        compresses the oldest strip waiting itself (this one, or one before
+        it) rather than wait; once one has, the threads do it all."""
+        while not strip.is_done() and not any(compressor.begun for compressor in self.compressors):
             try:
                 waiting = self.strips.popleft()
             except IndexError:
-                break  # every strip is taken, this one by a thread that is compressing it
+                break  # every strip is taken
             waiting.compress(self.compress_strip, self.level)
         return strip.result()
 
