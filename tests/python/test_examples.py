@@ -104,9 +104,12 @@ class ReadmeExamples(unittest.TestCase):
         os.chmod(os.path.join(bin_dir, 'dds2png'), 0o755)
         shutil.copy(os.path.join(self.dir, 'textures', 't3.dds'), os.path.join(self.dir, 'texture.dds'))
         shutil.copytree(os.path.join(ROOT, 'samples'), os.path.join(self.dir, 'samples'))
+        # A BC5 normal map, red and green 128 everywhere: a flat normal, blue 255.
+        with open(os.path.join(self.dir, 'normals.dds'), 'wb') as f:
+            f.write(dds(4, 4, (b'\x80\x80' + b'\0' * 6) * 2, fourcc=b'ATI2'))
         env = dict(os.environ, PATH=bin_dir + os.pathsep + os.environ['PATH'])
         commands = [line for line in readme_commands('Convert DDS files') if line.startswith('dds2png')]
-        self.assertEqual(len(commands), 6, commands)
+        self.assertEqual(len(commands), 8, commands)
         for command in commands:
             process = subprocess.Popen(['sh', '-c', command], cwd=self.dir, env=env,
                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
@@ -118,6 +121,9 @@ class ReadmeExamples(unittest.TestCase):
         for target in ('texture.png', 'flat.png'):  # an opaque texture: RGB either way
             self.assertEqual(read_png(os.path.join(self.dir, target)),
                              self.expected[os.path.join(self.dir, 'textures', 't3.png')])
+        self.assertEqual(read_png(os.path.join(self.dir, 'game.png'))[:2],  # the gpu rule: the same image's size
+                         read_png(os.path.join(self.dir, 'texture.png'))[:2])
+        self.assertEqual(read_png(os.path.join(self.dir, 'n.png')), (4, 4, [b'\x80\x80\xff' * 4] * 4))
         for target, expected in self.expected.items():  # into pngs/, which the batch made
             self.assertEqual(read_png(os.path.join(self.dir, 'pngs', os.path.basename(target))), expected)
 
