@@ -482,7 +482,7 @@ template <std::size_t Stride, std::size_t Offset>
 inline uint8x16x2_t loadQuadHalves(const unsigned char *quad)
 {
     if (Stride == kHalfBytes)
-        return vld1q_u8_x2(quad);
+        return {{vld1q_u8(quad), vld1q_u8(quad + 2 * kHalfBytes)}};
     const uint64x2x2_t first = vld2q_u64(reinterpret_cast<const uint64_t *>(quad));
     const uint64x2x2_t second = vld2q_u64(reinterpret_cast<const uint64_t *>(quad + 2 * Stride));
     return {{vreinterpretq_u8_u64(first.val[Offset / kHalfBytes]), vreinterpretq_u8_u64(second.val[Offset / kHalfBytes])}};
