@@ -216,7 +216,8 @@ inline void setAlpha(GroupPalettes<kRgbaBytes> &palettes, uint8x16_t fourColour)
 
 // Lane 4q + xo of a quad's row: block q of the quad (quad g of the group holds
 // blocks 4g to 4g + 3), whose index byte for that row is spread to all four
-// columns. The same values are the block numbers of the table index.
+// columns. The same values are the block numbers of the table index; those
+// of quad 0 are also each lane's block within its quad.
 alignas(16) constexpr unsigned char quadBlocks[4][16] = {
     {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3},
     {4, 4, 4, 4, 5, 5, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7},
@@ -267,7 +268,7 @@ public:
         palettes_.component[2] = componentPalettes<Rule, FourColourAlways>(e0.blue, e1.blue, fourColour);
         if (!FourColourAlways)
             setAlpha(palettes_, fourColour);
-        if (kQuadTables)
+        if (kQuadTables) {
 #pragma GCC unroll 3
             for (unsigned c = 0; c < kRgbBytes; ++c) {
                 // Colours 0 and 1, and 2 and 3, paired per block; then the pairs of each block joined.
@@ -281,6 +282,7 @@ public:
                 quadTables_[2][c] = vreinterpretq_u8_u16(vzip1q_u16(high01, high23));
                 quadTables_[3][c] = vreinterpretq_u8_u16(vzip2q_u16(high01, high23));
             }
+        }
 
         // Row yo's index byte of every block, block j in lane j.
         const uint8x16_t rows01First = vreinterpretq_u8_u16(first.val[2]), rows01Second = vreinterpretq_u8_u16(second.val[2]);
@@ -298,7 +300,7 @@ public:
         const uint8x16_t blocksOfQuad = vld1q_u8(quadBlocks[quad]);
         const uint8x16_t spread = vqtbl1q_u8(rows_[yo], blocksOfQuad);
         if (kQuadTables) {
-            // 4 · block + colour: the colour shifted down, the block inserted above it.
+            // 4 · block + colour: the colour shifted down, the block of the quad inserted above it.
             const uint8x16_t index =
                 vsliq_n_u8(vshlq_u8(spread, vld1q_s8(columnDown)), vld1q_u8(quadBlocks[0]), kColourIndexBits);
 #pragma GCC unroll 3
@@ -334,6 +336,10 @@ private:
 // signed or not.
 
 constexpr int kEightValueDivisor = 7, kSixValueDivisor = 5;
+// Signed channel values run from −127 to 127 (−128 reads as −127).
+constexpr int kSignedLeast = -127, kSignedGreatest = 127;
+constexpr int kByteBits = 8;
+constexpr unsigned char kByteSign = 0x80;
 // Multipliers of the doubling multiply-high, (2·S·m) >> 16 ≈ S / n.
 constexpr short kOneSeventh = 4682, kOneFifth = 6554;
 
@@ -365,7 +371,7 @@ constexpr int laneDivide(int sum, short multiplier, bool gpu)
 constexpr bool channelDivisionIsExact(int divisor, short multiplier)
 {
     for (int gpu = 0; gpu < 2; ++gpu)
-        for (int sum = -127 * divisor; sum <= 255 * divisor; ++sum)
+        for (int sum = kSignedLeast * divisor; sum <= 255 * divisor; ++sum)
             if (laneDivide(sum, multiplier, gpu != 0) != referenceDivide(sum, divisor, gpu != 0))
                 return false;
     return true;
@@ -373,13 +379,13 @@ constexpr bool channelDivisionIsExact(int divisor, short multiplier)
 static_assert(channelDivisionIsExact(kEightValueDivisor, kOneSeventh), "the multiplier must divide every sum by 7");
 static_assert(channelDivisionIsExact(kSixValueDivisor, kOneFifth), "the multiplier must divide every sum by 5");
 
-// A signed value v, −127 to 127, as the byte ((v + 127)·255 + 127) / 254:
-// that is v + 128 for v >= 0 and v + 127 below, so (v XOR 0x80) plus the
-// sign (v >> 7, arithmetic).
+// A signed value v as the byte ((v + 127)·255 + 127) / 254: that is v + 128
+// for v >= 0 and v + 127 below, so (v XOR 0x80) plus the sign (v >> 7,
+// arithmetic: −1 or 0).
 constexpr bool signedByteMapIsExact()
 {
-    for (int v = -127; v <= 127; ++v)
-        if ((((v & 0xFF) ^ 0x80) + (v < 0 ? -1 : 0)) != ((v + 127) * 255 + 127) / 254)
+    for (int v = kSignedLeast; v <= kSignedGreatest; ++v)
+        if ((((unsigned(v) & 0xFFu) ^ kByteSign) + (v < 0 ? -1 : 0)) != ((v + 127) * 255 + 127) / 254)
             return false;
     return true;
 }
@@ -387,7 +393,8 @@ static_assert(signedByteMapIsExact(), "signed values must map as the plain decod
 
 inline uint8x16_t signedToBytes(uint8x16_t v)
 {
-    return vreinterpretq_u8_s8(vsraq_n_s8(vreinterpretq_s8_u8(veorq_u8(v, vdupq_n_u8(0x80))), vreinterpretq_s8_u8(v), 7));
+    const int8x16_t flipped = vreinterpretq_s8_u8(veorq_u8(v, vdupq_n_u8(kByteSign)));
+    return vreinterpretq_u8_s8(vsraq_n_s8(flipped, vreinterpretq_s8_u8(v), kByteBits - 1));
 }
 
 // S / n per lane as above, from the 16-bit sums.
@@ -399,7 +406,9 @@ inline int16x8_t divideSums(int16x8_t sums, int16x8_t multipliers)
     const int16x8_t quotients = vqdmulhq_s16(sums, multipliers);
     if (!Signed)
         return quotients;
-    return vreinterpretq_s16_u16(vsraq_n_u16(vreinterpretq_u16_s16(quotients), vreinterpretq_u16_s16(sums), 15));
+    // The sign bit of each sum, added: 1 where it is negative.
+    return vreinterpretq_s16_u16(
+        vsraq_n_u16(vreinterpretq_u16_s16(quotients), vreinterpretq_u16_s16(sums), 2 * kByteBits - 1));
 }
 
 // The values of eight blocks as two quads' tables, value k of block b of the
@@ -410,16 +419,17 @@ inline int16x8_t divideSums(int16x8_t sums, int16x8_t multipliers)
 template <ColourRule Rule, bool Signed>
 inline void channelTables(uint16x8_t endpointWords, uint8x16x2_t tables[2])
 {
-    const int16x8_t words = vreinterpretq_s16_u16(endpointWords);
     int16x8_t e0, e1;
     if (Signed) {
-        // Sign-extended; −128 reads as −127, before the mode is chosen.
-        const int16x8_t least = vdupq_n_s16(-127);
-        e0 = vmaxq_s16(vshrq_n_s16(vshlq_n_s16(words, 8), 8), least);
-        e1 = vmaxq_s16(vshrq_n_s16(words, 8), least);
+        // Sign-extended (e0 moved to the high byte first); −128 reads as
+        // −127, before the mode is chosen.
+        const int16x8_t least = vdupq_n_s16(kSignedLeast);
+        const int16x8_t e0High = vreinterpretq_s16_u16(vshlq_n_u16(endpointWords, kByteBits));
+        e0 = vmaxq_s16(vshrq_n_s16(e0High, kByteBits), least);
+        e1 = vmaxq_s16(vshrq_n_s16(vreinterpretq_s16_u16(endpointWords), kByteBits), least);
     } else {
         e0 = vreinterpretq_s16_u16(vandq_u16(endpointWords, vdupq_n_u16(0xFF)));
-        e1 = vreinterpretq_s16_u16(vshrq_n_u16(endpointWords, 8));
+        e1 = vreinterpretq_s16_u16(vshrq_n_u16(endpointWords, kByteBits));
     }
     // The six-value mode's divisor and multiplier, plus the differences in
     // the lanes of the eight-value mode.
@@ -441,8 +451,8 @@ inline void channelTables(uint16x8_t endpointWords, uint8x16x2_t tables[2])
     // Six-value mode: 6 the least, 7 the greatest (unsigned: all ones, whose
     // low byte is 255).
     if (Signed) {
-        values[6] = vbslq_s16(eightValues, values[6], vdupq_n_s16(-127));
-        values[7] = vbslq_s16(eightValues, values[7], vdupq_n_s16(127));
+        values[6] = vbslq_s16(eightValues, values[6], vdupq_n_s16(kSignedLeast));
+        values[7] = vbslq_s16(eightValues, values[7], vdupq_n_s16(kSignedGreatest));
     } else {
         values[6] = vandq_s16(values[6], eightOnly);
         values[7] = vornq_s16(values[7], eightOnly);
@@ -460,10 +470,11 @@ inline void channelTables(uint16x8_t endpointWords, uint8x16x2_t tables[2])
     const uint32x4_t high4to7 = vreinterpretq_u32_u16(vzip2q_u16(pairs[2], pairs[3]));
     tables[0] = {{vreinterpretq_u8_u32(vzip1q_u32(low0to3, low4to7)), vreinterpretq_u8_u32(vzip2q_u32(low0to3, low4to7))}};
     tables[1] = {{vreinterpretq_u8_u32(vzip1q_u32(high0to3, high4to7)), vreinterpretq_u8_u32(vzip2q_u32(high0to3, high4to7))}};
-    if (Signed)
+    if (Signed) {
 #pragma GCC unroll 2
         for (unsigned q = 0; q < 2; ++q)
             tables[q] = {{signedToBytes(tables[q].val[0]), signedToBytes(tables[q].val[1])}};
+    }
 }
 
 // The halves of a quad's blocks at `Offset`, 32 bytes for lookups: 8-byte
@@ -472,7 +483,7 @@ template <std::size_t Stride, std::size_t Offset>
 inline uint8x16x2_t loadQuadHalves(const unsigned char *quad)
 {
     if (Stride == kHalfBytes)
-        return vld1q_u8_x2(quad);
+        return {{vld1q_u8(quad), vld1q_u8(quad + 2 * kHalfBytes)}};
     const uint64x2x2_t first = vld2q_u64(reinterpret_cast<const uint64_t *>(quad));
     const uint64x2x2_t second = vld2q_u64(reinterpret_cast<const uint64_t *>(quad + 2 * Stride));
     return {{vreinterpretq_u8_u64(first.val[Offset / kHalfBytes]), vreinterpretq_u8_u64(second.val[Offset / kHalfBytes])}};
@@ -551,7 +562,7 @@ public:
         const uint16x8_t bits = vreinterpretq_u16_u8(vqtbl2q_u8(halves_, vld1q_u8(channelSpread.index[yo])));
         const uint16x8_t aligned = vshlq_u16(bits, vld1q_s16(channelPairShifts[yo % 2]));
         const uint16x8_t paired = vsliq_n_u16(aligned, aligned, kPairSplit);
-        // 8 · block + value: the value in the low 3 bits, the block inserted above.
+        // 8 · block + value: the value in the low 3 bits, the block of the quad inserted above.
         const uint8x16_t index = vsliq_n_u8(vreinterpretq_u8_u16(paired), vld1q_u8(quadBlocks[0]), kValueIndexBits);
         row.component[Channel] = vqtbl2q_u8(tables_[quad % 2], index);
     }
