@@ -25,7 +25,6 @@ import dxt1_package as package  # noqa: E402
 
 ROOT = package.ROOT
 DIST_INFO = '%s-%s.dist-info' % (package.NAME, package.VERSION)
-SCRIPTS = '%s-%s.data/scripts' % (package.NAME, package.VERSION)  # installed on PATH, their #!python made the interpreter
 
 
 class CompileError(Exception):
@@ -75,12 +74,11 @@ def _metadata_files():
         license_text = f.read()
     return [
         (DIST_INFO + '/METADATA', package.metadata().encode('utf-8')),
+        # Console commands, which installers write launchers for that work
+        # wherever the interpreter lives (a path with spaces included).
+        (DIST_INFO + '/entry_points.txt', package.entry_points().encode('utf-8')),
         (DIST_INFO + '/' + os.path.basename(package.LICENSE_FILE), license_text),
     ]
-
-
-def _command_scripts():
-    return [(SCRIPTS + '/' + name, package.command_script(name).encode('utf-8')) for name in sorted(package.COMMANDS)]
 
 
 def _write_metadata(metadata_directory):
@@ -110,7 +108,7 @@ def _wheel(wheel_directory, files):
         files = compiled + files
     finally:
         shutil.rmtree(build_dir)
-    files += _metadata_files() + _command_scripts()
+    files += _metadata_files()
     files.append((DIST_INFO + '/WHEEL', ('Wheel-Version: 1.0\nGenerator: dxt1_build\nRoot-Is-Purelib: false\n'
                                          'Tag: %s\n' % tag).encode('ascii')))
     record = '\n'.join([_record_line(name, data) for name, data in files] + [DIST_INFO + '/RECORD,,', ''])
@@ -119,7 +117,7 @@ def _wheel(wheel_directory, files):
         for name, data in files:
             entry = zipfile.ZipInfo(name, date_time=time.localtime(time.time())[:6])
             entry.compress_type = zipfile.ZIP_DEFLATED
-            entry.external_attr = (stat.S_IFREG | (0o755 if name.startswith(SCRIPTS + '/') else 0o644)) << 16
+            entry.external_attr = (stat.S_IFREG | 0o644) << 16
             wheel.writestr(entry, data)
         wheel.writestr(DIST_INFO + '/RECORD', record)
     return wheel_name

@@ -76,6 +76,15 @@ def metadata():
     return '\n'.join(headers) + '\n\n' + long_description()
 
 
+def entry_points():
+    """entry_points.txt, for wheels: each command runs its file's run()
+    (dds2png/__main__.py's), as a console command."""
+    lines = ['[console_scripts]']
+    for name in sorted(COMMANDS):
+        lines.append('%s = dds2png.__main__:run' % name)
+    return '\n'.join(lines) + '\n'
+
+
 def command_script(name, lines=()):
     """The text of the script installed as the command `name`: a #!python
     line (which installers point at the interpreter), then `lines`, then the

@@ -65,7 +65,7 @@ struct Ssse3 {
     DXT1_TARGET static void storeRowHalves(unsigned char *first, unsigned char *second, Vector a)
     {
         _mm_storel_epi64(reinterpret_cast<__m128i *>(first), a);
-        _mm_storeh_pd(reinterpret_cast<double *>(second), _mm_castsi128_pd(a));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(second), _mm_srli_si128(a, 8));
     }
 };
 

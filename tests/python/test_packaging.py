@@ -147,7 +147,7 @@ class InstallRoutes(unittest.TestCase):
         finally:
             dxt1_build._compile = compile_module
         prepared = sorted(os.listdir(os.path.join(metadata, dist_info)))
-        self.assertEqual(prepared, ['LICENSE', 'METADATA'])
+        self.assertEqual(prepared, ['LICENSE', 'METADATA', 'entry_points.txt'])
         for name in prepared:
             with open(os.path.join(metadata, dist_info, name), 'rb') as f:
                 self.assertEqual(f.read(), self.wheel.read(dist_info + '/' + name), name)
