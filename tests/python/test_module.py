@@ -101,9 +101,11 @@ class ModuleInterface(unittest.TestCase):
                 lines += [call.format(function) for call in calls]
             with open(os.path.join(folder, 'calls.py'), 'w') as f:
                 f.write('\n'.join(lines) + '\n')
+            # mypy is a program of the machine's own Python: none of this interpreter's settings.
+            env = dict((name, value) for name, value in os.environ.items() if name not in ('PYTHONHOME', 'PYTHONPATH'))
             try:
                 process = subprocess.Popen(['mypy', '--cache-dir', os.path.join(folder, 'cache'), 'calls.py'],
-                                           cwd=folder, env=dict(os.environ, MYPYPATH=stubs),
+                                           cwd=folder, env=dict(env, MYPYPATH=stubs),
                                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
             except OSError:
                 self.skipTest('mypy is not installed')
