@@ -167,8 +167,8 @@ def info_line(path):
         notes.append('alpha declared opaque')
     if facts.truncated:
         notes.append('truncated surface data: %d bytes of %d' % (facts.data_bytes, facts.expected_bytes))
-    return '%s: %s\n' % (path_text(path), ', '.join([shape, '%d mip level%s' % (facts.levels, '' if facts.levels == 1
-                                                                                else 's'), facts.format] + notes))
+    levels = '%d mip level%s' % (facts.levels, '' if facts.levels == 1 else 's')
+    return '%s: %s\n' % (path_text(path), ', '.join([shape, levels, facts.format] + notes))
 
 
 def run_info(args):

@@ -10,7 +10,7 @@ depend on the image alone, so the bytes are the same whatever the number of
 threads compressing them. The strips are compressed without the interpreter
 lock (see deflate), so threads use the cores; they compress and do nothing
 else: the rows are read and the file written by the caller's thread, in
-order, which compresses strips itself only while none of the threads has begun.
+order, which compresses strips itself only while no thread is at work.
 Threads the system will not start (memory or a limit ran out) mean fewer
 threads, down to the caller's alone."""
 import collections
@@ -280,6 +280,20 @@ class Compressor(object):
         self.begun = True
         try:
             self.work()
+        except BaseException as e:
+            # Memory ran out even for the thread's own steps: the strips
+            # waiting fail with it, rather than wait for ever for this thread.
+            # (Written out here: a call could fail the same way.)
+            while True:
+                try:
+                    strip = self.strips.popleft()
+                except IndexError:
+                    break
+                if strip is None:  # the ending has begun: that None is another thread's
+                    self.strips.appendleft(strip)
+                    break
+                strip.error, strip.data = e, None
+                strip.done.release()
         finally:
             self.finished = True
             self.ended.release()
@@ -298,7 +312,13 @@ class Compressor(object):
                     break  # none left: wait to be called again
                 if strip is None:
                     return
-                strip.compress(self.compress_strip, self.level, self.stopping)
+                try:
+                    strip.compress(self.compress_strip, self.level, self.stopping)
+                except BaseException as e:
+                    if strip.done.locked():  # the call itself failed: no memory for it
+                        strip.error, strip.data = e, None
+                        strip.done.release()
+                    raise
 
 
 class Compressors(object):
@@ -306,7 +326,7 @@ class Compressors(object):
     exit whatever ends the block (an error reading or writing, an interrupt):
     strips not yet begun are dropped, and the exit waits for those being
     compressed, which takes at most one strip's time. A writer waiting for a
-    strip while no thread has begun compresses strips itself, so that they
+    strip while no thread is at work compresses strips itself, so that they
     are compressed even when threads the system made never run."""
 
     def __init__(self, level, threads):
@@ -350,11 +370,13 @@ class Compressors(object):
         return strip
 
     def result(self, strip):
-        """The compressed strip. While none of the threads has begun (the
-        system may have made threads that will never run), the writer
-        compresses the oldest strip waiting itself (this one, or one before
-        it) rather than wait; once one has, the threads do it all."""
-        while not strip.is_done() and not any(compressor.begun for compressor in self.compressors):
+        """The compressed strip. While no thread is at work (the system may
+        have made threads that will never run, or that ran out of memory
+        before their first strip), the writer compresses the oldest strip
+        waiting itself (this one, or one before it) rather than wait; once
+        one is, the threads do it all."""
+        while not strip.is_done() and not any(compressor.begun and not compressor.finished
+                                              for compressor in self.compressors):
             try:
                 waiting = self.strips.popleft()
             except IndexError:
