@@ -3,9 +3,9 @@
 // own layouts from these at compile time, so that a table cannot be mistyped
 // in one variant alone).
 //
-// The sources are the Direct3D 11 "BC7 format" and "BC7 format mode
-// reference" pages and the OpenGL extension ARB_texture_compression_bptc
-// (whose text the Khronos Data Format Specification's BC7 section repeats).
+// The sources are the format's published definitions: the Direct3D 11
+// "BC7 format" and "BC7 format mode reference" pages and the OpenGL
+// extension ARB_texture_compression_bptc.
 // Pixels are numbered 4·y + x from the top-left, the order in which a block
 // stores its indices.
 #ifndef BC7_TABLES_H
