@@ -192,26 +192,4 @@ static PyMethodDef functions[] = {
     {NULL, NULL, 0, NULL}
 };
 
-#if PY_MAJOR_VERSION >= 3
-static struct PyModuleDef moduleDefinition = {
-    PyModuleDef_HEAD_INIT, "_bcn", NULL, -1, functions, NULL, NULL, NULL, NULL
-};
-
-DXT1_ENTRY(PyObject *) PyInit__bcn(void)
-{
-    PyObject *module = PyModule_Create(&moduleDefinition);
-    if (module != NULL && PyModule_AddStringConstant(module, "decoder", decoderLabel()) != 0) {
-        Py_DECREF(module);
-        return NULL;
-    }
-    return module;
-}
-#else
-DXT1_ENTRY(void) init_bcn(void)
-{
-    // On failure the interpreter reports the exception that is set.
-    PyObject *module = Py_InitModule4("_bcn", functions, NULL, NULL, PYTHON_API_VERSION);
-    if (module != NULL)
-        PyModule_AddStringConstant(module, "decoder", decoderLabel());
-}
-#endif
+DXT1_MODULE_WITH_DECODER(_bcn, functions)

@@ -28,6 +28,33 @@ typedef int Length; // "s#" stores an int before Py_ssize_t existed
 // than with PyMODINIT_FUNC, which not every header version marks visible.
 #define DXT1_ENTRY(type) extern "C" __attribute__((visibility("default"))) type
 
+// The entry point of a module of `functions` whose `decoder` attribute names
+// the decoder variant this CPU runs. A failure leaves its exception set: the
+// interpreter reports it.
+#if PY_MAJOR_VERSION >= 3
+#define DXT1_MODULE_WITH_DECODER(name, functions)                                                        \
+    static struct PyModuleDef moduleDefinition = {                                                       \
+        PyModuleDef_HEAD_INIT, #name, NULL, -1, functions, NULL, NULL, NULL, NULL};                      \
+    DXT1_ENTRY(PyObject *) PyInit_##name(void)                                                           \
+    {                                                                                                    \
+        PyObject *module = PyModule_Create(&moduleDefinition);                                           \
+        if (module != NULL && PyModule_AddStringConstant(module, "decoder", decoderLabel()) != 0) {      \
+            Py_DECREF(module);                                                                           \
+            return NULL;                                                                                 \
+        }                                                                                                \
+        return module;                                                                                   \
+    }
+#else
+// Python 2's module is borrowed, owned by sys.modules.
+#define DXT1_MODULE_WITH_DECODER(name, functions)                                                        \
+    DXT1_ENTRY(void) init##name(void)                                                                    \
+    {                                                                                                    \
+        PyObject *module = Py_InitModule4(#name, functions, NULL, NULL, PYTHON_API_VERSION);             \
+        if (module != NULL)                                                                              \
+            PyModule_AddStringConstant(module, "decoder", decoderLabel());                               \
+    }
+#endif
+
 // The blocks argument: its bytes, and in Python 3 the buffer that lends them
 // until releaseBlocks.
 struct Blocks {
