@@ -1,12 +1,12 @@
-// The BC7 runs that bc7-bench times and bc7-instruction-count counts: random
+// The BC7 runs that bc7-bench times and instruction-count counts: random
 // blocks of each mode alone, and photo-like (every mode mixed, in
 // proportions like those of an encoder's output on photographs, in random
 // order); and the variants this target builds.
 #ifndef BC7_BENCH_RUNS_H
 #define BC7_BENCH_RUNS_H
 
-#include "bc7-decoder.h"
 #include "bc7-tables.h"
+#include "decoder-variants.h"
 
 #include <cstddef>
 #include <random>
@@ -49,17 +49,16 @@ struct Bc7Variant {
     bool supported;
 };
 
+// The variants with a BC7 kernel of their own, plain first.
 inline std::vector<Bc7Variant> bc7Variants()
 {
-    std::vector<Bc7Variant> result = {{"plain", decodeBC7BlocksPlain, true}};
-#ifdef DXT1_HAVE_X86_VARIANTS
-    __builtin_cpu_init();
-    result.push_back({"ssse3", decodeBC7BlocksSSSE3, __builtin_cpu_supports("ssse3") != 0});
-    result.push_back({"avx2", decodeBC7BlocksAVX2, __builtin_cpu_supports("avx2") != 0});
-#endif
-#ifdef DXT1_HAVE_NEON_VARIANT
-    result.push_back({"neon", decodeBC7BlocksNEON, true});
-#endif
+    std::size_t count;
+    const DecoderVariant *all = decoderVariants(&count);
+    std::vector<Bc7Variant> result;
+    for (std::size_t i = 0; i < count; ++i)
+        if (variantHasOwnDecoder(all[i], BlockFormat::bc7, ColourRule::design))
+            result.push_back({all[i].name, variantDecoder(all[i], BlockFormat::bc7, ColourRule::design),
+                              all[i].supported()});
     return result;
 }
 

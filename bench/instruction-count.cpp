@@ -1,14 +1,18 @@
 // Decodes random DXT1 blocks with one variant, once or TIMES times, for
 // counting instructions; "--rgba" first decodes to RGBA, and "--format NAME"
 // (bc1, bc1a, ... bc7) with "--rule design|gpu" any format under either
-// colour rule (bc1 and the design rule unless given):
+// colour rule (bc1 and the design rule unless given); "--bc7-run RUN" BC7
+// blocks of one mode alone or of bc7-runs.h's photo-like mix rather than
+// random bytes (mostly modes 0 and 1):
 //   valgrind --tool=callgrind --collect-atstart=no
 //       --toggle-collect='countedDecode*' instruction-count avx2 65536
 //   valgrind ... --toggle-collect='countedDecode*' instruction-count --rgba avx2 65536
 //   valgrind ... --toggle-collect='countedDecode*' instruction-count --format bc3 --rule gpu avx2 65536
+//   qemu-aarch64 -singlestep -d nochain,exec -D FIFO instruction-count --bc7-run mixed neon 256 3
 // Where only whole runs can be counted (qemu's trace), the difference between
 // runs with TIMES 3 and 1 is two decodes of the blocks, without the set-up.
 // `instruction-count --variants` names the variants this CPU runs, one a line.
+#include "bc7-runs.h"
 #include "decoder-variants.h"
 
 #include <cstdio>
@@ -37,6 +41,7 @@ int main(int argc, char **argv)
     const char *const program = argv[0];
     BlockFormat format = BlockFormat::bc1;
     ColourRule rule = ColourRule::design;
+    int bc7Mode = kBc7Mixed - 1; // none: random bytes
     bool known = true;
     while (known && argc > 1 && std::strncmp(argv[1], "--", 2) == 0) {
         if (std::strcmp(argv[1], "--rgba") == 0) {
@@ -48,6 +53,14 @@ int main(int argc, char **argv)
                     format = BlockFormat(f);
                     known = true;
                 }
+            --argc;
+            ++argv;
+        } else if (argc > 2 && std::strcmp(argv[1], "--bc7-run") == 0) {
+            for (int m = kBc7Mixed; m < int(kBc7Modes); ++m)
+                if (bc7RunName(m) == argv[2])
+                    bc7Mode = m;
+            known = bc7Mode >= kBc7Mixed;
+            format = BlockFormat::bc7;
             --argc;
             ++argv;
         } else if (argc > 2 && std::strcmp(argv[1], "--rule") == 0) {
@@ -63,8 +76,8 @@ int main(int argc, char **argv)
     }
     if (!known || (argc != 3 && argc != 4)) {
         std::fprintf(stderr,
-                     "usage: %s [--rgba | --format bc1|bc1a|bc2|bc3|bc4|bc4s|bc5|bc5s|bc7] [--rule design|gpu] "
-                     "VARIANT BLOCKS [TIMES] | --variants\n",
+                     "usage: %s [--rgba | --format bc1|bc1a|bc2|bc3|bc4|bc4s|bc5|bc5s|bc7 | --bc7-run mixed|mode0..mode7] "
+                     "[--rule design|gpu] VARIANT BLOCKS [TIMES] | --variants\n",
                      program);
         return 2;
     }
@@ -81,9 +94,13 @@ int main(int argc, char **argv)
     const BlockFormatInfo &info = blockFormatInfo(format);
     const std::size_t rowBytes = 4 * info.pixelBytes;
     std::vector<unsigned char> input(blocks * info.blockBytes), planes(blocks * 4 * rowBytes);
-    std::mt19937 rng(1);
-    for (unsigned char &byte : input)
-        byte = static_cast<unsigned char>(rng());
+    if (bc7Mode >= kBc7Mixed) {
+        input = bc7Run(bc7Mode, blocks);
+    } else {
+        std::mt19937 rng(1);
+        for (unsigned char &byte : input)
+            byte = static_cast<unsigned char>(rng());
+    }
     unsigned char *const outdata[4] = {&planes[0], &planes[blocks * rowBytes], &planes[2 * blocks * rowBytes],
                                        &planes[3 * blocks * rowBytes]};
     const BlockDecodeFunction decode = variantDecoder(*variant, format, rule);

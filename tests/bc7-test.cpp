@@ -77,18 +77,16 @@ struct Variant {
     bool supported;
 };
 
-// The vector variants built for this target, with whether this CPU runs them.
+// The vector variants with a BC7 kernel of their own, with whether this CPU runs them.
 std::vector<Variant> variants()
 {
+    std::size_t count;
+    const DecoderVariant *all = decoderVariants(&count);
     std::vector<Variant> result;
-#ifdef DXT1_HAVE_X86_VARIANTS
-    __builtin_cpu_init();
-    result.push_back({"ssse3", decodeBC7BlocksSSSE3, __builtin_cpu_supports("ssse3") != 0});
-    result.push_back({"avx2", decodeBC7BlocksAVX2, __builtin_cpu_supports("avx2") != 0});
-#endif
-#ifdef DXT1_HAVE_NEON_VARIANT
-    result.push_back({"neon", decodeBC7BlocksNEON, true});
-#endif
+    for (std::size_t i = 1; i < count; ++i) // after the plain one
+        if (variantHasOwnDecoder(all[i], BlockFormat::bc7, ColourRule::design))
+            result.push_back({all[i].name, variantDecoder(all[i], BlockFormat::bc7, ColourRule::design),
+                              all[i].supported()});
     return result;
 }
 
