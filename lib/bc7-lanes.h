@@ -25,13 +25,13 @@
 //   and a rounding shift give (64 - w)·e0 + w·e1 + 32 >> 6.
 //
 // The including file compiles this for its own instruction set: it defines
-// BC7_TARGET (a target attribute, or nothing) before including this header,
+// DXT1_TARGET (a target attribute, or nothing) before including this header,
 // which is why everything here is local to that file.
 #ifndef BC7_LANES_H
 #define BC7_LANES_H
 
-#ifndef BC7_TARGET
-#error "define BC7_TARGET before including bc7-lanes.h"
+#ifndef DXT1_TARGET
+#error "define DXT1_TARGET before including bc7-lanes.h"
 #endif
 
 #include "bc7-tables.h"
@@ -362,7 +362,7 @@ inline Fields fields(const unsigned char *block)
 
 // One group of eight endpoint slots of mode M, widened, in the words' low bytes.
 template <class V, unsigned M>
-BC7_TARGET inline typename V::Vector endpointGroup(typename V::Vector block, unsigned g)
+DXT1_TARGET inline typename V::Vector endpointGroup(typename V::Vector block, unsigned g)
 {
     typedef typename V::Vector Vector;
     constexpr Bc7ModeLayout mode = Bc7Tables::modes[M];
@@ -385,49 +385,49 @@ BC7_TARGET inline typename V::Vector endpointGroup(typename V::Vector block, uns
     if (mode.alphaBits != 0 && mode.alphaBits + pBits != width)
         w = V::bitOr(w, V::shiftRight16(w, r.rightMul[g], r.rightCount[g]));
     else if (width < 8)
-        w = V::bitOr(w, V::template shiftRight16By<width < 8 ? width : 1>(w));
-    return V::template shiftRight16By<8>(w);
+        w = V::bitOr(w, V::template shiftRightWords<width < 8 ? width : 1>(w));
+    return V::template shiftRightWords<8>(w);
 }
 
 // Sixteen indices of `bits` bits from the integer in each lane's low 8 bytes,
 // looked up in the weight table: a weight byte a pixel.
 template <class V, unsigned bits>
-BC7_TARGET inline typename V::Vector pixelWeights(typename V::Vector packed)
+DXT1_TARGET inline typename V::Vector pixelWeights(typename V::Vector packed)
 {
     typedef typename V::Vector Vector;
     if (bits == 4) {
         // Whole nibbles: pixel 2k is byte k's low nibble, pixel 2k + 1 its high one.
         const Vector nibble = V::splatBytes(0x0F);
         const Vector indices = V::interleaveLowBytes(V::bitAnd(packed, nibble),
-                                                     V::bitAnd(V::template shiftRight16By<4>(packed), nibble));
+                                                     V::bitAnd(V::template shiftRightWords<4>(packed), nibble));
         return V::shuffle(V::pattern(kRecipes.weights[bits].weight), indices);
     }
     const IndexRecipe &r = kRecipes.indices[bits];
     Vector low = V::shuffle(packed, V::pattern(r.window[0]));
     Vector high = V::shuffle(packed, V::pattern(r.window[1]));
-    low = V::template shiftRight16By<16 - bits>(V::shiftLeft16(low, r.leftMul[0], r.leftCount[0]));
-    high = V::template shiftRight16By<16 - bits>(V::shiftLeft16(high, r.leftMul[1], r.leftCount[1]));
-    return V::shuffle(V::pattern(kRecipes.weights[bits].weight), V::packWords(low, high));
+    low = V::template shiftRightWords<16 - bits>(V::shiftLeft16(low, r.leftMul[0], r.leftCount[0]));
+    high = V::template shiftRightWords<16 - bits>(V::shiftLeft16(high, r.leftMul[1], r.leftCount[1]));
+    return V::shuffle(V::pattern(kRecipes.weights[bits].weight), V::pack(low, high));
 }
 
 // One half row's bytes: ((64 - w)·e0 + w·e1 + 32) >> 6 per 16-bit word.
 template <class V>
-BC7_TARGET inline typename V::Vector interpolate(typename V::Vector endpointPairs, typename V::Vector weightPairs)
+DXT1_TARGET inline typename V::Vector interpolate(typename V::Vector endpointPairs, typename V::Vector weightPairs)
 {
-    return V::roundShift6(V::multiplyAddPairs(endpointPairs, weightPairs));
+    return V::roundShift6(V::multiplyAddBytes(endpointPairs, weightPairs));
 }
 
 template <class V>
-BC7_TARGET inline void storeRow(typename V::Vector low, typename V::Vector high, unsigned char *const outdata[4],
+DXT1_TARGET inline void storeRow(typename V::Vector low, typename V::Vector high, unsigned char *const outdata[4],
                                 unsigned row, std::size_t first, std::size_t second)
 {
-    V::storeLanes(V::packWords(low, high), outdata[row] + kRowBytes * first, outdata[row] + kRowBytes * second);
+    V::storeLanes(V::pack(low, high), outdata[row] + kRowBytes * first, outdata[row] + kRowBytes * second);
 }
 
 // One half row of a block with two or three subsets, from its partition's
 // endpoint slots (`slotsA` and `slotsB`: the half rows of each lane's block).
 template <class V, unsigned subsets>
-BC7_TARGET inline typename V::Vector partitionedHalfRow(typename V::Vector table, typename V::Vector third,
+DXT1_TARGET inline typename V::Vector partitionedHalfRow(typename V::Vector table, typename V::Vector third,
                                                        const unsigned char (*slotsA)[16],
                                                        const unsigned char (*slotsB)[16], typename V::Vector pairs,
                                                        unsigned row, unsigned half)
@@ -442,7 +442,7 @@ BC7_TARGET inline typename V::Vector partitionedHalfRow(typename V::Vector table
 // into `outdata` at the same positions), V::kLanes at a time; a lane with
 // no block of its own repeats the last one, and stores the same bytes.
 template <class V, unsigned M>
-BC7_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *positions, std::size_t count,
+DXT1_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *positions, std::size_t count,
                            unsigned char *const outdata[4])
 {
     typedef typename V::Vector Vector;
@@ -457,10 +457,10 @@ BC7_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *posit
         const Fields a = fields<M>(blockA);
         const Fields b = V::kLanes > 1 ? fields<M>(blockB) : a;
 
-        const Vector table = V::packWords(endpointGroup<V, M>(block, 0), endpointGroup<V, M>(block, 1));
+        const Vector table = V::pack(endpointGroup<V, M>(block, 0), endpointGroup<V, M>(block, 1));
         Vector third = V::zero();
         if (mode.subsets == 3)
-            third = V::packWords(endpointGroup<V, M>(block, 2), V::zero());
+            third = V::pack(endpointGroup<V, M>(block, 2), V::zero());
 
         const Vector weights = pixelWeights<V, mode.indexBits>(V::fromIntegers(a.primary, b.primary));
         const Vector pairsLow = V::interleaveLowBytes(V::subtractBytes(sixtyFour, weights), weights);
@@ -473,9 +473,9 @@ BC7_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *posit
             const Vector others = pixelWeights<V, secondaryIndex>(V::fromIntegers(a.secondary, b.secondary));
             const Vector secondLow = V::interleaveLowBytes(V::subtractBytes(sixtyFour, others), others);
             const Vector secondHigh = V::interleaveHighBytes(V::subtractBytes(sixtyFour, others), others);
-            const Vector rows[4] = {V::interleaveLowHalves(pairsLow, secondLow), V::interleaveHighHalves(pairsLow, secondLow),
-                                    V::interleaveLowHalves(pairsHigh, secondHigh),
-                                    V::interleaveHighHalves(pairsHigh, secondHigh)};
+            const Vector rows[4] = {V::unpackLow64(pairsLow, secondLow), V::unpackHigh64(pairsLow, secondLow),
+                                    V::unpackLow64(pairsHigh, secondHigh),
+                                    V::unpackHigh64(pairsHigh, secondHigh)};
             const Vector endpoints =
                 V::shuffle(table, V::perLane(spread.rotatedChannel[a.patternSet], spread.rotatedChannel[b.patternSet]));
             const Vector spreadLow = V::perLane(spread.separateWeight[a.patternSet][0], spread.separateWeight[b.patternSet][0]);
@@ -516,7 +516,7 @@ constexpr std::size_t kChunkBlocks = 512;
 constexpr unsigned kNoMode = kBc7Modes; // a first byte of 0
 
 template <class V>
-BC7_TARGET void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+DXT1_TARGET void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
     const std::size_t blocks = len / kBc7BlockBytes;
     for (std::size_t start = 0; start < blocks; start += kChunkBlocks) {

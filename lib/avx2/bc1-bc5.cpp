@@ -10,75 +10,11 @@
 
 #ifdef DXT1_HAVE_X86_VARIANTS
 
-#include <immintrin.h>
-
-#include <cstdint>
-
-#define DXT1_TARGET __attribute__((target("avx2")))
-
-namespace {
-
-// Two 128-bit lanes: the operations the lane kernels need.
-struct Avx2 {
-    typedef __m256i Vector;
-    static constexpr unsigned kLanes = 2;
-    DXT1_TARGET static Vector lanes(const void *pattern)
-    {
-        return _mm256_broadcastsi128_si256(_mm_load_si128(static_cast<const __m128i *>(pattern)));
-    }
-    // A table of constants as it is, its values seen by the compiler.
-    template <class T>
-    DXT1_TARGET static const T &opaque(const T &table) { return table; }
-    // A constant of every lane, stored for each (lane-palettes.h).
-    DXT1_TARGET static Vector wholeLanes(const void *pattern) { return _mm256_load_si256(static_cast<const __m256i *>(pattern)); }
-    DXT1_TARGET static Vector load(const unsigned char *p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p)); }
-    DXT1_TARGET static __m128i lane(Vector a, unsigned l)
-    {
-        return l == 0 ? _mm256_castsi256_si128(a) : _mm256_extracti128_si256(a, 1);
-    }
-    DXT1_TARGET static Vector zero() { return _mm256_setzero_si256(); }
-    DXT1_TARGET static Vector bitAnd(Vector a, Vector b) { return _mm256_and_si256(a, b); }
-    DXT1_TARGET static Vector bitOr(Vector a, Vector b) { return _mm256_or_si256(a, b); }
-    DXT1_TARGET static Vector bitXor(Vector a, Vector b) { return _mm256_xor_si256(a, b); }
-    DXT1_TARGET static Vector andNot(Vector mask, Vector b) { return _mm256_andnot_si256(mask, b); }
-    DXT1_TARGET static Vector add(Vector a, Vector b) { return _mm256_add_epi16(a, b); }
-    DXT1_TARGET static Vector halve(Vector a) { return _mm256_srli_epi16(a, 1); }
-    DXT1_TARGET static Vector average(Vector a, Vector b) { return _mm256_avg_epu16(a, b); }
-    template <int Bits>
-    DXT1_TARGET static Vector shiftRightWords(Vector a) { return _mm256_srli_epi16(a, Bits); }
-    template <int Bits>
-    DXT1_TARGET static Vector shiftRightQuads(Vector a) { return _mm256_srli_epi64(a, Bits); }
-    DXT1_TARGET static Vector mulhi(Vector a, Vector b) { return _mm256_mulhi_epu16(a, b); }
-    DXT1_TARGET static Vector mulhiRound(Vector a, Vector b) { return _mm256_mulhrs_epi16(a, b); }
-    DXT1_TARGET static Vector mullo(Vector a, Vector b) { return _mm256_mullo_epi16(a, b); }
-    DXT1_TARGET static Vector multiplyAddBytes(Vector a, Vector b) { return _mm256_maddubs_epi16(a, b); }
-    DXT1_TARGET static Vector subtractSaturated(Vector a, Vector b) { return _mm256_subs_epu16(a, b); }
-    DXT1_TARGET static Vector absolute(Vector a) { return _mm256_abs_epi16(a); }
-    DXT1_TARGET static Vector signOf(Vector a, Vector sign) { return _mm256_sign_epi16(a, sign); }
-    DXT1_TARGET static Vector addBytes(Vector a, Vector b) { return _mm256_add_epi8(a, b); }
-    DXT1_TARGET static Vector packSigned(Vector a, Vector b) { return _mm256_packs_epi16(a, b); }
-    // Signed bytes raised to `lowest` where below it.
-    DXT1_TARGET static Vector atLeast(Vector a, Vector lowest) { return _mm256_max_epi8(a, lowest); }
-    DXT1_TARGET static Vector subtractBytes(Vector a, Vector b) { return _mm256_sub_epi8(a, b); }
-    DXT1_TARGET static Vector isZero(Vector a) { return _mm256_cmpeq_epi16(a, _mm256_setzero_si256()); }
-    DXT1_TARGET static Vector greater(Vector a, Vector b) { return _mm256_cmpgt_epi16(a, b); }
-    DXT1_TARGET static Vector greaterBytes(Vector a, Vector b) { return _mm256_cmpgt_epi8(a, b); }
-    DXT1_TARGET static Vector shuffle(Vector a, Vector pattern) { return _mm256_shuffle_epi8(a, pattern); }
-    DXT1_TARGET static Vector pack(Vector a, Vector b) { return _mm256_packus_epi16(a, b); }
-    DXT1_TARGET static Vector unpackLow64(Vector a, Vector b) { return _mm256_unpacklo_epi64(a, b); }
-    DXT1_TARGET static Vector select(Vector mask, Vector a, Vector b) { return _mm256_blendv_epi8(b, a, mask); }
-    // Bytes 0-7 of each lane to `first`, 8-15 of each to `second`.
-    DXT1_TARGET static void storeRowHalves(unsigned char *first, unsigned char *second, Vector a)
-    {
-        const __m256i rows = _mm256_permute4x64_epi64(a, _MM_SHUFFLE(3, 1, 2, 0));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(first), _mm256_castsi256_si128(rows));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(second), _mm256_extracti128_si256(rows, 1));
-    }
-};
-
-} // namespace
+#include "avx2-lanes.h"
 
 #include "lane-channels.h"
+
+#include <cstdint>
 
 namespace {
 

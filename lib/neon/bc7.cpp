@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#define BC7_TARGET
+#define DXT1_TARGET
 
 namespace {
 
@@ -46,25 +46,25 @@ struct Neon {
         return shiftLeft16(v, nullptr, counts);
     }
     template <int count>
-    static Vector shiftRight16By(Vector v)
+    static Vector shiftRightWords(Vector v)
     {
         return vreinterpretq_u8_u16(vshrq_n_u16(vreinterpretq_u16_u8(v), count));
     }
     // Every word packed here is at most 255: its low byte is the value.
-    static Vector packWords(Vector a, Vector b) { return vuzp1q_u8(a, b); }
+    static Vector pack(Vector a, Vector b) { return vuzp1q_u8(a, b); }
     static Vector interleaveLowBytes(Vector a, Vector b) { return vzip1q_u8(a, b); }
     static Vector interleaveHighBytes(Vector a, Vector b) { return vzip2q_u8(a, b); }
-    static Vector interleaveLowHalves(Vector a, Vector b)
+    static Vector unpackLow64(Vector a, Vector b)
     {
         return vreinterpretq_u8_u64(vzip1q_u64(vreinterpretq_u64_u8(a), vreinterpretq_u64_u8(b)));
     }
-    static Vector interleaveHighHalves(Vector a, Vector b)
+    static Vector unpackHigh64(Vector a, Vector b)
     {
         return vreinterpretq_u8_u64(vzip2q_u64(vreinterpretq_u64_u8(a), vreinterpretq_u64_u8(b)));
     }
     // Products of byte pairs, each pair's two summed into a word; the weights
     // (at most 64) are the same read as signed or unsigned.
-    static Vector multiplyAddPairs(Vector endpoints, Vector weights)
+    static Vector multiplyAddBytes(Vector endpoints, Vector weights)
     {
         const uint16x8_t low = vmull_u8(vget_low_u8(endpoints), vget_low_u8(weights));
         const uint16x8_t high = vmull_high_u8(endpoints, weights);
