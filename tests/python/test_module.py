@@ -365,6 +365,31 @@ class BlockFamily(unittest.TestCase):
 
         self.assertRaises(ZeroDivisionError, _bcn.decodeBC5, BLUE_TO_RED * 2, Undecided())
 
+    def test_options_are_read_before_the_blocks_are_taken(self):
+        # Reading an option runs the caller's code, which may close the mapping
+        # the blocks come from: the decoder must then see it closed, never
+        # read unmapped memory (Python 2 lends the bytes without holding them).
+        data = b'\xc8\x0a' + ROTATING_INDICES
+
+        class Closing(object):
+            def __init__(self, mapped):
+                self.mapped = mapped
+
+            def __bool__(self):
+                self.mapped.close()
+                return False
+            __nonzero__ = __bool__
+
+            def __eq__(self, other):
+                self.mapped.close()
+                return other == 'gpu'
+
+        for call in (lambda m: _bcn.decodeBC4(m, Closing(m)), lambda m: _bcn.decodeBC4(m, signed=Closing(m)),
+                     lambda m: _bcn.decodeBC7(m, rule=Closing(m))):
+            mapped = mmap.mmap(-1, 4096 * len(data))
+            mapped.write(data * 4096)
+            self.assertRaises(ValueError, call, mapped)  # a closed mmap's own error
+
     def test_long_runs_let_other_threads_run(self):
         # The interpreter is told not to switch threads of itself, so another
         # thread runs only while this one has let go of the lock: it counts
