@@ -7,6 +7,8 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cstdio>
+
 #include "block-decoder.h"
 #include "row-planes-binding.h"
 
@@ -118,12 +120,15 @@ static PyObject *decodeFormat(const char *function, PyObject *args, PyObject *kw
     if (!parseOptions(function, args, kwargs, format != signedFormat, &isSigned, &rule))
         return NULL;
 
+    // The function's name after the format's colon names it in the parser's errors.
+    char blocksFormat[32];
+    std::snprintf(blocksFormat, sizeof blocksFormat, "%s:%s", BLOCKS_FORMAT, function);
     Blocks blocks;
     PyObject *blocksObject = PyTuple_GET_SIZE(args) > 0 ? PyTuple_GET_ITEM(args, 0) : NULL;
     PyObject *first = PyTuple_GetSlice(args, 0, 1);
     if (first == NULL)
         return NULL;
-    const int parsed = PyArg_ParseTuple(first, BLOCKS_FORMAT, BLOCKS_TARGETS(blocks));
+    const int parsed = PyArg_ParseTuple(first, blocksFormat, BLOCKS_TARGETS(blocks));
     Py_DECREF(first);
     if (!parsed)
         return NULL;

@@ -365,6 +365,17 @@ class BlockFamily(unittest.TestCase):
 
         self.assertRaises(ZeroDivisionError, _bcn.decodeBC5, BLUE_TO_RED * 2, Undecided())
 
+    def test_argument_errors_name_the_function(self):
+        # The blocks passed by a keyword, or not at all: the message names the
+        # function, and the keyword, as Python's own functions do.
+        for call, words in ((lambda: _bcn.decodeBC4(data=ROTATING_INDICES * 2), ('decodeBC4()', "'data'")),
+                            (lambda: _bcn.decodeBC5(signed=True), ('decodeBC5()', '0 given')),
+                            (lambda: _bcn.decodeBC7(), ('decodeBC7()', '0 given'))):
+            with self.assertRaises(TypeError) as raised:
+                call()
+            for word in words:
+                self.assertIn(word, str(raised.exception))
+
     def test_options_are_read_before_the_blocks_are_taken(self):
         # Reading an option runs the caller's code, which may close the mapping
         # the blocks come from: the decoder must then see it closed, never
