@@ -7,6 +7,8 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cstdio>
+
 #include "block-decoder.h"
 #include "row-planes-binding.h"
 
@@ -105,32 +107,38 @@ static int parseOptions(const char *function, PyObject *args, PyObject *kwargs, 
     return 1;
 }
 
-// A module function's body: the blocks, the options, then the planes of
-// `format` (or `signedFormat` when signed is true).
+// A module function's body: the options, then the blocks, then the planes of
+// `format` (or `signedFormat` when signed is true). The options are read
+// first: reading them may run the caller's code (a `__bool__`, an `__eq__`),
+// which could close or resize what Python 2 lends the blocks from (an mmap,
+// an array) had its bytes already been taken.
 static PyObject *decodeFormat(const char *function, PyObject *args, PyObject *kwargs, BlockFormat format,
                               BlockFormat signedFormat)
 {
+    bool isSigned;
+    ColourRule rule;
+    if (!parseOptions(function, args, kwargs, format != signedFormat, &isSigned, &rule))
+        return NULL;
+
+    // The function's name after the format's colon names it in the parser's errors.
+    char blocksFormat[32];
+    std::snprintf(blocksFormat, sizeof blocksFormat, "%s:%s", BLOCKS_FORMAT, function);
     Blocks blocks;
     PyObject *blocksObject = PyTuple_GET_SIZE(args) > 0 ? PyTuple_GET_ITEM(args, 0) : NULL;
     PyObject *first = PyTuple_GetSlice(args, 0, 1);
     if (first == NULL)
         return NULL;
-    const int parsed = PyArg_ParseTuple(first, BLOCKS_FORMAT, BLOCKS_TARGETS(blocks));
+    const int parsed = PyArg_ParseTuple(first, blocksFormat, BLOCKS_TARGETS(blocks));
     Py_DECREF(first);
     if (!parsed)
         return NULL;
     parsedBlocks(blocks, blocksObject);
 
-    PyObject *returned = NULL;
-    bool isSigned;
-    ColourRule rule;
-    if (parseOptions(function, args, kwargs, format != signedFormat, &isSigned, &rule)) {
-        const BlockFormat chosen = isSigned ? signedFormat : format;
-        const BlockFormatInfo &info = blockFormatInfo(chosen);
-        const RowPlanesDecoding how = {blockDecoder(chosen, rule), info.blockBytes,
-                                       4 * info.pixelBytes, kReleaseLockFromBlocks};
-        returned = rowPlanes(blocks, how);
-    }
+    const BlockFormat chosen = isSigned ? signedFormat : format;
+    const BlockFormatInfo &info = blockFormatInfo(chosen);
+    const RowPlanesDecoding how = {blockDecoder(chosen, rule), info.blockBytes, 4 * info.pixelBytes,
+                                   kReleaseLockFromBlocks};
+    PyObject *returned = rowPlanes(blocks, how);
     releaseBlocks(blocks);
     return returned;
 }

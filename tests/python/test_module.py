@@ -108,13 +108,14 @@ class ModuleInterface(unittest.TestCase):
 
     def test_type_information_takes_every_bytes_like_argument(self):
         # What type checkers read for the modules (module/stubs): every
-        # object with the buffer protocol passes, and text does not.
+        # object with the buffer protocol passes; text does not, nor the
+        # blocks passed by keyword, which the modules refuse.
         stubs = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
                              'module', 'stubs')
         folder = tempfile.mkdtemp()
         try:
             calls = ['{0}(b"")', '{0}(bytearray(8))', '{0}(memoryview(b"")[1:])', '{0}(mmap.mmap(-1, 8))',
-                     '{0}(array.array("B"))', '{0}("text")']
+                     '{0}(array.array("B"))', '{0}("text")', '{0}(data=b"")']
             lines = ['import array, mmap, _bcn, _dxt1, _dxt1a']
             functions = ('_dxt1.decodeDXT1', '_dxt1a.decodeDXT1A', '_bcn.decodeBC3', '_bcn.decodeBC4')
             for function in functions:
@@ -134,7 +135,8 @@ class ModuleInterface(unittest.TestCase):
         finally:
             shutil.rmtree(folder)
         refused = [int(line.split(':')[1]) for line in output.splitlines() if ': error: ' in line]
-        self.assertEqual(refused, [1 + len(calls) * (n + 1) for n in range(len(functions))], output)
+        last_two = [1 + len(calls) * (n + 1) + k for n in range(len(functions)) for k in (-1, 0)]
+        self.assertEqual(refused, last_two, output)
 
     def test_only_the_entry_points_are_exported(self):
         entry_points = {_dxt1: 'init_dxt1' if sys.version_info[0] < 3 else 'PyInit__dxt1',
@@ -364,6 +366,42 @@ class BlockFamily(unittest.TestCase):
             __nonzero__ = __bool__
 
         self.assertRaises(ZeroDivisionError, _bcn.decodeBC5, BLUE_TO_RED * 2, Undecided())
+
+    def test_argument_errors_name_the_function(self):
+        # The blocks passed by a keyword, or not at all: the message names the
+        # function, and the keyword, as Python's own functions do.
+        for call, words in ((lambda: _bcn.decodeBC4(data=ROTATING_INDICES * 2), ('decodeBC4()', "'data'")),
+                            (lambda: _bcn.decodeBC5(signed=True), ('decodeBC5()', '0 given')),
+                            (lambda: _bcn.decodeBC7(), ('decodeBC7()', '0 given'))):
+            with self.assertRaises(TypeError) as raised:
+                call()
+            for word in words:
+                self.assertIn(word, str(raised.exception))
+
+    def test_options_are_read_before_the_blocks_are_taken(self):
+        # Reading an option runs the caller's code, which may close the mapping
+        # the blocks come from: the decoder must then see it closed, never
+        # read unmapped memory (Python 2 lends the bytes without holding them).
+        data = b'\xc8\x0a' + ROTATING_INDICES
+
+        class Closing(object):
+            def __init__(self, mapped):
+                self.mapped = mapped
+
+            def __bool__(self):
+                self.mapped.close()
+                return False
+            __nonzero__ = __bool__
+
+            def __eq__(self, other):
+                self.mapped.close()
+                return other == 'gpu'
+
+        for call in (lambda m: _bcn.decodeBC4(m, Closing(m)), lambda m: _bcn.decodeBC4(m, signed=Closing(m)),
+                     lambda m: _bcn.decodeBC7(m, rule=Closing(m))):
+            mapped = mmap.mmap(-1, 4096 * len(data))
+            mapped.write(data * 4096)
+            self.assertRaises(ValueError, call, mapped)  # a closed mmap's own error
 
     def test_long_runs_let_other_threads_run(self):
         # The interpreter is told not to switch threads of itself, so another

@@ -5,7 +5,7 @@ from typing import Tuple
 # bytearray, memoryview, mmap, array.array...); the module takes them all.
 from _typeshed import ReadableBuffer
 
-def decodeDXT1(data: ReadableBuffer) -> Tuple[bytes, bytes, bytes, bytes]:
+def decodeDXT1(data: ReadableBuffer, /) -> Tuple[bytes, bytes, bytes, bytes]:
     """Decodes a run of 8-byte DXT1 blocks into four RGB row planes.
 
     Plane yo holds pixel row yo of every block, 12 bytes (four RGB pixels)

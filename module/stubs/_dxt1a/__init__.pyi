@@ -9,7 +9,7 @@ decoder: str
 """The decoder variant this CPU runs, as the dispatcher chose it: "AVX-512",
 "AVX2", "SSSE3", "NEON" or "plain C++"."""
 
-def decodeDXT1A(data: ReadableBuffer) -> Tuple[bytes, bytes, bytes, bytes]:
+def decodeDXT1A(data: ReadableBuffer, /) -> Tuple[bytes, bytes, bytes, bytes]:
     """Decodes a run of 8-byte DXT1 blocks into four RGBA row planes.
 
     Plane yo holds pixel row yo of every block, 16 bytes (four RGBA pixels)
