@@ -8,6 +8,7 @@
 #include <Python.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "block-decoder.h"
 #include "row-planes-binding.h"
@@ -17,22 +18,36 @@
 // 256 × 256 texture.
 static const Length kReleaseLockFromBlocks = 4096;
 
-#if PY_MAJOR_VERSION >= 3
-#define Text_FromString PyUnicode_FromString
-#else
-#define Text_FromString PyString_FromString
-#endif
-
-// Whether `object` equals the text `name` (str or, in Python 2, unicode too):
-// 1, 0, or -1 with an exception set.
+// Whether `object` is the text `name`: a str (or in Python 2 a unicode) of
+// those characters. The characters alone are compared, so that no code of
+// the caller's runs (a subclass's __eq__) and no bytes are compared with text
+// (a warning, or under -bb an error, rather than the ValueError a wrong rule
+// gets). 1, 0, or -1 with an exception set.
 static int equalsText(PyObject *object, const char *name)
 {
-    PyObject *text = Text_FromString(name);
-    if (text == NULL)
-        return -1;
-    const int equal = PyObject_RichCompareBool(object, text, Py_EQ);
-    Py_DECREF(text);
+#if PY_MAJOR_VERSION >= 3
+    return PyUnicode_Check(object) && PyUnicode_CompareWithASCIIString(object, name) == 0;
+#else
+    PyObject *bytes;
+    if (PyString_Check(object)) {
+        bytes = object;
+        Py_INCREF(bytes);
+    } else if (PyUnicode_Check(object)) {
+        bytes = PyUnicode_AsASCIIString(object);
+        if (bytes == NULL) {
+            if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError))
+                return -1;
+            PyErr_Clear(); // not ASCII, so not the name
+            return 0;
+        }
+    } else {
+        return 0;
+    }
+    const bool equal = std::strlen(name) == static_cast<std::size_t>(PyString_GET_SIZE(bytes)) &&
+                       std::memcmp(PyString_AS_STRING(bytes), name, PyString_GET_SIZE(bytes)) == 0;
+    Py_DECREF(bytes);
     return equal;
+#endif
 }
 
 // The options after the blocks: `signed` (where the format has a signed

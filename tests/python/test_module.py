@@ -367,6 +367,18 @@ class BlockFamily(unittest.TestCase):
 
         self.assertRaises(ZeroDivisionError, _bcn.decodeBC5, BLUE_TO_RED * 2, Undecided())
 
+        class LooksLikeGpu(object):
+            def __eq__(self, other):
+                return other == 'gpu'
+
+        # Only text names a rule: neither an object that claims to equal it,
+        # nor bytes, even where comparing bytes with text is an error (-bb).
+        self.assertRaises(ValueError, _bcn.decodeBC3, BLUE_TO_RED * 2, rule=LooksLikeGpu())
+        if sys.version_info[0] >= 3:
+            strict = subprocess.Popen([sys.executable, '-bb', '-c', 'import _bcn; _bcn.decodeBC3(b"", rule=b"gpu")'],
+                                      stderr=subprocess.PIPE)
+            self.assertIn(b"ValueError: rule must be 'design' or 'gpu'", strict.communicate()[1])
+
     def test_argument_errors_name_the_function(self):
         # The blocks passed by a keyword, or not at all: the message names the
         # function, and the keyword, as Python's own functions do.
