@@ -1553,6 +1553,39 @@ sys.stdout.write(' '.join(sorted(set(outcomes))) + '\n')
                     os.remove(target)
             self.assertGreater(interrupt_at_every_step(convert, lambda code: code.co_filename == outputs, check), 10)
 
+    def test_a_second_interrupt_while_the_first_is_handled(self):
+        # Ctrl-C while the PNG is written, then another at each step of the
+        # temporary file's clean-up in turn (a second Ctrl-C, or a pool's
+        # SIGTERM, raising in its handler, as the worker takes the Ctrl-C sent
+        # to the whole group): the clean-up still ends, and no temporary file
+        # or descriptor is left. The file was left when the second came before its unlink.
+        source = self.write('in.dds', dds(8, 4, 2 * solid(COLOURS[3], 8, 4), b'DXT5'))
+        outputs = os.path.splitext(dds2png.outputs.__file__)[0] + '.py'
+        fds = sorted(os.listdir('/proc/self/fd'))
+
+        class FirstInterrupt(KeyboardInterrupt):
+            pass
+
+        def interrupted(self, data):
+            raise FirstInterrupt
+
+        def convert():
+            try:
+                dds2png.convert(source, self.path('out.png'))
+            except FirstInterrupt:
+                pass  # no second one came: the steps are done
+
+        def check(step):
+            self.assertEqual(sorted(os.listdir('/proc/self/fd')), fds, 'step %d' % step)
+            self.assertEqual(os.listdir(self.dir), ['in.dds'], 'step %d' % step)
+        saved, dds2png.outputs.WholeWrites.write = dds2png.outputs.WholeWrites.write, interrupted
+        try:
+            cleaning = ('discard', 'close_descriptors_of', 'remove')
+            self.assertGreater(interrupt_at_every_step(
+                convert, lambda code: code.co_filename == outputs and code.co_name in cleaning, check), 5)
+        finally:
+            dds2png.outputs.WholeWrites.write = saved
+
     def test_main_restores_what_it_set(self):
         source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))
         stop = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)

@@ -278,12 +278,30 @@ def replace(target, existing, write):
                     pass  # only the superuser may give a file away
         os.rename(temp, target)
     except BaseException:
-        if out is not None:
-            out.close()  # closed already, unless the interrupt came just before the with
-        elif temp is not None and str is bytes:
-            close_descriptors_of(temp)
-        if temp is not None:
-            remove(temp)  # nothing there once renamed: the removal then fails quietly
+        # Another interrupt (a second Ctrl-C, or the SIGTERM by which a pool
+        # ends workers that took the Ctrl-C sent to the group) starts the
+        # clean-up again, and is raised once the file is gone: it left the
+        # file behind. The loop is here, not in a function: a signal that came
+        # with the first is taken at a function's first step, before any try in it.
+        again = None
+        while True:
+            try:
+                discard(out, temp)
+                break
+            except (KeyboardInterrupt, SystemExit) as e:
+                again = e
+        if again is not None:
+            raise again
         raise
     finally:
         unfinished.discard(temp)
+
+
+def discard(out, temp):
+    """Closes and removes an unfinished temporary output."""
+    if out is not None:
+        out.close()  # closed already, unless the interrupt came just before the with
+    elif temp is not None and str is bytes:
+        close_descriptors_of(temp)
+    if temp is not None:
+        remove(temp)  # nothing there once renamed: the removal then fails quietly
