@@ -782,6 +782,32 @@ class Batch(ToolTest):
             self.assertEqual(self.run_tool('-o', folder, twin)[:2], (2, 'dds2png: %s: Not a directory\n' % folder))
 
 
+    def test_a_worker_that_cannot_start_waits_for_another_or_fails_its_file(self):
+        # The system out of processes (or descriptors): a job waits for a
+        # running worker to end, and fails with the system's reason when
+        # none runs; nothing is left open.
+        from dds2png import batch
+        sources = [self.write(name + '.dds', dds(4, 4, solid(COLOURS[0], 4, 4))) for name in 'abcd']
+        jobs = [(source, source[:-3] + 'png', 0, None, 6, 1, False, 'design', False) for source in sources]
+        forks, fork = [], os.fork
+
+        def failing_fork():
+            forks.append(len(forks) + 1)
+            if forks[-1] in (2, 4, 5):  # b while a runs, c while b runs, c again with none running
+                raise OSError(errno.EAGAIN, os.strerror(errno.EAGAIN))
+            return fork()
+
+        open_before = len(os.listdir('/proc/self/fd'))
+        os.fork = failing_fork
+        try:
+            results = list(batch.run_jobs(jobs, 2))
+        finally:
+            os.fork = fork
+        self.assertEqual(results, [None, None, '%s: %s' % (sources[2], os.strerror(errno.EAGAIN)), None])
+        self.assertEqual(sorted(os.listdir(self.dir)), ['a.dds', 'a.png', 'b.dds', 'b.png', 'c.dds', 'd.dds', 'd.png'])
+        self.assertEqual(len(os.listdir('/proc/self/fd')), open_before)
+
+
 def new_session():
     """In a child about to run the tool: a process group of its own, taking
     the stop signals though the tests may run where they are ignored (nohup)."""

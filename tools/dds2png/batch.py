@@ -8,7 +8,7 @@ import os
 import signal
 import sys
 
-from .errors import escape, out_of_memory, path_text, ConversionError
+from .errors import escape, out_of_memory, path_text, system_error, ConversionError
 from .library import Look, convert, write_png_of
 from .outputs import remove_temporaries, remove_unfinished
 
@@ -113,18 +113,27 @@ def interrupt_worker(signum, frame):
     raise KeyboardInterrupt
 
 
-def start_worker(job, interrupted):
+def start_worker(job, interrupted, others):
     """Forks a process that converts one job and writes its error line, if
-    any, to a pipe; returns (pid, the pipe's read end)."""
+    any, to a pipe; returns (pid, the pipe's read end). `others` are the
+    running workers' read ends, which the new worker closes. Raises
+    EnvironmentError, with nothing left open, when the system has no
+    descriptor or process to spare."""
     read_end, write_end = os.pipe()
-    pid = os.fork()
+    try:
+        pid = os.fork()
+    except BaseException:
+        os.close(read_end)
+        os.close(write_end)
+        raise
     if pid == 0:
         status = INTERRUPTED_STATUS
         try:
             handle_stop_signals(interrupt_worker)
             if interrupted:  # before the handlers above were set
                 raise KeyboardInterrupt
-            os.close(read_end)
+            for descriptor in others + [read_end]:
+                os.close(descriptor)
             error = conversion_error(job)
             os.write(write_end, encoded(str(error) if error else '')[:LONGEST_REPORT])
             status = 0
@@ -195,8 +204,17 @@ def run_jobs(jobs, workers):
         while running or (waiting and not interrupted):
             while waiting and not interrupted and len(running) < workers:
                 job = waiting.pop()
-                pid, read_end = start_worker(job, interrupted)
+                try:
+                    pid, read_end = start_worker(job, interrupted, [end for _, end in running.values()])
+                except EnvironmentError as e:
+                    if running:  # fewer workers: the job waits for one to end
+                        waiting.append(job)
+                        break
+                    yield str(system_error(job[0], e))  # none to wait for: the file fails
+                    continue
                 running[pid] = job, read_end
+            if not running:
+                continue
             if interrupted:
                 stop_workers()  # those started as the interrupt came, too
             pid, status = wait_for_worker()
