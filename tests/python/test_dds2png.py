@@ -1745,6 +1745,24 @@ exec(code, {'__name__': '__main__'})
             else:
                 self.assertEqual((process.returncode, out, err), (130, b'', b'dds2png: interrupted\n'), module)
 
+    def test_a_stop_signal_after_the_command_ended_changes_nothing(self):
+        # Ctrl-C, a closed terminal and kill as the program is about to exit,
+        # its work done: its own status, no traceback, no death by the signal.
+        script = r"""
+import os, signal, sys
+sys.path.insert(0, sys.argv[1])
+sys.argv = ['dds2png', '--version']
+from dds2png.__main__ import run
+status = run()
+for number in (signal.SIGINT, signal.SIGHUP, signal.SIGTERM):
+    os.kill(os.getpid(), number)
+sys.exit(status)
+"""
+        process = subprocess.Popen([sys.executable, '-c', script, TOOLS], stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE)
+        out, err = process.communicate()
+        self.assertEqual((process.returncode, out[:8], err), (0, b'dds2png ', b''))
+
 
 if __name__ == '__main__':
     unittest.main()

@@ -290,11 +290,15 @@ def guard_standard_streams():
     return guarded
 
 
-def main(argv=None):
+def main(argv=None, exiting=False):
     """Runs the command with the arguments (default sys.argv[1:]); returns
     its exit status: 0, 1 when some of a batch or of --info failed, 2 on an
     error, 128 + the signal's number when a stop signal ended it. Whatever
-    it set in the process is restored before it returns."""
+    it set in the process is restored before it returns; but `exiting` (the
+    program, whose process ends with the command) leaves the stop signals
+    to a handler that does nothing, so that one that comes as the process
+    exits changes nothing, where it would end it in a traceback (Ctrl-C) or
+    without a word."""
     guarded, previous, status = [], {}, None
     try:
         guarded = guard_standard_streams()
@@ -303,8 +307,11 @@ def main(argv=None):
     except KeyboardInterrupt as e:  # before run() took it, or as it returned
         status = interrupted(e, previous)
     finally:
-        if restore_signals(previous) and status == 0:
-            status = INTERRUPTED_STATUS  # a stop signal came as it finished: not a clean end
+        after = dict.fromkeys(previous, ignore_signal) if exiting else previous
+        if restore_signals(after) and status == 0:
+            # A stop signal came as it finished: not a clean end.
+            say('dds2png: interrupted')
+            status = INTERRUPTED_STATUS
         for fd in guarded:
             os.close(fd)
         closed_streams.clear()
