@@ -5,6 +5,7 @@
 #include <immintrin.h>
 
 #include <cstdint>
+#include <cstring>
 
 #define DXT1_TARGET __attribute__((target("ssse3")))
 
@@ -63,7 +64,9 @@ struct Ssse3 : X86Compositions<Ssse3> {
     DXT1_TARGET static void storeRowHalves(unsigned char *first, unsigned char *second, Vector a)
     {
         _mm_storel_epi64(reinterpret_cast<__m128i *>(first), a);
-        _mm_storel_epi64(reinterpret_cast<__m128i *>(second), _mm_srli_si128(a, 8));
+        // Through memcpy, which assumes no alignment: one store of the high half.
+        const long long high = reinterpret_cast<__v2di>(a)[1];
+        std::memcpy(second, &high, sizeof high);
     }
     // What BC7's kernel adds (bc7-lanes.h).
     // A 16-byte pattern at any address.
