@@ -7,7 +7,6 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "block-decoder.h"
@@ -127,17 +126,16 @@ static int parseOptions(const char *function, PyObject *args, PyObject *kwargs, 
 // first: reading them may run the caller's code (a `__bool__`, an `__eq__`),
 // which could close or resize what Python 2 lends the blocks from (an mmap,
 // an array) had its bytes already been taken.
-static PyObject *decodeFormat(const char *function, PyObject *args, PyObject *kwargs, BlockFormat format,
-                              BlockFormat signedFormat)
+// `blocksFormat` parses the blocks, the function's name after its colon, so
+// that the parser's errors name it.
+static PyObject *decodeFormat(const char *function, const char *blocksFormat, PyObject *args, PyObject *kwargs,
+                              BlockFormat format, BlockFormat signedFormat)
 {
     bool isSigned;
     ColourRule rule;
     if (!parseOptions(function, args, kwargs, format != signedFormat, &isSigned, &rule))
         return NULL;
 
-    // The function's name after the format's colon names it in the parser's errors.
-    char blocksFormat[32];
-    std::snprintf(blocksFormat, sizeof blocksFormat, "%s:%s", BLOCKS_FORMAT, function);
     Blocks blocks;
     PyObject *blocksObject = PyTuple_GET_SIZE(args) > 0 ? PyTuple_GET_ITEM(args, 0) : NULL;
     PyObject *first = PyTuple_GetSlice(args, 0, 1);
@@ -158,41 +156,20 @@ static PyObject *decodeFormat(const char *function, PyObject *args, PyObject *kw
     return returned;
 }
 
-static PyObject *decodeBC1(PyObject *self, PyObject *args, PyObject *kwargs)
-{
-    (void)self;
-    return decodeFormat("decodeBC1", args, kwargs, BlockFormat::bc1a, BlockFormat::bc1a);
-}
+// A module function: decodeFormat for one format (and its signed form).
+#define DECODE_FUNCTION(name, format, signedFormat)                                                \
+    static PyObject *name(PyObject *self, PyObject *args, PyObject *kwargs)                        \
+    {                                                                                              \
+        (void)self;                                                                                \
+        return decodeFormat(#name, BLOCKS_FORMAT ":" #name, args, kwargs, format, signedFormat);   \
+    }
 
-static PyObject *decodeBC2(PyObject *self, PyObject *args, PyObject *kwargs)
-{
-    (void)self;
-    return decodeFormat("decodeBC2", args, kwargs, BlockFormat::bc2, BlockFormat::bc2);
-}
-
-static PyObject *decodeBC3(PyObject *self, PyObject *args, PyObject *kwargs)
-{
-    (void)self;
-    return decodeFormat("decodeBC3", args, kwargs, BlockFormat::bc3, BlockFormat::bc3);
-}
-
-static PyObject *decodeBC4(PyObject *self, PyObject *args, PyObject *kwargs)
-{
-    (void)self;
-    return decodeFormat("decodeBC4", args, kwargs, BlockFormat::bc4, BlockFormat::bc4s);
-}
-
-static PyObject *decodeBC5(PyObject *self, PyObject *args, PyObject *kwargs)
-{
-    (void)self;
-    return decodeFormat("decodeBC5", args, kwargs, BlockFormat::bc5, BlockFormat::bc5s);
-}
-
-static PyObject *decodeBC7(PyObject *self, PyObject *args, PyObject *kwargs)
-{
-    (void)self;
-    return decodeFormat("decodeBC7", args, kwargs, BlockFormat::bc7, BlockFormat::bc7);
-}
+DECODE_FUNCTION(decodeBC1, BlockFormat::bc1a, BlockFormat::bc1a)
+DECODE_FUNCTION(decodeBC2, BlockFormat::bc2, BlockFormat::bc2)
+DECODE_FUNCTION(decodeBC3, BlockFormat::bc3, BlockFormat::bc3)
+DECODE_FUNCTION(decodeBC4, BlockFormat::bc4, BlockFormat::bc4s)
+DECODE_FUNCTION(decodeBC5, BlockFormat::bc5, BlockFormat::bc5s)
+DECODE_FUNCTION(decodeBC7, BlockFormat::bc7, BlockFormat::bc7)
 
 // Python 2's method table takes the three-argument functions through a cast.
 #define KEYWORDS(function) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(function))
