@@ -432,7 +432,8 @@ TEST_P(Bc7Variant, RandomBlocksOfAllModesMixed)
 TEST_P(Bc7Variant, RunsAcrossTheGroupingChunks)
 {
     // The vector decoders group blocks by mode a chunk of some hundreds at
-    // a time: runs ending on each side of one, two and three chunk lengths.
+    // a time: runs ending on each side of half a chunk and of one, two and
+    // three chunk lengths.
     std::mt19937 rng(512);
     for (std::size_t blocks : {255, 256, 257, 511, 512, 513, 1023, 1024, 1025, 1535, 1536, 1537})
         expectSameAsPlain(randomBlocks(rng, blocks, -1), std::to_string(blocks) + " blocks");
