@@ -131,17 +131,11 @@ constexpr int kRedBits = 5, kGreenBits = 6, kBlueBits = 5;
 
 // The signed doubling multiply-high computes (2·x·m) >> 16, so half the
 // multiplier gives the shared multiply-high by kOneThird. Its rounding form,
-// (2·x·m + 2^15) >> 16, gives the gpu rule's (x + 1) / 3.
+// (2·x·m + 2^15) >> 16, is (x·m + 2^14) >> 15: the gpu rule's rounding
+// multiply-high by kOneThirdRounded, checked for every sum where it is defined.
 constexpr short kOneThirdDoubling = kOneThird / 2;
 static_assert(2 * kOneThirdDoubling == kOneThird, "kOneThird must be even");
-constexpr bool roundedThirdIsExactUpTo(unsigned limit)
-{
-    for (unsigned x = 0; x <= limit; ++x)
-        if ((x * kOneThird + 0x8000) >> 16 != (x + 1) / 3)
-            return false;
-    return true;
-}
-static_assert(roundedThirdIsExactUpTo(3 * 255), "the rounding multiply-high must give (x + 1) / 3 for every sum");
+static_assert(kOneThirdDoubling == kOneThirdRounded, "the rounding form must be the gpu rule's rounding multiply-high");
 
 // A field of `Bits` bits at the top of each byte, widened to 8 bits: the
 // design rule keeps the zeros below it, the gpu rule copies its top bits there.
