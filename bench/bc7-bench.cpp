@@ -23,7 +23,7 @@ namespace {
 constexpr std::size_t kBlocks = 4096;
 constexpr int kRepetitions = 9;
 
-void decodeRun(benchmark::State &state, Bc7Decode decode, int mode)
+void decodeRun(benchmark::State &state, BlockDecodeFunction decode, int mode)
 {
     const std::vector<unsigned char> input = bc7Run(mode, kBlocks);
     std::vector<unsigned char> planes[4];

@@ -13,8 +13,6 @@
 #include <string>
 #include <vector>
 
-typedef void (*Bc7Decode)(const unsigned char *, std::size_t, unsigned char *const[4]);
-
 // The share of each mode in the mixed runs, in percent (modes 0 to 7): an
 // assumed mix, mostly the opaque modes 6, 1 and 3 with some alpha modes 4
 // and 5, and a little of each of the rest.
@@ -45,7 +43,7 @@ inline std::vector<unsigned char> bc7Run(int mode, std::size_t blocks)
 
 struct Bc7Variant {
     const char *name;
-    Bc7Decode decode;
+    BlockDecodeFunction decode;
     bool supported;
 };
 

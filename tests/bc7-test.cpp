@@ -19,7 +19,7 @@
 namespace {
 
 using Bytes = std::vector<unsigned char>;
-using Decode = void (*)(const unsigned char *, std::size_t, unsigned char *const[4]);
+using Decode = BlockDecodeFunction;
 constexpr std::size_t kRowBytes = 16; // four RGBA pixels
 
 // A block written field by field, lowest bit first, as the format stores it.
