@@ -184,11 +184,23 @@ def describe(source):
     """dds2png.info(source) as ('info', its fields) or ('error', the message with the path as PATH)."""
     signal.alarm(CASE_SECONDS)
     try:
-        return 'info', tuple(dds2png.info(source))
+        return 'info', dds2png.info(source)
     except dds2png.ConversionError as e:
         return 'error', 'PATH' + str(e)[len(source):]
     finally:
         signal.alarm(0)
+
+
+def through_pipe(blob, run):
+    """run() of a pipe's path, the case fed into the pipe by another thread."""
+    read_end, write_end = os.pipe()
+    feeder = threading.Thread(target=feed, args=(write_end, blob))
+    feeder.start()
+    try:
+        return run('/dev/fd/%d' % read_end)
+    finally:
+        os.close(read_end)
+        feeder.join()
 
 
 def check(blob, level, layer, folder):
@@ -200,27 +212,16 @@ def check(blob, level, layer, folder):
     os.mkdir(out)
     try:
         through_file = convert(out, source, level, layer)
-        described = [describe(source)]
-        for run in (lambda name: convert(out, name, level, layer), describe):
-            read_end, write_end = os.pipe()
-            feeder = threading.Thread(target=feed, args=(write_end, blob))
-            feeder.start()
-            try:
-                result = run('/dev/fd/%d' % read_end)
-            finally:
-                os.close(read_end)
-                feeder.join()
-            described.append(result)
-        through_pipe = described.pop(1)
+        piped = through_pipe(blob, lambda name: convert(out, name, level, layer))
     finally:
         shutil.rmtree(out)
-    if through_file != through_pipe:
-        raise Finding('a file and a pipe give different results: %r and %r'
-                      % (through_file[:2], through_pipe[:2]))
+    if through_file != piped:
+        raise Finding('a file and a pipe give different results: %r and %r' % (through_file[:2], piped[:2]))
     # --info describes any header the converter reads, the same through both.
+    described = describe(source), through_pipe(blob, describe)
     if described[0] != described[1]:
-        raise Finding('info() of a file and of a pipe differ: %r and %r' % tuple(described))
-    if through_file[0] == 'png' and (described[0][0] != 'info' or not described[0][1][7]):
+        raise Finding('info() of a file and of a pipe differ: %r and %r' % described)
+    if through_file[0] == 'png' and (described[0][0] != 'info' or not described[0][1].decoded):
         raise Finding('converted, yet info() gives %r' % (described[0],))
     if through_file[0] == 'png':
         width, layer_height = implied_size(blob, level)
