@@ -69,7 +69,7 @@ def count_instructions(binary, variant, rgba=False):
 EMULATED_COUNT_BLOCKS = 4096
 
 
-def count_instructions_emulated(counter, variant, rgba=False, options=()):
+def count_instructions_emulated(counter, variant, options=()):
     """Instructions per block of `variant` in a counter that runs under
     qemu-user. Its single-step trace has one line starting 'Trace' per
     instruction executed; the counter decodes the same blocks once and then
@@ -84,7 +84,7 @@ def count_instructions_emulated(counter, variant, rgba=False, options=()):
             lines = subprocess.Popen(['grep', '-c', '^Trace', fifo], stdout=subprocess.PIPE)
             env = dict(os.environ, QEMU_SINGLESTEP='1', QEMU_LOG='nochain,exec', QEMU_LOG_FILENAME=fifo)
             with open(os.devnull, 'w') as quiet:
-                status = subprocess.call([counter] + (['--rgba'] if rgba else []) + list(options)
+                status = subprocess.call([counter] + list(options)
                                          + [variant, str(EMULATED_COUNT_BLOCKS), str(times)],
                                          env=env, stdout=quiet, stderr=quiet)
             if status != 0:
@@ -107,22 +107,25 @@ def print_emulated_counts(counter):
     except (OSError, subprocess.CalledProcessError):
         print('64-bit ARM: %s does not run (no instruction counts)' % counter)
         return
+    # Each format and rule counted once (every count is two slow emulated
+    # runs); DXT1's rows are the family's bc1 and bc1a under the design rule.
+    family = dict(((name, rule, v), count_instructions_emulated(counter, v, ('--format', name, '--rule', rule)))
+                  for name in FAMILY_ORDER for rule in ('design', 'gpu') for v in variants)
     print('%-8s' % 'aarch64' + ''.join('%14s' % v for v in variants))
-    for label, rgba in (('instr', False), ('rgba', True)):
-        counts = [count_instructions_emulated(counter, v, rgba) for v in variants]
+    for label, name in (('instr', 'bc1'), ('rgba', 'bc1a')):
+        counts = [family[name, 'design', v] for v in variants]
         print('%-8s' % label + ''.join('%14s' % ('%.1f' % c if c is not None else 'n/a') for c in counts)
               + ('   (qemu single-step trace, %d random blocks; no times under emulation)' % EMULATED_COUNT_BLOCKS
-                 if not rgba else '   (instructions per block decoding to RGBA)'))
+                 if name == 'bc1' else '   (instructions per block decoding to RGBA)'))
     # The block family: each format and rule, and its multiple of DXT1A's count (bc1a, design).
     print('block family, instructions per block, and as a multiple of DXT1A in the same variant:')
-    base = dict((v, count_instructions_emulated(counter, v, options=('--format', 'bc1a'))) for v in variants)
     for name in FAMILY_ORDER:
         for rule in ('design', 'gpu'):
-            counts = [count_instructions_emulated(counter, v, options=('--format', name, '--rule', rule))
-                      for v in variants]
-            print('%-12s' % ('%s-%s' % (name, rule)) + ''.join(
-                '%16s' % ('%.1f %5.2fx' % (c, c / base[v]) if c is not None and base[v] else 'n/a')
-                for c, v in zip(counts, variants)))
+            cells = []
+            for v in variants:
+                c, base = family[name, rule, v], family['bc1a', 'design', v]
+                cells.append('%16s' % ('%.1f %5.2fx' % (c, c / base) if c is not None and base else 'n/a'))
+            print('%-12s' % ('%s-%s' % (name, rule)) + ''.join(cells))
 
 
 # The C library's heap hands a freed block of this size or more back to the
