@@ -36,16 +36,44 @@ constexpr unsigned kBlockFormatCount = 9;
 enum class ColourRule : unsigned { design, gpu };
 constexpr unsigned kColourRuleCount = 2;
 
+// The type of each channel of an output pixel. Bytes today; the table says
+// so, so that nothing that sizes or converts a pixel assumes it.
+enum class ChannelType : unsigned { byte };
+
+constexpr unsigned channelBytes(ChannelType type)
+{
+    return type == ChannelType::byte ? 1 : 0;
+}
+
 struct BlockFormatInfo {
-    const char *name;    // "bc1", ... as in BlockFormat
-    unsigned blockBytes; // of one input block
-    unsigned pixelBytes; // of one output pixel: 4 * pixelBytes a block in each plane
+    const char *name;        // "bc1", ... as in BlockFormat
+    const char *function;    // the block family's module function, "decodeBC1"; null where none returns it
+    bool isSigned;           // the signed form of its function (its `signed` option)
+    unsigned blockBytes;     // of one input block
+    unsigned channels;       // of one output pixel: R, G, B, A, the first ones the format has
+    ChannelType channelType; // of each of them
+    unsigned pixelBytes;     // of one output pixel: 4 * pixelBytes a block in each plane
 };
 
-// Indexed by BlockFormat: the one description of each format.
+constexpr BlockFormatInfo formatRow(const char *name, const char *function, bool isSigned, unsigned blockBytes,
+                                    unsigned channels, ChannelType channelType)
+{
+    return {name, function, isSigned, blockBytes, channels, channelType, channels * channelBytes(channelType)};
+}
+
+// Indexed by BlockFormat: the one description of each format. bc1, DXT1's
+// RGB, has no function of the block family: _dxt1 returns it.
+constexpr ChannelType kBytes = ChannelType::byte;
 constexpr BlockFormatInfo kBlockFormats[kBlockFormatCount] = {
-    {"bc1", 8, 3}, {"bc1a", 8, 4}, {"bc2", 16, 4}, {"bc3", 16, 4}, {"bc4", 8, 1},
-    {"bc4s", 8, 1}, {"bc5", 16, 2}, {"bc5s", 16, 2}, {"bc7", 16, 4},
+    formatRow("bc1", nullptr, false, 8, 3, kBytes),
+    formatRow("bc1a", "decodeBC1", false, 8, 4, kBytes),
+    formatRow("bc2", "decodeBC2", false, 16, 4, kBytes),
+    formatRow("bc3", "decodeBC3", false, 16, 4, kBytes),
+    formatRow("bc4", "decodeBC4", false, 8, 1, kBytes),
+    formatRow("bc4s", "decodeBC4", true, 8, 1, kBytes),
+    formatRow("bc5", "decodeBC5", false, 16, 2, kBytes),
+    formatRow("bc5s", "decodeBC5", true, 16, 2, kBytes),
+    formatRow("bc7", "decodeBC7", false, 16, 4, kBytes),
 };
 
 constexpr const BlockFormatInfo &blockFormatInfo(BlockFormat format)
