@@ -28,7 +28,7 @@ TOOLS = os.path.join(ROOT, 'tools')
 sys.path.insert(0, TOOLS)
 os.environ['PYTHONPATH'] = os.pathsep.join([TOOLS] + [p for p in [os.environ.get('PYTHONPATH')] if p])
 import dds2png  # noqa: E402
-from dds2png import png  # noqa: E402
+from dds2png import compressing, png  # noqa: E402
 from dds2png.command import main  # noqa: E402
 TOOL = [sys.executable, '-m', 'dds2png']
 
@@ -1029,14 +1029,14 @@ class HostileInput(ToolTest):
             raised = error if isinstance(error, type) else type(error)
             with self.assertRaises(raised):
                 png.write_png(out, WRITER_WIDTH, height, rows_given(error), 0, 3)
-            self.assertEqual(during, [3 if png.IN_PARALLEL else 0], error)  # they were running
+            self.assertEqual(during, [3 if compressing.IN_PARALLEL else 0], error)  # they were running
             self.assertEqual(threads_after_ending(before), before, error)
         # Ctrl-C as the threads start: it comes once they have, and ends them
         # (a thread left starting crashed the interpreter's exit). Threads
         # the system will not make, or makes but that never run (no memory
         # for the interpreter in them), mean fewer threads and the same PNG.
-        if png.IN_PARALLEL:
-            start_new_thread = png.low_level_threads.start_new_thread
+        if compressing.IN_PARALLEL:
+            start_new_thread = compressing.low_level_threads.start_new_thread
 
             def interrupted_as_made(function, args):
                 made = start_new_thread(function, args)
@@ -1048,7 +1048,7 @@ class HostileInput(ToolTest):
 
                 def start(function, args):
                     if len(made) == count:
-                        raise png.low_level_threads.error("can't start new thread")
+                        raise compressing.low_level_threads.error("can't start new thread")
                     made.append(start_new_thread(function, args))
                     return made[-1]
                 return start
@@ -1063,11 +1063,11 @@ class HostileInput(ToolTest):
                 return start_new_thread(function, args)
             single = io.BytesIO()
             png.write_png(single, WRITER_WIDTH, height, iter(rows * 4), 0, 1)
-            saved = png.BIRTH_SECONDS
+            saved = compressing.BIRTH_SECONDS
             # Threads that run out of memory as they begin: the strips are
             # compressed without them, or fail with MemoryError; never a hang.
             for start in (interrupted_as_made, refused_after(1), refused_after(0), never_run, out_of_memory_at_work):
-                png.low_level_threads.start_new_thread, png.BIRTH_SECONDS = start, 0.1
+                compressing.low_level_threads.start_new_thread, compressing.BIRTH_SECONDS = start, 0.1
                 out = io.BytesIO()
                 try:
                     png.write_png(out, WRITER_WIDTH, height, iter(rows * 4), 0, 3)
@@ -1079,7 +1079,7 @@ class HostileInput(ToolTest):
                 else:
                     self.assertIsNot(start, interrupted_as_made)
                 finally:
-                    png.low_level_threads.start_new_thread, png.BIRTH_SECONDS = start_new_thread, saved
+                    compressing.low_level_threads.start_new_thread, compressing.BIRTH_SECONDS = start_new_thread, saved
                 self.assertEqual(threads_after_ending(before), before, start)
 
     def test_an_interrupt_at_any_step_of_ending_the_threads(self):
