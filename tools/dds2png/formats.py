@@ -7,8 +7,8 @@ read it; none of them names a format.
 A row holds:
 - `name`, as messages name it ('BC4');
 - `fourccs`, `dxgi` and `masks`: the legacy FourCCs, DXGI numbers and legacy
-  bit-mask layouts ((flags, bits, red, green, blue, alpha masks)) that name
-  it, each with its flags: PREMULTIPLIED, SIGNED, SRGB, TYPELESS (TYPELESS
+  bit-mask layouts ((bits, red, green, blue, alpha masks) of a header
+  flagged RGB, luminance or alpha) that name it, each with its flags: PREMULTIPLIED, SIGNED, SRGB, TYPELESS (TYPELESS
   data is read as the unsigned kind);
 - `block`: the pixels wide and high of a block and its bytes ((4, 4, 8) for
   BC1; an uncompressed layout of 32 bits a pixel is (1, 1, 4));
@@ -73,9 +73,11 @@ class Encoding(collections.namedtuple('Encoding', 'name fourccs dxgi masks block
         return self.decoding
 
 
-def unorm(first, srgb=True):
-    """A block format's three DXGI numbers from `first`: TYPELESS, UNORM and UNORM_SRGB (or SNORM)."""
-    return ((first, TYPELESS), (first + 1, 0), (first + 2, SRGB if srgb else SIGNED))
+def dxgi_three(first, third):
+    """A block format's three DXGI numbers from `first`: TYPELESS, UNORM
+    (or UF16), then one with the flag `third` (UNORM_SRGB: SRGB; SNORM or
+    SF16: SIGNED)."""
+    return ((first, TYPELESS), (first + 1, 0), (first + 2, third))
 
 
 COLOUR = ('RGB', 'RGBA')  # RGB where every alpha is 255, else RGBA
@@ -88,18 +90,18 @@ def colour_block(name, fourccs, dxgi, block_bytes, function, design=()):
 
 
 ENCODINGS = (
-    colour_block('BC1', ((b'DXT1', 0),), unorm(70), 8, 'decodeBC1',
+    colour_block('BC1', ((b'DXT1', 0),), dxgi_three(70, SRGB), 8, 'decodeBC1',
                  design=(('RGB', Decoding('_dxt1', 'decodeDXT1', False, False, 'RGB')),
                          ('RGBA', Decoding('_dxt1a', 'decodeDXT1A', False, False, 'RGBA')))),
-    colour_block('BC2', ((b'DXT2', PREMULTIPLIED), (b'DXT3', 0)), unorm(73), 16, 'decodeBC2'),
-    colour_block('BC3', ((b'DXT4', PREMULTIPLIED), (b'DXT5', 0)), unorm(76), 16, 'decodeBC3'),
-    Encoding('BC4', ((b'ATI1', 0), (b'BC4U', 0), (b'BC4S', SIGNED)), unorm(79, srgb=False), (), (4, 4, 8),
+    colour_block('BC2', ((b'DXT2', PREMULTIPLIED), (b'DXT3', 0)), dxgi_three(73, SRGB), 16, 'decodeBC2'),
+    colour_block('BC3', ((b'DXT4', PREMULTIPLIED), (b'DXT5', 0)), dxgi_three(76, SRGB), 16, 'decodeBC3'),
+    Encoding('BC4', ((b'ATI1', 0), (b'BC4U', 0), (b'BC4S', SIGNED)), dxgi_three(79, SIGNED), (), (4, 4, 8),
              Decoding('_bcn', 'decodeBC4', True, True, 'L'), (), ('L',), ('L', 'RGB', 'RGBA')),
     # Red and green; blue 0, or a normal map's z.
-    Encoding('BC5', ((b'ATI2', 0), (b'BC5U', 0), (b'BC5S', SIGNED)), unorm(82, srgb=False), (), (4, 4, 16),
+    Encoding('BC5', ((b'ATI2', 0), (b'BC5U', 0), (b'BC5S', SIGNED)), dxgi_three(82, SIGNED), (), (4, 4, 16),
              Decoding('_bcn', 'decodeBC5', True, True, 'RG'), (), ('RGB',), COLOUR),
-    Encoding('BC6H', (), unorm(94, srgb=False), (), (4, 4, 16), None, (), (), ()),
-    colour_block('BC7', (), unorm(97), 16, 'decodeBC7'),
+    Encoding('BC6H', (), dxgi_three(94, SIGNED), (), (4, 4, 16), None, (), (), ()),
+    colour_block('BC7', (), dxgi_three(97, SRGB), 16, 'decodeBC7'),
 )
 
 
