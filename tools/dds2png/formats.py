@@ -8,15 +8,16 @@ A row holds:
 - `name`, as messages name it ('BC4');
 - `fourccs`, `dxgi` and `masks`: the legacy FourCCs, DXGI numbers and legacy
   bit-mask layouts ((bits, red, green, blue, alpha masks) of a header
-  flagged RGB, luminance or alpha) that name it, each with its flags: PREMULTIPLIED, SIGNED, SRGB, TYPELESS (TYPELESS
-  data is read as the unsigned kind);
+  flagged RGB, luminance or alpha) that name it, each with its flags:
+  PREMULTIPLIED, SIGNED, SRGB, TYPELESS (TYPELESS data is read as the
+  unsigned kind);
 - `block`: the pixels wide and high of a block and its bytes ((4, 4, 8) for
   BC1; an uncompressed layout of 32 bits a pixel is (1, 1, 4));
-- `decoding`: a Decoding, the extension module's function that gives four
-  row planes of a block row, or None where the data is named, sized and
-  refused but not decoded; `design`: (mode, Decoding) pairs used under the
-  design rule instead, where modules of the format's own give that rule
-  (DXT1's _dxt1 and _dxt1a);
+- `decoding`: a Decoding, the extension module's function that gives the
+  row planes of a block row (one a pixel row of the block), or None where
+  the data is named, sized and refused but not decoded; `design`: (mode,
+  Decoding) pairs used under the design rule instead, where modules of the
+  format's own give that rule (DXT1's _dxt1 and _dxt1a);
 - `png_modes`: the PIXEL_MODES its PNG may take, the default first; a second,
   with alpha, is taken when a pixel's alpha is below 255;
 - `read_modes`: the modes read() gives of it.
@@ -24,8 +25,9 @@ A row holds:
 Adding a format is one row in ENCODINGS and its decoder in an extension
 module. A row whose decoder yields a pixel mode not yet known (BC6H's
 half floats, a 16-bit PNG) adds it to PIXEL_MODES, and the conversions from
-it to the modes read() gives to decode.CONVERSIONS. The converter's tests
-walk the table and check each row against the modules and the reader."""
+it to the modes read() gives to decode.CONVERSIONS. BlockFamily's table
+test in test_dds2png.py walks the table and checks each row against the
+modules and the reader."""
 import collections
 
 # A code's flags: what the FourCC or DXGI number says beyond the encoding.
@@ -50,8 +52,9 @@ PIXEL_MODES = {'L': PixelMode(1, 8, 0, False), 'RG': PixelMode(2, 8, None, False
 class Decoding(collections.namedtuple('Decoding', 'module function signed rule channels')):
     """How a block row decodes: `function` of the extension `module`, called
     as function(blocks[, signed][, rule=rule]), the signedness passed where
-    `signed` (it takes one), the colour rule where `rule`; it returns four
-    row planes of `channels` pixels (a PIXEL_MODES key)."""
+    `signed` (it takes one), the colour rule where `rule`; it returns the
+    row planes of `channels` pixels (a PIXEL_MODES key), one a pixel row of
+    the block."""
     __slots__ = ()
 
 
