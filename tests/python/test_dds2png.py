@@ -28,7 +28,7 @@ TOOLS = os.path.join(ROOT, 'tools')
 sys.path.insert(0, TOOLS)
 os.environ['PYTHONPATH'] = os.pathsep.join([TOOLS] + [p for p in [os.environ.get('PYTHONPATH')] if p])
 import dds2png  # noqa: E402
-from dds2png import png  # noqa: E402
+from dds2png import compressing, png  # noqa: E402
 from dds2png.command import main  # noqa: E402
 TOOL = [sys.executable, '-m', 'dds2png']
 
@@ -501,6 +501,64 @@ class BlockFamily(ToolTest):
         for dxgi in (97, 98, 99):
             self.assertEqual(self.convert(dds(8, 4, b'\x40' + b'\0' * 15 + b'\0' * 16, dx10=(dxgi, 3, 0, 1))),
                              (8, 4, [b'\0' * 32] * 4))
+
+    def test_every_row_of_the_format_table_agrees_with_the_modules_and_the_reader(self):
+        # A row with a wrong code, flag, block size, decoder or mode: each of its
+        # FourCCs and DXGI numbers reads back as that row with its flags (the
+        # flags as the DXGI name says), each function it names decodes one
+        # block of its bytes into one block of the channels it claims, and a
+        # one-block file of each code is read in every mode the row accepts
+        # (len(mode) bytes a pixel), refused in the others, and converted to
+        # a PNG of one of its PNG modes: the first, without alpha, with --opaque.
+        from dds2png import decode, dds as layout, formats
+        colour_types = {'L': 0, 'RGB': 2, 'RGBA': 6}  # PNG's own numbers
+        for row in formats.ENCODINGS:
+            if row.png_modes:
+                self.assertFalse(formats.PIXEL_MODES[row.png_modes[0]].alpha, row.name)
+                self.assertEqual([formats.PIXEL_MODES[mode].alpha for mode in row.png_modes[1:]],
+                                 [True] * (len(row.png_modes) - 1), row.name)
+            for decoding in ([row.decoding] + [pair[1] for pair in row.design] if row.decoded else []):
+                function = getattr(decode.MODULES[decoding.module], decoding.function)
+                for signed in ((False, True) if decoding.signed else ((),)):
+                    planes = function(b'\0' * row.block[2], *([signed] if decoding.signed else []),
+                                      **({'rule': 'gpu'} if decoding.rule else {}))
+                    self.assertEqual([len(plane) for plane in planes],
+                                     [row.block[0] * formats.PIXEL_MODES[decoding.channels].pixel_bytes]
+                                     * row.block[1], (row.name, decoding))
+            files = []
+            for fourcc, flags in row.fourccs:
+                fmt = layout.Format.of_legacy(fourcc, 0x4, 0)
+                self.assertEqual((fmt.encoding, fmt.flags), (row, flags), fourcc)
+                files.append(dds(4, 4, b'\0' * row.block[2], fourcc=fourcc))
+            for number, flags in row.dxgi:
+                fmt = layout.Format.of_dxgi(number)
+                self.assertEqual((fmt.encoding, fmt.flags), (row, flags), number)
+                self.assertEqual((fmt.name.split('_')[0], bool(flags & formats.SRGB),
+                                  bool(flags & formats.TYPELESS), bool(flags & formats.SIGNED)),
+                                 (row.name, fmt.name.endswith('_SRGB'), fmt.name.endswith('_TYPELESS'),
+                                  fmt.name.endswith('_SNORM') or fmt.name.endswith('_SF16')))
+                files.append(dds(4, 4, b'\0' * row.block[2], dx10=(number, 3, 0, 1)))
+            for masks, flags in row.masks:
+                fmt = layout.Format.of_legacy(b'\0' * 4, 0x40, masks[0], masks[1:])
+                self.assertEqual((fmt.encoding, fmt.flags), (row, flags), masks)
+            for blob in files:
+                if not row.decoded:
+                    with self.assertRaises(dds2png.UnsupportedFormatError) as refused:
+                        dds2png.read(io.BytesIO(blob))
+                    self.assertIn('only BC1, BC2, BC3, BC4, BC5 and BC7 are decoded', str(refused.exception))
+                    continue
+                for mode in ('L', 'RGB', 'RGBA'):
+                    if mode in row.read_modes:
+                        self.assertEqual(dds2png.read(io.BytesIO(blob), mode=mode)[:2], (4, 4))
+                        self.assertEqual(len(dds2png.read(io.BytesIO(blob), mode=mode)[2]), 16 * len(mode))
+                    else:
+                        self.assertRaises(dds2png.ConversionError, dds2png.read, io.BytesIO(blob), mode=mode)
+                for opaque in (False, True):
+                    out = io.BytesIO()
+                    dds2png.convert(io.BytesIO(blob), out, opaque=opaque)
+                    allowed = row.png_modes[:1] if opaque else row.png_modes
+                    self.assertIn(bytearray(out.getvalue())[25], [colour_types[mode] for mode in allowed], row.name)
+        self.assertEqual(formats.READ_MODES, ('L', 'RGB', 'RGBA'))
 
     def test_levels_of_sixteen_byte_blocks(self):
         # An 8x4 DXT5 texture with its 4x2 and 2x1 levels: each level's blocks after the last.
@@ -1029,14 +1087,14 @@ class HostileInput(ToolTest):
             raised = error if isinstance(error, type) else type(error)
             with self.assertRaises(raised):
                 png.write_png(out, WRITER_WIDTH, height, rows_given(error), 0, 3)
-            self.assertEqual(during, [3 if png.IN_PARALLEL else 0], error)  # they were running
+            self.assertEqual(during, [3 if compressing.IN_PARALLEL else 0], error)  # they were running
             self.assertEqual(threads_after_ending(before), before, error)
         # Ctrl-C as the threads start: it comes once they have, and ends them
         # (a thread left starting crashed the interpreter's exit). Threads
         # the system will not make, or makes but that never run (no memory
         # for the interpreter in them), mean fewer threads and the same PNG.
-        if png.IN_PARALLEL:
-            start_new_thread = png.low_level_threads.start_new_thread
+        if compressing.IN_PARALLEL:
+            start_new_thread = compressing.low_level_threads.start_new_thread
 
             def interrupted_as_made(function, args):
                 made = start_new_thread(function, args)
@@ -1048,7 +1106,7 @@ class HostileInput(ToolTest):
 
                 def start(function, args):
                     if len(made) == count:
-                        raise png.low_level_threads.error("can't start new thread")
+                        raise compressing.low_level_threads.error("can't start new thread")
                     made.append(start_new_thread(function, args))
                     return made[-1]
                 return start
@@ -1063,11 +1121,11 @@ class HostileInput(ToolTest):
                 return start_new_thread(function, args)
             single = io.BytesIO()
             png.write_png(single, WRITER_WIDTH, height, iter(rows * 4), 0, 1)
-            saved = png.BIRTH_SECONDS
+            saved = compressing.BIRTH_SECONDS
             # Threads that run out of memory as they begin: the strips are
             # compressed without them, or fail with MemoryError; never a hang.
             for start in (interrupted_as_made, refused_after(1), refused_after(0), never_run, out_of_memory_at_work):
-                png.low_level_threads.start_new_thread, png.BIRTH_SECONDS = start, 0.1
+                compressing.low_level_threads.start_new_thread, compressing.BIRTH_SECONDS = start, 0.1
                 out = io.BytesIO()
                 try:
                     png.write_png(out, WRITER_WIDTH, height, iter(rows * 4), 0, 3)
@@ -1079,7 +1137,7 @@ class HostileInput(ToolTest):
                 else:
                     self.assertIsNot(start, interrupted_as_made)
                 finally:
-                    png.low_level_threads.start_new_thread, png.BIRTH_SECONDS = start_new_thread, saved
+                    compressing.low_level_threads.start_new_thread, compressing.BIRTH_SECONDS = start_new_thread, saved
                 self.assertEqual(threads_after_ending(before), before, start)
 
     def test_an_interrupt_at_any_step_of_ending_the_threads(self):

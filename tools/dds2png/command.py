@@ -9,12 +9,13 @@ import signal
 
 from .batch import (INTERRUPTED_STATUS, SIGNAL_STATUS, conversion_error, encoded, handle_stop_signals,
                     ignore_signal, interrupt, restore_signals, run_jobs)
-from .dds import only_decoded
+from .compressing import usable_cores
 from .decode import decoder_description
 from .errors import escape, path_text, ConversionError
+from .formats import only_decoded
 from .library import RULES, STANDARD_STREAM, info
 from .outputs import STREAM_NAMES, closed_streams, remove_unfinished, write_to_file
-from .png import LEVELS, PNG_COMPRESSION, usable_cores
+from .png import LEVELS, PNG_COMPRESSION
 from .version import package_version
 
 OPTIONS = '[--level N] [--layer K] [--opaque] [--rule design|gpu] [--normal-map] [--compression N] [--threads N]'

@@ -1,6 +1,7 @@
-"""The pixels of a plan: each block row decoded as it is read, with _dxt1
-and _dxt1a (DXT1 under the design rule, as always) or _bcn, then put in the
-pixel format asked for."""
+"""The pixels of a plan: each block row decoded as it is read, by the
+extension module's function its format's row names (_dxt1 and _dxt1a for
+DXT1 under the design rule, as always; else _bcn), then put in the pixel
+mode asked for."""
 import math
 import struct
 
@@ -8,8 +9,10 @@ import _bcn
 import _dxt1
 import _dxt1a
 
+from .formats import PIXEL_MODES
+
 READ_SIZE = 1 << 18         # bytes asked of the input at a time: whole block rows, at least one
-PIXEL_BYTES = {'L': 1, 'RG': 2, 'RGB': 3, 'RGBA': 4}
+MODULES = {'_bcn': _bcn, '_dxt1': _dxt1, '_dxt1a': _dxt1a}  # the extension modules the format table names
 
 try:
     _buffer = buffer  # Python 2: a window on a bytearray, without a copy
@@ -23,29 +26,29 @@ except NameError:
 
 def block_rows(plan, read_at, decode):
     """(planes, count) for each block row of the plan, layer after layer:
-    decode's four row planes and how many of them are image rows."""
-    per_read = max(1, READ_SIZE // plan.row_bytes)
+    decode's row planes (one a pixel row of the block) and how many of them
+    are image rows."""
+    per_read, each = max(1, READ_SIZE // plan.row_bytes), plan.block_height
     for layer in range(plan.first, plan.first + plan.count):
         offset = plan.texture.layer_offset(plan.level, layer)
         for top in range(0, plan.block_rows, per_read):
             count = min(per_read, plan.block_rows - top)
             data = read_at(offset + top * plan.row_bytes, count * plan.row_bytes)
             for n in range(count):
-                yield decode(window(data, n * plan.row_bytes, plan.row_bytes)), min(4, plan.height - 4 * (top + n))
+                planes = decode(window(data, n * plan.row_bytes, plan.row_bytes))
+                yield planes, min(each, plan.height - each * (top + n))
 
 
 def decoder(fmt, mode, rule):
-    """(decode, the pixel format of its planes) for a Format: RGB or RGBA
-    for the colour formats (BC1 to BC3, BC7), L for BC4, RG for BC5."""
-    family = fmt.family
-    if family == 'bc1' and rule == 'design':
-        # _dxt1 and _dxt1a, whose output under this rule callers have always had.
-        return (_dxt1.decodeDXT1, 'RGB') if mode == 'RGB' else (_dxt1a.decodeDXT1A, 'RGBA')
-    if family in ('bc1', 'bc2', 'bc3', 'bc7'):
-        function = getattr(_bcn, 'decode' + family.upper())
-        return (lambda data: function(data, rule=rule)), 'RGBA'
-    function = getattr(_bcn, 'decode' + family.upper())
-    return (lambda data: function(data, fmt.signed, rule=rule)), 'L' if family == 'bc4' else 'RG'
+    """(decode, the pixel mode of its planes) for a Format, as its row in the
+    format table says, for pixels of `mode` under `rule`."""
+    decoding = fmt.encoding.decoding_for(mode, rule)
+    function = getattr(MODULES[decoding.module], decoding.function)
+    arguments = (fmt.signed,) if decoding.signed else ()
+    options = {'rule': rule} if decoding.rule else {}
+    if not arguments and not options:
+        return function, decoding.channels
+    return (lambda data: function(data, *arguments, **options)), decoding.channels
 
 
 def rgb_of_rgba(row, pixels):
@@ -57,7 +60,7 @@ def rgb_of_rgba(row, pixels):
 
 def spread_grey(row, pixels, mode):
     """L pixels as RGB (three copies) or RGBA (alpha 255)."""
-    size = PIXEL_BYTES[mode]
+    size = PIXEL_MODES[mode].pixel_bytes
     out = bytearray(b'\xff' * (size * pixels))
     for c in range(3):
         out[c::size] = row
@@ -93,13 +96,25 @@ def normal_z_table(signed):
 def spread_red_green(row, pixels, mode, normal_z):
     """RG pixels as RGB or RGBA: blue 0, or from `normal_z` (a table by red
     and green), alpha 255."""
-    size = PIXEL_BYTES[mode]
-    out = bytearray(b'\xff' * (size * pixels)) if size == 4 else bytearray(size * pixels)
+    size = PIXEL_MODES[mode].pixel_bytes
+    out = bytearray(b'\xff' * (size * pixels)) if PIXEL_MODES[mode].alpha else bytearray(size * pixels)
     red, green = bytearray(row[0::2]), bytearray(row[1::2])
     out[0::size] = red
     out[1::size] = green
     out[2::size] = bytearray(normal_z[256 * r + g] for r, g in zip(red, green)) if normal_z else bytearray(pixels)
     return bytes(out)
+
+
+# How the pixels of the row planes become those asked for, by the two pixel
+# modes: f(row, pixels, mode, normal_z). A pair not here is a KeyError, never
+# a silent guess.
+CONVERSIONS = {
+    ('RGBA', 'RGB'): lambda row, pixels, mode, normal_z: rgb_of_rgba(row, pixels),
+    ('L', 'RGB'): lambda row, pixels, mode, normal_z: spread_grey(row, pixels, mode),
+    ('L', 'RGBA'): lambda row, pixels, mode, normal_z: spread_grey(row, pixels, mode),
+    ('RG', 'RGB'): spread_red_green,
+    ('RG', 'RGBA'): spread_red_green,
+}
 
 
 def rows(plan, read_at, mode='RGB', rule='design', normal_map=False):
@@ -111,38 +126,32 @@ def rows(plan, read_at, mode='RGB', rule='design', normal_map=False):
     fmt = plan.texture.format
     decode, native = decoder(fmt, mode, rule)
     pixels = plan.width
-    width_bytes = PIXEL_BYTES[native] * pixels
+    width_bytes = PIXEL_MODES[native].pixel_bytes * pixels
+    convert = None if native == mode else CONVERSIONS[native, mode]
+    # Red and green alone are the x and y of a normal map's normals.
     normal_z = normal_z_table(fmt.signed) if native == 'RG' and normal_map else None
     for planes, count in block_rows(plan, read_at, decode):
         for yo in range(count):
             row = planes[yo]
             if len(row) != width_bytes:
                 row = row[:width_bytes]
-            if native == mode:
-                yield row
-            elif native == 'RGBA':
-                yield rgb_of_rgba(row, pixels)
-            elif native == 'L':
-                yield spread_grey(row, pixels, mode)
-            else:
-                yield spread_red_green(row, pixels, mode, normal_z)
+            yield row if convert is None else convert(row, pixels, mode, normal_z)
 
 
 def png_mode(plan, read_at, opaque=False, rule='design'):
-    """The pixel format of the plan's PNG: L for BC4, RGB for BC5; for the
-    colour formats RGBA when any pixel's alpha is below 255 (unless
-    `opaque`), else RGB. Reads the input through read_at as rows() does,
-    holding one block row at a time."""
-    family = plan.texture.format.family
-    if family == 'bc4':
-        return 'L'
-    if family == 'bc5' or opaque:
-        return 'RGB'
+    """The pixel mode of the plan's PNG, of those its format's row gives: the
+    first; or, where a second (with alpha) follows it, that one when any
+    pixel's alpha is below 255 (unless `opaque`). Reads the input through
+    read_at as rows() does, holding one block row at a time."""
+    modes = plan.texture.format.encoding.png_modes
+    if opaque or len(modes) == 1:
+        return modes[0]
+    with_alpha = PIXEL_MODES[modes[1]].channels  # alpha is its last channel
     opaque_row = b'\xff' * plan.width
-    for row in rows(plan, read_at, 'RGBA', rule):
-        if row[3::4] != opaque_row:
-            return 'RGBA'
-    return 'RGB'
+    for row in rows(plan, read_at, modes[1], rule):
+        if row[with_alpha - 1::with_alpha] != opaque_row:
+            return modes[1]
+    return modes[0]
 
 
 def decoder_description():

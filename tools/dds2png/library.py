@@ -9,6 +9,7 @@ import sys
 
 from .decode import png_mode, rows
 from .errors import ConversionError, out_of_memory
+from .formats import PIXEL_MODES, READ_MODES, reading
 from .inputs import Input
 from .outputs import write_output, write_to_file
 from .png import LEVELS, PNG_COMPRESSION, write_png
@@ -165,7 +166,6 @@ def open_source(source):
     return Input.open(path, source)
 
 
-MODES = {'RGB': 3, 'RGBA': 4, 'L': 1}  # pixel formats read() gives, and their bytes per pixel
 RULES = ('design', 'gpu')  # the decoders' colour rules
 
 
@@ -191,15 +191,16 @@ def read(source, level=0, layer=None, mode='RGB', rule='design', normal_map=Fals
     the unit normal. `rule` is the colour rule, 'design' or 'gpu'. Raises
     ConversionError (or a subclass) naming the source."""
     level, layer = check_level(level, layer)
-    mode = check_choice(mode, 'mode', MODES)
+    mode = check_choice(mode, 'mode', READ_MODES)
     rule = check_choice(rule, 'rule', RULES)
     reader = open_source(source)
     try:
         plan = reader.plan(level, layer)
-        if mode == 'L' and plan.texture.format.family != 'bc4':
-            raise ConversionError(reader.path, "mode 'L' is for BC4 files; this is %s" % plan.texture.format.name)
+        if mode not in plan.texture.format.encoding.read_modes:
+            raise ConversionError(reader.path, 'mode %r is for %s files; this is %s'
+                                  % (mode, reading(mode), plan.texture.format.name))
         read_at = reader.reader(plan)  # a stream is read whole here, checking its size before the pixels are made
-        pixels = bytearray(MODES[mode] * plan.width * plan.image_height)
+        pixels = bytearray(PIXEL_MODES[mode].pixel_bytes * plan.width * plan.image_height)
         position = 0
         for row in rows(plan, read_at, mode, rule, bool(normal_map)):
             pixels[position:position + len(row)] = row

@@ -1,0 +1,179 @@
+"""The format table: one row (an Encoding) for each encoding of pixel data
+the converter knows, and the pixel modes its decoders and outputs give.
+Reading a header (dds), decoding (decode), read()'s modes and checks
+(library), the PNG writer's colour types (png), --info and every refusal
+read it; none of them names a format.
+
+A row holds:
+- `name`, as messages name it ('BC4');
+- `fourccs`, `dxgi` and `masks`: the legacy FourCCs, DXGI numbers and legacy
+  bit-mask layouts ((bits, red, green, blue, alpha masks) of a header
+  flagged RGB, luminance or alpha) that name it, each with its flags:
+  PREMULTIPLIED, SIGNED, SRGB, TYPELESS (TYPELESS data is read as the
+  unsigned kind);
+- `block`: the pixels wide and high of a block and its bytes ((4, 4, 8) for
+  BC1; an uncompressed layout of 32 bits a pixel is (1, 1, 4));
+- `decoding`: a Decoding, the extension module's function that gives the
+  row planes of a block row (one a pixel row of the block), or None where
+  the data is named, sized and refused but not decoded; `design`: (mode,
+  Decoding) pairs used under the design rule instead, where modules of the
+  format's own give that rule (DXT1's _dxt1 and _dxt1a);
+- `png_modes`: the PIXEL_MODES its PNG may take, the default first; a second,
+  with alpha, is taken when a pixel's alpha is below 255;
+- `read_modes`: the modes read() gives of it.
+
+Adding a format is one row in ENCODINGS and its decoder in an extension
+module. A row whose decoder yields a pixel mode not yet known (BC6H's
+half floats, a 16-bit PNG) adds it to PIXEL_MODES, and the conversions from
+it to the modes read() gives to decode.CONVERSIONS. BlockFamily's table
+test in test_dds2png.py walks the table and checks each row against the
+modules and the reader."""
+import collections
+
+# A code's flags: what the FourCC or DXGI number says beyond the encoding.
+PREMULTIPLIED, SIGNED, SRGB, TYPELESS = 1, 2, 4, 8
+
+
+class PixelMode(collections.namedtuple('PixelMode', 'channels bit_depth colour_type alpha')):
+    """A pixel format of row planes, of read()'s pixels or of a PNG:
+    `channels` samples of `bit_depth` bits a pixel; its PNG colour type, or
+    None where a PNG cannot hold it; `alpha`: its last channel is alpha."""
+    __slots__ = ()
+
+    @property
+    def pixel_bytes(self):
+        return self.channels * self.bit_depth // 8
+
+
+PIXEL_MODES = {'L': PixelMode(1, 8, 0, False), 'RG': PixelMode(2, 8, None, False),
+               'RGB': PixelMode(3, 8, 2, False), 'RGBA': PixelMode(4, 8, 6, True)}
+
+
+class Decoding(collections.namedtuple('Decoding', 'module function signed rule channels')):
+    """How a block row decodes: `function` of the extension `module`, called
+    as function(blocks[, signed][, rule=rule]), the signedness passed where
+    `signed` (it takes one), the colour rule where `rule`; it returns the
+    row planes of `channels` pixels (a PIXEL_MODES key), one a pixel row of
+    the block."""
+    __slots__ = ()
+
+
+class Encoding(collections.namedtuple('Encoding', 'name fourccs dxgi masks block decoding design png_modes '
+                                                  'read_modes')):
+    """One row of the table; the module's docstring says what each field holds."""
+    __slots__ = ()
+
+    @property
+    def decoded(self):
+        return self.decoding is not None
+
+    def decoding_for(self, mode, rule):
+        """The Decoding for pixels of `mode` under `rule`."""
+        if rule == 'design':
+            for design_mode, decoding in self.design:
+                if design_mode == mode:
+                    return decoding
+        return self.decoding
+
+
+def dxgi_three(first, third):
+    """A block format's three DXGI numbers from `first`: TYPELESS, UNORM
+    (or UF16), then one with the flag `third` (UNORM_SRGB: SRGB; SNORM or
+    SF16: SIGNED)."""
+    return ((first, TYPELESS), (first + 1, 0), (first + 2, third))
+
+
+COLOUR = ('RGB', 'RGBA')  # RGB where every alpha is 255, else RGBA
+
+
+def colour_block(name, fourccs, dxgi, block_bytes, function, design=()):
+    """A format of colour and alpha in 4 x 4 blocks, decoded by _bcn's `function` under either rule."""
+    return Encoding(name, fourccs, dxgi, (), (4, 4, block_bytes),
+                    Decoding('_bcn', function, False, True, 'RGBA'), design, COLOUR, COLOUR)
+
+
+ENCODINGS = (
+    colour_block('BC1', ((b'DXT1', 0),), dxgi_three(70, SRGB), 8, 'decodeBC1',
+                 design=(('RGB', Decoding('_dxt1', 'decodeDXT1', False, False, 'RGB')),
+                         ('RGBA', Decoding('_dxt1a', 'decodeDXT1A', False, False, 'RGBA')))),
+    colour_block('BC2', ((b'DXT2', PREMULTIPLIED), (b'DXT3', 0)), dxgi_three(73, SRGB), 16, 'decodeBC2'),
+    colour_block('BC3', ((b'DXT4', PREMULTIPLIED), (b'DXT5', 0)), dxgi_three(76, SRGB), 16, 'decodeBC3'),
+    Encoding('BC4', ((b'ATI1', 0), (b'BC4U', 0), (b'BC4S', SIGNED)), dxgi_three(79, SIGNED), (), (4, 4, 8),
+             Decoding('_bcn', 'decodeBC4', True, True, 'L'), (), ('L',), ('L', 'RGB', 'RGBA')),
+    # Red and green; blue 0, or a normal map's z.
+    Encoding('BC5', ((b'ATI2', 0), (b'BC5U', 0), (b'BC5S', SIGNED)), dxgi_three(82, SIGNED), (), (4, 4, 16),
+             Decoding('_bcn', 'decodeBC5', True, True, 'RG'), (), ('RGB',), COLOUR),
+    Encoding('BC6H', (), dxgi_three(94, SIGNED), (), (4, 4, 16), None, (), (), ()),
+    colour_block('BC7', (), dxgi_three(97, SRGB), 16, 'decodeBC7'),
+)
+
+
+def codes(field):
+    """{code: (row, flags)} for one kind of code (fourccs, dxgi or masks),
+    refusing a code that two rows claim."""
+    table = {}
+    for row in ENCODINGS:
+        for code, flags in getattr(row, field):
+            if code in table:
+                raise ValueError('%s %r names both %s and %s' % (field, code, table[code][0].name, row.name))
+            table[code] = (row, flags)
+    return table
+
+
+BY_FOURCC, BY_DXGI, BY_MASKS = codes('fourccs'), codes('dxgi'), codes('masks')
+# The modes read() gives, those of any row.
+READ_MODES = tuple(sorted(set(mode for row in ENCODINGS for mode in row.read_modes)))
+
+
+def only_decoded():
+    """'only BC1, BC2, BC3, BC4, BC5 and BC7 are decoded': what --info and
+    every refusal say of the formats not decoded."""
+    names = [row.name for row in ENCODINGS if row.decoded]
+    if len(names) == 1:
+        return 'only %s is decoded' % names[0]
+    return 'only %s and %s are decoded' % (', '.join(names[:-1]), names[-1])
+
+
+def reading(mode):
+    """The formats read() gives in `mode`: 'BC4'."""
+    return ' and '.join(row.name for row in ENCODINGS if mode in row.read_modes)
+
+
+# Every DXGI format's name with its bits a pixel: None where a surface's
+# size is not bits a pixel (blocks, planar and two-pixel video formats).
+DXGI_FORMATS = {
+    1: ('R32G32B32A32_TYPELESS', 128), 2: ('R32G32B32A32_FLOAT', 128), 3: ('R32G32B32A32_UINT', 128),
+    4: ('R32G32B32A32_SINT', 128), 5: ('R32G32B32_TYPELESS', 96), 6: ('R32G32B32_FLOAT', 96),
+    7: ('R32G32B32_UINT', 96), 8: ('R32G32B32_SINT', 96), 9: ('R16G16B16A16_TYPELESS', 64),
+    10: ('R16G16B16A16_FLOAT', 64), 11: ('R16G16B16A16_UNORM', 64), 12: ('R16G16B16A16_UINT', 64),
+    13: ('R16G16B16A16_SNORM', 64), 14: ('R16G16B16A16_SINT', 64), 15: ('R32G32_TYPELESS', 64),
+    16: ('R32G32_FLOAT', 64), 17: ('R32G32_UINT', 64), 18: ('R32G32_SINT', 64), 19: ('R32G8X24_TYPELESS', 64),
+    20: ('D32_FLOAT_S8X24_UINT', 64), 21: ('R32_FLOAT_X8X24_TYPELESS', 64), 22: ('X32_TYPELESS_G8X24_UINT', 64),
+    23: ('R10G10B10A2_TYPELESS', 32), 24: ('R10G10B10A2_UNORM', 32), 25: ('R10G10B10A2_UINT', 32),
+    26: ('R11G11B10_FLOAT', 32), 27: ('R8G8B8A8_TYPELESS', 32), 28: ('R8G8B8A8_UNORM', 32),
+    29: ('R8G8B8A8_UNORM_SRGB', 32), 30: ('R8G8B8A8_UINT', 32), 31: ('R8G8B8A8_SNORM', 32),
+    32: ('R8G8B8A8_SINT', 32), 33: ('R16G16_TYPELESS', 32), 34: ('R16G16_FLOAT', 32), 35: ('R16G16_UNORM', 32),
+    36: ('R16G16_UINT', 32), 37: ('R16G16_SNORM', 32), 38: ('R16G16_SINT', 32), 39: ('R32_TYPELESS', 32),
+    40: ('D32_FLOAT', 32), 41: ('R32_FLOAT', 32), 42: ('R32_UINT', 32), 43: ('R32_SINT', 32),
+    44: ('R24G8_TYPELESS', 32), 45: ('D24_UNORM_S8_UINT', 32), 46: ('R24_UNORM_X8_TYPELESS', 32),
+    47: ('X24_TYPELESS_G8_UINT', 32), 48: ('R8G8_TYPELESS', 16), 49: ('R8G8_UNORM', 16), 50: ('R8G8_UINT', 16),
+    51: ('R8G8_SNORM', 16), 52: ('R8G8_SINT', 16), 53: ('R16_TYPELESS', 16), 54: ('R16_FLOAT', 16),
+    55: ('D16_UNORM', 16), 56: ('R16_UNORM', 16), 57: ('R16_UINT', 16), 58: ('R16_SNORM', 16),
+    59: ('R16_SINT', 16), 60: ('R8_TYPELESS', 8), 61: ('R8_UNORM', 8), 62: ('R8_UINT', 8), 63: ('R8_SNORM', 8),
+    64: ('R8_SINT', 8), 65: ('A8_UNORM', 8), 66: ('R1_UNORM', 1), 67: ('R9G9B9E5_SHAREDEXP', 32),
+    68: ('R8G8_B8G8_UNORM', None), 69: ('G8R8_G8B8_UNORM', None),
+    70: ('BC1_TYPELESS', None), 71: ('BC1_UNORM', None), 72: ('BC1_UNORM_SRGB', None),
+    73: ('BC2_TYPELESS', None), 74: ('BC2_UNORM', None), 75: ('BC2_UNORM_SRGB', None),
+    76: ('BC3_TYPELESS', None), 77: ('BC3_UNORM', None), 78: ('BC3_UNORM_SRGB', None),
+    79: ('BC4_TYPELESS', None), 80: ('BC4_UNORM', None), 81: ('BC4_SNORM', None),
+    82: ('BC5_TYPELESS', None), 83: ('BC5_UNORM', None), 84: ('BC5_SNORM', None),
+    85: ('B5G6R5_UNORM', 16), 86: ('B5G5R5A1_UNORM', 16), 87: ('B8G8R8A8_UNORM', 32), 88: ('B8G8R8X8_UNORM', 32),
+    89: ('R10G10B10_XR_BIAS_A2_UNORM', 32), 90: ('B8G8R8A8_TYPELESS', 32), 91: ('B8G8R8A8_UNORM_SRGB', 32),
+    92: ('B8G8R8X8_TYPELESS', 32), 93: ('B8G8R8X8_UNORM_SRGB', 32),
+    94: ('BC6H_TYPELESS', None), 95: ('BC6H_UF16', None), 96: ('BC6H_SF16', None),
+    97: ('BC7_TYPELESS', None), 98: ('BC7_UNORM', None), 99: ('BC7_UNORM_SRGB', None),
+    100: ('AYUV', 32), 101: ('Y410', 32), 102: ('Y416', 64), 103: ('NV12', None), 104: ('P010', None),
+    105: ('P016', None), 106: ('420_OPAQUE', None), 107: ('YUY2', None), 108: ('Y210', None),
+    109: ('Y216', None), 110: ('NV11', None), 111: ('AI44', 8), 112: ('IA44', 8), 113: ('P8', 8),
+    114: ('A8P8', 16), 115: ('B4G4R4A4_UNORM', 16), 130: ('P208', None), 131: ('V208', None), 132: ('V408', None),
+}
