@@ -17,6 +17,17 @@ struct DecoderTable {
     BlockDecodeFunction decode[kBlockFormatCount][kColourRuleCount];
 };
 
+// Whether every format and rule has an entry: a row the table's initializer
+// leaves out is empty too. The plain table checks itself with it at build time.
+constexpr bool everyEntryFilled(const DecoderTable &table)
+{
+    for (unsigned f = 0; f < kBlockFormatCount; ++f)
+        for (unsigned r = 0; r < kColourRuleCount; ++r)
+            if (table.decode[f][r] == nullptr)
+                return false;
+    return true;
+}
+
 struct DecoderVariant {
     const char *name;             // short, for tests and benchmarks: "avx2"
     const char *label;            // for people: "AVX2"
@@ -41,7 +52,8 @@ BlockDecodeFunction variantDecoder(const DecoderVariant &variant, BlockFormat fo
 // Whether `variant` has a kernel of its own for the format and rule.
 bool variantHasOwnDecoder(const DecoderVariant &variant, BlockFormat format, ColourRule rule);
 
-// Each variant's table, defined in its folder. Only the plain one is full.
+// Each variant's table, defined in its folder's <variant>-decoders.cpp. Only
+// the plain one is full.
 extern const DecoderTable plainDecoders;
 
 #if defined(__x86_64__) || defined(__i386__)

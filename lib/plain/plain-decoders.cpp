@@ -1,4 +1,4 @@
-// The plain decoders of BC1 to BC5: one block at a time, one pixel at a time.
+// The plain variant's table, and its decoders of BC1 to BC5: one block at a time, one pixel at a time.
 // Every faster variant is tested against them.
 //
 // Three kernels make every format: the colour block (BC1, and the colour of
@@ -246,7 +246,9 @@ constexpr ColourRule design = ColourRule::design, gpu = ColourRule::gpu;
 
 } // namespace
 
-const DecoderTable plainDecoders = {{
+// Constant, so that its completeness is checked as it is built: a new format
+// needs its plain decoder here before anything else runs it.
+constexpr DecoderTable plainDecoders = {{
     /* bc1  */ {decodeBC1<design>, decodeBC1<gpu>},
     /* bc1a */ {decodeBC1A<design>, decodeBC1A<gpu>},
     /* bc2  */ {decodeBC2<design>, decodeBC2<gpu>},
@@ -257,3 +259,4 @@ const DecoderTable plainDecoders = {{
     /* bc5s */ {decodeBC5<design, true>, decodeBC5<gpu, true>},
     /* bc7  */ {decodeBC7BlocksPlain, decodeBC7BlocksPlain},
 }};
+static_assert(everyEntryFilled(plainDecoders), "the plain table needs a decoder for every format and rule");
