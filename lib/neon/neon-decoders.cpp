@@ -28,17 +28,17 @@
 // quad, value k of block b at byte 8·b + k. A quad's row takes one lookup,
 // its index bits moved into place by shifts.
 //
-// The blocks after the last whole group are decoded through a staging copy,
-// so that nothing outside the input and the planes is touched.
+// The blocks after the last whole group are decoded through a staging copy
+// (eachGroup, block-groups.h), so that nothing outside the input and the
+// planes is touched.
 #include "bc7-decoder.h"
 #include "decoder-variants.h"
 
 #ifdef DXT1_HAVE_NEON_VARIANT
 
-#include <arm_neon.h>
+#include "neon/neon-lanes.h"
 
-#include <cstring>
-
+#include "block-groups.h"
 #include "palette-layout.h"
 
 namespace {
@@ -638,11 +638,11 @@ private:
     Second second_;
 };
 
-// Decodes the 16 blocks at `blocks` into the first 16 · 4 · PixelBytes bytes
-// at each of `out`. Inlined into both of its calls, so that the constants stay
-// in registers across the main loop.
+// Decodes the 16 blocks at `blocks` into the planes at byte `emit`: a group
+// of eachGroup (block-groups.h). Inlined into both of its calls, so that the
+// constants stay in registers across the main loop.
 template <unsigned PixelBytes, class Kernels>
-DXT1_NEON_STEP inline void decodeGroup(const unsigned char *blocks, unsigned char *const out[4])
+DXT1_NEON_STEP inline void decodeGroup(const unsigned char *blocks, unsigned char *const outdata[4], std::size_t emit)
 {
     Kernels kernels(blocks);
 #pragma GCC unroll 4
@@ -652,7 +652,7 @@ DXT1_NEON_STEP inline void decodeGroup(const unsigned char *blocks, unsigned cha
         for (unsigned yo = 0; yo < 4; ++yo) {
             QuadRow<PixelBytes> row;
             kernels.emit(quad, yo, row);
-            storeQuadRow(out[yo] + quad * kQuadBlocks * 4 * PixelBytes, row);
+            storeQuadRow(outdata[yo] + emit + quad * kQuadBlocks * 4 * PixelBytes, row);
         }
     }
 }
@@ -660,32 +660,8 @@ DXT1_NEON_STEP inline void decodeGroup(const unsigned char *blocks, unsigned cha
 template <BlockFormat Format, class Kernels>
 void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
-    constexpr BlockFormatInfo info = blockFormatInfo(Format);
-    constexpr unsigned pixelBytes = info.pixelBytes;
-    constexpr std::size_t blockBytes = info.blockBytes;
-    constexpr std::size_t rowBytes = 4 * pixelBytes; // a block's pixels in one plane
-    // The plane pointers are copied, so that the compiler need not reload
-    // them after each store in case the store changed them.
-    unsigned char *out[4] = {outdata[0], outdata[1], outdata[2], outdata[3]};
-    const unsigned char *block = data;
-    std::size_t rest = len / blockBytes;
-    for (; rest >= kGroupBlocks; rest -= kGroupBlocks, block += kGroupBlocks * blockBytes) {
-        decodeGroup<pixelBytes, Kernels>(block, out);
-        for (unsigned char *&plane : out)
-            plane += kGroupBlocks * rowBytes;
-    }
-
-    // The last 1 to 15 blocks: decoded from a zero-padded copy into staging
-    // planes, of which only their own bytes are copied out.
-    if (rest == 0)
-        return;
-    unsigned char input[kGroupBlocks * blockBytes] = {};
-    unsigned char staged[4][kGroupBlocks * rowBytes];
-    unsigned char *const stagedPlanes[4] = {staged[0], staged[1], staged[2], staged[3]};
-    std::memcpy(input, block, rest * blockBytes);
-    decodeGroup<pixelBytes, Kernels>(input, stagedPlanes);
-    for (unsigned yo = 0; yo < 4; ++yo)
-        std::memcpy(out[yo], staged[yo], rest * rowBytes);
+    eachGroup<Format, kGroupBlocks, decodeGroup<blockFormatInfo(Format).pixelBytes, Kernels>, 0, true>(data, len,
+                                                                                                      outdata);
 }
 
 // The kernels of each format: the colour block's halves are 8-byte blocks
