@@ -87,4 +87,48 @@ constexpr bool oneThirtyFifthIsExactUpTo(unsigned limit)
 static_assert(oneThirtyFifthIsExactUpTo(kLargestChannelSum), "the multiply-high must divide every channel sum by 35");
 static_assert(kLargestChannelSum <= 0x7FFF, "channel sums must fit signed 16-bit lanes");
 
+// The palette steps' division, as the plain decoder defines it: the design
+// rule truncates, the gpu rule rounds to nearest by adding half the divisor
+// (rounded down) first. Signed sums are divided as magnitudes, so they round
+// away from zero at halves, which division by 3, 5 or 7 never meets.
+constexpr int paletteDivide(ColourRule rule, int divisor, int sum)
+{
+    const int bias = rule == ColourRule::gpu ? divisor / 2 : 0;
+    return sum >= 0 ? (sum + bias) / divisor : -((-sum + bias) / divisor);
+}
+
+// The NEON decoder divides channel sums by each mode's own divisor instead:
+// it builds a value's sum from the last one with one addition, so a scale to
+// 35 would cost it a shift a value. The doubling multiply-high, (2·S·m) >> 16,
+// takes a multiplier chosen per lane; the design rule truncates, adding the
+// sign bit back for negative sums (whose multiply-high rounds down), the gpu
+// rule rounds with its rounding form, whose halves never occur for 5 and 7.
+constexpr int kEightValueDivisor = 7, kSixValueDivisor = 5;
+constexpr short kOneSeventh = 4682, kOneFifth = 6554;
+constexpr int kLeastSignedChannel = -127; // a signed endpoint of -128 reads as -127
+
+// Arithmetic shift right by 16 of a possibly negative product, as the
+// instructions do it.
+constexpr long floorShift16(long x)
+{
+    return x >= 0 ? x >> 16 : -((-x + 0xFFFF) >> 16);
+}
+
+constexpr int doublingDivide(int sum, short multiplier, ColourRule rule)
+{
+    return rule == ColourRule::gpu ? int(floorShift16(2L * sum * multiplier + 0x8000))
+                                   : int(floorShift16(2L * sum * multiplier)) + (sum < 0 ? 1 : 0);
+}
+
+constexpr bool doublingDivisionIsExact(int divisor, short multiplier)
+{
+    for (unsigned r = 0; r < kColourRuleCount; ++r)
+        for (int sum = kLeastSignedChannel * divisor; sum <= 255 * divisor; ++sum)
+            if (doublingDivide(sum, multiplier, ColourRule(r)) != paletteDivide(ColourRule(r), divisor, sum))
+                return false;
+    return true;
+}
+static_assert(doublingDivisionIsExact(kEightValueDivisor, kOneSeventh), "the multiplier must divide every sum by 7");
+static_assert(doublingDivisionIsExact(kSixValueDivisor, kOneFifth), "the multiplier must divide every sum by 5");
+
 #endif

@@ -329,49 +329,12 @@ private:
 // mode's indices 6 and 7 give the least and greatest values, bytes 0 and 255
 // signed or not.
 
-constexpr int kEightValueDivisor = 7, kSixValueDivisor = 5;
+// kEightValueDivisor and kSixValueDivisor, and their multipliers kOneSeventh
+// and kOneFifth, are palette-layout.h's, which proves them exact.
 // Signed channel values run from −127 to 127 (−128 reads as −127).
-constexpr int kSignedLeast = -127, kSignedGreatest = 127;
+constexpr int kSignedLeast = kLeastSignedChannel, kSignedGreatest = 127;
 constexpr int kByteBits = 8;
 constexpr unsigned char kByteSign = 0x80;
-// Multipliers of the doubling multiply-high, (2·S·m) >> 16 ≈ S / n.
-constexpr short kOneSeventh = 4682, kOneFifth = 6554;
-
-// Arithmetic shift right by 16 of a possibly negative product, as the
-// instructions do it.
-constexpr long floorShift16(long x)
-{
-    return x >= 0 ? x >> 16 : -((-x + 0xFFFF) >> 16);
-}
-
-// The plain decoder's division: truncated (design) or rounded to nearest
-// (gpu), symmetric about zero.
-constexpr int referenceDivide(int sum, int divisor, bool gpu)
-{
-    const int bias = gpu ? divisor / 2 : 0;
-    return sum >= 0 ? (sum + bias) / divisor : -((-sum + bias) / divisor);
-}
-
-// The division below, on one lane: the design rule truncates with the
-// doubling multiply-high, adding the sign bit back for negative sums (whose
-// multiply-high rounds down); the gpu rule rounds with the rounding
-// multiply-high, whose halves never occur for divisors 5 and 7.
-constexpr int laneDivide(int sum, short multiplier, bool gpu)
-{
-    return gpu ? int(floorShift16(2L * sum * multiplier + 0x8000))
-               : int(floorShift16(2L * sum * multiplier)) + (sum < 0 ? 1 : 0);
-}
-
-constexpr bool channelDivisionIsExact(int divisor, short multiplier)
-{
-    for (int gpu = 0; gpu < 2; ++gpu)
-        for (int sum = kSignedLeast * divisor; sum <= 255 * divisor; ++sum)
-            if (laneDivide(sum, multiplier, gpu != 0) != referenceDivide(sum, divisor, gpu != 0))
-                return false;
-    return true;
-}
-static_assert(channelDivisionIsExact(kEightValueDivisor, kOneSeventh), "the multiplier must divide every sum by 7");
-static_assert(channelDivisionIsExact(kSixValueDivisor, kOneFifth), "the multiplier must divide every sum by 5");
 
 // A signed value v as the byte ((v + 127)·255 + 127) / 254: that is v + 128
 // for v >= 0 and v + 127 below, so (v XOR 0x80) plus the sign (v >> 7,

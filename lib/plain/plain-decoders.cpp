@@ -8,6 +8,7 @@
 // a template parameter of the palette steps alone.
 #include "bc7-decoder.h"
 #include "decoder-variants.h"
+#include "palette-layout.h"
 
 #include <cstdint>
 #include <cstring>
@@ -63,14 +64,12 @@ inline unsigned widen6(unsigned v)
     return Rule == ColourRule::gpu ? (v << 2) | (v >> 4) : v << 2;
 }
 
-// The palette step's rounding: the design rule truncates, the gpu rule rounds
-// to nearest, by adding half the divisor (rounded down) first. Signed sums
-// round away from zero at halves, which division by 3, 5 or 7 never meets.
+// The palette step's division and rounding (palette-layout.h's, which the
+// vector decoders' multipliers are proven against).
 template <ColourRule Rule, int Divisor>
 inline int divide(int sum)
 {
-    const int bias = Rule == ColourRule::gpu ? Divisor / 2 : 0;
-    return sum >= 0 ? (sum + bias) / Divisor : -((-sum + bias) / Divisor);
+    return paletteDivide(Rule, Divisor, sum);
 }
 
 // The colour block's palette. The mode follows the unsigned comparison of
