@@ -9,6 +9,7 @@
 #define DECODER_VARIANTS_H
 
 #include <cstddef>
+#include <type_traits>
 
 #include "block-decoder.h"
 
@@ -17,15 +18,28 @@ struct DecoderTable {
     BlockDecodeFunction decode[kBlockFormatCount][kColourRuleCount];
 };
 
-// Whether every format and rule has an entry: a row the table's initializer
-// leaves out is empty too. The plain table checks itself with it at build time.
-constexpr bool everyEntryFilled(const DecoderTable &table)
+// The plain table is built through these, which check at compile time that
+// it has a row for every format and a decoder for every rule in each: a
+// missing row or a nullptr entry fails the build. (They look at types and
+// counts, not at addresses, which a sanitized build cannot compare in a
+// constant expression.)
+struct FullRow {
+    BlockDecodeFunction design, gpu;
+};
+
+template <class Design, class Gpu>
+constexpr FullRow fullRow(Design design, Gpu gpu)
 {
-    for (unsigned f = 0; f < kBlockFormatCount; ++f)
-        for (unsigned r = 0; r < kColourRuleCount; ++r)
-            if (table.decode[f][r] == nullptr)
-                return false;
-    return true;
+    static_assert(!std::is_same<Design, std::nullptr_t>::value && !std::is_same<Gpu, std::nullptr_t>::value,
+                  "a full table has a decoder for every rule");
+    return {design, gpu};
+}
+
+template <class... Rows>
+constexpr DecoderTable fullTable(Rows... rows)
+{
+    static_assert(sizeof...(Rows) == kBlockFormatCount, "a full table has a row for every format");
+    return {{{rows.design, rows.gpu}...}};
 }
 
 struct DecoderVariant {

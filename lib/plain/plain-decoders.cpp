@@ -245,17 +245,15 @@ constexpr ColourRule design = ColourRule::design, gpu = ColourRule::gpu;
 
 } // namespace
 
-// Constant, so that its completeness is checked as it is built: a new format
-// needs its plain decoder here before anything else runs it.
-constexpr DecoderTable plainDecoders = {{
-    /* bc1  */ {decodeBC1<design>, decodeBC1<gpu>},
-    /* bc1a */ {decodeBC1A<design>, decodeBC1A<gpu>},
-    /* bc2  */ {decodeBC2<design>, decodeBC2<gpu>},
-    /* bc3  */ {decodeBC3<design>, decodeBC3<gpu>},
-    /* bc4  */ {decodeBC4<design, false>, decodeBC4<gpu, false>},
-    /* bc4s */ {decodeBC4<design, true>, decodeBC4<gpu, true>},
-    /* bc5  */ {decodeBC5<design, false>, decodeBC5<gpu, false>},
-    /* bc5s */ {decodeBC5<design, true>, decodeBC5<gpu, true>},
-    /* bc7  */ {decodeBC7BlocksPlain, decodeBC7BlocksPlain},
-}};
-static_assert(everyEntryFilled(plainDecoders), "the plain table needs a decoder for every format and rule");
+// Built by fullTable, which checks that it is complete: a new format needs
+// its plain decoder here before anything else runs it.
+constexpr DecoderTable plainDecoders = fullTable(
+    /* bc1  */ fullRow(decodeBC1<design>, decodeBC1<gpu>),
+    /* bc1a */ fullRow(decodeBC1A<design>, decodeBC1A<gpu>),
+    /* bc2  */ fullRow(decodeBC2<design>, decodeBC2<gpu>),
+    /* bc3  */ fullRow(decodeBC3<design>, decodeBC3<gpu>),
+    /* bc4  */ fullRow(decodeBC4<design, false>, decodeBC4<gpu, false>),
+    /* bc4s */ fullRow(decodeBC4<design, true>, decodeBC4<gpu, true>),
+    /* bc5  */ fullRow(decodeBC5<design, false>, decodeBC5<gpu, false>),
+    /* bc5s */ fullRow(decodeBC5<design, true>, decodeBC5<gpu, true>),
+    /* bc7  */ fullRow(decodeBC7BlocksPlain, decodeBC7BlocksPlain));
