@@ -9,6 +9,7 @@
 #define DECODER_VARIANTS_H
 
 #include <cstddef>
+#include <type_traits>
 
 #include "block-decoder.h"
 
@@ -16,6 +17,30 @@
 struct DecoderTable {
     BlockDecodeFunction decode[kBlockFormatCount][kColourRuleCount];
 };
+
+// The plain table is built through these, which check at compile time that
+// it has a row for every format and a decoder for every rule in each: a
+// missing row or a nullptr entry fails the build. (They look at types and
+// counts, not at addresses, which a sanitized build cannot compare in a
+// constant expression.)
+struct FullRow {
+    BlockDecodeFunction design, gpu;
+};
+
+template <class Design, class Gpu>
+constexpr FullRow fullRow(Design design, Gpu gpu)
+{
+    static_assert(!std::is_same<Design, std::nullptr_t>::value && !std::is_same<Gpu, std::nullptr_t>::value,
+                  "a full table has a decoder for every rule");
+    return {design, gpu};
+}
+
+template <class... Rows>
+constexpr DecoderTable fullTable(Rows... rows)
+{
+    static_assert(sizeof...(Rows) == kBlockFormatCount, "a full table has a row for every format");
+    return {{{rows.design, rows.gpu}...}};
+}
 
 struct DecoderVariant {
     const char *name;             // short, for tests and benchmarks: "avx2"
@@ -41,7 +66,8 @@ BlockDecodeFunction variantDecoder(const DecoderVariant &variant, BlockFormat fo
 // Whether `variant` has a kernel of its own for the format and rule.
 bool variantHasOwnDecoder(const DecoderVariant &variant, BlockFormat format, ColourRule rule);
 
-// Each variant's table, defined in its folder. Only the plain one is full.
+// Each variant's table, defined in its folder's <variant>-decoders.cpp. Only
+// the plain one is full.
 extern const DecoderTable plainDecoders;
 
 #if defined(__x86_64__) || defined(__i386__)

@@ -11,13 +11,16 @@
 //   the 4-bit alphas   BC2's, one block per lane.
 // The formats compose them per group of blocks, storing each plane's bytes
 // once: BC4 and BC5 gather values straight into their rows; BC2 and BC3
-// spread each row's alphas into the colour row before it is stored.
+// have V::storeRgbaRows spread each row's alphas into the colour row before
+// it is stored. Each format's run goes through eachGroup (block-groups.h).
 //
-// The including file defines DXT1_TARGET and its `V` before including this
-// header; V::kLanes is 1 (SSSE3) or 2 (AVX2).
+// Architecture-neutral: the including file defines DXT1_TARGET and its `V`
+// (the intrinsics) before including this header; V::kLanes is its number of
+// 128-bit lanes.
 #ifndef DXT1_LANE_CHANNELS_H
 #define DXT1_LANE_CHANNELS_H
 
+#include "block-groups.h"
 #include "lane-palettes.h"
 
 #include <cstddef>
@@ -372,21 +375,6 @@ DXT1_TARGET inline typename V::Vector explicitAlphas(typename V::Vector blocks)
     return V::shuffle(V::lanes(c.widen4.v), nibbles);
 }
 
-// The four RGBA rows of one BC2 or BC3 block: the colour row gathered from
-// its packed palette by its index byte, its alpha bytes from the block's
-// alphas (in AlphaLayout).
-template <class AlphaLayout>
-DXT1_TARGET inline void storeRgbaRows(unsigned char *const outdata[4], std::size_t emit, __m128i palette,
-                                      __m128i alphas, const unsigned char *rowIndices)
-{
-    const lane::AlphaRowSpreads &s = lane::AlphaRowSpreadsFor<AlphaLayout>::spreads;
-    for (unsigned yo = 0; yo < 4; ++yo) {
-        const __m128i spread = _mm_load_si128(reinterpret_cast<const __m128i *>(s.row[yo]));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(outdata[yo] + emit),
-                         _mm_or_si128(row<kRgbaBytes>(palette, rowIndices[yo]), _mm_shuffle_epi8(alphas, spread)));
-    }
-}
-
 // The always four-colour palettes of the 16-byte blocks in `blocks`, one per lane.
 template <class V, ColourRule Rule>
 DXT1_TARGET inline typename V::Vector fourColourPalettes(typename V::Vector blocks)
@@ -419,8 +407,8 @@ DXT1_TARGET inline void bc2Group(const unsigned char *in, unsigned char *const o
     const typename V::Vector blocks = V::load(in);
     const typename V::Vector palettes = fourColourPalettes<V, Rule>(blocks), alphas = explicitAlphas<V>(blocks);
     for (unsigned l = 0; l < V::kLanes; ++l)
-        storeRgbaRows<ExplicitAlphaLayout>(outdata, emit + kRgbaRowBytes * l, V::lane(palettes, l), V::lane(alphas, l),
-                                           in + kAlphaBlockBytes * l + kRowIndexBytes);
+        V::storeRgbaRows(outdata, emit + kRgbaRowBytes * l, V::lane(palettes, l), V::lane(alphas, l),
+                         in + kAlphaBlockBytes * l + kRowIndexBytes, lane::AlphaRowSpreadsFor<ExplicitAlphaLayout>::spreads.row);
 }
 
 // BC3: two blocks per lane. Loads h = 0 and 1 hold block kLanes·h + l in lane
@@ -437,33 +425,10 @@ DXT1_TARGET inline void bc3Group(const unsigned char *in, unsigned char *const o
         const Vector palettes = fourColourPalettes<V, Rule>(loads[h]);
         for (unsigned l = 0; l < V::kLanes; ++l) {
             const unsigned q = V::kLanes * h + l;
-            storeRgbaRows<ChannelColumnPairLayout>(outdata, emit + kRgbaRowBytes * q, V::lane(palettes, l),
-                                              V::lane(alphas[h], l), in + kAlphaBlockBytes * q + kRowIndexBytes);
+            V::storeRgbaRows(outdata, emit + kRgbaRowBytes * q, V::lane(palettes, l), V::lane(alphas[h], l),
+                             in + kAlphaBlockBytes * q + kRowIndexBytes,
+                             lane::AlphaRowSpreadsFor<ChannelColumnPairLayout>::spreads.row);
         }
-    }
-}
-
-// Every whole block of a run through Group, GroupBlocks blocks at a time. The
-// last, partial group is decoded from a zero-padded copy into scratch rows,
-// of which only its own bytes are copied out: nothing past the run's whole
-// blocks is read, nothing past its rows written.
-template <BlockFormat Format, unsigned GroupBlocks, void (*Group)(const unsigned char *, unsigned char *const *, std::size_t)>
-DXT1_TARGET inline void eachGroup(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
-{
-    constexpr unsigned blockBytes = blockFormatInfo(Format).blockBytes, rowBytes = 4 * blockFormatInfo(Format).pixelBytes;
-    const std::size_t blocks = len / blockBytes, whole = blocks - blocks % GroupBlocks;
-    // A copy of the plane addresses, which the stores cannot alias, stays in registers.
-    unsigned char *const planes[4] = {outdata[0], outdata[1], outdata[2], outdata[3]};
-    for (std::size_t b = 0; b < whole; b += GroupBlocks)
-        Group(data + blockBytes * b, planes, rowBytes * b);
-    if (const std::size_t rest = blocks - whole) {
-        alignas(32) unsigned char in[GroupBlocks * blockBytes] = {};
-        alignas(32) unsigned char rows[4][GroupBlocks * rowBytes];
-        unsigned char *const scratch[4] = {rows[0], rows[1], rows[2], rows[3]};
-        std::memcpy(in, data + blockBytes * whole, blockBytes * rest);
-        Group(in, scratch, 0);
-        for (unsigned yo = 0; yo < 4; ++yo)
-            std::memcpy(outdata[yo] + rowBytes * whole, rows[yo], rowBytes * rest);
     }
 }
 

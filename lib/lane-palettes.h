@@ -2,7 +2,8 @@
 // width. `V` names a vector type and the few operations the routine needs;
 // every operation works within each 128-bit lane, so the SSSE3 decoder
 // (V = one lane) and the AVX2 decoder (V = two lanes) run the same steps.
-// Rows are taken from a packed palette one 128-bit lane at a time.
+// Architecture-neutral: the intrinsics are V's; how rows are taken from the
+// packed palette is the variant's (x86/x86-lanes.h).
 //
 // Its constants are read from a table that V::opaque hands it, so that a V
 // may choose how they are loaded.
@@ -16,8 +17,6 @@
 #ifndef DXT1_TARGET
 #error "define DXT1_TARGET before including lane-palettes.h"
 #endif
-
-#include <cstring>
 
 #include "palette-layout.h"
 
@@ -122,33 +121,6 @@ DXT1_TARGET inline typename V::Vector lanePalettes(typename V::Vector raw)
         return V::pack(V::bitOr(e, opaque), V::select(threeColour, half, V::bitOr(thirds, opaque)));
     }
     return V::pack(e, V::select(threeColour, half, thirds));
-}
-
-// One row of one block from its packed palette: 12 pixel bytes, then 4 zero
-// ones (RGB), or 16 pixel bytes (RGBA).
-template <unsigned PixelBytes>
-DXT1_TARGET inline __m128i row(__m128i palette, unsigned indices)
-{
-    return _mm_shuffle_epi8(palette, _mm_load_si128(reinterpret_cast<const __m128i *>(
-                                         dxt1RowShufflesFor<PixelBytes>().pattern[indices])));
-}
-
-// The 12 pixel bytes of a row, storing nothing past them.
-DXT1_TARGET inline void storeTwelve(unsigned char *out, __m128i pixels)
-{
-    _mm_storel_epi64(reinterpret_cast<__m128i *>(out), pixels);
-    const int last = _mm_cvtsi128_si32(_mm_srli_si128(pixels, 8));
-    std::memcpy(out + 8, &last, 4);
-}
-
-// A row of the last block: its pixel bytes alone, for RGBA all 16.
-template <unsigned PixelBytes>
-DXT1_TARGET inline void storeLastRow(unsigned char *out, __m128i pixels)
-{
-    if (PixelBytes == kRgbaBytes)
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out), pixels);
-    else
-        storeTwelve(out, pixels);
 }
 
 } // namespace

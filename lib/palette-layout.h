@@ -87,48 +87,48 @@ constexpr bool oneThirtyFifthIsExactUpTo(unsigned limit)
 static_assert(oneThirtyFifthIsExactUpTo(kLargestChannelSum), "the multiply-high must divide every channel sum by 35");
 static_assert(kLargestChannelSum <= 0x7FFF, "channel sums must fit signed 16-bit lanes");
 
-#ifdef DXT1_HAVE_X86_VARIANTS
-// The SSSE3 and AVX2 decoders hold one block per 128-bit lane. While the
-// palette is computed, 16-bit lanes 0-5 hold r0 g0 b0 r1 g1 b1; packed to
-// bytes, colour 0 is at bytes 0-2, colour 1 at 3-5, colour 2 at 8-10 and
-// colour 3 at 11-13. For RGBA, byte 6 holds the alpha of colours 0 to 2 (255)
-// and byte 14 that of colour 3 (255, or 0 in the three-colour mode).
-constexpr unsigned char kPackedColourOffset[4] = {0, 3, 8, 11};
-constexpr unsigned char kPackedAlphaOffset[4] = {6, 6, 6, 14};
-
-// Entry i turns a row's index byte i into the byte shuffle that gathers that
-// row's four pixels from a packed palette: into bytes 0-11 (RGB; bytes 12-15
-// zero) or 0-15 (RGBA).
-struct Dxt1RowShuffles {
-    alignas(16) unsigned char pattern[256][16];
-};
-
-template <unsigned PixelBytes>
-constexpr Dxt1RowShuffles makeDxt1RowShuffles()
+// The palette steps' division, as the plain decoder defines it: the design
+// rule truncates, the gpu rule rounds to nearest by adding half the divisor
+// (rounded down) first. Signed sums are divided as magnitudes, so they round
+// away from zero at halves, which division by 3, 5 or 7 never meets.
+constexpr int paletteDivide(ColourRule rule, int divisor, int sum)
 {
-    Dxt1RowShuffles table{};
-    for (unsigned i = 0; i < 256; ++i) {
-        for (unsigned j = 4 * PixelBytes; j < 16; ++j)
-            table.pattern[i][j] = 0x80;
-        for (unsigned xo = 0; xo < 4; ++xo) {
-            const unsigned index = (i >> (2 * xo)) & 3u;
-            for (unsigned c = 0; c < 3; ++c)
-                table.pattern[i][PixelBytes * xo + c] = static_cast<unsigned char>(kPackedColourOffset[index] + c);
-            if (PixelBytes == kRgbaBytes)
-                table.pattern[i][PixelBytes * xo + 3] = kPackedAlphaOffset[index];
-        }
-    }
-    return table;
+    const int bias = rule == ColourRule::gpu ? divisor / 2 : 0;
+    return sum >= 0 ? (sum + bias) / divisor : -((-sum + bias) / divisor);
 }
 
-// The tables, built at compile time; one copy of each serves every x86 vector decoder.
-extern const Dxt1RowShuffles dxt1RowShuffles, dxt1RgbaRowShuffles;
+// The NEON decoder divides channel sums by each mode's own divisor instead:
+// it builds a value's sum from the last one with one addition, so a scale to
+// 35 would cost it a shift a value. The doubling multiply-high, (2·S·m) >> 16,
+// takes a multiplier chosen per lane; the design rule truncates, adding the
+// sign bit back for negative sums (whose multiply-high rounds down), the gpu
+// rule rounds with its rounding form, whose halves never occur for 5 and 7.
+constexpr int kEightValueDivisor = 7, kSixValueDivisor = 5;
+constexpr short kOneSeventh = 4682, kOneFifth = 6554;
+constexpr int kLeastSignedChannel = -127; // a signed endpoint of -128 reads as -127
 
-template <unsigned PixelBytes>
-inline const Dxt1RowShuffles &dxt1RowShufflesFor()
+// Arithmetic shift right by 16 of a possibly negative product, as the
+// instructions do it.
+constexpr long floorShift16(long x)
 {
-    return PixelBytes == kRgbaBytes ? dxt1RgbaRowShuffles : dxt1RowShuffles;
+    return x >= 0 ? x >> 16 : -((-x + 0xFFFF) >> 16);
 }
-#endif
+
+constexpr int doublingDivide(int sum, short multiplier, ColourRule rule)
+{
+    return rule == ColourRule::gpu ? int(floorShift16(2L * sum * multiplier + 0x8000))
+                                   : int(floorShift16(2L * sum * multiplier)) + (sum < 0 ? 1 : 0);
+}
+
+constexpr bool doublingDivisionIsExact(int divisor, short multiplier)
+{
+    for (unsigned r = 0; r < kColourRuleCount; ++r)
+        for (int sum = kLeastSignedChannel * divisor; sum <= 255 * divisor; ++sum)
+            if (doublingDivide(sum, multiplier, ColourRule(r)) != paletteDivide(ColourRule(r), divisor, sum))
+                return false;
+    return true;
+}
+static_assert(doublingDivisionIsExact(kEightValueDivisor, kOneSeventh), "the multiplier must divide every sum by 7");
+static_assert(doublingDivisionIsExact(kSixValueDivisor, kOneFifth), "the multiplier must divide every sum by 5");
 
 #endif

@@ -1,10 +1,12 @@
-// The BC7 decoders: blocks worked by hand from the format's definition, the
-// tables' own consistency, and every vector variant against the plain
-// decoder on random blocks of every mode, at every short length, at guard
-// pages and on misaligned planes.
+// The BC7 decoders: blocks worked by hand from the format's definition,
+// decoded by every variant, the tables' own consistency, and the plain
+// decoder's contract. Every vector variant runs against the plain decoder on
+// random blocks of each mode, every partition, every short length, guard
+// pages and misaligned planes in variants-test.cpp, with every other format.
 #include "bc7-decoder.h"
 #include "bc7-tables.h"
-#include "guarded-memory.h"
+#include "block-sources.h"
+#include "guarded-decode.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +20,6 @@
 
 namespace {
 
-using Bytes = std::vector<unsigned char>;
 using Decode = BlockDecodeFunction;
 constexpr std::size_t kRowBytes = 16; // four RGBA pixels
 
@@ -360,169 +361,15 @@ TEST(Bc7Tables, EveryModeFillsExactly128Bits)
     }
 }
 
-// ---------------------------------------------------------------------------
-// Every variant against the plain decoder. These catch a vector lane that
-// differs from the definition on some field value, partition or mode, reads
-// or writes outside the contract's bytes, and mishandled run tails.
-
-void PrintTo(const Variant &variant, std::ostream *out) { *out << variant.name; }
-
-// Random blocks of one mode: random bits under the mode's own.
-Bytes randomBlocks(std::mt19937 &rng, std::size_t count, int mode)
-{
-    Bytes blocks(16 * count);
-    for (unsigned char &byte : blocks)
-        byte = static_cast<unsigned char>(rng());
-    for (std::size_t b = 0; b < count; ++b) {
-        const unsigned m = mode >= 0 ? unsigned(mode) : rng() % 9; // 8: no mode
-        blocks[16 * b] = m == 8 ? 0 : static_cast<unsigned char>((blocks[16 * b] & ~0u << (m + 1)) | 1u << m);
-    }
-    return blocks;
-}
-
-// Decodes with exactly the memory the contract allows: the input's whole
-// blocks and four planes of 16 bytes a block, each against a guard page.
-std::array<Bytes, 4> decodeGuarded(Decode decode, const Bytes &input, Touching side)
-{
-    const std::size_t blocks = input.size() / 16;
-    GuardedBuffer in(16 * blocks, side);
-    std::copy(input.begin(), input.begin() + 16 * blocks, in.data());
-    std::unique_ptr<GuardedBuffer> planes[4];
-    unsigned char *outdata[4];
-    for (int i = 0; i < 4; ++i) {
-        planes[i].reset(new GuardedBuffer(kRowBytes * blocks, side));
-        outdata[i] = planes[i]->data();
-    }
-    decode(in.data(), input.size(), outdata); // trailing bytes counted, but behind the guard
-    std::array<Bytes, 4> result;
-    for (int i = 0; i < 4; ++i)
-        result[i].assign(outdata[i], outdata[i] + kRowBytes * blocks);
-    return result;
-}
-
-class Bc7Variant : public ::testing::TestWithParam<Variant> {
-protected:
-    void SetUp() override
-    {
-        if (!GetParam().supported)
-            GTEST_SKIP() << GetParam().name << " is not supported by this CPU";
-    }
-    void expectSameAsPlain(const Bytes &input, const std::string &what, Touching side = Touching::End)
-    {
-        ASSERT_EQ(decodeGuarded(GetParam().decode, input, side), decodeGuarded(decodeBC7BlocksPlain, input, side))
-            << what << ", " << input.size() << " bytes";
-    }
-};
-
-TEST_P(Bc7Variant, RandomBlocksOfEachModeAlone)
-{
-    std::mt19937 rng(28);
-    for (int mode = 0; mode < 8; ++mode)
-        for (int run = 0; run < 20; ++run)
-            expectSameAsPlain(randomBlocks(rng, 1 + rng() % 300, mode), "mode " + std::to_string(mode));
-}
-
-TEST_P(Bc7Variant, RandomBlocksOfAllModesMixed)
-{
-    std::mt19937 rng(7);
-    for (int run = 0; run < 100; ++run)
-        expectSameAsPlain(randomBlocks(rng, rng() % 700, -1), "mixed run " + std::to_string(run));
-}
-
-TEST_P(Bc7Variant, RunsAcrossTheGroupingChunks)
-{
-    // The vector decoders group blocks by mode a chunk of some hundreds at
-    // a time: runs ending on each side of half a chunk and of one, two and
-    // three chunk lengths.
-    std::mt19937 rng(512);
-    for (std::size_t blocks : {255, 256, 257, 511, 512, 513, 1023, 1024, 1025, 1535, 1536, 1537})
-        expectSameAsPlain(randomBlocks(rng, blocks, -1), std::to_string(blocks) + " blocks");
-}
-
-TEST_P(Bc7Variant, UniformRandomBytes)
-{
-    // Mostly mode 0 and 1, as the lowest bit decides; and some blocks with no mode.
-    std::mt19937 rng(11);
-    for (int run = 0; run < 50; ++run) {
-        Bytes input(rng() % 4096);
-        for (unsigned char &byte : input)
-            byte = static_cast<unsigned char>(rng());
-        expectSameAsPlain(input, "random bytes " + std::to_string(run));
-    }
-}
-
-TEST_P(Bc7Variant, EveryLengthUpTo50BlocksAtEitherGuardPage)
-{
-    std::mt19937 rng(35);
-    for (int mode = -1; mode < 8; ++mode) {
-        const Bytes pool = randomBlocks(rng, 50, mode);
-        for (std::size_t len = 0; len <= pool.size(); len += (mode < 0 ? 1 : 16)) {
-            const Bytes input(pool.begin(), pool.begin() + len);
-            const std::string what = "mode " + std::to_string(mode) + ", length " + std::to_string(len);
-            expectSameAsPlain(input, what + ", ending at a guard page");
-            expectSameAsPlain(input, what + ", starting at a guard page", Touching::Start);
-        }
-    }
-}
-
-TEST_P(Bc7Variant, MisalignedInputAndPlanesKeepTheBytesAround)
-{
-    constexpr std::size_t kAlignment = 32, kSpare = 16;
-    std::mt19937 rng(5);
-    const std::size_t blocks = 37;
-    const Bytes input = randomBlocks(rng, blocks, -1);
-    const std::size_t region = blocks * kRowBytes + 2 * kSpare + kAlignment;
-    for (std::size_t offset = 0; offset < kAlignment; offset += 3) {
-        Bytes inputArena(input.size() + 2 * kAlignment);
-        unsigned char *in = inputArena.data() +
-                            (kAlignment - reinterpret_cast<std::uintptr_t>(inputArena.data()) % kAlignment) + offset;
-        std::copy(input.begin(), input.end(), in);
-        Bytes arena(4 * region + kAlignment, 0xA5), expected = arena;
-        unsigned char *outdata[4], *expectedData[4];
-        for (std::size_t yo = 0; yo < 4; ++yo) {
-            const std::size_t start = yo * region + kSpare + (offset + 5 * yo + 1) % kAlignment;
-            outdata[yo] = &arena[start];
-            expectedData[yo] = &expected[start];
-        }
-        GetParam().decode(in, input.size(), outdata);
-        decodeBC7BlocksPlain(input.data(), input.size(), expectedData);
-        EXPECT_EQ(arena, expected) << "input " << offset << " bytes past a 32-byte boundary";
-    }
-}
-
-TEST_P(Bc7Variant, EveryPartitionOfEachPartitionedMode)
-{
-    // Each partition number in turn under random fields, so that no
-    // partition's tables depend on a random draw to be reached.
-    std::mt19937 rng(64);
-    for (unsigned mode : {0u, 1u, 2u, 3u, 7u}) {
-        Bytes input = randomBlocks(rng, 4 * kBc7Partitions, int(mode));
-        const unsigned bits = Bc7Tables::modes[mode].partitionBits;
-        for (std::size_t b = 0; b < 4 * kBc7Partitions; ++b) {
-            const unsigned fields = input[16 * b] | input[16 * b + 1] << 8;
-            const unsigned shift = mode + 1, mask = ((1u << bits) - 1) << shift;
-            const unsigned patched = (fields & ~mask) | ((b % (1u << bits)) << shift);
-            input[16 * b] = static_cast<unsigned char>(patched);
-            input[16 * b + 1] = static_cast<unsigned char>(patched >> 8);
-        }
-        expectSameAsPlain(input, "every partition of mode " + std::to_string(mode));
-    }
-}
-
-std::string variantName(const ::testing::TestParamInfo<Variant> &info) { return info.param.name; }
-
-INSTANTIATE_TEST_SUITE_P(Vector, Bc7Variant, ::testing::ValuesIn(variants()), variantName);
-GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(Bc7Variant);
-
 // The plain decoder's own contract: whole blocks only, nothing outside them.
 TEST(Bc7Plain, TrailingBytesAreIgnoredAndNothingOutsideThePlanesIsTouched)
 {
     std::mt19937 rng(3);
     for (std::size_t len = 0; len <= 16 * 5 + 15; ++len) {
-        Bytes input = randomBlocks(rng, 6, -1);
+        Bytes input = randomBc7Blocks(rng, 6, kMixedBc7Modes);
         input.resize(len);
         // decodeGuarded faults on any access outside the whole blocks and planes.
-        const std::array<Bytes, 4> planes = decodeGuarded(decodeBC7BlocksPlain, input, Touching::End);
+        const std::array<Bytes, 4> planes = decodeGuarded(decodeBC7BlocksPlain, input, Touching::End, kRowBytes, 16);
         EXPECT_EQ(planes[0].size(), len / 16 * kRowBytes);
     }
 }

@@ -1,5 +1,5 @@
-// AVX2 decoder: two blocks per register, one in each 128-bit lane. The
-// palettes are built as in the SSSE3 decoder (lane-palettes.h); each row
+// The AVX2 variant's table, and its kernels of BC1 to BC5: two blocks per
+// register, one in each 128-bit lane. The palettes are built as in the SSSE3 decoder (lane-palettes.h); each row
 // of a block is one byte shuffle and one 16-byte store, which for RGB the next
 // block overlaps. One kernel writes RGB and RGBA, its pixel size a template
 // parameter, under either colour rule, a template parameter of the palette
@@ -50,38 +50,24 @@ DXT1_TARGET inline void storePairRow(unsigned char *out, __m128i first, __m128i 
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * PixelBytes), row<PixelBytes>(second, indices[8]));
 }
 
+// Two blocks: each row stores 16 bytes per block; for RGB the spare 4 bytes
+// are overwritten by the block that follows.
 template <unsigned PixelBytes, ColourRule Rule>
-DXT1_TARGET inline void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+DXT1_TARGET inline void colourGroup(const unsigned char *pair, unsigned char *const outdata[4], std::size_t emit)
 {
-    constexpr std::size_t rowBytes = 4 * PixelBytes;
-    const std::size_t blocks = len / 8;
-    unsigned char *const out0 = outdata[0], *const out1 = outdata[1];
-    unsigned char *const out2 = outdata[2], *const out3 = outdata[3];
+    for (unsigned yo = 0; yo < 4; ++yo)
+        prefetchAhead(outdata[yo] + emit);
+    const __m256i palettes = pairPalettes<PixelBytes, Rule>(_mm_loadu_si128(reinterpret_cast<const __m128i *>(pair)));
+    const __m128i first = _mm256_castsi256_si128(palettes), second = _mm256_extracti128_si256(palettes, 1);
+    for (unsigned yo = 0; yo < 4; ++yo)
+        storePairRow<PixelBytes>(outdata[yo] + emit, first, second, pair + 4 + yo);
+}
 
-    // Pairs that have a block after them store 16 bytes per block and row;
-    // for RGB the spare 4 bytes are overwritten by the block that follows.
-    std::size_t b = 0, emit = 0;
-    const unsigned char *block = data;
-    for (; b + 2 < blocks; b += 2, block += 16, emit += 2 * rowBytes) {
-        prefetchAhead(out0 + emit);
-        prefetchAhead(out1 + emit);
-        prefetchAhead(out2 + emit);
-        prefetchAhead(out3 + emit);
-        const __m256i palettes = pairPalettes<PixelBytes, Rule>(_mm_loadu_si128(reinterpret_cast<const __m128i *>(block)));
-        const __m128i first = _mm256_castsi256_si128(palettes), second = _mm256_extracti128_si256(palettes, 1);
-        storePairRow<PixelBytes>(out0 + emit, first, second, block + 4);
-        storePairRow<PixelBytes>(out1 + emit, first, second, block + 5);
-        storePairRow<PixelBytes>(out2 + emit, first, second, block + 6);
-        storePairRow<PixelBytes>(out3 + emit, first, second, block + 7);
-    }
-
-    // The last one or two blocks store their own bytes alone.
-    for (; b < blocks; ++b, block += 8, emit += rowBytes) {
-        const __m128i palette = _mm256_castsi256_si128(
-            pairPalettes<PixelBytes, Rule>(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(block))));
-        for (unsigned yo = 0; yo < 4; ++yo)
-            storeLastRow<PixelBytes>(outdata[yo] + emit, row<PixelBytes>(palette, block[4 + yo]));
-    }
+template <unsigned PixelBytes, ColourRule Rule>
+DXT1_TARGET void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+{
+    eachGroup<PixelBytes == kRgbaBytes ? BlockFormat::bc1a : BlockFormat::bc1, 2, colourGroup<PixelBytes, Rule>,
+              16 - 4 * PixelBytes>(data, len, outdata);
 }
 
 constexpr ColourRule design = ColourRule::design, gpu = ColourRule::gpu;

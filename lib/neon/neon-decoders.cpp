@@ -28,17 +28,17 @@
 // quad, value k of block b at byte 8·b + k. A quad's row takes one lookup,
 // its index bits moved into place by shifts.
 //
-// The blocks after the last whole group are decoded through a staging copy,
-// so that nothing outside the input and the planes is touched.
+// The blocks after the last whole group are decoded through a staging copy
+// (eachGroup, block-groups.h), so that nothing outside the input and the
+// planes is touched.
 #include "bc7-decoder.h"
 #include "decoder-variants.h"
 
 #ifdef DXT1_HAVE_NEON_VARIANT
 
-#include <arm_neon.h>
+#include "neon/neon-lanes.h"
 
-#include <cstring>
-
+#include "block-groups.h"
 #include "palette-layout.h"
 
 namespace {
@@ -329,49 +329,12 @@ private:
 // mode's indices 6 and 7 give the least and greatest values, bytes 0 and 255
 // signed or not.
 
-constexpr int kEightValueDivisor = 7, kSixValueDivisor = 5;
+// kEightValueDivisor and kSixValueDivisor, and their multipliers kOneSeventh
+// and kOneFifth, are palette-layout.h's, which proves them exact.
 // Signed channel values run from −127 to 127 (−128 reads as −127).
-constexpr int kSignedLeast = -127, kSignedGreatest = 127;
+constexpr int kSignedLeast = kLeastSignedChannel, kSignedGreatest = 127;
 constexpr int kByteBits = 8;
 constexpr unsigned char kByteSign = 0x80;
-// Multipliers of the doubling multiply-high, (2·S·m) >> 16 ≈ S / n.
-constexpr short kOneSeventh = 4682, kOneFifth = 6554;
-
-// Arithmetic shift right by 16 of a possibly negative product, as the
-// instructions do it.
-constexpr long floorShift16(long x)
-{
-    return x >= 0 ? x >> 16 : -((-x + 0xFFFF) >> 16);
-}
-
-// The plain decoder's division: truncated (design) or rounded to nearest
-// (gpu), symmetric about zero.
-constexpr int referenceDivide(int sum, int divisor, bool gpu)
-{
-    const int bias = gpu ? divisor / 2 : 0;
-    return sum >= 0 ? (sum + bias) / divisor : -((-sum + bias) / divisor);
-}
-
-// The division below, on one lane: the design rule truncates with the
-// doubling multiply-high, adding the sign bit back for negative sums (whose
-// multiply-high rounds down); the gpu rule rounds with the rounding
-// multiply-high, whose halves never occur for divisors 5 and 7.
-constexpr int laneDivide(int sum, short multiplier, bool gpu)
-{
-    return gpu ? int(floorShift16(2L * sum * multiplier + 0x8000))
-               : int(floorShift16(2L * sum * multiplier)) + (sum < 0 ? 1 : 0);
-}
-
-constexpr bool channelDivisionIsExact(int divisor, short multiplier)
-{
-    for (int gpu = 0; gpu < 2; ++gpu)
-        for (int sum = kSignedLeast * divisor; sum <= 255 * divisor; ++sum)
-            if (laneDivide(sum, multiplier, gpu != 0) != referenceDivide(sum, divisor, gpu != 0))
-                return false;
-    return true;
-}
-static_assert(channelDivisionIsExact(kEightValueDivisor, kOneSeventh), "the multiplier must divide every sum by 7");
-static_assert(channelDivisionIsExact(kSixValueDivisor, kOneFifth), "the multiplier must divide every sum by 5");
 
 // A signed value v as the byte ((v + 127)·255 + 127) / 254: that is v + 128
 // for v >= 0 and v + 127 below, so (v XOR 0x80) plus the sign (v >> 7,
@@ -638,11 +601,11 @@ private:
     Second second_;
 };
 
-// Decodes the 16 blocks at `blocks` into the first 16 · 4 · PixelBytes bytes
-// at each of `out`. Inlined into both of its calls, so that the constants stay
-// in registers across the main loop.
+// Decodes the 16 blocks at `blocks` into the planes at byte `emit`: a group
+// of eachGroup (block-groups.h). Inlined into both of its calls, so that the
+// constants stay in registers across the main loop.
 template <unsigned PixelBytes, class Kernels>
-DXT1_NEON_STEP inline void decodeGroup(const unsigned char *blocks, unsigned char *const out[4])
+DXT1_NEON_STEP inline void decodeGroup(const unsigned char *blocks, unsigned char *const outdata[4], std::size_t emit)
 {
     Kernels kernels(blocks);
 #pragma GCC unroll 4
@@ -652,7 +615,7 @@ DXT1_NEON_STEP inline void decodeGroup(const unsigned char *blocks, unsigned cha
         for (unsigned yo = 0; yo < 4; ++yo) {
             QuadRow<PixelBytes> row;
             kernels.emit(quad, yo, row);
-            storeQuadRow(out[yo] + quad * kQuadBlocks * 4 * PixelBytes, row);
+            storeQuadRow(outdata[yo] + emit + quad * kQuadBlocks * 4 * PixelBytes, row);
         }
     }
 }
@@ -660,32 +623,8 @@ DXT1_NEON_STEP inline void decodeGroup(const unsigned char *blocks, unsigned cha
 template <BlockFormat Format, class Kernels>
 void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
-    constexpr BlockFormatInfo info = blockFormatInfo(Format);
-    constexpr unsigned pixelBytes = info.pixelBytes;
-    constexpr std::size_t blockBytes = info.blockBytes;
-    constexpr std::size_t rowBytes = 4 * pixelBytes; // a block's pixels in one plane
-    // The plane pointers are copied, so that the compiler need not reload
-    // them after each store in case the store changed them.
-    unsigned char *out[4] = {outdata[0], outdata[1], outdata[2], outdata[3]};
-    const unsigned char *block = data;
-    std::size_t rest = len / blockBytes;
-    for (; rest >= kGroupBlocks; rest -= kGroupBlocks, block += kGroupBlocks * blockBytes) {
-        decodeGroup<pixelBytes, Kernels>(block, out);
-        for (unsigned char *&plane : out)
-            plane += kGroupBlocks * rowBytes;
-    }
-
-    // The last 1 to 15 blocks: decoded from a zero-padded copy into staging
-    // planes, of which only their own bytes are copied out.
-    if (rest == 0)
-        return;
-    unsigned char input[kGroupBlocks * blockBytes] = {};
-    unsigned char staged[4][kGroupBlocks * rowBytes];
-    unsigned char *const stagedPlanes[4] = {staged[0], staged[1], staged[2], staged[3]};
-    std::memcpy(input, block, rest * blockBytes);
-    decodeGroup<pixelBytes, Kernels>(input, stagedPlanes);
-    for (unsigned yo = 0; yo < 4; ++yo)
-        std::memcpy(out[yo], staged[yo], rest * rowBytes);
+    eachGroup<Format, kGroupBlocks, decodeGroup<blockFormatInfo(Format).pixelBytes, Kernels>, 0, true>(data, len,
+                                                                                                      outdata);
 }
 
 // The kernels of each format: the colour block's halves are 8-byte blocks

@@ -1,5 +1,6 @@
-// SSSE3 decoder: one block at a time. The palette is built in one register
-// (lane-palettes.h), and each row is one byte shuffle of it and one store.
+// The SSSE3 variant's table, and its kernels of BC1 to BC5: one block at a
+// time. The palette is built in one register (lane-palettes.h), and each row
+// is one byte shuffle of it and one store.
 // One kernel writes RGB and RGBA, its pixel size a template parameter, under
 // either colour rule, a template parameter of the palette alone. BC2 to BC5
 // run lane-channels.h's kernels with one 128-bit lane a register: BC2 one
@@ -25,31 +26,21 @@ DXT1_TARGET inline __m128i blockPalette(const unsigned char *block)
     return lanePalettes<Ssse3, PixelBytes, Rule>(raw);
 }
 
+// One block: each row one byte shuffle of its palette and one 16-byte store,
+// RGBA rows exactly, RGB rows with 4 spare bytes that the next block overwrites.
 template <unsigned PixelBytes, ColourRule Rule>
-DXT1_TARGET inline void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+DXT1_TARGET inline void colourGroup(const unsigned char *block, unsigned char *const outdata[4], std::size_t emit)
 {
-    const std::size_t blocks = len / 8;
-    if (blocks == 0)
-        return;
-    unsigned char *const out0 = outdata[0], *const out1 = outdata[1];
-    unsigned char *const out2 = outdata[2], *const out3 = outdata[3];
-
-    // Every block but the last stores 16 bytes per row: RGBA rows exactly,
-    // RGB rows with 4 spare bytes that the next block overwrites.
-    std::size_t emit = 0;
-    const unsigned char *block = data;
-    for (std::size_t b = 0; b + 1 < blocks; ++b, block += 8, emit += 4 * PixelBytes) {
-        const __m128i palette = blockPalette<PixelBytes, Rule>(block);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out0 + emit), row<PixelBytes>(palette, block[4]));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out1 + emit), row<PixelBytes>(palette, block[5]));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out2 + emit), row<PixelBytes>(palette, block[6]));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out3 + emit), row<PixelBytes>(palette, block[7]));
-    }
-
-    // The last block stores its own bytes alone.
     const __m128i palette = blockPalette<PixelBytes, Rule>(block);
     for (unsigned yo = 0; yo < 4; ++yo)
-        storeLastRow<PixelBytes>(outdata[yo] + emit, row<PixelBytes>(palette, block[4 + yo]));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(outdata[yo] + emit), row<PixelBytes>(palette, block[4 + yo]));
+}
+
+template <unsigned PixelBytes, ColourRule Rule>
+DXT1_TARGET void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+{
+    eachGroup<PixelBytes == kRgbaBytes ? BlockFormat::bc1a : BlockFormat::bc1, 1, colourGroup<PixelBytes, Rule>,
+              16 - 4 * PixelBytes>(data, len, outdata);
 }
 
 constexpr ColourRule design = ColourRule::design, gpu = ColourRule::gpu;

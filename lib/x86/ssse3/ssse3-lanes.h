@@ -9,7 +9,7 @@
 
 #define DXT1_TARGET __attribute__((target("ssse3")))
 
-#include "x86-lanes.h"
+#include "x86/x86-lanes.h"
 
 namespace {
 

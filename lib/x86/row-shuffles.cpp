@@ -1,4 +1,4 @@
-#include "palette-layout.h"
+#include "x86/row-shuffles.h"
 
 #ifdef DXT1_HAVE_X86_VARIANTS
 

@@ -8,7 +8,7 @@
 
 #define DXT1_TARGET __attribute__((target("avx2")))
 
-#include "x86-lanes.h"
+#include "x86/x86-lanes.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// The plain decoders of BC1 to BC5: one block at a time, one pixel at a time.
+// The plain variant's table, and its decoders of BC1 to BC5: one block at a time, one pixel at a time.
 // Every faster variant is tested against them.
 //
 // Three kernels make every format: the colour block (BC1, and the colour of
@@ -8,6 +8,7 @@
 // a template parameter of the palette steps alone.
 #include "bc7-decoder.h"
 #include "decoder-variants.h"
+#include "palette-layout.h"
 
 #include <cstdint>
 #include <cstring>
@@ -63,14 +64,12 @@ inline unsigned widen6(unsigned v)
     return Rule == ColourRule::gpu ? (v << 2) | (v >> 4) : v << 2;
 }
 
-// The palette step's rounding: the design rule truncates, the gpu rule rounds
-// to nearest, by adding half the divisor (rounded down) first. Signed sums
-// round away from zero at halves, which division by 3, 5 or 7 never meets.
+// The palette step's division and rounding (palette-layout.h's, which the
+// vector decoders' multipliers are proven against).
 template <ColourRule Rule, int Divisor>
 inline int divide(int sum)
 {
-    const int bias = Rule == ColourRule::gpu ? Divisor / 2 : 0;
-    return sum >= 0 ? (sum + bias) / Divisor : -((-sum + bias) / Divisor);
+    return paletteDivide(Rule, Divisor, sum);
 }
 
 // The colour block's palette. The mode follows the unsigned comparison of
@@ -246,14 +245,15 @@ constexpr ColourRule design = ColourRule::design, gpu = ColourRule::gpu;
 
 } // namespace
 
-const DecoderTable plainDecoders = {{
-    /* bc1  */ {decodeBC1<design>, decodeBC1<gpu>},
-    /* bc1a */ {decodeBC1A<design>, decodeBC1A<gpu>},
-    /* bc2  */ {decodeBC2<design>, decodeBC2<gpu>},
-    /* bc3  */ {decodeBC3<design>, decodeBC3<gpu>},
-    /* bc4  */ {decodeBC4<design, false>, decodeBC4<gpu, false>},
-    /* bc4s */ {decodeBC4<design, true>, decodeBC4<gpu, true>},
-    /* bc5  */ {decodeBC5<design, false>, decodeBC5<gpu, false>},
-    /* bc5s */ {decodeBC5<design, true>, decodeBC5<gpu, true>},
-    /* bc7  */ {decodeBC7BlocksPlain, decodeBC7BlocksPlain},
-}};
+// Built by fullTable, which checks that it is complete: a new format needs
+// its plain decoder here before anything else runs it.
+constexpr DecoderTable plainDecoders = fullTable(
+    /* bc1  */ fullRow(decodeBC1<design>, decodeBC1<gpu>),
+    /* bc1a */ fullRow(decodeBC1A<design>, decodeBC1A<gpu>),
+    /* bc2  */ fullRow(decodeBC2<design>, decodeBC2<gpu>),
+    /* bc3  */ fullRow(decodeBC3<design>, decodeBC3<gpu>),
+    /* bc4  */ fullRow(decodeBC4<design, false>, decodeBC4<gpu, false>),
+    /* bc4s */ fullRow(decodeBC4<design, true>, decodeBC4<gpu, true>),
+    /* bc5  */ fullRow(decodeBC5<design, false>, decodeBC5<gpu, false>),
+    /* bc5s */ fullRow(decodeBC5<design, true>, decodeBC5<gpu, true>),
+    /* bc7  */ fullRow(decodeBC7BlocksPlain, decodeBC7BlocksPlain));

@@ -1,0 +1,73 @@
+// What the SSSE3 and AVX2 operations build alike from their own: the rows of
+// the colour kernels, gathered from a packed palette (lanePalettes) one
+// 128-bit lane at a time, and what BC7's kernel (bc7-lanes.h) needs. Each
+// variant's operations V derive from X86Compositions<V>. The including file
+// defines DXT1_TARGET and includes <immintrin.h> first.
+#ifndef DXT1_X86_LANES_H
+#define DXT1_X86_LANES_H
+
+#include "x86/row-shuffles.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+
+// One row of one block from its packed palette: 12 pixel bytes, then 4 zero
+// ones (RGB), or 16 pixel bytes (RGBA).
+template <unsigned PixelBytes>
+DXT1_TARGET inline __m128i row(__m128i palette, unsigned indices)
+{
+    return _mm_shuffle_epi8(palette, _mm_load_si128(reinterpret_cast<const __m128i *>(
+                                         dxt1RowShufflesFor<PixelBytes>().pattern[indices])));
+}
+
+template <class V>
+struct X86Compositions {
+    // The four RGBA rows of one BC2 or BC3 block (lane-channels.h): the
+    // colour row gathered from its packed palette by its index byte, its
+    // alpha bytes spread from the block's alphas by `spreads`, one byte
+    // shuffle a row.
+    DXT1_TARGET static void storeRgbaRows(unsigned char *const outdata[4], std::size_t emit, __m128i palette,
+                                          __m128i alphas, const unsigned char *rowIndices,
+                                          const unsigned char (*spreads)[16])
+    {
+        for (unsigned yo = 0; yo < 4; ++yo) {
+            const __m128i spread = _mm_load_si128(reinterpret_cast<const __m128i *>(spreads[yo]));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(outdata[yo] + emit),
+                             _mm_or_si128(row<kRgbaBytes>(palette, rowIndices[yo]), _mm_shuffle_epi8(alphas, spread)));
+        }
+    }
+    // The third subset's endpoint slots start at the zero lane: a zero in
+    // the first table and, with the top bit flipped, the slot in the second
+    // (where the other subsets' slots flip to zero lanes).
+    static constexpr unsigned kThirdSubsetSlots = 0x80;
+    template <class Vector>
+    DXT1_TARGET static Vector shuffleTwo(Vector first, Vector second, Vector indices)
+    {
+        return V::bitOr(V::shuffle(first, indices),
+                        V::shuffle(second, V::bitXor(indices, V::splatBytes(kThirdSubsetSlots))));
+    }
+    // Per-word shifts by multiplying (these instruction sets have no
+    // per-word shift counts): the low half of the product to the left, the
+    // high half to the right.
+    template <class Vector>
+    DXT1_TARGET static Vector shiftLeft16(Vector v, const std::uint16_t *multipliers, const std::int16_t *)
+    {
+        return V::mullo(v, V::pattern(multipliers));
+    }
+    template <class Vector>
+    DXT1_TARGET static Vector shiftRight16(Vector v, const std::uint16_t *multipliers, const std::int16_t *)
+    {
+        return V::mulhi(v, V::pattern(multipliers));
+    }
+    // (x·512 + 2^14) >> 15 is (x + 32) >> 6: one instruction where an add
+    // and a shift are two (measured faster here, although it shares the
+    // multiply pipe with the multiply-adds).
+    template <class Vector>
+    DXT1_TARGET static Vector roundShift6(Vector v) { return V::mulhiRound(v, V::splatWords(512)); }
+};
+
+} // namespace
+
+#endif

@@ -1,0 +1,103 @@
+// Random blocks of each format, for the tests that run every decoder of the
+// table against the plain one. Most formats take any bytes; BC7's vector
+// kernels group a run's blocks by mode and decode each mode's lanes with code
+// of their own, so BC7's blocks come mode by mode as well as mixed, and with
+// every partition of its partitioned modes in turn.
+#ifndef DXT1_TESTS_BLOCK_SOURCES_H
+#define DXT1_TESTS_BLOCK_SOURCES_H
+
+#include "bc7-tables.h"
+#include "block-decoder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<unsigned char>;
+
+// BC7 blocks of random bits under one mode's own bits (mode 0 to 7), or, for
+// kMixedBc7Modes, each block's mode drawn anew, a block with no mode (first
+// byte 0) among them.
+constexpr int kMixedBc7Modes = -1;
+inline Bytes randomBc7Blocks(std::mt19937 &rng, std::size_t count, int mode)
+{
+    Bytes blocks(16 * count);
+    for (unsigned char &byte : blocks)
+        byte = static_cast<unsigned char>(rng());
+    for (std::size_t b = 0; b < count; ++b) {
+        const unsigned m = mode >= 0 ? unsigned(mode) : rng() % (kBc7Modes + 1); // kBc7Modes: no mode
+        blocks[16 * b] = m == kBc7Modes ? 0 : static_cast<unsigned char>((blocks[16 * b] & ~0u << (m + 1)) | 1u << m);
+    }
+    return blocks;
+}
+
+// BC7 blocks of the partitioned modes, each partition number of each in turn
+// under random fields, so that no partition's tables wait on a random draw.
+inline Bytes bc7BlocksOfEveryPartition(std::mt19937 &rng, std::size_t count)
+{
+    const unsigned partitioned[] = {0, 1, 2, 3, 7};
+    Bytes blocks;
+    for (std::size_t b = 0; b < count; ++b) {
+        const unsigned mode = partitioned[b / kBc7Partitions % 5];
+        Bytes block = randomBc7Blocks(rng, 1, int(mode));
+        const unsigned fields = block[0] | block[1] << 8;
+        const unsigned shift = mode + 1, mask = ((1u << Bc7Tables::modes[mode].partitionBits) - 1) << shift;
+        const unsigned patched = (fields & ~mask) | ((b % kBc7Partitions) << shift & mask);
+        block[0] = static_cast<unsigned char>(patched);
+        block[1] = static_cast<unsigned char>(patched >> 8);
+        blocks.insert(blocks.end(), block.begin(), block.end());
+    }
+    return blocks;
+}
+
+// One way of making `count` blocks of a format.
+struct BlockSource {
+    std::string name;
+    std::function<Bytes(std::mt19937 &, std::size_t count)> make;
+};
+
+// The ways a format's random blocks are made, the most general first.
+inline std::vector<BlockSource> blockSources(BlockFormat format)
+{
+    const std::size_t blockBytes = blockFormatInfo(format).blockBytes;
+    const BlockSource randomBytes = {"random bytes", [blockBytes](std::mt19937 &rng, std::size_t count) {
+                                         Bytes blocks(blockBytes * count);
+                                         for (unsigned char &byte : blocks)
+                                             byte = static_cast<unsigned char>(rng());
+                                         return blocks;
+                                     }};
+    switch (format) {
+    case BlockFormat::bc1:
+    case BlockFormat::bc1a:
+    case BlockFormat::bc2:
+    case BlockFormat::bc3:
+    case BlockFormat::bc4:
+    case BlockFormat::bc4s:
+    case BlockFormat::bc5:
+    case BlockFormat::bc5s:
+        return {randomBytes};
+    case BlockFormat::bc7: {
+        std::vector<BlockSource> sources = {
+            {"mixed modes", [](std::mt19937 &rng, std::size_t count) { return randomBc7Blocks(rng, count, kMixedBc7Modes); }},
+            // Mostly modes 0 and 1, as the lowest bit decides.
+            randomBytes,
+            {"every partition", bc7BlocksOfEveryPartition},
+        };
+        for (int mode = 0; mode < int(kBc7Modes); ++mode)
+            sources.push_back({"mode " + std::to_string(mode), [mode](std::mt19937 &rng, std::size_t count) {
+                                   return randomBc7Blocks(rng, count, mode);
+                               }});
+        return sources;
+    }
+    default:
+        ADD_FAILURE() << "no blocks are made for format " << blockFormatInfo(format).name
+                      << ": add it to blockSources, or it is tested on nothing";
+        return {};
+    }
+}
+
+#endif
