@@ -1,5 +1,5 @@
 // The block formats beyond DXT1, written once for every register width as
-// lane-palettes.h is: `V` names a vector of one or two 128-bit lanes and the
+// lane-palettes.h is: `V` names a vector of one, two or four 128-bit lanes and the
 // operations on it, each of which works within each lane.
 //
 // Three kernels make every format, as in the plain decoder:
@@ -14,7 +14,7 @@
 // spread each row's alphas into the colour row before it is stored.
 //
 // The including file defines DXT1_TARGET and its `V` before including this
-// header; V::kLanes is 1 (SSSE3) or 2 (AVX2).
+// header; V::kLanes is 1 (SSSE3), 2 (AVX2) or 4 (AVX-512).
 #ifndef DXT1_LANE_CHANNELS_H
 #define DXT1_LANE_CHANNELS_H
 
