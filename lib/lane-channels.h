@@ -22,6 +22,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -372,6 +373,10 @@ DXT1_TARGET inline typename V::Vector explicitAlphas(typename V::Vector blocks)
     return V::shuffle(V::lanes(c.widen4.v), nibbles);
 }
 
+// BC2 and BC3 blocks are 16 bytes, their colour's index bytes at 12-15;
+// their rows 16 bytes.
+constexpr unsigned kAlphaBlockBytes = 16, kRowIndexBytes = 12, kRgbaRowBytes = 4 * kRgbaBytes;
+
 // The four RGBA rows of one BC2 or BC3 block: the colour row gathered from
 // its packed palette by its index byte, its alpha bytes from the block's
 // alphas (in AlphaLayout).
@@ -385,6 +390,39 @@ DXT1_TARGET inline void storeRgbaRows(unsigned char *const outdata[4], std::size
         _mm_storeu_si128(reinterpret_cast<__m128i *>(outdata[yo] + emit),
                          _mm_or_si128(row<kRgbaBytes>(palette, rowIndices[yo]), _mm_shuffle_epi8(alphas, spread)));
     }
+}
+
+// The same rows for every lane of `palettes`, `alphas` and `blocks` (the 16-byte
+// blocks, one per lane, whose rows follow one another in the planes): where V
+// gathers a register's colour rows at once (V::kWholeRows), one store per
+// row of the whole register; else lane by lane.
+template <class V, class AlphaLayout>
+DXT1_TARGET inline void storeRgbaLanes(unsigned char *const outdata[4], std::size_t emit, typename V::Vector palettes,
+                                       typename V::Vector alphas, typename V::Vector blocks, const unsigned char *,
+                                       std::true_type)
+{
+    const lane::AlphaRowSpreads &s = lane::AlphaRowSpreadsFor<AlphaLayout>::spreads;
+    const typename V::ColourRows rows = V::colourRows(palettes, blocks);
+    for (unsigned yo = 0; yo < 4; ++yo)
+        V::storeWhole(outdata[yo] + emit, V::bitOr(V::colourRow(rows, yo), V::shuffle(alphas, V::pattern(s.row[yo]))));
+}
+
+template <class V, class AlphaLayout>
+DXT1_TARGET inline void storeRgbaLanes(unsigned char *const outdata[4], std::size_t emit, typename V::Vector palettes,
+                                       typename V::Vector alphas, typename V::Vector, const unsigned char *in,
+                                       std::false_type)
+{
+    for (unsigned l = 0; l < V::kLanes; ++l)
+        storeRgbaRows<AlphaLayout>(outdata, emit + kRgbaRowBytes * l, V::lane(palettes, l), V::lane(alphas, l),
+                                   in + kAlphaBlockBytes * l + kRowIndexBytes);
+}
+
+template <class V, class AlphaLayout>
+DXT1_TARGET inline void storeRgbaLanes(unsigned char *const outdata[4], std::size_t emit, typename V::Vector palettes,
+                                       typename V::Vector alphas, typename V::Vector blocks, const unsigned char *in)
+{
+    storeRgbaLanes<V, AlphaLayout>(outdata, emit, palettes, alphas, blocks, in,
+                                   std::integral_constant<bool, V::kWholeRows>());
 }
 
 // The always four-colour palettes of the 16-byte blocks in `blocks`, one per lane.
@@ -408,19 +446,13 @@ DXT1_TARGET inline void channelGroup(const unsigned char *in, unsigned char *con
     V::storeRowHalves(outdata[2] + emit, outdata[3] + emit, values[1]);
 }
 
-// BC2 and BC3 blocks are 16 bytes, their colour's index bytes at 12-15;
-// their rows 16 bytes.
-constexpr unsigned kAlphaBlockBytes = 16, kRowIndexBytes = 12, kRgbaRowBytes = 4 * kRgbaBytes;
-
 // BC2: one block per lane.
 template <class V, ColourRule Rule>
 DXT1_TARGET inline void bc2Group(const unsigned char *in, unsigned char *const outdata[4], std::size_t emit)
 {
     const typename V::Vector blocks = V::load(in);
     const typename V::Vector palettes = fourColourPalettes<V, Rule>(blocks), alphas = explicitAlphas<V>(blocks);
-    for (unsigned l = 0; l < V::kLanes; ++l)
-        storeRgbaRows<ExplicitAlphaLayout>(outdata, emit + kRgbaRowBytes * l, V::lane(palettes, l), V::lane(alphas, l),
-                                           in + kAlphaBlockBytes * l + kRowIndexBytes);
+    storeRgbaLanes<V, ExplicitAlphaLayout>(outdata, emit, palettes, alphas, blocks, in);
 }
 
 // BC3: two blocks per lane. Loads h = 0 and 1 hold block kLanes·h + l in lane
@@ -433,14 +465,10 @@ DXT1_TARGET inline void bc3Group(const unsigned char *in, unsigned char *const o
     const Vector loads[2] = {V::load(in), V::load(in + kAlphaBlockBytes * V::kLanes)};
     Vector alphas[2];
     channelBlocks<V, ChannelColumnPairLayout, Rule, false>(V::unpackLow64(loads[0], loads[1]), alphas);
-    for (unsigned h = 0; h < 2; ++h) {
-        const Vector palettes = fourColourPalettes<V, Rule>(loads[h]);
-        for (unsigned l = 0; l < V::kLanes; ++l) {
-            const unsigned q = V::kLanes * h + l;
-            storeRgbaRows<ChannelColumnPairLayout>(outdata, emit + kRgbaRowBytes * q, V::lane(palettes, l),
-                                              V::lane(alphas[h], l), in + kAlphaBlockBytes * q + kRowIndexBytes);
-        }
-    }
+    for (unsigned h = 0; h < 2; ++h)
+        storeRgbaLanes<V, ChannelColumnPairLayout>(outdata, emit + kRgbaRowBytes * V::kLanes * h,
+                                                   fourColourPalettes<V, Rule>(loads[h]), alphas[h], loads[h],
+                                                   in + kAlphaBlockBytes * V::kLanes * h);
 }
 
 // Every whole block of a run through Group, GroupBlocks blocks at a time. The

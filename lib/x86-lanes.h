@@ -14,6 +14,9 @@ struct X86Compositions {
     // the first table and, with the top bit flipped, the slot in the second
     // (where the other subsets' slots flip to zero lanes).
     static constexpr unsigned kThirdSubsetSlots = 0x80;
+    // Whether V gathers the colour rows of all its lanes at once
+    // (lane-channels.h); else they are gathered lane by lane.
+    static constexpr bool kWholeRows = false;
     template <class Vector>
     DXT1_TARGET static Vector shuffleTwo(Vector first, Vector second, Vector indices)
     {

@@ -19,9 +19,37 @@
 
 #define DXT1_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 
+#include "palette-layout.h"
 #include "x86-lanes.h"
 
 namespace {
+
+// A block's colour rows at once, one block per 128-bit lane: its packed
+// palette (palette-layout.h) laid out again with colour k at bytes 4k to
+// 4k + 2 and its alpha at 4k + 3, so that pixel xo's byte c of a row is at
+// 4·index + c. A multishift brings each pixel's 2-bit index (its row's
+// index byte, among bytes 12-15 of the block, copied to both halves of the
+// lane) to bits 2-3 of the pixel's bytes, and c is merged in below them.
+struct WholeRowTables {
+    alignas(16) unsigned char layout[16];      // linear byte -> packed byte
+    alignas(16) unsigned char shift[4][16];    // row yo: per byte, 2 bits below its index in the qword
+    alignas(16) unsigned char channel[16];     // per byte, c
+};
+
+constexpr WholeRowTables makeWholeRowTables()
+{
+    WholeRowTables t{};
+    for (unsigned j = 0; j < 16; ++j) {
+        const unsigned k = j / 4, c = j % 4, xo = j / 4;
+        t.layout[j] = c < 3 ? static_cast<unsigned char>(kPackedColourOffset[k] + c) : kPackedAlphaOffset[k];
+        t.channel[j] = static_cast<unsigned char>(c);
+        // The index bytes 12-15 are bytes 4-7 of the lane's high qword, copied to its low one.
+        for (unsigned yo = 0; yo < 4; ++yo)
+            t.shift[yo][j] = static_cast<unsigned char>(8 * (4 + yo) + 2 * xo - 2);
+    }
+    return t;
+}
+alignas(64) constexpr WholeRowTables kWholeRowTables = makeWholeRowTables();
 
 // Four 128-bit lanes: the operations the lane kernels (lane-palettes.h,
 // lane-channels.h) and BC7's (bc7-lanes.h) need. Comparisons give vectors
@@ -130,6 +158,24 @@ struct Avx512 : X86Compositions<Avx512> {
     {
         return _mm512_sllv_epi16(v, pattern(counts));
     }
+
+    // Colour rows of every lane at once (lane-channels.h), with the tables above.
+    static constexpr bool kWholeRows = true;
+    struct ColourRows {
+        Vector palettes, indices;
+    };
+    // From the packed palettes and the 16-byte blocks (BC2, BC3), one per lane.
+    DXT1_TARGET static ColourRows colourRows(Vector packed, Vector blocks)
+    {
+        return {shuffle(packed, pattern(kWholeRowTables.layout)), unpackHigh64(blocks, blocks)};
+    }
+    DXT1_TARGET static Vector colourRow(const ColourRows &rows, unsigned yo)
+    {
+        const Vector shifted = _mm512_multishift_epi64_epi8(pattern(kWholeRowTables.shift[yo]), rows.indices);
+        const Vector positions = _mm512_ternarylogic_epi32(shifted, splatBytes(0x0C), pattern(kWholeRowTables.channel), 0xEA);
+        return shuffle(rows.palettes, positions);
+    }
+    DXT1_TARGET static void storeWhole(unsigned char *out, Vector v) { _mm512_storeu_si512(out, v); }
 
 private:
     DXT1_TARGET static __m128i loadLane(const void *p) { return _mm_loadu_si128(static_cast<const __m128i *>(p)); }
