@@ -340,9 +340,18 @@ DXT1_TARGET inline typename V::Vector channelPalettes(typename V::Vector blocks)
 }
 
 // The channel blocks of `blocks` (two per lane) gathered into two value
-// registers per lane, in the order Layout names.
+// registers per lane, in the order Layout names: V cuts the indices by
+// multishift where it can (V::kMultishift).
 template <class V, class Layout, ColourRule Rule, bool Signed>
-DXT1_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vector values[2])
+DXT1_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vector values[2], std::true_type)
+{
+    const typename V::Vector palettes = channelPalettes<V, Rule, Signed>(blocks);
+    for (unsigned r = 0; r < 2; ++r)
+        values[r] = V::shuffle(palettes, V::template channelIndices<Layout>(blocks, r));
+}
+
+template <class V, class Layout, ColourRule Rule, bool Signed>
+DXT1_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vector values[2], std::false_type)
 {
     typedef typename V::Vector Vector;
     const lane::ChannelIndexTables &t = V::opaque(lane::ChannelIndexTablesFor<Layout>::tables);
@@ -359,6 +368,12 @@ DXT1_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vec
         if (lane::ChannelIndexTablesFor<Layout>::tables.reordered)
             values[r] = V::shuffle(values[r], V::lanes(t.order[r].v));
     }
+}
+
+template <class V, class Layout, ColourRule Rule, bool Signed>
+DXT1_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vector values[2])
+{
+    channelBlocks<V, Layout, Rule, Signed>(blocks, values, std::integral_constant<bool, V::kMultishift>());
 }
 
 // BC2's sixteen alphas of the block in each lane (bytes 0-7), as bytes in
@@ -394,7 +409,7 @@ DXT1_TARGET inline void storeRgbaRows(unsigned char *const outdata[4], std::size
 
 // The same rows for every lane of `palettes`, `alphas` and `blocks` (the 16-byte
 // blocks, one per lane, whose rows follow one another in the planes): where V
-// gathers a register's colour rows at once (V::kWholeRows), one store per
+// gathers a register's colour rows at once (V::kMultishift), one store per
 // row of the whole register; else lane by lane.
 template <class V, class AlphaLayout>
 DXT1_TARGET inline void storeRgbaLanes(unsigned char *const outdata[4], std::size_t emit, typename V::Vector palettes,
@@ -422,7 +437,7 @@ DXT1_TARGET inline void storeRgbaLanes(unsigned char *const outdata[4], std::siz
                                        typename V::Vector alphas, typename V::Vector blocks, const unsigned char *in)
 {
     storeRgbaLanes<V, AlphaLayout>(outdata, emit, palettes, alphas, blocks, in,
-                                   std::integral_constant<bool, V::kWholeRows>());
+                                   std::integral_constant<bool, V::kMultishift>());
 }
 
 // The always four-colour palettes of the 16-byte blocks in `blocks`, one per lane.

@@ -51,6 +51,52 @@ constexpr WholeRowTables makeWholeRowTables()
 }
 alignas(64) constexpr WholeRowTables kWholeRowTables = makeWholeRowTables();
 
+// Channel indices (lane-channels.h) by multishift: each 8-byte channel block
+// holds its sixteen 3-bit indices at bits 16 + 3k of one qword, so a
+// multishift cuts eight of them at once into the bytes of the qword it is
+// given. Value register r's bytes are first made in "cut order": the low
+// qword from channel block low[r] (the bytes of the Layout's order that
+// block serves, in that order), the high one from block high[r]; a byte
+// shuffle then puts them in the Layout's order, where that differs.
+struct ChannelCutTables {
+    alignas(16) unsigned char cut[2][16];   // per register: each byte's index's bit offset in its qword
+    alignas(16) unsigned char block[2][16]; // 8 where channel block 1's palette (bytes 8-15) serves
+    alignas(16) unsigned char order[2][16]; // the Layout's byte -> its byte in cut order
+    unsigned char low[2], high[2];
+    bool reordered[2];
+};
+
+template <class Layout>
+constexpr ChannelCutTables makeChannelCutTables()
+{
+    ChannelCutTables t{};
+    for (unsigned r = 0; r < 2; ++r) {
+        unsigned served[2] = {}; // bytes of the Layout's order each channel block serves
+        for (unsigned byte = 0; byte < 16; ++byte)
+            ++served[Layout::place(r, byte).block];
+        t.low[r] = served[0] >= 8 ? 0 : 1;
+        t.high[r] = served[1] >= 8 ? 1 : 0;
+        unsigned next[2] = {0, 8}; // the next cut byte of each qword
+        t.reordered[r] = false;
+        for (unsigned byte = 0; byte < 16; ++byte) {
+            const auto place = Layout::place(r, byte);
+            const unsigned q = place.block == t.low[r] && next[0] < 8 ? 0 : 1;
+            const unsigned g = next[q]++;
+            t.cut[r][g] = static_cast<unsigned char>(16 + 3 * place.pixel);
+            t.block[r][g] = static_cast<unsigned char>(8 * place.block);
+            t.order[r][byte] = static_cast<unsigned char>(g);
+            t.reordered[r] = t.reordered[r] || g != byte;
+        }
+    }
+    return t;
+}
+template <class Layout>
+struct ChannelCutTablesFor {
+    static constexpr ChannelCutTables tables = makeChannelCutTables<Layout>();
+};
+template <class Layout>
+constexpr ChannelCutTables ChannelCutTablesFor<Layout>::tables;
+
 // Four 128-bit lanes: the operations the lane kernels (lane-palettes.h,
 // lane-channels.h) and BC7's (bc7-lanes.h) need. Comparisons give vectors
 // of all-ones elements, as the kernels expect, and selections take them.
@@ -159,8 +205,9 @@ struct Avx512 : X86Compositions<Avx512> {
         return _mm512_sllv_epi16(v, pattern(counts));
     }
 
-    // Colour rows of every lane at once (lane-channels.h), with the tables above.
-    static constexpr bool kWholeRows = true;
+    // Colour rows of every lane at once and channel indices by multishift
+    // (lane-channels.h), with the tables above.
+    static constexpr bool kMultishift = true;
     struct ColourRows {
         Vector palettes, indices;
     };
@@ -176,6 +223,20 @@ struct Avx512 : X86Compositions<Avx512> {
         return shuffle(rows.palettes, positions);
     }
     DXT1_TARGET static void storeWhole(unsigned char *out, Vector v) { _mm512_storeu_si512(out, v); }
+    // Channel indices of the two channel blocks of each lane of `blocks`,
+    // as palette positions (block 1's plus 8), in Layout's order.
+    template <class Layout>
+    DXT1_TARGET static Vector channelIndices(Vector blocks, unsigned r)
+    {
+        const ChannelCutTables &t = ChannelCutTablesFor<Layout>::tables;
+        const Vector source = t.low[r] == 0 && t.high[r] == 1 ? blocks
+                              : t.low[r] == 0 && t.high[r] == 0 ? unpackLow64(blocks, blocks)
+                              : t.low[r] == 1 && t.high[r] == 1 ? unpackHigh64(blocks, blocks)
+                                                                : _mm512_shuffle_epi32(blocks, _MM_PERM_BADC);
+        const Vector cut = _mm512_multishift_epi64_epi8(pattern(t.cut[r]), source);
+        const Vector positions = _mm512_ternarylogic_epi32(cut, splatBytes(7), pattern(t.block[r]), 0xEA);
+        return t.reordered[r] ? shuffle(positions, pattern(t.order[r])) : positions;
+    }
 
 private:
     DXT1_TARGET static __m128i loadLane(const void *p) { return _mm_loadu_si128(static_cast<const __m128i *>(p)); }
