@@ -50,6 +50,14 @@ constexpr WholeRowTables makeWholeRowTables()
     return t;
 }
 alignas(64) constexpr WholeRowTables kWholeRowTables = makeWholeRowTables();
+// A worked example, byte 5 of row 1: pixel 1's green. Its index is bits 2-3
+// of row 1's index byte, block byte 13, which is byte 5 of the lane's high
+// qword (bits 40-47): bit 42; the cut starts 2 bits below, at 40. Colour k's
+// green is packed at kPackedColourOffset[k] + 1, so linear byte 5 (colour 1)
+// reads packed byte 4.
+static_assert(kWholeRowTables.shift[1][5] == 40 && kWholeRowTables.layout[5] == 4 &&
+                  kWholeRowTables.channel[5] == 1,
+              "the worked example above");
 
 // Channel indices (lane-channels.h) by multishift: each 8-byte channel block
 // holds its sixteen 3-bit indices at bits 16 + 3k of one qword, so a
@@ -90,9 +98,21 @@ constexpr ChannelCutTables makeChannelCutTables()
     }
     return t;
 }
+// Each cut byte's index lies in the channel block its qword is given: the
+// Layout takes eight bytes from each block, or all sixteen from one.
+constexpr bool cutsFromTheirBlocks(const ChannelCutTables &t)
+{
+    for (unsigned r = 0; r < 2; ++r)
+        for (unsigned g = 0; g < 16; ++g)
+            if (t.block[r][g] != 8 * (g < 8 ? t.low[r] : t.high[r]))
+                return false;
+    return true;
+}
+
 template <class Layout>
 struct ChannelCutTablesFor {
     static constexpr ChannelCutTables tables = makeChannelCutTables<Layout>();
+    static_assert(cutsFromTheirBlocks(tables), "a multishift reads only the qword it is given");
 };
 template <class Layout>
 constexpr ChannelCutTables ChannelCutTablesFor<Layout>::tables;

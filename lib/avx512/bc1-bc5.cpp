@@ -276,6 +276,19 @@ DXT1_TARGET inline void decodeBlocks(const unsigned char *data, std::size_t len,
     }
 }
 
+// Worked examples of the channel cuts (avx512-lanes.h). BC4's value register
+// 0 holds row 0 of both blocks, then row 1: its byte 4 is block 1's pixel 0,
+// the first byte cut from block 1 (byte 8), at bit 16 of that block.
+// BC3's register 1 holds block 1's sixteen alphas alone: both qwords cut from it.
+static_assert(ChannelCutTablesFor<ChannelRowLayout<1>>::tables.order[0][4] == 8 &&
+                  ChannelCutTablesFor<ChannelRowLayout<1>>::tables.cut[0][8] == 16 &&
+                  ChannelCutTablesFor<ChannelRowLayout<1>>::tables.block[0][8] == 8,
+              "the BC4 example above");
+static_assert(ChannelCutTablesFor<ChannelColumnPairLayout>::tables.low[1] == 1 &&
+                  ChannelCutTablesFor<ChannelColumnPairLayout>::tables.high[1] == 1 &&
+                  !ChannelCutTablesFor<ChannelColumnPairLayout>::tables.reordered[1],
+              "the BC3 example above");
+
 constexpr ColourRule design = ColourRule::design, gpu = ColourRule::gpu;
 
 } // namespace
