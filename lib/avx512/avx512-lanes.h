@@ -24,6 +24,13 @@
 
 namespace {
 
+// Truth tables of vpternlog for operands (a, b, c): bits where a is set
+// from b, elsewhere from c; and (a & b) | c.
+constexpr int kSelectTable = 0xCA, kAndOrTable = 0xEA;
+// Where the cuts put an index: a colour index at bits 2-3 of its byte (4 ·
+// index, a colour's offset in a linear palette), a 3-bit channel index at bits 0-2.
+constexpr unsigned char kColourIndexBits = 0x0C, kChannelIndexBits = 0x07;
+
 // A block's colour rows at once, one block per 128-bit lane: its packed
 // palette (palette-layout.h) laid out again with colour k at bytes 4k to
 // 4k + 2 and its alpha at 4k + 3, so that pixel xo's byte c of a row is at
@@ -179,7 +186,7 @@ struct Avx512 : X86Compositions<Avx512> {
     DXT1_TARGET static Vector pack(Vector a, Vector b) { return _mm512_packus_epi16(a, b); }
     DXT1_TARGET static Vector unpackLow64(Vector a, Vector b) { return _mm512_unpacklo_epi64(a, b); }
     // Bitwise: a where the mask's bits are set, b elsewhere.
-    DXT1_TARGET static Vector select(Vector mask, Vector a, Vector b) { return _mm512_ternarylogic_epi32(mask, a, b, 0xCA); }
+    DXT1_TARGET static Vector select(Vector mask, Vector a, Vector b) { return _mm512_ternarylogic_epi32(mask, a, b, kSelectTable); }
     // Bytes 0-7 of each lane to `first`, 8-15 of each to `second`.
     DXT1_TARGET static void storeRowHalves(unsigned char *first, unsigned char *second, Vector a)
     {
@@ -239,7 +246,8 @@ struct Avx512 : X86Compositions<Avx512> {
     DXT1_TARGET static Vector colourRow(const ColourRows &rows, unsigned yo)
     {
         const Vector shifted = _mm512_multishift_epi64_epi8(pattern(kWholeRowTables.shift[yo]), rows.indices);
-        const Vector positions = _mm512_ternarylogic_epi32(shifted, splatBytes(0x0C), pattern(kWholeRowTables.channel), 0xEA);
+        const Vector positions = _mm512_ternarylogic_epi32(shifted, splatBytes(kColourIndexBits), pattern(kWholeRowTables.channel),
+                                                           kAndOrTable);
         return shuffle(rows.palettes, positions);
     }
     DXT1_TARGET static void storeWhole(unsigned char *out, Vector v) { _mm512_storeu_si512(out, v); }
@@ -254,7 +262,7 @@ struct Avx512 : X86Compositions<Avx512> {
                               : t.low[r] == 1 && t.high[r] == 1 ? unpackHigh64(blocks, blocks)
                                                                 : _mm512_shuffle_epi32(blocks, _MM_PERM_BADC);
         const Vector cut = _mm512_multishift_epi64_epi8(pattern(t.cut[r]), source);
-        const Vector positions = _mm512_ternarylogic_epi32(cut, splatBytes(7), pattern(t.block[r]), 0xEA);
+        const Vector positions = _mm512_ternarylogic_epi32(cut, splatBytes(kChannelIndexBits), pattern(t.block[r]), kAndOrTable);
         return t.reordered[r] ? shuffle(positions, pattern(t.order[r])) : positions;
     }
 

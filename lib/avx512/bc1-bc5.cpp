@@ -196,10 +196,10 @@ DXT1_TARGET inline __m512i quadPalettes(__m512i blocks, unsigned h)
     return _mm512_packus_epi16(e, generated);
 }
 
-// Palette positions from index bits brought to bits 2-3: (bits & 0x0C) | base.
+// Palette positions from index bits brought to bits 2-3 (kColourIndexBits): (bits & 0x0C) | base.
 DXT1_TARGET inline __m512i positions(__m512i shifted, __m512i base)
 {
-    return _mm512_ternarylogic_epi32(shifted, _mm512_set1_epi8(0x0C), base, 0xEA);
+    return _mm512_ternarylogic_epi32(shifted, _mm512_set1_epi8(kColourIndexBits), base, kAndOrTable);
 }
 
 // Row yo of a quad (4 · rowBytes bytes), from its palettes and its index source.
