@@ -1,8 +1,10 @@
 // The BC7 decoder of the vector variants, written once for every register
 // width. `V` names a vector type and the few operations the decoder needs;
 // every operation works within each 128-bit lane and each lane decodes a
-// block of its own, so the SSSE3 and NEON decoders (one lane) and the AVX2
-// decoder (two lanes) run the same steps.
+// block of its own, so the SSSE3 and NEON decoders (one lane), the AVX2
+// decoder (two lanes) and the AVX-512 one (four) run the same steps. What
+// differs from lane to lane (blocks, per-block patterns, index integers,
+// row addresses) is handed to V as an array of one entry per lane.
 //
 // A block's own work branches on its mode, and modes change from block to
 // block as an encoder chose them. So a run is taken a chunk at a time, its
@@ -419,21 +421,33 @@ DXT1_TARGET inline typename V::Vector interpolate(typename V::Vector endpointPai
 
 template <class V>
 DXT1_TARGET inline void storeRow(typename V::Vector low, typename V::Vector high, unsigned char *const outdata[4],
-                                unsigned row, std::size_t first, std::size_t second)
+                                unsigned row, const std::size_t (&at)[V::kLanes])
 {
-    V::storeLanes(V::pack(low, high), outdata[row] + kRowBytes * first, outdata[row] + kRowBytes * second);
+    unsigned char *rows[V::kLanes];
+    for (unsigned l = 0; l < V::kLanes; ++l)
+        rows[l] = outdata[row] + kRowBytes * at[l];
+    V::storeLanes(V::pack(low, high), rows);
+}
+
+// Lane l's entry of a table of patterns, chosen by each lane's block.
+template <class V, class Choose>
+DXT1_TARGET inline typename V::Vector perLane(Choose choose)
+{
+    const void *patterns[V::kLanes];
+    for (unsigned l = 0; l < V::kLanes; ++l)
+        patterns[l] = choose(l);
+    return V::perLane(patterns);
 }
 
 // One half row of a block with two or three subsets, from its partition's
-// endpoint slots (`slotsA` and `slotsB`: the half rows of each lane's block).
+// endpoint slots (`slots`: the half rows of each lane's block).
 template <class V, unsigned subsets>
 DXT1_TARGET inline typename V::Vector partitionedHalfRow(typename V::Vector table, typename V::Vector third,
-                                                       const unsigned char (*slotsA)[16],
-                                                       const unsigned char (*slotsB)[16], typename V::Vector pairs,
-                                                       unsigned row, unsigned half)
+                                                       const unsigned char (*const (&slots)[V::kLanes])[16],
+                                                       typename V::Vector pairs, unsigned row, unsigned half)
 {
     typedef typename V::Vector Vector;
-    const Vector slot = V::perLane(slotsA[2 * row + half], slotsB[2 * row + half]);
+    const Vector slot = perLane<V>([&](unsigned l) { return slots[l][2 * row + half]; });
     const Vector endpoints = subsets == 3 ? V::shuffleTwo(table, third, slot) : V::shuffle(table, slot);
     return interpolate<V>(endpoints, V::shuffle(pairs, V::pattern(kRecipes.spreads.weight[row][half])));
 }
@@ -450,19 +464,25 @@ DXT1_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *posi
     const Spreads &spread = kRecipes.spreads;
     const Vector sixtyFour = V::splatBytes(1 << kBc7WeightBits);
     for (std::size_t i = 0; i < count; i += V::kLanes) {
-        const std::size_t first = positions[i];
-        const std::size_t second = V::kLanes > 1 && i + 1 < count ? positions[i + 1] : first;
-        const unsigned char *blockA = data + kBc7BlockBytes * first, *blockB = data + kBc7BlockBytes * second;
-        const Vector block = V::blocks(blockA, blockB);
-        const Fields a = fields<M>(blockA);
-        const Fields b = V::kLanes > 1 ? fields<M>(blockB) : a;
+        std::size_t at[V::kLanes];
+        const unsigned char *blocks[V::kLanes];
+        Fields f[V::kLanes];
+        std::uint64_t primary[V::kLanes], secondary[V::kLanes];
+        for (unsigned l = 0; l < V::kLanes; ++l) {
+            at[l] = positions[i + l < count ? i + l : count - 1];
+            blocks[l] = data + kBc7BlockBytes * at[l];
+            f[l] = fields<M>(blocks[l]);
+            primary[l] = f[l].primary;
+            secondary[l] = f[l].secondary;
+        }
+        const Vector block = V::blocks(blocks);
 
         const Vector table = V::pack(endpointGroup<V, M>(block, 0), endpointGroup<V, M>(block, 1));
         Vector third = V::zero();
         if (mode.subsets == 3)
             third = V::pack(endpointGroup<V, M>(block, 2), V::zero());
 
-        const Vector weights = pixelWeights<V, mode.indexBits>(V::fromIntegers(a.primary, b.primary));
+        const Vector weights = pixelWeights<V, mode.indexBits>(V::fromIntegers(primary));
         const Vector pairsLow = V::interleaveLowBytes(V::subtractBytes(sixtyFour, weights), weights);
         const Vector pairsHigh = V::interleaveHighBytes(V::subtractBytes(sixtyFour, weights), weights);
 
@@ -470,20 +490,20 @@ DXT1_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *posi
             // Modes 4 and 5: each row's pairs from both index sets side by
             // side; the rotation and selection bit choose the shuffles.
             constexpr unsigned secondaryIndex = mode.secondaryIndexBits ? mode.secondaryIndexBits : 2;
-            const Vector others = pixelWeights<V, secondaryIndex>(V::fromIntegers(a.secondary, b.secondary));
+            const Vector others = pixelWeights<V, secondaryIndex>(V::fromIntegers(secondary));
             const Vector secondLow = V::interleaveLowBytes(V::subtractBytes(sixtyFour, others), others);
             const Vector secondHigh = V::interleaveHighBytes(V::subtractBytes(sixtyFour, others), others);
             const Vector rows[4] = {V::unpackLow64(pairsLow, secondLow), V::unpackHigh64(pairsLow, secondLow),
                                     V::unpackLow64(pairsHigh, secondHigh),
                                     V::unpackHigh64(pairsHigh, secondHigh)};
             const Vector endpoints =
-                V::shuffle(table, V::perLane(spread.rotatedChannel[a.patternSet], spread.rotatedChannel[b.patternSet]));
-            const Vector spreadLow = V::perLane(spread.separateWeight[a.patternSet][0], spread.separateWeight[b.patternSet][0]);
-            const Vector spreadHigh = V::perLane(spread.separateWeight[a.patternSet][1], spread.separateWeight[b.patternSet][1]);
+                V::shuffle(table, perLane<V>([&](unsigned l) { return spread.rotatedChannel[f[l].patternSet]; }));
+            const Vector spreadLow = perLane<V>([&](unsigned l) { return spread.separateWeight[f[l].patternSet][0]; });
+            const Vector spreadHigh = perLane<V>([&](unsigned l) { return spread.separateWeight[f[l].patternSet][1]; });
 #pragma GCC unroll 4
             for (unsigned row = 0; row < 4; ++row)
                 storeRow<V>(interpolate<V>(endpoints, V::shuffle(rows[row], spreadLow)),
-                            interpolate<V>(endpoints, V::shuffle(rows[row], spreadHigh)), outdata, row, first, second);
+                            interpolate<V>(endpoints, V::shuffle(rows[row], spreadHigh)), outdata, row, at);
         } else if (mode.subsets == 1) {
             // Mode 6: every pixel has the same endpoints.
             const Vector endpoints = V::shuffle(table, V::pattern(spread.channel));
@@ -492,19 +512,20 @@ DXT1_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *posi
                 const Vector pairs = row < 2 ? pairsLow : pairsHigh;
                 storeRow<V>(interpolate<V>(endpoints, V::shuffle(pairs, V::pattern(spread.weight[row][0]))),
                             interpolate<V>(endpoints, V::shuffle(pairs, V::pattern(spread.weight[row][1]))), outdata,
-                            row, first, second);
+                            row, at);
             }
         } else {
             constexpr unsigned subsets = mode.subsets == 3 ? 3 : 2;
             const auto &slots = kSubsetSlots<subsets, subsets == 3 ? V::kThirdSubsetSlots : 0>.slots;
-            const unsigned char(*slotsA)[16] = slots[a.partition];
-            const unsigned char(*slotsB)[16] = slots[b.partition];
+            const unsigned char(*partitionSlots[V::kLanes])[16];
+            for (unsigned l = 0; l < V::kLanes; ++l)
+                partitionSlots[l] = slots[f[l].partition];
 #pragma GCC unroll 4
             for (unsigned row = 0; row < 4; ++row) {
                 const Vector pairs = row < 2 ? pairsLow : pairsHigh;
-                storeRow<V>(partitionedHalfRow<V, mode.subsets>(table, third, slotsA, slotsB, pairs, row, 0),
-                            partitionedHalfRow<V, mode.subsets>(table, third, slotsA, slotsB, pairs, row, 1), outdata,
-                            row, first, second);
+                storeRow<V>(partitionedHalfRow<V, mode.subsets>(table, third, partitionSlots, pairs, row, 0),
+                            partitionedHalfRow<V, mode.subsets>(table, third, partitionSlots, pairs, row, 1), outdata,
+                            row, at);
             }
         }
     }

@@ -1,5 +1,5 @@
 // The block formats beyond DXT1, written once for every register width as
-// lane-palettes.h is: `V` names a vector of one or two 128-bit lanes and the
+// lane-palettes.h is: `V` names a vector of one, two or four 128-bit lanes and the
 // operations on it, each of which works within each lane.
 //
 // Three kernels make every format, as in the plain decoder:
@@ -16,7 +16,7 @@
 //
 // Architecture-neutral: the including file defines DXT1_TARGET and its `V`
 // (the intrinsics) before including this header; V::kLanes is its number of
-// 128-bit lanes.
+// 128-bit lanes: 1 (SSSE3, NEON), 2 (AVX2) or 4 (AVX-512).
 #ifndef DXT1_LANE_CHANNELS_H
 #define DXT1_LANE_CHANNELS_H
 
@@ -25,6 +25,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -342,9 +343,18 @@ DXT1_TARGET inline typename V::Vector channelPalettes(typename V::Vector blocks)
 }
 
 // The channel blocks of `blocks` (two per lane) gathered into two value
-// registers per lane, in the order Layout names.
+// registers per lane, in the order Layout names: V cuts the indices by
+// multishift where it can (V::kMultishift).
 template <class V, class Layout, ColourRule Rule, bool Signed>
-DXT1_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vector values[2])
+DXT1_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vector values[2], std::true_type)
+{
+    const typename V::Vector palettes = channelPalettes<V, Rule, Signed>(blocks);
+    for (unsigned r = 0; r < 2; ++r)
+        values[r] = V::shuffle(palettes, V::template channelIndices<Layout>(blocks, r));
+}
+
+template <class V, class Layout, ColourRule Rule, bool Signed>
+DXT1_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vector values[2], std::false_type)
 {
     typedef typename V::Vector Vector;
     const lane::ChannelIndexTables &t = V::opaque(lane::ChannelIndexTablesFor<Layout>::tables);
@@ -363,6 +373,12 @@ DXT1_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vec
     }
 }
 
+template <class V, class Layout, ColourRule Rule, bool Signed>
+DXT1_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vector values[2])
+{
+    channelBlocks<V, Layout, Rule, Signed>(blocks, values, std::integral_constant<bool, V::kMultishift>());
+}
+
 // BC2's sixteen alphas of the block in each lane (bytes 0-7), as bytes in
 // ExplicitAlphaLayout: pixel 2i's alpha is the low nibble of byte i, pixel
 // 2i + 1's its high nibble.
@@ -373,6 +389,43 @@ DXT1_TARGET inline typename V::Vector explicitAlphas(typename V::Vector blocks)
     const typename V::Vector nibbles =
         V::bitAnd(V::unpackLow64(blocks, V::template shiftRightWords<4>(blocks)), V::lanes(c.lowNibbles.v));
     return V::shuffle(V::lanes(c.widen4.v), nibbles);
+}
+
+// BC2 and BC3 blocks are 16 bytes, their colour's index bytes at 12-15;
+// their rows 16 bytes.
+constexpr unsigned kAlphaBlockBytes = 16, kRowIndexBytes = 12, kRgbaRowBytes = 4 * kRgbaBytes;
+
+// The same rows for every lane of `palettes`, `alphas` and `blocks` (the 16-byte
+// blocks, one per lane, whose rows follow one another in the planes): where V
+// gathers a register's colour rows at once (V::kMultishift), one store per
+// row of the whole register; else lane by lane.
+template <class V, class AlphaLayout>
+DXT1_TARGET inline void storeRgbaLanes(unsigned char *const outdata[4], std::size_t emit, typename V::Vector palettes,
+                                       typename V::Vector alphas, typename V::Vector blocks, const unsigned char *,
+                                       std::true_type)
+{
+    const lane::AlphaRowSpreads &s = lane::AlphaRowSpreadsFor<AlphaLayout>::spreads;
+    const typename V::ColourRows rows = V::colourRows(palettes, blocks);
+    for (unsigned yo = 0; yo < 4; ++yo)
+        V::storeWhole(outdata[yo] + emit, V::bitOr(V::colourRow(rows, yo), V::shuffle(alphas, V::pattern(s.row[yo]))));
+}
+
+template <class V, class AlphaLayout>
+DXT1_TARGET inline void storeRgbaLanes(unsigned char *const outdata[4], std::size_t emit, typename V::Vector palettes,
+                                       typename V::Vector alphas, typename V::Vector, const unsigned char *in,
+                                       std::false_type)
+{
+    for (unsigned l = 0; l < V::kLanes; ++l)
+        V::storeRgbaRows(outdata, emit + kRgbaRowBytes * l, V::lane(palettes, l), V::lane(alphas, l),
+                         in + kAlphaBlockBytes * l + kRowIndexBytes, lane::AlphaRowSpreadsFor<AlphaLayout>::spreads.row);
+}
+
+template <class V, class AlphaLayout>
+DXT1_TARGET inline void storeRgbaLanes(unsigned char *const outdata[4], std::size_t emit, typename V::Vector palettes,
+                                       typename V::Vector alphas, typename V::Vector blocks, const unsigned char *in)
+{
+    storeRgbaLanes<V, AlphaLayout>(outdata, emit, palettes, alphas, blocks, in,
+                                   std::integral_constant<bool, V::kMultishift>());
 }
 
 // The always four-colour palettes of the 16-byte blocks in `blocks`, one per lane.
@@ -396,19 +449,13 @@ DXT1_TARGET inline void channelGroup(const unsigned char *in, unsigned char *con
     V::storeRowHalves(outdata[2] + emit, outdata[3] + emit, values[1]);
 }
 
-// BC2 and BC3 blocks are 16 bytes, their colour's index bytes at 12-15;
-// their rows 16 bytes.
-constexpr unsigned kAlphaBlockBytes = 16, kRowIndexBytes = 12, kRgbaRowBytes = 4 * kRgbaBytes;
-
 // BC2: one block per lane.
 template <class V, ColourRule Rule>
 DXT1_TARGET inline void bc2Group(const unsigned char *in, unsigned char *const outdata[4], std::size_t emit)
 {
     const typename V::Vector blocks = V::load(in);
     const typename V::Vector palettes = fourColourPalettes<V, Rule>(blocks), alphas = explicitAlphas<V>(blocks);
-    for (unsigned l = 0; l < V::kLanes; ++l)
-        V::storeRgbaRows(outdata, emit + kRgbaRowBytes * l, V::lane(palettes, l), V::lane(alphas, l),
-                         in + kAlphaBlockBytes * l + kRowIndexBytes, lane::AlphaRowSpreadsFor<ExplicitAlphaLayout>::spreads.row);
+    storeRgbaLanes<V, ExplicitAlphaLayout>(outdata, emit, palettes, alphas, blocks, in);
 }
 
 // BC3: two blocks per lane. Loads h = 0 and 1 hold block kLanes·h + l in lane
@@ -421,15 +468,10 @@ DXT1_TARGET inline void bc3Group(const unsigned char *in, unsigned char *const o
     const Vector loads[2] = {V::load(in), V::load(in + kAlphaBlockBytes * V::kLanes)};
     Vector alphas[2];
     channelBlocks<V, ChannelColumnPairLayout, Rule, false>(V::unpackLow64(loads[0], loads[1]), alphas);
-    for (unsigned h = 0; h < 2; ++h) {
-        const Vector palettes = fourColourPalettes<V, Rule>(loads[h]);
-        for (unsigned l = 0; l < V::kLanes; ++l) {
-            const unsigned q = V::kLanes * h + l;
-            V::storeRgbaRows(outdata, emit + kRgbaRowBytes * q, V::lane(palettes, l), V::lane(alphas[h], l),
-                             in + kAlphaBlockBytes * q + kRowIndexBytes,
-                             lane::AlphaRowSpreadsFor<ChannelColumnPairLayout>::spreads.row);
-        }
-    }
+    for (unsigned h = 0; h < 2; ++h)
+        storeRgbaLanes<V, ChannelColumnPairLayout>(outdata, emit + kRgbaRowBytes * V::kLanes * h,
+                                                   fourColourPalettes<V, Rule>(loads[h]), alphas[h], loads[h],
+                                                   in + kAlphaBlockBytes * V::kLanes * h);
 }
 
 // V with its constants loaded from their tables where they are used. Left

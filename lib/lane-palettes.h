@@ -1,7 +1,8 @@
 // The palette of one block per 128-bit lane, written once for every register
 // width. `V` names a vector type and the few operations the routine needs;
 // every operation works within each 128-bit lane, so the SSSE3 decoder
-// (V = one lane) and the AVX2 decoder (V = two lanes) run the same steps.
+// (V = one lane), the AVX2 decoder (V = two lanes) and the AVX-512 one (V =
+// four lanes) run the same steps.
 // Architecture-neutral: the intrinsics are V's; how rows are taken from the
 // packed palette is the variant's (x86/x86-lanes.h).
 //
@@ -25,7 +26,7 @@ namespace lane {
 
 // A constant of one 128-bit lane, stored once for each lane of the widest
 // vector, so that a vector of any width can load it whole.
-constexpr unsigned kStoredLanes = 2;
+constexpr unsigned kStoredLanes = 4;
 template <class T>
 struct Pattern {
     static constexpr unsigned kPerLane = 16 / sizeof(T);

@@ -19,11 +19,11 @@ struct Neon {
     static constexpr unsigned kLanes = 1;
 
     static Vector pattern(const void *p) { return vld1q_u8(static_cast<const std::uint8_t *>(p)); }
-    static Vector perLane(const void *first, const void *) { return pattern(first); }
-    static Vector blocks(const unsigned char *first, const unsigned char *) { return vld1q_u8(first); }
-    static Vector fromIntegers(std::uint64_t first, std::uint64_t)
+    static Vector perLane(const void *const patterns[kLanes]) { return pattern(patterns[0]); }
+    static Vector blocks(const unsigned char *const blocks[kLanes]) { return vld1q_u8(blocks[0]); }
+    static Vector fromIntegers(const std::uint64_t integers[kLanes])
     {
-        return vreinterpretq_u8_u64(vcombine_u64(vcreate_u64(first), vcreate_u64(0)));
+        return vreinterpretq_u8_u64(vcombine_u64(vcreate_u64(integers[0]), vcreate_u64(0)));
     }
     static Vector zero() { return vdupq_n_u8(0); }
     static Vector splatBytes(unsigned char value) { return vdupq_n_u8(value); }
@@ -72,7 +72,7 @@ struct Neon {
         return vreinterpretq_u8_u16(vpaddq_u16(low, high));
     }
     static Vector roundShift6(Vector v) { return vreinterpretq_u8_u16(vrshrq_n_u16(vreinterpretq_u16_u8(v), 6)); }
-    static void storeLanes(Vector v, unsigned char *first, unsigned char *) { vst1q_u8(first, v); }
+    static void storeLanes(Vector v, unsigned char *const at[kLanes]) { vst1q_u8(at[0], v); }
 };
 
 } // namespace

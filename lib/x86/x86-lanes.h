@@ -42,6 +42,11 @@ struct X86Compositions {
     // the first table and, with the top bit flipped, the slot in the second
     // (where the other subsets' slots flip to zero lanes).
     static constexpr unsigned kThirdSubsetSlots = 0x80;
+    // Whether V cuts bit fields with a byte multishift (VBMI), which gathers
+    // the colour rows of all its lanes at once and cuts channel indices
+    // (lane-channels.h); else rows are gathered lane by lane and indices
+    // with byte shuffles and multiplies.
+    static constexpr bool kMultishift = false;
     template <class Vector>
     DXT1_TARGET static Vector shuffleTwo(Vector first, Vector second, Vector indices)
     {

@@ -72,17 +72,17 @@ struct Avx2 : X86Compositions<Avx2> {
     // What BC7's kernel adds (bc7-lanes.h).
     // A 16-byte pattern at any address, in both lanes.
     DXT1_TARGET static Vector pattern(const void *p) { return _mm256_broadcastsi128_si256(loadLane(p)); }
-    DXT1_TARGET static Vector perLane(const void *first, const void *second)
+    DXT1_TARGET static Vector perLane(const void *const patterns[kLanes])
     {
-        return _mm256_inserti128_si256(_mm256_castsi128_si256(loadLane(first)), loadLane(second), 1);
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(loadLane(patterns[0])), loadLane(patterns[1]), 1);
     }
-    DXT1_TARGET static Vector blocks(const unsigned char *first, const unsigned char *second)
+    DXT1_TARGET static Vector blocks(const unsigned char *const blocks[kLanes])
     {
-        return perLane(first, second);
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(loadLane(blocks[0])), loadLane(blocks[1]), 1);
     }
-    DXT1_TARGET static Vector fromIntegers(std::uint64_t first, std::uint64_t second)
+    DXT1_TARGET static Vector fromIntegers(const std::uint64_t integers[kLanes])
     {
-        return _mm256_set_epi64x(0, static_cast<long long>(second), 0, static_cast<long long>(first));
+        return _mm256_set_epi64x(0, static_cast<long long>(integers[1]), 0, static_cast<long long>(integers[0]));
     }
     DXT1_TARGET static Vector splatWords(std::uint16_t value) { return _mm256_set1_epi16(static_cast<short>(value)); }
     DXT1_TARGET static Vector splatBytes(unsigned char value) { return _mm256_set1_epi8(static_cast<char>(value)); }
@@ -91,10 +91,10 @@ struct Avx2 : X86Compositions<Avx2> {
     DXT1_TARGET static Vector unpackHigh64(Vector a, Vector b) { return _mm256_unpackhi_epi64(a, b); }
     // A lane without a block of its own repeats its neighbour's, so two equal
     // stores to one place are harmless.
-    DXT1_TARGET static void storeLanes(Vector v, unsigned char *first, unsigned char *second)
+    DXT1_TARGET static void storeLanes(Vector v, unsigned char *const at[kLanes])
     {
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(first), _mm256_castsi256_si128(v));
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(second), _mm256_extracti128_si256(v, 1));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(at[0]), _mm256_castsi256_si128(v));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(at[1]), _mm256_extracti128_si256(v, 1));
     }
 
 private:

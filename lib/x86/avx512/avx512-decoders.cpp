@@ -11,29 +11,21 @@
 // The last blocks go four at a time, with loads and stores masked to their
 // exact size, so that nothing outside the input and the planes is touched.
 // One kernel writes RGB and RGBA: the pixel size is a template parameter of
-// the tables and the palettes.
+// the tables and the palettes, the colour rule one of the palettes alone.
+//
+// BC2 to BC5 run lane-channels.h's kernels with four 128-bit lanes a
+// register (avx512-lanes.h): BC2 four blocks at a time, BC3 and BC4 eight,
+// BC5 four. BC7 runs bc7-lanes.h's, four blocks of one mode at a time.
+#include "bc7-decoder.h"
 #include "decoder-variants.h"
 
 #ifdef DXT1_HAVE_X86_VARIANTS
 
-// GCC 12 warns about the deliberately undefined pass-through values inside
-// its own AVX-512 intrinsics; the warnings are placed in its headers, so they
-// are silenced there alone.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
-#include <immintrin.h>
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+#include "avx512-lanes.h"
+
+#include "lane-channels.h"
 
 #include <cstdint>
-
-#include "palette-layout.h"
-
-#define DXT1_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 
 namespace {
 
@@ -163,15 +155,19 @@ DXT1_TARGET inline __m512i load(const unsigned char *p)
     return _mm512_load_si512(reinterpret_cast<const void *>(p));
 }
 
-// The palettes of blocks 4h to 4h + 3 of the eight blocks in `blocks`.
-template <unsigned PixelBytes>
+// The palettes of blocks 4h to 4h + 3 of the eight blocks in `blocks`, under
+// either colour rule (the multipliers and roundings of lane-palettes.h).
+template <unsigned PixelBytes, ColourRule Rule>
 DXT1_TARGET inline __m512i quadPalettes(__m512i blocks, unsigned h)
 {
+    constexpr bool gpu = Rule == ColourRule::gpu;
     // Per block, 16-bit lanes 0-2 hold c0's components and 4-6 c1's; lanes 3
     // and 7 hold the alpha of RGBA, 255 in both endpoints.
     const __m512i fieldMask = _mm512_broadcast_i32x4(
         _mm_setr_epi16(kRedMask, kGreenMask, kBlueMask, 0, kRedMask, kGreenMask, kBlueMask, 0));
-    const __m512i high = _mm512_broadcast_i32x4(_mm_setr_epi16(kRedHigh, kGreenHigh, 0, 0, kRedHigh, kGreenHigh, 0, 0));
+    const __m512i high = gpu ? _mm512_broadcast_i32x4(_mm_setr_epi16(kRedHighCopied, kGreenHighCopied, kBlueHighCopied, 0,
+                                                                     kRedHighCopied, kGreenHighCopied, kBlueHighCopied, 0))
+                             : _mm512_broadcast_i32x4(_mm_setr_epi16(kRedHigh, kGreenHigh, 0, 0, kRedHigh, kGreenHigh, 0, 0));
     const __m512i low = _mm512_broadcast_i32x4(_mm_setr_epi16(0, 0, kBlueLow, 0, 0, 0, kBlueLow, 0));
     const __m512i alpha = _mm512_broadcast_i32x4(_mm_setr_epi16(0, 0, 0, 255, 0, 0, 0, 255));
     // The lanes computed from both endpoints: the colour, and for RGBA the alpha.
@@ -185,11 +181,14 @@ DXT1_TARGET inline __m512i quadPalettes(__m512i blocks, unsigned h)
         e = _mm512_or_si512(e, alpha);
     const __m512i swapped = _mm512_shuffle_epi32(e, _MM_PERM_BADC);
 
-    // Four-colour mode: (2·e0 + e1) / 3 and (e0 + 2·e1) / 3; alpha stays 255.
-    const __m512i thirds = _mm512_mulhi_epu16(_mm512_add_epi16(_mm512_add_epi16(e, e), swapped),
-                                              _mm512_set1_epi16(kOneThird));
-    // Three-colour mode: (e0 + e1) >> 1 (alpha 255), then black (alpha 0).
-    const __m512i half = _mm512_maskz_mov_epi16(firstEndpointLanes, _mm512_srli_epi16(_mm512_add_epi16(e, swapped), 1));
+    // Four-colour mode: (2·e0 + e1) / 3 and (e0 + 2·e1) / 3 (gpu: rounded);
+    // alpha stays 255.
+    const __m512i sums = _mm512_add_epi16(_mm512_add_epi16(e, e), swapped);
+    const __m512i thirds = gpu ? _mm512_mulhrs_epi16(sums, _mm512_set1_epi16(kOneThirdRounded))
+                               : _mm512_mulhi_epu16(sums, _mm512_set1_epi16(kOneThird));
+    // Three-colour mode: (e0 + e1) >> 1 (gpu: rounded; alpha 255), then black (alpha 0).
+    const __m512i half = _mm512_maskz_mov_epi16(
+        firstEndpointLanes, gpu ? _mm512_avg_epu16(e, swapped) : _mm512_srli_epi16(_mm512_add_epi16(e, swapped), 1));
 
     // c0 > c1 (unsigned) in lanes 0-2 (or 0-3) of each block, copied to lanes 4-6 (or 4-7).
     const __mmask32 greater = _mm512_cmpgt_epu16_mask(raw, _mm512_shuffle_epi32(raw, _MM_PERM_BADC)) & firstEndpointLanes;
@@ -197,10 +196,10 @@ DXT1_TARGET inline __m512i quadPalettes(__m512i blocks, unsigned h)
     return _mm512_packus_epi16(e, generated);
 }
 
-// Palette positions from index bits brought to bits 2-3: (bits & 0x0C) | base.
+// Palette positions from index bits brought to bits 2-3 (kColourIndexBits): (bits & 0x0C) | base.
 DXT1_TARGET inline __m512i positions(__m512i shifted, __m512i base)
 {
-    return _mm512_ternarylogic_epi32(shifted, _mm512_set1_epi8(0x0C), base, 0xEA);
+    return _mm512_ternarylogic_epi32(shifted, _mm512_set1_epi8(kColourIndexBits), base, kAndOrTable);
 }
 
 // Row yo of a quad (4 · rowBytes bytes), from its palettes and its index source.
@@ -214,13 +213,13 @@ DXT1_TARGET inline __m512i quadRow(__m512i palettes, __m512i indexBytes, unsigne
 
 // Sixteen blocks: 64-byte pieces per plane, each gathered from the palettes of
 // the two quads its blocks belong to (RGB), or of its own quad (RGBA).
-template <unsigned PixelBytes>
+template <unsigned PixelBytes, ColourRule Rule>
 DXT1_TARGET inline void decodeSixteen(const unsigned char *data, unsigned char *const out[4])
 {
     const Tables<PixelBytes> &t = TablesFor<PixelBytes>::tables;
     const __m512i low = _mm512_loadu_si512(data), high = _mm512_loadu_si512(data + 64);
-    const __m512i palettes[4] = {quadPalettes<PixelBytes>(low, 0), quadPalettes<PixelBytes>(low, 1),
-                                 quadPalettes<PixelBytes>(high, 0), quadPalettes<PixelBytes>(high, 1)};
+    const __m512i palettes[4] = {quadPalettes<PixelBytes, Rule>(low, 0), quadPalettes<PixelBytes, Rule>(low, 1),
+                                 quadPalettes<PixelBytes, Rule>(high, 0), quadPalettes<PixelBytes, Rule>(high, 1)};
     for (unsigned p = 0; p < Tables<PixelBytes>::pieces; ++p) {
         const __m512i indexBytes = _mm512_permutex2var_epi8(low, load(t.pieceIndices[p]), high);
         const __m512i base = load(t.pieceBase[p]);
@@ -234,10 +233,10 @@ DXT1_TARGET inline void decodeSixteen(const unsigned char *data, unsigned char *
     }
 }
 
-template <unsigned PixelBytes>
+template <unsigned PixelBytes, ColourRule Rule>
 DXT1_TARGET inline void decodeQuad(__m512i quad, unsigned char *const out[4], __mmask64 rowBytes)
 {
-    const __m512i palettes = quadPalettes<PixelBytes>(quad, 0);
+    const __m512i palettes = quadPalettes<PixelBytes, Rule>(quad, 0);
     const __m512i indexBytes = _mm512_permutexvar_epi8(load(TablesFor<PixelBytes>::tables.quadIndices), quad);
     for (unsigned yo = 0; yo < 4; ++yo)
         _mm512_mask_storeu_epi8(out[yo], rowBytes, quadRow<PixelBytes>(palettes, indexBytes, yo));
@@ -249,7 +248,7 @@ DXT1_TARGET inline __mmask64 firstBytes(unsigned bytes)
     return bytes >= 64 ? ~__mmask64(0) : (__mmask64(1) << bytes) - 1;
 }
 
-template <unsigned PixelBytes>
+template <unsigned PixelBytes, ColourRule Rule>
 DXT1_TARGET inline void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
     constexpr unsigned rowBytes = Tables<PixelBytes>::rowBytes;
@@ -259,30 +258,51 @@ DXT1_TARGET inline void decodeBlocks(const unsigned char *data, std::size_t len,
     for (; b + 16 <= blocks; b += 16) {
         for (unsigned char *plane : out)
             prefetchRunAhead<PixelBytes>(plane);
-        decodeSixteen<PixelBytes>(data + 8 * b, out);
+        decodeSixteen<PixelBytes, Rule>(data + 8 * b, out);
         for (unsigned char *&plane : out)
             plane += 16 * rowBytes;
     }
     const __mmask64 fullRows = firstBytes(4 * rowBytes);
     for (; b + 4 <= blocks; b += 4) {
         const __m512i quad = _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(data + 8 * b)));
-        decodeQuad<PixelBytes>(quad, out, fullRows);
+        decodeQuad<PixelBytes, Rule>(quad, out, fullRows);
         for (unsigned char *&plane : out)
             plane += 4 * rowBytes;
     }
     // The last one to three blocks: loads and stores masked to their exact size.
     if (const std::size_t rest = blocks - b) {
         const __m512i quad = _mm512_maskz_loadu_epi8(firstBytes(8 * rest), data + 8 * b);
-        decodeQuad<PixelBytes>(quad, out, firstBytes(rowBytes * rest));
+        decodeQuad<PixelBytes, Rule>(quad, out, firstBytes(rowBytes * rest));
     }
 }
 
+// Worked examples of the channel cuts (avx512-lanes.h). BC4's value register
+// 0 holds row 0 of both blocks, then row 1: its byte 4 is block 1's pixel 0,
+// the first byte cut from block 1 (byte 8), at bit 16 of that block.
+// BC3's register 1 holds block 1's sixteen alphas alone: both qwords cut from it.
+static_assert(ChannelCutTablesFor<ChannelRowLayout<1>>::tables.order[0][4] == 8 &&
+                  ChannelCutTablesFor<ChannelRowLayout<1>>::tables.cut[0][8] == 16 &&
+                  ChannelCutTablesFor<ChannelRowLayout<1>>::tables.block[0][8] == 8,
+              "the BC4 example above");
+static_assert(ChannelCutTablesFor<ChannelColumnPairLayout>::tables.low[1] == 1 &&
+                  ChannelCutTablesFor<ChannelColumnPairLayout>::tables.high[1] == 1 &&
+                  !ChannelCutTablesFor<ChannelColumnPairLayout>::tables.reordered[1],
+              "the BC3 example above");
+
+constexpr ColourRule design = ColourRule::design, gpu = ColourRule::gpu;
+
 } // namespace
 
-// The DXT1 kernels under the design rule; the other entries fall back.
 const DecoderTable avx512Decoders = {{
-    /* bc1  */ {decodeBlocks<kRgbBytes>, nullptr},
-    /* bc1a */ {decodeBlocks<kRgbaBytes>, nullptr},
+    /* bc1  */ {decodeBlocks<kRgbBytes, design>, decodeBlocks<kRgbBytes, gpu>},
+    /* bc1a */ {decodeBlocks<kRgbaBytes, design>, decodeBlocks<kRgbaBytes, gpu>},
+    /* bc2  */ {decodeBC2<Avx512, design>, decodeBC2<Avx512, gpu>},
+    /* bc3  */ {decodeBC3<Avx512, design>, decodeBC3<Avx512, gpu>},
+    /* bc4  */ {decodeBC4<Avx512, design, false>, decodeBC4<Avx512, gpu, false>},
+    /* bc4s */ {decodeBC4<Avx512, design, true>, decodeBC4<Avx512, gpu, true>},
+    /* bc5  */ {decodeBC5<Avx512, design, false>, decodeBC5<Avx512, gpu, false>},
+    /* bc5s */ {decodeBC5<Avx512, design, true>, decodeBC5<Avx512, gpu, true>},
+    /* bc7  */ {decodeBC7BlocksAVX512, decodeBC7BlocksAVX512},
 }};
 
 #endif

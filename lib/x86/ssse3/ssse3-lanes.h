@@ -71,20 +71,20 @@ struct Ssse3 : X86Compositions<Ssse3> {
     // What BC7's kernel adds (bc7-lanes.h).
     // A 16-byte pattern at any address.
     DXT1_TARGET static Vector pattern(const void *p) { return _mm_loadu_si128(static_cast<const __m128i *>(p)); }
-    DXT1_TARGET static Vector perLane(const void *first, const void *) { return pattern(first); }
-    DXT1_TARGET static Vector blocks(const unsigned char *first, const unsigned char *) { return pattern(first); }
-    DXT1_TARGET static Vector fromIntegers(std::uint64_t first, std::uint64_t)
+    DXT1_TARGET static Vector perLane(const void *const patterns[kLanes]) { return pattern(patterns[0]); }
+    DXT1_TARGET static Vector blocks(const unsigned char *const blocks[kLanes]) { return pattern(blocks[0]); }
+    DXT1_TARGET static Vector fromIntegers(const std::uint64_t integers[kLanes])
     {
-        return _mm_set_epi64x(0, static_cast<long long>(first));
+        return _mm_set_epi64x(0, static_cast<long long>(integers[0]));
     }
     DXT1_TARGET static Vector splatWords(std::uint16_t value) { return _mm_set1_epi16(static_cast<short>(value)); }
     DXT1_TARGET static Vector splatBytes(unsigned char value) { return _mm_set1_epi8(static_cast<char>(value)); }
     DXT1_TARGET static Vector interleaveLowBytes(Vector a, Vector b) { return _mm_unpacklo_epi8(a, b); }
     DXT1_TARGET static Vector interleaveHighBytes(Vector a, Vector b) { return _mm_unpackhi_epi8(a, b); }
     DXT1_TARGET static Vector unpackHigh64(Vector a, Vector b) { return _mm_unpackhi_epi64(a, b); }
-    DXT1_TARGET static void storeLanes(Vector v, unsigned char *first, unsigned char *)
+    DXT1_TARGET static void storeLanes(Vector v, unsigned char *const at[kLanes])
     {
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(first), v);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(at[0]), v);
     }
 };
 
