@@ -356,6 +356,15 @@ class DecoderChoice(unittest.TestCase):
                 self.assertIn('choose plain, ', output, module)  # the choices, slowest first
                 self.assertNotIn(missing + ',', output)
 
+    def test_this_run_decodes_with_the_variant_named(self):
+        # The suite's second run sets BCN_DECODER=plain: every case above then ran the plain kernels.
+        labels = {'plain': 'plain C++', 'ssse3': 'SSSE3', 'avx2': 'AVX2', 'avx512': 'AVX-512', 'neon': 'NEON'}
+        named = os.environ.get('BCN_DECODER')
+        if not named:
+            self.skipTest('BCN_DECODER is not set')
+        for module in (_dxt1a, _bcn):
+            self.assertEqual(module.decoder, labels[named])
+
     def test_plain_is_chosen_by_name_and_nothing_names_the_fastest(self):
         code = 'import _dxt1, _dxt1a, _bcn; print(_dxt1a.decoder + "|" + _bcn.decoder)'
         self.assertEqual(run_python(code, BCN_DECODER='plain'), (0, 'plain C++|plain C++\n'))
