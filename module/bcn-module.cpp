@@ -198,6 +198,29 @@ constexpr unsigned signedRow(unsigned row)
     return row;
 }
 
+// Whether the table's functions are well formed: each named "decode" and a
+// format's name, given by one row that is not a signed form, and each signed
+// row the signed form of such a function (else it would have no function).
+constexpr bool functionsAreWellFormed()
+{
+    for (unsigned row = 0; row < kBlockFormatCount; ++row) {
+        const char *function = kBlockFormats[row].function;
+        if (function == nullptr)
+            continue;
+        for (const char *prefix = "decode"; *prefix != '\0'; ++prefix, ++function)
+            if (*function != *prefix)
+                return false;
+        unsigned unsignedRows = 0;
+        for (unsigned other = 0; other < kBlockFormatCount; ++other)
+            unsignedRows += kBlockFormats[other].function != nullptr && !kBlockFormats[other].isSigned &&
+                            sameText(kBlockFormats[other].function, kBlockFormats[row].function);
+        if (unsignedRows != 1)
+            return false;
+    }
+    return true;
+}
+static_assert(functionsAreWellFormed(), "each function of kBlockFormats is decode<FORMAT>, with one unsigned row");
+
 // How a doc string names a pixel of the row's channels. No phrase (a new
 // channel type or count) stops the build where the doc string is written.
 constexpr const char *pixelPhrase(const BlockFormatInfo &info)

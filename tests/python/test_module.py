@@ -314,25 +314,30 @@ class ResultMemory(object):
         if 'asan' in os.environ.get('LD_PRELOAD', ''):
             self.skipTest('AddressSanitizer adds shadow memory to every allocation')
         blocks = 1 << 20  # 8 MiB of blocks, planes of 48 or 64 MiB
+        # The peak resident size of the new process (VmHWM), which starts
+        # afresh at exec; getrusage's ru_maxrss does not, but keeps the
+        # parent's peak (valgrind's, in the memcheck run).
         code = '''
 import sys
-try:
-    import resource
-except ImportError:
-    sys.stdout.write('no resource module')
-    sys.exit(0)
+def peak():
+    with open('/proc/self/status') as f:
+        for line in f:
+            if line.startswith('VmHWM:'):
+                return int(line.split()[1]) * 1024
 import %s as module
 decode = module.%s
 decode(b'\\0' * 64)  # code an emulator translates at the first call is not the call's memory
 data = b'\\0' * %d
-before = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+before = peak()
+if before is None:
+    sys.stdout.write('no peak resident size in /proc/self/status')
+    sys.exit(0)
 planes = decode(data)
-after = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
-sys.stdout.write('%%d' %% ((after - before) * 1024))
+sys.stdout.write('%%d' %% (peak() - before))
 ''' % (self.module.__name__, self.decode.__name__, 8 * blocks)
         status, output = run_python(code)
         self.assertEqual(status, 0, output)
-        if output == 'no resource module':
+        if output.startswith('no peak'):
             self.skipTest(output)
         result = 4 * self.BLOCK_ROW_BYTES * blocks
         growth = int(output)
@@ -368,10 +373,11 @@ class DecoderChoice(unittest.TestCase):
     def test_plain_is_chosen_by_name_and_nothing_names_the_fastest(self):
         code = 'import _dxt1, _dxt1a, _bcn; print(_dxt1a.decoder + "|" + _bcn.decoder)'
         self.assertEqual(run_python(code, BCN_DECODER='plain'), (0, 'plain C++|plain C++\n'))
+        # Which variant is the fastest is the dispatch tests' to check (and
+        # valgrind, running this process, hides AVX-512 from it).
         fastest = run_python(code, BCN_DECODER=None)
+        self.assertEqual(fastest[0], 0, fastest[1])
         self.assertEqual(run_python(code, BCN_DECODER=''), fastest)
-        if os.environ.get('BCN_DECODER') in (None, ''):
-            self.assertEqual(fastest, (0, '%s|%s\n' % (_bcn.decoder, _bcn.decoder)))
 
 
 @for_each_module
