@@ -96,4 +96,17 @@ void decodeDXT1ABlocks(const unsigned char *data, std::size_t len, unsigned char
 // "AVX-512", "AVX2", "SSSE3", "NEON" or "plain C++".
 const char *decoderLabel();
 
+// The environment variable that names the variant every decoder runs
+// ("plain", "ssse3", "avx2", "avx512" or "neon"), read once, at the first
+// decode or question about the variant; empty or unset, the fastest this CPU
+// supports.
+#define BCN_DECODER_VARIABLE "BCN_DECODER"
+
+// Whether the variable names no variant this build and CPU run: then writes
+// a message for people into `message` (at most `size` bytes, terminated) that
+// names the variable, its value and the choices, and returns true; the
+// decoders then run the fastest variant, so a caller that cannot go on
+// without the named one (the modules, at import) must stop.
+bool decoderChoiceError(char *message, std::size_t size);
+
 #endif

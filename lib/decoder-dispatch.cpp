@@ -1,10 +1,13 @@
-// The decoders of block-decoder.h: each runs the fastest variant this CPU
-// supports, chosen once, or the nearest slower variant's kernel where that
-// one has none of its own.
+// The decoders of block-decoder.h: each runs the variant BCN_DECODER names,
+// or the fastest this CPU supports, chosen once, or the nearest slower
+// variant's kernel where that one has none of its own.
 #include "block-decoder.h"
 #include "decoder-variants.h"
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -45,7 +48,7 @@ const DecoderVariant variants[] = {
 };
 constexpr std::size_t kVariantCount = sizeof variants / sizeof variants[0];
 
-const DecoderVariant &choose()
+const DecoderVariant &fastest()
 {
     std::size_t best = 0;
     for (std::size_t i = 1; i < kVariantCount; ++i)
@@ -54,10 +57,41 @@ const DecoderVariant &choose()
     return variants[best];
 }
 
-// Threads that race to the first call each choose, and choose the same; an
-// atomic rather than a guarded static keeps the library free of the C++
-// runtime, so that the module loads beside any libstdc++ or none.
-std::atomic<const DecoderVariant *> chosenVariant{nullptr};
+// The choice, made once: the variant, and what BCN_DECODER held when it names
+// none that runs here (kept to be quoted; longer values are cut, and match no
+// name either way).
+struct Choice {
+    const DecoderVariant *variant;
+    bool refused;
+    char requested[64];
+};
+Choice choice;
+
+// 0 before the choice, 1 while one thread makes it, 2 once made. The first
+// caller chooses and the others wait for it; atomics rather than a guarded
+// static keep the library free of the C++ runtime, so that the module loads
+// beside any libstdc++ or none.
+std::atomic<int> choiceState{0};
+
+const Choice &madeChoice()
+{
+    if (choiceState.load(std::memory_order_acquire) != 2) {
+        int expected = 0;
+        if (choiceState.compare_exchange_strong(expected, 1, std::memory_order_acquire)) {
+            const char *name = std::getenv(BCN_DECODER_VARIABLE);
+            const DecoderVariant *named = decoderVariantNamed(name);
+            choice.refused = named == nullptr;
+            choice.variant = named != nullptr ? named : &fastest();
+            if (choice.refused)
+                std::snprintf(choice.requested, sizeof choice.requested, "%s", name);
+            choiceState.store(2, std::memory_order_release);
+        } else {
+            while (choiceState.load(std::memory_order_acquire) != 2) {
+            }
+        }
+    }
+    return choice;
+}
 
 } // namespace
 
@@ -69,12 +103,35 @@ const DecoderVariant *decoderVariants(std::size_t *count)
 
 const DecoderVariant &chosenDecoderVariant()
 {
-    const DecoderVariant *chosen = chosenVariant.load(std::memory_order_acquire);
-    if (chosen == nullptr) {
-        chosen = &choose();
-        chosenVariant.store(chosen, std::memory_order_release);
+    return *madeChoice().variant;
+}
+
+const DecoderVariant *decoderVariantNamed(const char *name)
+{
+    if (name == nullptr || *name == '\0')
+        return &fastest();
+    for (const DecoderVariant &variant : variants)
+        if (std::strcmp(variant.name, name) == 0)
+            return variant.supported() ? &variant : nullptr;
+    return nullptr;
+}
+
+bool decoderChoiceError(char *message, std::size_t size)
+{
+    const Choice &made = madeChoice();
+    if (!made.refused)
+        return false;
+    int written = std::snprintf(message, size, "%s=%s names no decoder variant that this machine runs; choose ",
+                                BCN_DECODER_VARIABLE, made.requested);
+    for (const DecoderVariant &variant : variants) {
+        if (written < 0 || static_cast<std::size_t>(written) >= size)
+            break;
+        if (variant.supported())
+            written += std::snprintf(message + written, size - written, "%s, ", variant.name);
     }
-    return *chosen;
+    if (written >= 0 && static_cast<std::size_t>(written) < size)
+        std::snprintf(message + written, size - written, "or nothing for the fastest");
+    return true;
 }
 
 BlockDecodeFunction variantDecoder(const DecoderVariant &variant, BlockFormat format, ColourRule rule)

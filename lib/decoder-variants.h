@@ -56,8 +56,14 @@ constexpr unsigned kRgbBytes = 3, kRgbaBytes = 4;
 // All variants built for this target, slowest first; the plain one is first.
 const DecoderVariant *decoderVariants(std::size_t *count);
 
-// The variant the decoders use on this CPU.
+// The variant the decoders use on this CPU: the one BCN_DECODER names, or the
+// fastest (see decoderChoiceError).
 const DecoderVariant &chosenDecoderVariant();
+
+// The variant a choice by `name` gives: the fastest this CPU supports where
+// `name` is null or empty, else the variant of that name ("avx2") where this
+// build has it and this CPU supports it; else null.
+const DecoderVariant *decoderVariantNamed(const char *name);
 
 // The decoder that `variant` runs for a format and rule: its own, else that
 // of the nearest slower variant.

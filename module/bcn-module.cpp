@@ -1,13 +1,16 @@
 // The Python binding of the block family: `_bcn.decodeBC1(data)` to
-// `decodeBC5(data, signed=False)` and `decodeBC7(data)` return the four row planes of a run of
-// blocks as a tuple of byte strings (row-planes-binding.h), each taking the
+// `decodeBC5(data, signed=False)` and `decodeBC7(data)`, one function for each
+// format of the table of block-decoder.h that names one, return the four row
+// planes of a run of blocks as a tuple of byte strings (row-planes-binding.h), each taking the
 // colour rule as the keyword `rule` ('design' or 'gpu'); `_bcn.decoder` names
 // the decoder variant that this CPU runs. Unlike `_dxt1`, the functions let
 // other threads run while they decode a long run.
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <cstddef>
 #include <cstring>
+#include <utility>
 
 #include "block-decoder.h"
 #include "row-planes-binding.h"
@@ -156,40 +159,196 @@ static PyObject *decodeFormat(const char *function, const char *blocksFormat, Py
     return returned;
 }
 
-// A module function: decodeFormat for one format (and its signed form).
-#define DECODE_FUNCTION(name, format, signedFormat)                                                \
-    static PyObject *name(PyObject *self, PyObject *args, PyObject *kwargs)                        \
-    {                                                                                              \
-        (void)self;                                                                                \
-        return decodeFormat(#name, BLOCKS_FORMAT ":" #name, args, kwargs, format, signedFormat);   \
-    }
+// The module's functions come from the format table: each row that names a
+// function and is not a signed form gives one, which takes `signed` where
+// another row is that function's signed form. A new row is a new function,
+// with its parse format and doc string written below at compile time.
 
-DECODE_FUNCTION(decodeBC1, BlockFormat::bc1a, BlockFormat::bc1a)
-DECODE_FUNCTION(decodeBC2, BlockFormat::bc2, BlockFormat::bc2)
-DECODE_FUNCTION(decodeBC3, BlockFormat::bc3, BlockFormat::bc3)
-DECODE_FUNCTION(decodeBC4, BlockFormat::bc4, BlockFormat::bc4s)
-DECODE_FUNCTION(decodeBC5, BlockFormat::bc5, BlockFormat::bc5s)
-DECODE_FUNCTION(decodeBC7, BlockFormat::bc7, BlockFormat::bc7)
+// Whether two texts are the same characters.
+constexpr bool sameText(const char *a, const char *b)
+{
+    return *a == *b && (*a == '\0' || sameText(a + 1, b + 1));
+}
+
+// The row of the `n`-th function; kBlockFormatCount past the last.
+constexpr unsigned functionRow(unsigned n)
+{
+    for (unsigned row = 0; row < kBlockFormatCount; ++row)
+        if (kBlockFormats[row].function != nullptr && !kBlockFormats[row].isSigned && n-- == 0)
+            return row;
+    return kBlockFormatCount;
+}
+
+constexpr unsigned countFunctions()
+{
+    unsigned n = 0;
+    while (functionRow(n) != kBlockFormatCount)
+        ++n;
+    return n;
+}
+constexpr unsigned kFunctionCount = countFunctions();
+
+// The row of the signed form of `row`'s function, or `row` where it has none.
+constexpr unsigned signedRow(unsigned row)
+{
+    for (unsigned other = 0; other < kBlockFormatCount; ++other)
+        if (kBlockFormats[other].function != nullptr && kBlockFormats[other].isSigned &&
+            sameText(kBlockFormats[other].function, kBlockFormats[row].function))
+            return other;
+    return row;
+}
+
+// Whether the table's functions are well formed: each named "decode" and a
+// format's name, given by one row that is not a signed form, and each signed
+// row the signed form of such a function (else it would have no function).
+constexpr bool functionsAreWellFormed()
+{
+    for (unsigned row = 0; row < kBlockFormatCount; ++row) {
+        const char *function = kBlockFormats[row].function;
+        if (function == nullptr)
+            continue;
+        for (const char *prefix = "decode"; *prefix != '\0'; ++prefix, ++function)
+            if (*function != *prefix)
+                return false;
+        unsigned unsignedRows = 0;
+        for (unsigned other = 0; other < kBlockFormatCount; ++other)
+            unsignedRows += kBlockFormats[other].function != nullptr && !kBlockFormats[other].isSigned &&
+                            sameText(kBlockFormats[other].function, kBlockFormats[row].function);
+        if (unsignedRows != 1)
+            return false;
+    }
+    return true;
+}
+static_assert(functionsAreWellFormed(), "each function of kBlockFormats is decode<FORMAT>, with one unsigned row");
+
+// How a doc string names a pixel of the row's channels. No phrase (a new
+// channel type or count) stops the build where the doc string is written.
+constexpr const char *pixelPhrase(const BlockFormatInfo &info)
+{
+    switch (info.channelType) {
+    case ChannelType::byte:
+        return info.channels == 1 ? "one-byte"
+               : info.channels == 2 ? "red-green"
+               : info.channels == 3 ? "RGB"
+               : info.channels == 4 ? "RGBA"
+                                    : nullptr;
+    }
+    return nullptr;
+}
+
+// Text written at compile time: Counter measures it, Text<N> holds it.
+struct Counter {
+    std::size_t length = 0;
+    constexpr void put(char) { ++length; }
+};
+
+template <std::size_t N>
+struct Text {
+    char chars[N] = {};
+    std::size_t length = 0;
+    constexpr void put(char c) { chars[length++] = c; }
+};
+
+template <class Out>
+constexpr void putText(Out &out, const char *text)
+{
+    while (*text != '\0')
+        out.put(*text++);
+}
+
+template <class Out>
+constexpr void putNumber(Out &out, unsigned number)
+{
+    if (number >= 10)
+        putNumber(out, number / 10);
+    out.put(static_cast<char>('0' + number % 10));
+}
+
+// "y*:decodeBC4": the blocks' parse format, after its colon the function's
+// name, which the parser's errors give.
+template <class Out>
+constexpr void putParseFormat(Out &out, unsigned row)
+{
+    putText(out, BLOCKS_FORMAT ":");
+    putText(out, kBlockFormats[row].function);
+}
+
+// "decodeBC4(blocks, signed=False, rule='design') -> four row planes of
+// one-byte pixels, 4 bytes per 8-byte BC4 block."
+template <class Out>
+constexpr void putDocString(Out &out, unsigned row)
+{
+    const BlockFormatInfo &info = kBlockFormats[row];
+    putText(out, info.function);
+    putText(out, signedRow(row) != row ? "(blocks, signed=False, rule='design')" : "(blocks, rule='design')");
+    putText(out, " -> four row planes of ");
+    putText(out, pixelPhrase(info));
+    putText(out, " pixels, ");
+    putNumber(out, 4 * info.pixelBytes);
+    putText(out, " bytes per ");
+    putNumber(out, info.blockBytes);
+    putText(out, "-byte ");
+    putText(out, info.function + sizeof "decode" - 1); // the format's name, "BC4"
+    putText(out, " block.");
+}
+
+template <void (*Put)(Counter &, unsigned), unsigned Row>
+constexpr std::size_t textSize()
+{
+    Counter counter;
+    Put(counter, Row);
+    return counter.length + 1;
+}
+
+template <std::size_t N, void (*Put)(Text<N> &, unsigned), unsigned Row>
+constexpr Text<N> makeText()
+{
+    Text<N> text;
+    Put(text, Row);
+    return text;
+}
+
+// The texts of the `N`-th function.
+template <unsigned N>
+struct FunctionTexts {
+    static constexpr unsigned row = functionRow(N);
+    static constexpr std::size_t parseSize = textSize<putParseFormat<Counter>, row>();
+    static constexpr std::size_t docSize = textSize<putDocString<Counter>, row>();
+    static constexpr Text<parseSize> parseFormat = makeText<parseSize, putParseFormat<Text<parseSize>>, row>();
+    static constexpr Text<docSize> docString = makeText<docSize, putDocString<Text<docSize>>, row>();
+};
+template <unsigned N>
+constexpr Text<FunctionTexts<N>::parseSize> FunctionTexts<N>::parseFormat;
+template <unsigned N>
+constexpr Text<FunctionTexts<N>::docSize> FunctionTexts<N>::docString;
+
+// The `N`-th function: decodeFormat for its row (and its signed form).
+template <unsigned N>
+static PyObject *decodeFunction(PyObject *self, PyObject *args, PyObject *kwargs)
+{
+    (void)self;
+    constexpr unsigned row = FunctionTexts<N>::row;
+    return decodeFormat(kBlockFormats[row].function, FunctionTexts<N>::parseFormat.chars, args, kwargs,
+                        BlockFormat(row), BlockFormat(signedRow(row)));
+}
 
 // Python 2's method table takes the three-argument functions through a cast.
 #define KEYWORDS(function) reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(function))
 
-static PyMethodDef functions[] = {
-    {"decodeBC1", KEYWORDS(decodeBC1), METH_VARARGS | METH_KEYWORDS,
-     "decodeBC1(blocks, rule='design') -> four row planes of RGBA pixels, 16 bytes per 8-byte BC1 block."},
-    {"decodeBC2", KEYWORDS(decodeBC2), METH_VARARGS | METH_KEYWORDS,
-     "decodeBC2(blocks, rule='design') -> four row planes of RGBA pixels, 16 bytes per 16-byte BC2 block."},
-    {"decodeBC3", KEYWORDS(decodeBC3), METH_VARARGS | METH_KEYWORDS,
-     "decodeBC3(blocks, rule='design') -> four row planes of RGBA pixels, 16 bytes per 16-byte BC3 block."},
-    {"decodeBC4", KEYWORDS(decodeBC4), METH_VARARGS | METH_KEYWORDS,
-     "decodeBC4(blocks, signed=False, rule='design') -> four row planes of one-byte pixels, 4 bytes per 8-byte "
-     "BC4 block."},
-    {"decodeBC5", KEYWORDS(decodeBC5), METH_VARARGS | METH_KEYWORDS,
-     "decodeBC5(blocks, signed=False, rule='design') -> four row planes of red-green pixels, 8 bytes per 16-byte "
-     "BC5 block."},
-    {"decodeBC7", KEYWORDS(decodeBC7), METH_VARARGS | METH_KEYWORDS,
-     "decodeBC7(blocks, rule='design') -> four row planes of RGBA pixels, 16 bytes per 16-byte BC7 block."},
-    {NULL, NULL, 0, NULL}
+template <class Indices>
+struct MethodTable;
+
+template <unsigned... N>
+struct MethodTable<std::integer_sequence<unsigned, N...>> {
+    static PyMethodDef functions[sizeof...(N) + 1];
 };
+
+template <unsigned... N>
+PyMethodDef MethodTable<std::integer_sequence<unsigned, N...>>::functions[sizeof...(N) + 1] = {
+    {kBlockFormats[functionRow(N)].function, KEYWORDS(decodeFunction<N>), METH_VARARGS | METH_KEYWORDS,
+     FunctionTexts<N>::docString.chars}...,
+    {NULL, NULL, 0, NULL}};
+
+static PyMethodDef *const functions = MethodTable<std::make_integer_sequence<unsigned, kFunctionCount>>::functions;
 
 DXT1_MODULE_WITH_DECODER(_bcn, functions)

@@ -24,11 +24,15 @@ static struct PyModuleDef moduleDefinition = {
 
 DXT1_ENTRY(PyObject *) PyInit__dxt1(void)
 {
+    if (!decoderVariantRuns())
+        return NULL;
     return PyModule_Create(&moduleDefinition);
 }
 #else
 DXT1_ENTRY(void) init_dxt1(void)
 {
+    if (!decoderVariantRuns())
+        return;
     Py_InitModule4("_dxt1", functions, NULL, NULL, PYTHON_API_VERSION);
 }
 #endif

@@ -7,8 +7,6 @@
 #ifndef DXT1_ROW_PLANES_BINDING_H
 #define DXT1_ROW_PLANES_BINDING_H
 
-#include <cstdlib>
-
 #include "block-decoder.h"
 #include "plane-size.h"
 
@@ -20,13 +18,27 @@ typedef int Length; // "s#" stores an int before Py_ssize_t existed
 
 #if PY_MAJOR_VERSION >= 3
 #define PlaneString_FromStringAndSize PyBytes_FromStringAndSize
+#define PlaneString_AS_STRING PyBytes_AS_STRING
 #else
 #define PlaneString_FromStringAndSize PyString_FromStringAndSize
+#define PlaneString_AS_STRING PyString_AS_STRING
 #endif
 
 // The entry point is each module's one exported symbol. Spelled out rather
 // than with PyMODINIT_FUNC, which not every header version marks visible.
 #define DXT1_ENTRY(type) extern "C" __attribute__((visibility("default"))) type
+
+// At import, before the module is made: false, with ImportError set, where
+// BCN_DECODER names a variant this machine cannot run, so that no module
+// decodes with another variant than the one asked for.
+inline bool decoderVariantRuns()
+{
+    char message[256];
+    if (!decoderChoiceError(message, sizeof message))
+        return true;
+    PyErr_SetString(PyExc_ImportError, message);
+    return false;
+}
 
 // The entry point of a module of `functions` whose `decoder` attribute names
 // the decoder variant this CPU runs. A failure leaves its exception set: the
@@ -37,6 +49,8 @@ typedef int Length; // "s#" stores an int before Py_ssize_t existed
         PyModuleDef_HEAD_INIT, #name, NULL, -1, functions, NULL, NULL, NULL, NULL};                      \
     DXT1_ENTRY(PyObject *) PyInit_##name(void)                                                           \
     {                                                                                                    \
+        if (!decoderVariantRuns())                                                                       \
+            return NULL;                                                                                 \
         PyObject *module = PyModule_Create(&moduleDefinition);                                           \
         if (module != NULL && PyModule_AddStringConstant(module, "decoder", decoderLabel()) != 0) {      \
             Py_DECREF(module);                                                                           \
@@ -49,6 +63,8 @@ typedef int Length; // "s#" stores an int before Py_ssize_t existed
 #define DXT1_MODULE_WITH_DECODER(name, functions)                                                        \
     DXT1_ENTRY(void) init##name(void)                                                                    \
     {                                                                                                    \
+        if (!decoderVariantRuns())                                                                       \
+            return;                                                                                      \
         PyObject *module = Py_InitModule4(#name, functions, NULL, NULL, PYTHON_API_VERSION);             \
         if (module != NULL)                                                                              \
             PyModule_AddStringConstant(module, "decoder", decoderLabel());                               \
@@ -113,26 +129,30 @@ struct RowPlanesDecoding {
 };
 
 // The planes of parsed blocks, as a tuple, or NULL with an exception set.
-// The blocks stay the caller's to release.
+// The blocks stay the caller's to release. The four byte strings are made
+// first and decoded into, so that a call's memory is its result alone; no
+// other thread can see them before they are returned.
 inline PyObject *rowPlanes(const Blocks &blocks, const RowPlanesDecoding &how)
 {
     Length outlen;
-    unsigned char *outdata[4] = {NULL, NULL, NULL, NULL};
+    unsigned char *outdata[4];
     PyObject *returned = NULL;
     int i;
 
     if (!planeLength(blocks.len, how.blockBytes, how.blockRowBytes, outlen)) {
         PyErr_NoMemory();
-        goto done;
+        goto failed;
     }
 
+    returned = PyTuple_New(4);
+    if (returned == NULL)
+        goto failed;
     for (i = 0; i < 4; i++) {
-        // One byte at least, so that an empty plane never looks like a failure.
-        outdata[i] = static_cast<unsigned char *>(std::malloc(outlen ? static_cast<size_t>(outlen) : 1));
-        if (outdata[i] == NULL) {
-            PyErr_NoMemory();
-            goto done;
-        }
+        PyObject *plane = PlaneString_FromStringAndSize(NULL, outlen);
+        if (plane == NULL)
+            goto failed;
+        PyTuple_SET_ITEM(returned, i, plane);
+        outdata[i] = reinterpret_cast<unsigned char *>(PlaneString_AS_STRING(plane));
     }
 
     if (how.releaseLockFromBlocks != 0 && blocks.heldWithoutLock &&
@@ -143,24 +163,11 @@ inline PyObject *rowPlanes(const Blocks &blocks, const RowPlanesDecoding &how)
     } else {
         how.decode(reinterpret_cast<const unsigned char *>(blocks.data), static_cast<size_t>(blocks.len), outdata);
     }
-
-    returned = PyTuple_New(4);
-    if (returned == NULL)
-        goto done;
-    for (i = 0; i < 4; i++) {
-        PyObject *buf = PlaneString_FromStringAndSize(reinterpret_cast<const char *>(outdata[i]), outlen);
-        if (buf == NULL) {
-            Py_DECREF(returned); // also releases the strings already stored
-            returned = NULL;
-            goto done;
-        }
-        PyTuple_SET_ITEM(returned, i, buf);
-    }
-
-done:
-    for (i = 0; i < 4; i++)
-        std::free(outdata[i]);
     return returned;
+
+failed:
+    Py_XDECREF(returned); // also releases the planes already stored
+    return NULL;
 }
 
 // The body of a module function of one positional argument: `Decode` writes

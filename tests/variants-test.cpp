@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <ostream>
 #include <random>
 #include <string>
@@ -318,15 +319,51 @@ TEST(Dispatch, TableIsOrderedSlowestFirstWithEachVariantsCpuRequirement)
     }
 }
 
-TEST(Dispatch, UsesTheFastestVariantThisCpuRuns)
+const char *fastestName()
 {
     const char *fastest = "plain";
     for (const Requirement &requirement : requirements())
         if (requirement.met)
             fastest = requirement.name;
-    EXPECT_STREQ(chosenDecoderVariant().name, fastest);
+    return fastest;
+}
+
+TEST(Dispatch, UsesTheFastestVariantThisCpuRuns)
+{
+    const char *named = std::getenv(BCN_DECODER_VARIABLE);
+    if (named != nullptr && *named != '\0')
+        GTEST_SKIP() << BCN_DECODER_VARIABLE << " chooses the variant by hand";
+    EXPECT_STREQ(chosenDecoderVariant().name, fastestName());
+    char message[256];
+    EXPECT_FALSE(decoderChoiceError(message, sizeof message));
     EXPECT_EQ(decoderLabel(), chosenDecoderVariant().label);
     std::printf("the decoders use the %s variant\n", decoderLabel());
+}
+
+TEST(Dispatch, ChoosesEachVariantThisCpuRunsByNameAndNoOther)
+{
+    for (const Requirement &requirement : requirements()) {
+        const DecoderVariant *named = decoderVariantNamed(requirement.name);
+        if (requirement.met) {
+            ASSERT_NE(named, nullptr) << requirement.name;
+            EXPECT_STREQ(named->label, requirement.label);
+        } else {
+            EXPECT_EQ(named, nullptr) << requirement.name << " is not supported by this CPU";
+        }
+    }
+    // Names of no variant, or of one this build lacks: each architecture lacks the other's.
+    for (const char *name : {"bogus", "Plain", "plain ", "avx", "avx5120", "sse"})
+        EXPECT_EQ(decoderVariantNamed(name), nullptr) << name;
+#ifdef DXT1_HAVE_X86_VARIANTS
+    EXPECT_EQ(decoderVariantNamed("neon"), nullptr);
+#else
+    EXPECT_EQ(decoderVariantNamed("avx2"), nullptr);
+#endif
+    // Empty or unset: the fastest.
+    ASSERT_NE(decoderVariantNamed(""), nullptr);
+    EXPECT_STREQ(decoderVariantNamed("")->name, fastestName());
+    ASSERT_NE(decoderVariantNamed(nullptr), nullptr);
+    EXPECT_STREQ(decoderVariantNamed(nullptr)->name, fastestName());
 }
 
 TEST(Dispatch, EmptyEntriesRunTheNearestSlowerVariantsKernel)

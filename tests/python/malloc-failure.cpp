@@ -1,6 +1,6 @@
 // A malloc interposer for tests, loaded with LD_PRELOAD. Tests drive it through
 // ctypes: they arm it to fail one chosen heap request in a size range, and ask
-// how many blocks of one exact size are still allocated. Not thread-safe: the
+// how many blocks of a size range are still allocated. Not thread-safe: the
 // tests that arm it run on one thread.
 #include <cstddef>
 
@@ -16,7 +16,7 @@ namespace {
 std::size_t failLow, failHigh;  // requests in [failLow, failHigh] are counted
 long failCountdown = -1;        // the request that meets 0 fails; -1 is disarmed
 
-std::size_t trackedSize;  // live blocks of exactly this size are recorded
+std::size_t trackedLow, trackedHigh;  // live blocks of these sizes are recorded
 const int kMaxTracked = 64;
 void *tracked[kMaxTracked];
 
@@ -29,7 +29,7 @@ bool shouldFail(std::size_t size)
 
 void track(void *p, std::size_t size)
 {
-    if (p == nullptr || trackedSize == 0 || size != trackedSize)
+    if (p == nullptr || trackedHigh == 0 || size < trackedLow || size > trackedHigh)
         return;
     for (void *&slot : tracked) {
         if (slot == nullptr) {
@@ -68,10 +68,11 @@ __attribute__((visibility("default"))) int dxt1_disarm(void)
     return pending;
 }
 
-// Starts recording live blocks of exactly `size` bytes (0 stops it).
-__attribute__((visibility("default"))) void dxt1_track_size(std::size_t size)
+// Starts recording live blocks of `low` to `high` bytes (a `high` of 0 stops it).
+__attribute__((visibility("default"))) void dxt1_track_sizes(std::size_t low, std::size_t high)
 {
-    trackedSize = size;
+    trackedLow = low;
+    trackedHigh = high;
     for (void *&slot : tracked)
         slot = nullptr;
 }

@@ -6,7 +6,9 @@ and threads have cases of their own."""
 import array
 import mmap
 import os
+import platform
 import random
+import re
 import shutil
 import struct
 import subprocess
@@ -21,6 +23,7 @@ import _dxt1
 import _dxt1a
 
 QUICK = os.environ.get('DXT1_QUICK') == '1'  # fewer repetitions, e.g. under valgrind
+STUBS = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), 'module', 'stubs')
 
 RED_TO_BLUE = b'\x00\xf8\x1f\x00\xe4\xe4\xe4\xe4'
 WHITE_TO_BLACK = b'\xff\xff\x00\x00\xe4\xe4\xe4\xe4'
@@ -106,12 +109,40 @@ class ModuleInterface(unittest.TestCase):
         self.assertEqual(_bcn.__name__, '_bcn')
         self.assertEqual(_bcn.decoder, _dxt1a.decoder)
 
+    def test_bcn_doc_strings_say_each_functions_options_pixels_and_sizes(self):
+        # Written from the format table: each row's options, channels and sizes.
+        expected = {
+            'decodeBC1': "decodeBC1(blocks, rule='design') -> four row planes of RGBA pixels, "
+                         "16 bytes per 8-byte BC1 block.",
+            'decodeBC2': "decodeBC2(blocks, rule='design') -> four row planes of RGBA pixels, "
+                         "16 bytes per 16-byte BC2 block.",
+            'decodeBC3': "decodeBC3(blocks, rule='design') -> four row planes of RGBA pixels, "
+                         "16 bytes per 16-byte BC3 block.",
+            'decodeBC4': "decodeBC4(blocks, signed=False, rule='design') -> four row planes of one-byte pixels, "
+                         "4 bytes per 8-byte BC4 block.",
+            'decodeBC5': "decodeBC5(blocks, signed=False, rule='design') -> four row planes of red-green pixels, "
+                         "8 bytes per 16-byte BC5 block.",
+            'decodeBC7': "decodeBC7(blocks, rule='design') -> four row planes of RGBA pixels, "
+                         "16 bytes per 16-byte BC7 block.",
+        }
+        for name, doc in expected.items():
+            self.assertEqual(getattr(_bcn, name).__doc__, doc)
+            self.assertEqual(getattr(_bcn, name).__name__, name)
+
+    def test_type_information_names_what_each_module_has(self):
+        # The stubs are written by hand; a function the table adds must be added there too.
+        for module in (_dxt1, _dxt1a, _bcn):
+            with open(os.path.join(STUBS, module.__name__, '__init__.pyi')) as f:
+                stub = f.read()
+            declared = re.findall(r'^def (\w+)\(', stub, re.M) + re.findall(r'^(\w+): ', stub, re.M)
+            public = [name for name in dir(module) if not name.startswith('_')]
+            self.assertEqual(sorted(declared), public, module.__name__)
+
     def test_type_information_takes_every_bytes_like_argument(self):
         # What type checkers read for the modules (module/stubs): every
         # object with the buffer protocol passes; text does not, nor the
         # blocks passed by keyword, which the modules refuse.
-        stubs = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))),
-                             'module', 'stubs')
+        stubs = STUBS
         folder = tempfile.mkdtemp()
         try:
             calls = ['{0}(b"")', '{0}(bytearray(8))', '{0}(memoryview(b"")[1:])', '{0}(mmap.mmap(-1, 8))',
@@ -258,6 +289,100 @@ class Ownership(object):
                 pass
             i += 1
         self.assertLess(rss_bytes() - start, 8 << 20)
+
+
+def run_python(code, **environment):
+    """Runs `code` in a new interpreter with the modules, with these
+    environment variables (None removes one); its exit status and output.
+    Skipped under valgrind, which does not follow the new process (the suite's
+    own run has these cases) and runs this one by a path that the new one
+    cannot always start from (the 32-bit interpreter's loader)."""
+    if 'vgpreload' in os.environ.get('LD_PRELOAD', ''):
+        raise unittest.SkipTest('a new interpreter is not run under valgrind')
+    env = dict(os.environ)
+    for name, value in environment.items():
+        env.pop(name, None)
+        if value is not None:
+            env[name] = value
+    process = subprocess.Popen([sys.executable, '-c', code], env=env, stdout=subprocess.PIPE,
+                               stderr=subprocess.STDOUT)
+    output = process.communicate()[0].decode('utf-8', 'replace')
+    return process.returncode, output
+
+
+@for_each_module
+class ResultMemory(object):
+    """A call's result is the memory it takes: the planes are made once,
+    where they are returned, never decoded elsewhere and copied."""
+
+    def test_a_large_call_grows_the_process_by_its_result_alone(self):
+        if 'asan' in os.environ.get('LD_PRELOAD', ''):
+            self.skipTest('AddressSanitizer adds shadow memory to every allocation')
+        blocks = 1 << 20  # 8 MiB of blocks, planes of 48 or 64 MiB
+        # The peak resident size of the new process (VmHWM), which starts
+        # afresh at exec; getrusage's ru_maxrss does not, but keeps the
+        # parent's peak (valgrind's, in the memcheck run).
+        code = '''
+import sys
+def peak():
+    with open('/proc/self/status') as f:
+        for line in f:
+            if line.startswith('VmHWM:'):
+                return int(line.split()[1]) * 1024
+import %s as module
+decode = module.%s
+decode(b'\\0' * 64)  # code an emulator translates at the first call is not the call's memory
+data = b'\\0' * %d
+before = peak()
+if before is None:
+    sys.stdout.write('no peak resident size in /proc/self/status')
+    sys.exit(0)
+planes = decode(data)
+sys.stdout.write('%%d' %% (peak() - before))
+''' % (self.module.__name__, self.decode.__name__, 8 * blocks)
+        status, output = run_python(code)
+        self.assertEqual(status, 0, output)
+        if output.startswith('no peak'):
+            self.skipTest(output)
+        result = 4 * self.BLOCK_ROW_BYTES * blocks
+        growth = int(output)
+        self.assertLessEqual(growth, 1.1 * result)
+        self.assertGreaterEqual(growth, result // 2)  # the measure sees the result at all
+
+
+class DecoderChoice(unittest.TestCase):
+    """BCN_DECODER names the variant every module decodes with, or makes
+    each module's import fail; it never falls back to another silently."""
+
+    def test_a_name_this_machine_cannot_run_fails_each_import(self):
+        missing = 'neon' if platform.machine() in ('x86_64', 'i386', 'i686', 'AMD64') else 'avx2'
+        for value in ('bogus', 'PLAIN', missing):
+            for module in ('_dxt1', '_dxt1a', '_bcn'):
+                code = ('try:\n    import %s\nexcept ImportError as e:\n    print(e)\nelse:\n    print("imported")'
+                        % module)
+                status, output = run_python(code, BCN_DECODER=value)
+                self.assertEqual(status, 0, output)
+                self.assertIn('BCN_DECODER=%s names no decoder variant' % value, output, module)
+                self.assertIn('choose plain, ', output, module)  # the choices, slowest first
+                self.assertNotIn(missing + ',', output)
+
+    def test_this_run_decodes_with_the_variant_named(self):
+        # The suite's second run sets BCN_DECODER=plain: every case above then ran the plain kernels.
+        labels = {'plain': 'plain C++', 'ssse3': 'SSSE3', 'avx2': 'AVX2', 'avx512': 'AVX-512', 'neon': 'NEON'}
+        named = os.environ.get('BCN_DECODER')
+        if not named:
+            self.skipTest('BCN_DECODER is not set')
+        for module in (_dxt1a, _bcn):
+            self.assertEqual(module.decoder, labels[named])
+
+    def test_plain_is_chosen_by_name_and_nothing_names_the_fastest(self):
+        code = 'import _dxt1, _dxt1a, _bcn; print(_dxt1a.decoder + "|" + _bcn.decoder)'
+        self.assertEqual(run_python(code, BCN_DECODER='plain'), (0, 'plain C++|plain C++\n'))
+        # Which variant is the fastest is the dispatch tests' to check (and
+        # valgrind, running this process, hides AVX-512 from it).
+        fastest = run_python(code, BCN_DECODER=None)
+        self.assertEqual(fastest[0], 0, fastest[1])
+        self.assertEqual(run_python(code, BCN_DECODER=''), fastest)
 
 
 @for_each_module

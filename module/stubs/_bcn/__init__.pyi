@@ -9,8 +9,8 @@ _Rule = str  # "design" or "gpu"
 _Planes = Tuple[bytes, bytes, bytes, bytes]
 
 decoder: str
-"""The decoder variant this CPU runs, as the dispatcher chose it: "AVX-512",
-"AVX2", "SSSE3", "NEON" or "plain C++"."""
+"""The decoder variant this CPU runs, as the dispatcher chose it (or as
+BCN_DECODER names it): "AVX-512", "AVX2", "SSSE3", "NEON" or "plain C++"."""
 
 def decodeBC1(data: _Blocks, /, *, rule: _Rule = "design") -> _Planes:
     """Decodes a run of 8-byte BC1 blocks into four RGBA row planes, 16 bytes

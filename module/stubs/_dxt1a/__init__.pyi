@@ -6,8 +6,8 @@ from typing import Tuple
 from _typeshed import ReadableBuffer
 
 decoder: str
-"""The decoder variant this CPU runs, as the dispatcher chose it: "AVX-512",
-"AVX2", "SSSE3", "NEON" or "plain C++"."""
+"""The decoder variant this CPU runs, as the dispatcher chose it (or as
+BCN_DECODER names it): "AVX-512", "AVX2", "SSSE3", "NEON" or "plain C++"."""
 
 def decodeDXT1A(data: ReadableBuffer, /) -> Tuple[bytes, bytes, bytes, bytes]:
     """Decodes a run of 8-byte DXT1 blocks into four RGBA row planes.
