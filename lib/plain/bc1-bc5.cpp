@@ -6,6 +6,7 @@
 // BC2's 4-bit alphas. Each writes one block's pixels, or one channel of them,
 // into the row planes; a format is a composition of them. The colour rule is
 // a template parameter of the palette steps alone.
+#include "bc6h-decoder.h"
 #include "bc7-decoder.h"
 #include "decoder-variants.h"
 
@@ -256,4 +257,6 @@ const DecoderTable plainDecoders = {{
     /* bc5  */ {decodeBC5<design, false>, decodeBC5<gpu, false>},
     /* bc5s */ {decodeBC5<design, true>, decodeBC5<gpu, true>},
     /* bc7  */ {decodeBC7BlocksPlain, decodeBC7BlocksPlain},
+    /* bc6h */ {decodeBC6HBlocksPlain, decodeBC6HBlocksPlain},
+    /* bc6hs */ {decodeBC6HSBlocksPlain, decodeBC6HSBlocksPlain},
 }};
