@@ -20,4 +20,17 @@
 void decodeBC6HBlocksPlain(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 void decodeBC6HSBlocksPlain(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 
+#ifdef DXT1_HAVE_X86_VARIANTS
+// They need SSSE3 and AVX2 respectively: the caller checks.
+void decodeBC6HBlocksSSSE3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
+void decodeBC6HSBlocksSSSE3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
+void decodeBC6HBlocksAVX2(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
+void decodeBC6HSBlocksAVX2(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
+#endif
+
+#ifdef DXT1_HAVE_NEON_VARIANT
+void decodeBC6HBlocksNEON(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
+void decodeBC6HSBlocksNEON(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
+#endif
+
 #endif

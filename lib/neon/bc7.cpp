@@ -1,80 +1,10 @@
-// The NEON BC7 decoder: one block per register (bc7-lanes.h). Table lookups
-// give 0 for any index past the table, as the x86 shuffles do for indices
-// with the top bit set, and shifts take a vector of per-word counts.
+// The NEON BC7 decoder: one block per register (bc7-lanes.h, with the
+// operations of neon-lanes.h).
 #include "bc7-decoder.h"
 
 #ifdef DXT1_HAVE_NEON_VARIANT
 
-#include <arm_neon.h>
-
-#include <cstdint>
-
-#define DXT1_TARGET
-
-namespace {
-
-struct Neon {
-    typedef uint8x16_t Vector;
-    static constexpr unsigned kLanes = 1;
-
-    static Vector pattern(const void *p) { return vld1q_u8(static_cast<const std::uint8_t *>(p)); }
-    static Vector perLane(const void *first, const void *) { return pattern(first); }
-    static Vector blocks(const unsigned char *first, const unsigned char *) { return vld1q_u8(first); }
-    static Vector fromIntegers(std::uint64_t first, std::uint64_t)
-    {
-        return vreinterpretq_u8_u64(vcombine_u64(vcreate_u64(first), vcreate_u64(0)));
-    }
-    static Vector zero() { return vdupq_n_u8(0); }
-    static Vector splatBytes(unsigned char value) { return vdupq_n_u8(value); }
-    static Vector shuffle(Vector table, Vector indices) { return vqtbl1q_u8(table, indices); }
-    // Two tables make one of 32 bytes, the third subset's slots after the first two's.
-    static constexpr unsigned kThirdSubsetSlots = 16;
-    static Vector shuffleTwo(Vector first, Vector second, Vector indices)
-    {
-        return vqtbl2q_u8(uint8x16x2_t{{first, second}}, indices);
-    }
-    static Vector bitAnd(Vector a, Vector b) { return vandq_u8(a, b); }
-    static Vector bitOr(Vector a, Vector b) { return vorrq_u8(a, b); }
-    static Vector subtractBytes(Vector a, Vector b) { return vsubq_u8(a, b); }
-    // Counts to the left are positive, to the right negative.
-    static Vector shiftLeft16(Vector v, const std::uint16_t *, const std::int16_t *counts)
-    {
-        return vreinterpretq_u8_u16(vshlq_u16(vreinterpretq_u16_u8(v), vld1q_s16(counts)));
-    }
-    static Vector shiftRight16(Vector v, const std::uint16_t *, const std::int16_t *counts)
-    {
-        return shiftLeft16(v, nullptr, counts);
-    }
-    template <int count>
-    static Vector shiftRightWords(Vector v)
-    {
-        return vreinterpretq_u8_u16(vshrq_n_u16(vreinterpretq_u16_u8(v), count));
-    }
-    // Every word packed here is at most 255: its low byte is the value.
-    static Vector pack(Vector a, Vector b) { return vuzp1q_u8(a, b); }
-    static Vector interleaveLowBytes(Vector a, Vector b) { return vzip1q_u8(a, b); }
-    static Vector interleaveHighBytes(Vector a, Vector b) { return vzip2q_u8(a, b); }
-    static Vector unpackLow64(Vector a, Vector b)
-    {
-        return vreinterpretq_u8_u64(vzip1q_u64(vreinterpretq_u64_u8(a), vreinterpretq_u64_u8(b)));
-    }
-    static Vector unpackHigh64(Vector a, Vector b)
-    {
-        return vreinterpretq_u8_u64(vzip2q_u64(vreinterpretq_u64_u8(a), vreinterpretq_u64_u8(b)));
-    }
-    // Products of byte pairs, each pair's two summed into a word; the weights
-    // (at most 64) are the same read as signed or unsigned.
-    static Vector multiplyAddBytes(Vector endpoints, Vector weights)
-    {
-        const uint16x8_t low = vmull_u8(vget_low_u8(endpoints), vget_low_u8(weights));
-        const uint16x8_t high = vmull_high_u8(endpoints, weights);
-        return vreinterpretq_u8_u16(vpaddq_u16(low, high));
-    }
-    static Vector roundShift6(Vector v) { return vreinterpretq_u8_u16(vrshrq_n_u16(vreinterpretq_u16_u8(v), 6)); }
-    static void storeLanes(Vector v, unsigned char *first, unsigned char *) { vst1q_u8(first, v); }
-};
-
-} // namespace
+#include "neon-lanes.h"
 
 #include "bc7-lanes.h"
 

@@ -1,0 +1,119 @@
+// The NEON variant's vector operations for the lane kernels of BC7
+// (bc7-lanes.h) and BC6H (bc6h-lanes.h): one block per register. Table
+// lookups give 0 for any index past the table, as the x86 shuffles do for
+// indices with the top bit set, and shifts take a vector of per-word counts.
+#ifndef DXT1_NEON_LANES_H
+#define DXT1_NEON_LANES_H
+
+#include <arm_neon.h>
+
+#include <cstdint>
+
+#define DXT1_TARGET
+
+namespace {
+
+struct Neon {
+    typedef uint8x16_t Vector;
+    static constexpr unsigned kLanes = 1;
+
+    static Vector pattern(const void *p) { return vld1q_u8(static_cast<const std::uint8_t *>(p)); }
+    static Vector perLane(const void *first, const void *) { return pattern(first); }
+    static Vector blocks(const unsigned char *first, const unsigned char *) { return vld1q_u8(first); }
+    static Vector fromIntegers(std::uint64_t first, std::uint64_t)
+    {
+        return vreinterpretq_u8_u64(vcombine_u64(vcreate_u64(first), vcreate_u64(0)));
+    }
+    static Vector zero() { return vdupq_n_u8(0); }
+    static Vector splatBytes(unsigned char value) { return vdupq_n_u8(value); }
+    static Vector shuffle(Vector table, Vector indices) { return vqtbl1q_u8(table, indices); }
+    // Two tables make one of 32 bytes, the third subset's slots after the first two's.
+    static constexpr unsigned kThirdSubsetSlots = 16;
+    static Vector shuffleTwo(Vector first, Vector second, Vector indices)
+    {
+        return vqtbl2q_u8(uint8x16x2_t{{first, second}}, indices);
+    }
+    static Vector bitAnd(Vector a, Vector b) { return vandq_u8(a, b); }
+    static Vector bitOr(Vector a, Vector b) { return vorrq_u8(a, b); }
+    static Vector subtractBytes(Vector a, Vector b) { return vsubq_u8(a, b); }
+    // Counts to the left are positive, to the right negative.
+    static Vector shiftLeft16(Vector v, const std::uint16_t *, const std::int16_t *counts)
+    {
+        return vreinterpretq_u8_u16(vshlq_u16(vreinterpretq_u16_u8(v), vld1q_s16(counts)));
+    }
+    static Vector shiftRight16(Vector v, const std::uint16_t *, const std::int16_t *counts)
+    {
+        return shiftLeft16(v, nullptr, counts);
+    }
+    template <int count>
+    static Vector shiftRightWords(Vector v)
+    {
+        return vreinterpretq_u8_u16(vshrq_n_u16(vreinterpretq_u16_u8(v), count));
+    }
+    // Every word packed here is at most 255: its low byte is the value.
+    static Vector pack(Vector a, Vector b) { return vuzp1q_u8(a, b); }
+    static Vector interleaveLowBytes(Vector a, Vector b) { return vzip1q_u8(a, b); }
+    static Vector interleaveHighBytes(Vector a, Vector b) { return vzip2q_u8(a, b); }
+    static Vector unpackLow64(Vector a, Vector b)
+    {
+        return vreinterpretq_u8_u64(vzip1q_u64(vreinterpretq_u64_u8(a), vreinterpretq_u64_u8(b)));
+    }
+    static Vector unpackHigh64(Vector a, Vector b)
+    {
+        return vreinterpretq_u8_u64(vzip2q_u64(vreinterpretq_u64_u8(a), vreinterpretq_u64_u8(b)));
+    }
+    // Products of byte pairs, each pair's two summed into a word; the weights
+    // (at most 64) are the same read as signed or unsigned.
+    static Vector multiplyAddBytes(Vector endpoints, Vector weights)
+    {
+        const uint16x8_t low = vmull_u8(vget_low_u8(endpoints), vget_low_u8(weights));
+        const uint16x8_t high = vmull_high_u8(endpoints, weights);
+        return vreinterpretq_u8_u16(vpaddq_u16(low, high));
+    }
+    static Vector roundShift6(Vector v) { return vreinterpretq_u8_u16(vrshrq_n_u16(vreinterpretq_u16_u8(v), 6)); }
+    static void storeLanes(Vector v, unsigned char *first, unsigned char *) { vst1q_u8(first, v); }
+
+    // What BC6H's kernel adds (bc6h-lanes.h): 32-bit lanes.
+    static Vector splatWords(std::uint16_t value) { return vreinterpretq_u8_u16(vdupq_n_u16(value)); }
+    // Products of signed word pairs, each pair's two summed into a dword.
+    static Vector multiplyAddWords(Vector a, Vector b)
+    {
+        const int16x8_t x = vreinterpretq_s16_u8(a), y = vreinterpretq_s16_u8(b);
+        const int32x4_t low = vmull_s16(vget_low_s16(x), vget_low_s16(y));
+        const int32x4_t high = vmull_high_s16(x, y);
+        return vreinterpretq_u8_s32(vpaddq_s32(low, high));
+    }
+    static Vector splatDwords(int value) { return vreinterpretq_u8_s32(vdupq_n_s32(value)); }
+    static Vector addDwords(Vector a, Vector b)
+    {
+        return vreinterpretq_u8_s32(vaddq_s32(vreinterpretq_s32_u8(a), vreinterpretq_s32_u8(b)));
+    }
+    static Vector subtractDwords(Vector a, Vector b)
+    {
+        return vreinterpretq_u8_s32(vsubq_s32(vreinterpretq_s32_u8(a), vreinterpretq_s32_u8(b)));
+    }
+    template <int Bits>
+    static Vector shiftLeftDwords(Vector a) { return vreinterpretq_u8_u32(vshlq_n_u32(vreinterpretq_u32_u8(a), Bits)); }
+    template <int Bits>
+    static Vector shiftRightDwords(Vector a) { return vreinterpretq_u8_u32(vshrq_n_u32(vreinterpretq_u32_u8(a), Bits)); }
+    template <int Bits>
+    static Vector shiftRightDwordsSigned(Vector a)
+    {
+        return vreinterpretq_u8_s32(vshrq_n_s32(vreinterpretq_s32_u8(a), Bits));
+    }
+    static Vector absoluteDwords(Vector a) { return vreinterpretq_u8_s32(vabsq_s32(vreinterpretq_s32_u8(a))); }
+    // Signed dwords to words, saturated: a's then b's.
+    static Vector packDwords(Vector a, Vector b)
+    {
+        return vreinterpretq_u8_s16(vqmovn_high_s32(vqmovn_s32(vreinterpretq_s32_u8(a)), vreinterpretq_s32_u8(b)));
+    }
+    static void storeRows24(Vector low, Vector high, unsigned char *first, unsigned char *)
+    {
+        vst1q_u8(first, low);
+        vst1_u8(first + 16, vget_low_u8(high));
+    }
+};
+
+} // namespace
+
+#endif
