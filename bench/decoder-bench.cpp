@@ -13,6 +13,14 @@
 
 namespace {
 
+// The widest pixel of any format in the table.
+constexpr unsigned widestPixel(unsigned f = 0)
+{
+    return f == kBlockFormatCount ? 0
+           : kBlockFormats[f].pixelBytes > widestPixel(f + 1) ? kBlockFormats[f].pixelBytes
+                                                               : widestPixel(f + 1);
+}
+
 struct Surface {
     std::vector<unsigned char> input;
     std::vector<unsigned char> planes[4];
@@ -24,7 +32,7 @@ struct Surface {
         for (unsigned char &byte : input)
             byte = static_cast<unsigned char>(rng());
         for (int i = 0; i < 4; ++i) {
-            planes[i].assign(blocks * 4 * kRgbaBytes, 1); // room for any format's planes
+            planes[i].assign(blocks * 4 * widestPixel(), 1); // room for any format's planes
             outdata[i] = planes[i].data();
         }
     }

@@ -76,7 +76,7 @@ int main(int argc, char **argv)
     }
     if (!known || (argc != 3 && argc != 4)) {
         std::fprintf(stderr,
-                     "usage: %s [--rgba | --format bc1|bc1a|bc2|bc3|bc4|bc4s|bc5|bc5s|bc7 | --bc7-run mixed|mode0..mode7] "
+                     "usage: %s [--rgba | --format bc1|bc1a|bc2|bc3|bc4|bc4s|bc5|bc5s|bc7|bc6h|bc6hs | --bc7-run mixed|mode0..mode7] "
                      "[--rule design|gpu] VARIANT BLOCKS [TIMES] | --variants\n",
                      program);
         return 2;

@@ -21,28 +21,32 @@
 //   bc5   a red then a green channel block, two bytes a pixel (red, green);
 //         bc5s its signed form.
 //   bc7   BC7 blocks (bc7-decoder.h), RGBA.
+//   bc6h  BC6H blocks (bc6h-decoder.h): three half floats a pixel (R, G, B),
+//         each a little-endian IEEE 754 binary16 bit pattern; bc6hs its
+//         signed form.
 // The colour rule says how endpoints widen and palettes divide: the design
 // rule widens by plain shifts and truncates (white is 248, 252, 248); the gpu
 // rule replicates the high bits and rounds, as graphics hardware does. BC7
-// is defined bit for bit: both rules give its one result.
+// and BC6H are defined bit for bit: both rules give their one result.
 #ifndef BLOCK_DECODER_H
 #define BLOCK_DECODER_H
 
 #include <cstddef>
 
-enum class BlockFormat : unsigned { bc1, bc1a, bc2, bc3, bc4, bc4s, bc5, bc5s, bc7 };
-constexpr unsigned kBlockFormatCount = 9;
+enum class BlockFormat : unsigned { bc1, bc1a, bc2, bc3, bc4, bc4s, bc5, bc5s, bc7, bc6h, bc6hs };
+constexpr unsigned kBlockFormatCount = 11;
 
 enum class ColourRule : unsigned { design, gpu };
 constexpr unsigned kColourRuleCount = 2;
 
-// The type of each channel of an output pixel. Bytes today; the table says
-// so, so that nothing that sizes or converts a pixel assumes it.
-enum class ChannelType : unsigned { byte };
+// The type of each channel of an output pixel: a byte, or a half float (an
+// IEEE 754 binary16 bit pattern, little-endian); the table says which, so
+// that nothing that sizes or converts a pixel assumes it.
+enum class ChannelType : unsigned { byte, half };
 
 constexpr unsigned channelBytes(ChannelType type)
 {
-    return type == ChannelType::byte ? 1 : 0;
+    return type == ChannelType::byte ? 1 : type == ChannelType::half ? 2 : 0;
 }
 
 struct BlockFormatInfo {
@@ -63,7 +67,7 @@ constexpr BlockFormatInfo formatRow(const char *name, const char *function, bool
 
 // Indexed by BlockFormat: the one description of each format. bc1, DXT1's
 // RGB, has no function of the block family: _dxt1 returns it.
-constexpr ChannelType kBytes = ChannelType::byte;
+constexpr ChannelType kBytes = ChannelType::byte, kHalves = ChannelType::half;
 constexpr BlockFormatInfo kBlockFormats[kBlockFormatCount] = {
     formatRow("bc1", nullptr, false, 8, 3, kBytes),
     formatRow("bc1a", "decodeBC1", false, 8, 4, kBytes),
@@ -74,6 +78,8 @@ constexpr BlockFormatInfo kBlockFormats[kBlockFormatCount] = {
     formatRow("bc5", "decodeBC5", false, 16, 2, kBytes),
     formatRow("bc5s", "decodeBC5", true, 16, 2, kBytes),
     formatRow("bc7", "decodeBC7", false, 16, 4, kBytes),
+    formatRow("bc6h", "decodeBC6H", false, 16, 3, kHalves),
+    formatRow("bc6hs", "decodeBC6H", true, 16, 3, kHalves),
 };
 
 constexpr const BlockFormatInfo &blockFormatInfo(BlockFormat format)

@@ -232,6 +232,8 @@ constexpr const char *pixelPhrase(const BlockFormatInfo &info)
                : info.channels == 3 ? "RGB"
                : info.channels == 4 ? "RGBA"
                                     : nullptr;
+    case ChannelType::half:
+        return info.channels == 3 ? "half-float RGB" : nullptr;
     }
     return nullptr;
 }

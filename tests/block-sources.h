@@ -93,6 +93,23 @@ inline std::vector<BlockSource> blockSources(BlockFormat format)
                                }});
         return sources;
     }
+    case BlockFormat::bc6h:
+    case BlockFormat::bc6hs:
+        // Random bytes are half two-bit modes; the run through every mode's
+        // code (its low two or five bits) gives the fourteen modes alike.
+        return {randomBytes, {"every mode", [](std::mt19937 &rng, std::size_t count) {
+                                  static const unsigned char modes[] = {0x00, 0x01, 0x02, 0x06, 0x0A, 0x0E, 0x12,
+                                                                        0x16, 0x1A, 0x1E, 0x03, 0x07, 0x0B, 0x0F};
+                                  Bytes blocks(16 * count);
+                                  for (std::size_t b = 0; b < count; ++b) {
+                                      for (unsigned k = 0; k < 16; ++k)
+                                          blocks[16 * b + k] = static_cast<unsigned char>(rng());
+                                      const unsigned char mode = modes[b % sizeof modes];
+                                      const unsigned char modeMask = (mode & 2) ? 0x1F : 0x03;
+                                      blocks[16 * b] = static_cast<unsigned char>((blocks[16 * b] & ~modeMask) | mode);
+                                  }
+                                  return blocks;
+                              }}};
     default:
         ADD_FAILURE() << "no blocks are made for format " << blockFormatInfo(format).name
                       << ": add it to blockSources, or it is tested on nothing";

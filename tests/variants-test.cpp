@@ -109,6 +109,8 @@ Bytes compose(BlockFormat format, const Bytes &colour, const Bytes &channel, con
     case BlockFormat::bc2:
     case BlockFormat::bc3:
     case BlockFormat::bc7: // sixteen bytes of some kind: its block sources make every mode
+    case BlockFormat::bc6h:
+    case BlockFormat::bc6hs:
         b = channel;
         b.insert(b.end(), colour.begin(), colour.end());
         return b;

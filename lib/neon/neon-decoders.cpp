@@ -31,6 +31,7 @@
 // The blocks after the last whole group are decoded through a staging copy
 // (eachGroup, block-groups.h), so that nothing outside the input and the
 // planes is touched.
+#include "bc6h-decoder.h"
 #include "bc7-decoder.h"
 #include "decoder-variants.h"
 
@@ -686,6 +687,8 @@ const DecoderTable neonDecoders = {{
     /* bc5  */ {decodeBC5<design, false>, decodeBC5<gpu, false>},
     /* bc5s */ {decodeBC5<design, true>, decodeBC5<gpu, true>},
     /* bc7  */ {decodeBC7BlocksNEON, decodeBC7BlocksNEON},
+    /* bc6h */ {decodeBC6HBlocksNEON, decodeBC6HBlocksNEON},
+    /* bc6hs */ {decodeBC6HSBlocksNEON, decodeBC6HSBlocksNEON},
 }};
 
 #endif

@@ -1,4 +1,5 @@
-// The NEON variant's vector operations. Table lookups give 0 for any index
+// The NEON variant's vector operations, for its lane kernels of BC7
+// (bc7-lanes.h) and BC6H (bc6h-lanes.h) among others. Table lookups give 0 for any index
 // past the table, as the x86 shuffles do for indices with the top bit set,
 // and shifts take a vector of per-word counts.
 #ifndef DXT1_NEON_LANES_H
@@ -73,6 +74,46 @@ struct Neon {
     }
     static Vector roundShift6(Vector v) { return vreinterpretq_u8_u16(vrshrq_n_u16(vreinterpretq_u16_u8(v), 6)); }
     static void storeLanes(Vector v, unsigned char *const at[kLanes]) { vst1q_u8(at[0], v); }
+
+    // What BC6H's kernel adds (bc6h-lanes.h): 32-bit lanes.
+    static Vector splatWords(std::uint16_t value) { return vreinterpretq_u8_u16(vdupq_n_u16(value)); }
+    // Products of signed word pairs, each pair's two summed into a dword.
+    static Vector multiplyAddWords(Vector a, Vector b)
+    {
+        const int16x8_t x = vreinterpretq_s16_u8(a), y = vreinterpretq_s16_u8(b);
+        const int32x4_t low = vmull_s16(vget_low_s16(x), vget_low_s16(y));
+        const int32x4_t high = vmull_high_s16(x, y);
+        return vreinterpretq_u8_s32(vpaddq_s32(low, high));
+    }
+    static Vector splatDwords(int value) { return vreinterpretq_u8_s32(vdupq_n_s32(value)); }
+    static Vector addDwords(Vector a, Vector b)
+    {
+        return vreinterpretq_u8_s32(vaddq_s32(vreinterpretq_s32_u8(a), vreinterpretq_s32_u8(b)));
+    }
+    static Vector subtractDwords(Vector a, Vector b)
+    {
+        return vreinterpretq_u8_s32(vsubq_s32(vreinterpretq_s32_u8(a), vreinterpretq_s32_u8(b)));
+    }
+    template <int Bits>
+    static Vector shiftLeftDwords(Vector a) { return vreinterpretq_u8_u32(vshlq_n_u32(vreinterpretq_u32_u8(a), Bits)); }
+    template <int Bits>
+    static Vector shiftRightDwords(Vector a) { return vreinterpretq_u8_u32(vshrq_n_u32(vreinterpretq_u32_u8(a), Bits)); }
+    template <int Bits>
+    static Vector shiftRightDwordsSigned(Vector a)
+    {
+        return vreinterpretq_u8_s32(vshrq_n_s32(vreinterpretq_s32_u8(a), Bits));
+    }
+    static Vector absoluteDwords(Vector a) { return vreinterpretq_u8_s32(vabsq_s32(vreinterpretq_s32_u8(a))); }
+    // Signed dwords to words, saturated: a's then b's.
+    static Vector packDwords(Vector a, Vector b)
+    {
+        return vreinterpretq_u8_s16(vqmovn_high_s32(vqmovn_s32(vreinterpretq_s32_u8(a)), vreinterpretq_s32_u8(b)));
+    }
+    static void storeRows24(Vector low, Vector high, unsigned char *const at[kLanes])
+    {
+        vst1q_u8(at[0], low);
+        vst1_u8(at[0] + 16, vget_low_u8(high));
+    }
 };
 
 } // namespace

@@ -6,6 +6,7 @@
 // BC2's 4-bit alphas. Each writes one block's pixels, or one channel of them,
 // into the row planes; a format is a composition of them. The colour rule is
 // a template parameter of the palette steps alone.
+#include "bc6h-decoder.h"
 #include "bc7-decoder.h"
 #include "decoder-variants.h"
 #include "palette-layout.h"
@@ -256,4 +257,6 @@ constexpr DecoderTable plainDecoders = fullTable(
     /* bc4s */ fullRow(decodeBC4<design, true>, decodeBC4<gpu, true>),
     /* bc5  */ fullRow(decodeBC5<design, false>, decodeBC5<gpu, false>),
     /* bc5s */ fullRow(decodeBC5<design, true>, decodeBC5<gpu, true>),
-    /* bc7  */ fullRow(decodeBC7BlocksPlain, decodeBC7BlocksPlain));
+    /* bc7  */ fullRow(decodeBC7BlocksPlain, decodeBC7BlocksPlain),
+    /* bc6h */ fullRow(decodeBC6HBlocksPlain, decodeBC6HBlocksPlain),
+    /* bc6hs */ fullRow(decodeBC6HSBlocksPlain, decodeBC6HSBlocksPlain));

@@ -101,8 +101,8 @@ class ModuleInterface(unittest.TestCase):
 
     def test_bcn_has_a_function_a_format_and_the_same_label(self):
         public = [name for name in dir(_bcn) if not name.startswith('__')]
-        self.assertEqual(public, ['decodeBC1', 'decodeBC2', 'decodeBC3', 'decodeBC4', 'decodeBC5', 'decodeBC7',
-                                  'decoder'])
+        self.assertEqual(public, ['decodeBC1', 'decodeBC2', 'decodeBC3', 'decodeBC4', 'decodeBC5', 'decodeBC6H',
+                                  'decodeBC7', 'decoder'])
         self.assertEqual(_bcn.decodeBC4.__doc__,
                          "decodeBC4(blocks, signed=False, rule='design') -> four row planes of one-byte pixels, "
                          "4 bytes per 8-byte BC4 block.")
@@ -124,6 +124,8 @@ class ModuleInterface(unittest.TestCase):
                          "8 bytes per 16-byte BC5 block.",
             'decodeBC7': "decodeBC7(blocks, rule='design') -> four row planes of RGBA pixels, "
                          "16 bytes per 16-byte BC7 block.",
+            'decodeBC6H': "decodeBC6H(blocks, signed=False, rule='design') -> four row planes of half-float RGB "
+                          "pixels, 24 bytes per 16-byte BC6H block.",
         }
         for name, doc in expected.items():
             self.assertEqual(getattr(_bcn, name).__doc__, doc)

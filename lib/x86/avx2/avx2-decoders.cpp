@@ -5,6 +5,7 @@
 // parameter, under either colour rule, a template parameter of the palette
 // alone. BC2 to BC5 run lane-channels.h's kernels with two 128-bit lanes a
 // register: BC2 two blocks at a time, BC3 and BC4 four, BC5 two.
+#include "bc6h-decoder.h"
 #include "bc7-decoder.h"
 #include "decoder-variants.h"
 
@@ -84,6 +85,8 @@ const DecoderTable avx2Decoders = {{
     /* bc5  */ {decodeBC5<Avx2, design, false>, decodeBC5<Avx2, gpu, false>},
     /* bc5s */ {decodeBC5<Avx2, design, true>, decodeBC5<Avx2, gpu, true>},
     /* bc7  */ {decodeBC7BlocksAVX2, decodeBC7BlocksAVX2},
+    /* bc6h */ {decodeBC6HBlocksAVX2, decodeBC6HBlocksAVX2},
+    /* bc6hs */ {decodeBC6HSBlocksAVX2, decodeBC6HSBlocksAVX2},
 }};
 
 #endif

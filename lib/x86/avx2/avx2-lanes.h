@@ -97,6 +97,27 @@ struct Avx2 : X86Compositions<Avx2> {
         _mm_storeu_si128(reinterpret_cast<__m128i *>(at[1]), _mm256_extracti128_si256(v, 1));
     }
 
+    // What BC6H's kernel adds (bc6h-lanes.h): 32-bit lanes.
+    DXT1_TARGET static Vector multiplyAddWords(Vector a, Vector b) { return _mm256_madd_epi16(a, b); }
+    DXT1_TARGET static Vector splatDwords(int value) { return _mm256_set1_epi32(value); }
+    DXT1_TARGET static Vector addDwords(Vector a, Vector b) { return _mm256_add_epi32(a, b); }
+    DXT1_TARGET static Vector subtractDwords(Vector a, Vector b) { return _mm256_sub_epi32(a, b); }
+    template <int Bits>
+    DXT1_TARGET static Vector shiftLeftDwords(Vector a) { return _mm256_slli_epi32(a, Bits); }
+    template <int Bits>
+    DXT1_TARGET static Vector shiftRightDwords(Vector a) { return _mm256_srli_epi32(a, Bits); }
+    template <int Bits>
+    DXT1_TARGET static Vector shiftRightDwordsSigned(Vector a) { return _mm256_srai_epi32(a, Bits); }
+    DXT1_TARGET static Vector absoluteDwords(Vector a) { return _mm256_abs_epi32(a); }
+    DXT1_TARGET static Vector packDwords(Vector a, Vector b) { return _mm256_packs_epi32(a, b); }
+    // Each lane's 16 bytes of `low` and first 8 of `high`, a row of 24 bytes.
+    DXT1_TARGET static void storeRows24(Vector low, Vector high, unsigned char *const at[kLanes])
+    {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(at[0]), _mm256_castsi256_si128(low));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(at[0] + 16), _mm256_castsi256_si128(high));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(at[1]), _mm256_extracti128_si256(low, 1));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(at[1] + 16), _mm256_extracti128_si256(high, 1));
+    }
 private:
     DXT1_TARGET static __m128i loadLane(const void *p) { return _mm_loadu_si128(static_cast<const __m128i *>(p)); }
 };

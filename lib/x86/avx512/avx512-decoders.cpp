@@ -16,6 +16,7 @@
 // BC2 to BC5 run lane-channels.h's kernels with four 128-bit lanes a
 // register (avx512-lanes.h): BC2 four blocks at a time, BC3 and BC4 eight,
 // BC5 four. BC7 runs bc7-lanes.h's, four blocks of one mode at a time.
+#include "bc6h-decoder.h"
 #include "bc7-decoder.h"
 #include "decoder-variants.h"
 
@@ -303,6 +304,8 @@ const DecoderTable avx512Decoders = {{
     /* bc5  */ {decodeBC5<Avx512, design, false>, decodeBC5<Avx512, gpu, false>},
     /* bc5s */ {decodeBC5<Avx512, design, true>, decodeBC5<Avx512, gpu, true>},
     /* bc7  */ {decodeBC7BlocksAVX512, decodeBC7BlocksAVX512},
+    /* bc6h */ {decodeBC6HBlocksAVX512, decodeBC6HBlocksAVX512},
+    /* bc6hs */ {decodeBC6HSBlocksAVX512, decodeBC6HSBlocksAVX512},
 }};
 
 #endif

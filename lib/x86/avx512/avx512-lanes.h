@@ -220,6 +220,27 @@ struct Avx512 : X86Compositions<Avx512> {
     DXT1_TARGET static Vector unpackHigh64(Vector a, Vector b) { return _mm512_unpackhi_epi64(a, b); }
     // A lane without a block of its own repeats its neighbour's, so equal
     // stores to one place are harmless.
+    // What BC6H's kernel adds (bc6h-lanes.h): 32-bit lanes.
+    DXT1_TARGET static Vector multiplyAddWords(Vector a, Vector b) { return _mm512_madd_epi16(a, b); }
+    DXT1_TARGET static Vector splatDwords(int value) { return _mm512_set1_epi32(value); }
+    DXT1_TARGET static Vector addDwords(Vector a, Vector b) { return _mm512_add_epi32(a, b); }
+    DXT1_TARGET static Vector subtractDwords(Vector a, Vector b) { return _mm512_sub_epi32(a, b); }
+    template <int Bits>
+    DXT1_TARGET static Vector shiftLeftDwords(Vector a) { return _mm512_slli_epi32(a, Bits); }
+    template <int Bits>
+    DXT1_TARGET static Vector shiftRightDwords(Vector a) { return _mm512_srli_epi32(a, Bits); }
+    template <int Bits>
+    DXT1_TARGET static Vector shiftRightDwordsSigned(Vector a) { return _mm512_srai_epi32(a, Bits); }
+    DXT1_TARGET static Vector absoluteDwords(Vector a) { return _mm512_abs_epi32(a); }
+    DXT1_TARGET static Vector packDwords(Vector a, Vector b) { return _mm512_packs_epi32(a, b); }
+    // Each lane's 16 bytes of `low` and first 8 of `high`, a row of 24 bytes.
+    DXT1_TARGET static void storeRows24(Vector low, Vector high, unsigned char *const at[kLanes])
+    {
+        for (unsigned l = 0; l < kLanes; ++l) {
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(at[l]), lane(low, l));
+            _mm_storel_epi64(reinterpret_cast<__m128i *>(at[l] + 16), lane(high, l));
+        }
+    }
     DXT1_TARGET static void storeLanes(Vector v, unsigned char *const at[kLanes])
     {
         for (unsigned l = 0; l < kLanes; ++l)

@@ -5,6 +5,7 @@
 // either colour rule, a template parameter of the palette alone. BC2 to BC5
 // run lane-channels.h's kernels with one 128-bit lane a register: BC2 one
 // block at a time, BC3 and BC4 two, BC5 one.
+#include "bc6h-decoder.h"
 #include "bc7-decoder.h"
 #include "decoder-variants.h"
 
@@ -57,6 +58,8 @@ const DecoderTable ssse3Decoders = {{
     /* bc5  */ {decodeBC5<Ssse3, design, false>, decodeBC5<Ssse3, gpu, false>},
     /* bc5s */ {decodeBC5<Ssse3, design, true>, decodeBC5<Ssse3, gpu, true>},
     /* bc7  */ {decodeBC7BlocksSSSE3, decodeBC7BlocksSSSE3},
+    /* bc6h */ {decodeBC6HBlocksSSSE3, decodeBC6HBlocksSSSE3},
+    /* bc6hs */ {decodeBC6HSBlocksSSSE3, decodeBC6HSBlocksSSSE3},
 }};
 
 #endif

@@ -86,6 +86,25 @@ struct Ssse3 : X86Compositions<Ssse3> {
     {
         _mm_storeu_si128(reinterpret_cast<__m128i *>(at[0]), v);
     }
+    // What BC6H's kernel adds (bc6h-lanes.h): 32-bit lanes.
+    DXT1_TARGET static Vector multiplyAddWords(Vector a, Vector b) { return _mm_madd_epi16(a, b); }
+    DXT1_TARGET static Vector splatDwords(int value) { return _mm_set1_epi32(value); }
+    DXT1_TARGET static Vector addDwords(Vector a, Vector b) { return _mm_add_epi32(a, b); }
+    DXT1_TARGET static Vector subtractDwords(Vector a, Vector b) { return _mm_sub_epi32(a, b); }
+    template <int Bits>
+    DXT1_TARGET static Vector shiftLeftDwords(Vector a) { return _mm_slli_epi32(a, Bits); }
+    template <int Bits>
+    DXT1_TARGET static Vector shiftRightDwords(Vector a) { return _mm_srli_epi32(a, Bits); }
+    template <int Bits>
+    DXT1_TARGET static Vector shiftRightDwordsSigned(Vector a) { return _mm_srai_epi32(a, Bits); }
+    DXT1_TARGET static Vector absoluteDwords(Vector a) { return _mm_abs_epi32(a); }
+    DXT1_TARGET static Vector packDwords(Vector a, Vector b) { return _mm_packs_epi32(a, b); }
+    // Each lane's 16 bytes of `low` and first 8 of `high`, a row of 24 bytes.
+    DXT1_TARGET static void storeRows24(Vector low, Vector high, unsigned char *const at[kLanes])
+    {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(at[0]), low);
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(at[0] + 16), high);
+    }
 };
 
 } // namespace

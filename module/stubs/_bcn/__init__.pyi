@@ -1,4 +1,4 @@
-"""Type information for _bcn, the decoder of the block family: BC1 to BC5 and BC7."""
+"""Type information for _bcn, the decoder of the block family: BC1 to BC7."""
 from typing import Tuple
 
 # Any object with the buffer protocol, as type checkers name it (bytes,
@@ -40,4 +40,10 @@ def decodeBC5(data: _Blocks, /, signed: bool = False, *, rule: _Rule = "design")
 def decodeBC7(data: _Blocks, /, *, rule: _Rule = "design") -> _Planes:
     """Decodes a run of 16-byte BC7 blocks into four RGBA row planes, 16
     bytes a block; BC7 has one exact result, which either rule gives."""
+    ...
+
+def decodeBC6H(data: _Blocks, /, signed: bool = False, *, rule: _Rule = "design") -> _Planes:
+    """Decodes a run of 16-byte BC6H blocks into four row planes of three
+    little-endian half floats (R, G, B) a pixel, 24 bytes a block; BC6H has
+    one exact result, which either rule gives."""
     ...
