@@ -63,7 +63,7 @@ std::uint32_t sampleOfValue(double value, SampleType type)
 // mantissa's 6 or 5 bits at the top of the half's 10.
 std::uint16_t halfOfSmallFloat(std::uint32_t code, unsigned bits)
 {
-    return static_cast<std::uint16_t>(code << (16 - bits));
+    return static_cast<std::uint16_t>(code << (15 - bits));
 }
 
 struct HalfToByteTable {
