@@ -11,9 +11,14 @@
 // more gives the correctly rounded result; the half-float and shared-exponent
 // values are exact in double precision.
 #include "pixel-layouts.h"
+#include "decoder-variants.h"
 
 #include <cmath>
 #include <cstring>
+
+#ifdef DXT1_HAVE_X86_VARIANTS
+#include <immintrin.h>
+#endif
 
 namespace {
 
@@ -317,6 +322,176 @@ ByteRowDecoder byteRowDecoder(const ChannelPlan *plans, unsigned channels, unsig
     return nullptr;
 }
 
+// A layout whose every channel is a whole byte of the pixel (an 8-bit unorm
+// field on a byte boundary) or a constant, to bytes: each output byte is a
+// byte of the pixel or a constant.
+struct ByteShuffle {
+    unsigned pixelBytes, channels;
+    int source[kMaxChannels];           // the pixel's byte, or -1 for a constant
+    unsigned char constant[kMaxChannels];
+};
+
+bool byteShuffleOf(const PixelLayout &layout, const ChannelPlan *plans, SampleType type, ByteShuffle &shuffle)
+{
+    if (type != SampleType::uint8 || layout.pixelBits % 8 != 0)
+        return false;
+    shuffle.pixelBytes = layout.pixelBits / 8;
+    shuffle.channels = layout.channels;
+    for (unsigned c = 0; c < layout.channels; c++) {
+        const PixelField &field = layout.fields[c];
+        if (plans[c].method == Method::constant) {
+            shuffle.source[c] = -1;
+            shuffle.constant[c] = static_cast<unsigned char>(plans[c].constant);
+        } else if (field.kind == FieldKind::unorm && field.bits == 8 && field.offset % 8 == 0) {
+            shuffle.source[c] = static_cast<int>(field.offset / 8);
+            shuffle.constant[c] = 0;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+void shuffleBytesPlain(const ByteShuffle &shuffle, const unsigned char *row, std::size_t width, unsigned char *out)
+{
+    for (std::size_t x = 0; x < width; x++, row += shuffle.pixelBytes)
+        for (unsigned c = 0; c < shuffle.channels; c++)
+            *out++ = shuffle.source[c] < 0 ? shuffle.constant[c] : row[shuffle.source[c]];
+}
+
+#ifdef DXT1_HAVE_X86_VARIANTS
+bool cpuHasSSSE3()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3");
+}
+
+// As many pixels a step as sixteen bytes hold, in and out: one load, one
+// shuffle, one store; a store's bytes past the step are written again by the
+// next step, so steps run while sixteen bytes remain on both sides.
+__attribute__((target("ssse3"))) void shuffleBytesSSSE3(const ByteShuffle &shuffle, const unsigned char *row,
+                                                        std::size_t width, unsigned char *out)
+{
+    const unsigned step = 16 / (shuffle.pixelBytes > shuffle.channels ? shuffle.pixelBytes : shuffle.channels);
+    alignas(16) unsigned char indices[16], constants[16];
+    for (unsigned i = 0; i < 16; i++) {
+        const unsigned pixel = i / shuffle.channels, c = i % shuffle.channels;
+        const bool inStep = pixel < step && shuffle.source[c] >= 0;
+        indices[i] = inStep ? static_cast<unsigned char>(pixel * shuffle.pixelBytes + shuffle.source[c]) : 0x80;
+        constants[i] = pixel < step && shuffle.source[c] < 0 ? shuffle.constant[c] : 0;
+    }
+    const __m128i index = _mm_load_si128(reinterpret_cast<const __m128i *>(indices));
+    const __m128i constant = _mm_load_si128(reinterpret_cast<const __m128i *>(constants));
+    std::size_t x = 0;
+    for (; x * shuffle.pixelBytes + 16 <= width * shuffle.pixelBytes && x * shuffle.channels + 16 <= width * shuffle.channels;
+         x += step) {
+        const __m128i pixels = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + x * shuffle.pixelBytes));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + x * shuffle.channels),
+                         _mm_or_si128(_mm_shuffle_epi8(pixels, index), constant));
+    }
+    shuffleBytesPlain(shuffle, row + x * shuffle.pixelBytes, width - x, out + x * shuffle.channels);
+}
+#endif
+
+// Whether each channel c is the half float at bit 16·c of a pixel of
+// nothing else: a row is then a run of width · channels halves.
+bool halvesInOrder(const PixelLayout &layout)
+{
+    if (layout.pixelBits != 16 * layout.channels)
+        return false;
+    for (unsigned c = 0; c < layout.channels; c++)
+        if (layout.fields[c].kind != FieldKind::floating || layout.fields[c].bits != 16 ||
+            layout.fields[c].offset != 16 * c)
+            return false;
+    return true;
+}
+
+typedef void (*HalfRunFunction)(const unsigned char *halves, std::size_t count, unsigned char *out);
+
+void halvesToBytesPlain(const unsigned char *halves, std::size_t count, unsigned char *out)
+{
+    const std::uint8_t *table = halfToByte();
+    for (std::size_t i = 0; i < count; i++)
+        out[i] = table[halves[2 * i] | halves[2 * i + 1] << 8];
+}
+
+void halvesToSinglesPlain(const unsigned char *halves, std::size_t count, unsigned char *out)
+{
+    for (std::size_t i = 0; i < count; i++)
+        storeSample<std::uint32_t>(out + 4 * i, floatBits(halfToFloat(
+                                                    static_cast<std::uint16_t>(halves[2 * i] | halves[2 * i + 1] << 8))));
+}
+
+#ifdef DXT1_HAVE_X86_VARIANTS
+bool cpuHasF16C()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx") && __builtin_cpu_supports("f16c");
+}
+
+#define PIXELS_F16C __attribute__((target("avx,f16c")))
+
+// Sixteen halves to bytes: max(x, 0) is 0 for NaN; x · 255 + 0.5 is exact in
+// single precision wherever its truncation could differ from the rounded
+// value (a half has 11 significant bits, 255 eight), so truncating it rounds
+// halves up as the table does.
+PIXELS_F16C void halvesToBytesF16C(const unsigned char *halves, std::size_t count, unsigned char *out)
+{
+    const __m256 zero = _mm256_setzero_ps(), one = _mm256_set1_ps(1.0f);
+    const __m256 full = _mm256_set1_ps(255.0f), half = _mm256_set1_ps(0.5f);
+    std::size_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        __m128i words[2];
+        for (int k = 0; k < 2; k++) {
+            const __m256 value = _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i *>(halves + 2 * i + 16 * k)));
+            const __m256 clamped = _mm256_min_ps(_mm256_max_ps(value, zero), one);
+            const __m256i rounded = _mm256_cvttps_epi32(_mm256_add_ps(_mm256_mul_ps(clamped, full), half));
+            words[k] = _mm_packs_epi32(_mm256_castsi256_si128(rounded), _mm256_extractf128_si256(rounded, 1));
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + i), _mm_packus_epi16(words[0], words[1]));
+    }
+    halvesToBytesPlain(halves + 2 * i, count - i, out + i);
+}
+
+PIXELS_F16C void halvesToSinglesF16C(const unsigned char *halves, std::size_t count, unsigned char *out)
+{
+    std::size_t i = 0;
+    for (; i + 8 <= count; i += 8)
+        _mm256_storeu_ps(reinterpret_cast<float *>(out + 4 * i),
+                         _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i *>(halves + 2 * i))));
+    halvesToSinglesPlain(halves + 2 * i, count - i, out + 4 * i);
+}
+#endif
+
+// The converter of a run of halves to `type`, chosen once per type: F16C
+// where the CPU has it; null for the types it does not serve.
+HalfRunFunction halfRunFunction(SampleType type)
+{
+#ifdef DXT1_HAVE_X86_VARIANTS
+    static const bool f16c = cpuHasF16C();
+    if (f16c && type == SampleType::uint8)
+        return halvesToBytesF16C;
+    if (f16c && type == SampleType::float32)
+        return halvesToSinglesF16C;
+#endif
+    return type == SampleType::uint8 ? halvesToBytesPlain : type == SampleType::float32 ? halvesToSinglesPlain
+                                                                                        : nullptr;
+}
+
+typedef void (*ByteShuffleFunction)(const ByteShuffle &shuffle, const unsigned char *row, std::size_t width,
+                                    unsigned char *out);
+
+// Chosen once: SSSE3 where the CPU has it.
+ByteShuffleFunction byteShuffleFunction()
+{
+#ifdef DXT1_HAVE_X86_VARIANTS
+    static const ByteShuffleFunction chosen = cpuHasSSSE3() ? shuffleBytesSSSE3 : shuffleBytesPlain;
+    return chosen;
+#else
+    return shuffleBytesPlain;
+#endif
+}
+
 typedef void (*RowDecoder)(const ChannelPlan *plans, unsigned channels, const unsigned char *row,
                            std::size_t width, unsigned char *out);
 
@@ -380,7 +555,8 @@ float halfToFloat(std::uint16_t half)
         const float magnitude = std::ldexp(static_cast<float>(mantissa), -24); // subnormal or zero, exact
         bits = sign | floatBits(magnitude);
     } else if (exponent == 0x1F) {
-        bits = sign | 0x7F800000 | (mantissa << 13); // infinity, or a NaN with its payload
+        // Infinity, or a NaN with its payload, made quiet as F16C's conversion makes it.
+        bits = sign | 0x7F800000 | (mantissa << 13) | (mantissa != 0 ? 0x400000 : 0);
     } else {
         bits = sign | ((exponent + 127 - 15) << 23) | (mantissa << 13);
     }
@@ -481,10 +657,18 @@ void decodePixels(const PixelLayout &layout, SampleType type, bool unpremultiply
         planChannel(layout.fields[c], type, plans[c]);
     const RowDecoder decode = rowDecoder(layout.pixelBits, type);
     const ByteRowDecoder decodeBytes = byteRowDecoder(plans, layout.channels, layout.pixelBits, type);
+    ByteShuffle shuffle;
+    const ByteShuffleFunction shuffleBytes = byteShuffleOf(layout, plans, type, shuffle) ? byteShuffleFunction()
+                                                                                       : nullptr;
+    const HalfRunFunction convertHalves = halvesInOrder(layout) ? halfRunFunction(type) : nullptr;
     const std::size_t outRowBytes = width * layout.channels * sampleBytes(type);
     for (std::size_t y = 0; y < height; y++) {
         unsigned char *row = out + y * outRowBytes;
-        if (decodeBytes != nullptr)
+        if (convertHalves != nullptr)
+            convertHalves(data + y * rowBytes, width * layout.channels, row);
+        else if (shuffleBytes != nullptr)
+            shuffleBytes(shuffle, data + y * rowBytes, width, row);
+        else if (decodeBytes != nullptr)
             decodeBytes(plans, data + y * rowBytes, width, row);
         else
             decode(plans, layout.channels, data + y * rowBytes, width, row);

@@ -317,3 +317,67 @@ TEST(LayoutErrors, RefusedLayouts)
 }
 
 } // namespace
+
+namespace {
+
+// The fast paths against the general one: the same fields at a place in the
+// pixel that the fast paths do not take.
+
+// Every half, as R16_FLOAT (a run of halves) and as the low half of a 32-bit pixel.
+TEST(FastPaths, EveryHalfAsARunAndAsAField)
+{
+    std::vector<unsigned char> run(2 << 16), padded(4 << 16);
+    for (std::uint32_t h = 0; h < (1 << 16); h++) {
+        run[2 * h] = padded[4 * h] = static_cast<unsigned char>(h);
+        run[2 * h + 1] = padded[4 * h + 1] = static_cast<unsigned char>(h >> 8);
+    }
+    for (SampleType type : {SampleType::uint8, SampleType::float32}) {
+        const std::size_t size = sampleBytes(type) << 16;
+        std::vector<unsigned char> fast(size), general(size);
+        // Widths that leave the vector loops a remainder: the whole run, then one pixel short.
+        for (std::size_t width : {std::size_t(1) << 16, (std::size_t(1) << 16) - 1}) {
+            decodePixels(layout(16, {field(kFloat, 0, 16)}), type, false, run.data(), 2 * width, width, 1,
+                         fast.data());
+            decodePixels(layout(32, {field(kFloat, 0, 16)}), type, false, padded.data(), 4 * width, width, 1,
+                         general.data());
+            EXPECT_EQ(std::memcmp(fast.data(), general.data(), width * sampleBytes(type)), 0)
+                << static_cast<unsigned>(type) << " " << width;
+        }
+    }
+}
+
+// Byte layouts: every byte of the output is a byte of the pixel or a constant.
+TEST(FastPaths, ByteShufflesOfEveryWidth)
+{
+    struct Case {
+        unsigned pixelBits;
+        std::vector<PixelField> fields;
+        std::vector<int> source; // the pixel's byte, or -1 for 255
+    } cases[] = {
+        {32, {field(kUnorm, 16, 8), field(kUnorm, 8, 8), field(kUnorm, 0, 8), field(kUnorm, 24, 8)}, {2, 1, 0, 3}},
+        {32, {field(kUnorm, 16, 8), field(kUnorm, 8, 8), field(kUnorm, 0, 8), field(FieldKind::one)}, {2, 1, 0, -1}},
+        {24, {field(kUnorm, 16, 8), field(kUnorm, 8, 8), field(kUnorm, 0, 8)}, {2, 1, 0}},
+        {24, {field(kUnorm, 0, 8), field(kUnorm, 8, 8), field(kUnorm, 16, 8), field(FieldKind::one)}, {0, 1, 2, -1}},
+        {8, {field(kUnorm, 0, 8), field(kUnorm, 0, 8), field(kUnorm, 0, 8), field(FieldKind::one)}, {0, 0, 0, -1}},
+        {8, {field(kUnorm, 0, 8)}, {0}},
+        {16, {field(kUnorm, 8, 8), field(kUnorm, 0, 8)}, {1, 0}},
+        {64, {field(kUnorm, 56, 8), field(kUnorm, 8, 8)}, {7, 1}},
+    };
+    std::vector<unsigned char> data(8 * 64 + 16);
+    for (std::size_t i = 0; i < data.size(); i++)
+        data[i] = static_cast<unsigned char>(i * 131 + 7);
+    for (const Case &c : cases) {
+        const PixelLayout pixels = layout(c.pixelBits, c.fields);
+        const unsigned pixelBytes = c.pixelBits / 8, channels = pixels.channels;
+        for (std::size_t width = 1; width <= 64; width++) {
+            std::vector<unsigned char> out(width * channels + 1, 0xEE), expected(width * channels + 1, 0xEE);
+            for (std::size_t x = 0; x < width; x++)
+                for (unsigned ch = 0; ch < channels; ch++)
+                    expected[x * channels + ch] = c.source[ch] < 0 ? 255 : data[x * pixelBytes + c.source[ch]];
+            decodePixels(pixels, SampleType::uint8, false, data.data(), width * pixelBytes, width, 1, out.data());
+            EXPECT_EQ(out, expected) << c.pixelBits << " bits, " << channels << " channels, width " << width;
+        }
+    }
+}
+
+} // namespace

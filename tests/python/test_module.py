@@ -419,47 +419,53 @@ class BlockFamily(unittest.TestCase):
             self.assertRaises(ValueError, call, mapped)  # a closed mmap's own error
 
     def test_long_runs_let_other_threads_run(self):
-        # The interpreter is told not to switch threads of itself, so another
-        # thread runs only while this one has let go of the lock: it counts
-        # during the call if and only if the decoder lets go.
         data = random_blocks(random.Random(5), 4096) * 128  # 4 MiB of BC3 blocks
-        counted = [0]
-        stop = []
-
-        def count():
-            while not stop:
-                counted[0] += 1
-                if counted[0] % 64 == 0:
-                    time.sleep(0)  # lets go of the lock, for the caller to take back
-
-        if sys.version_info[0] >= 3:
-            interval, set_interval = sys.getswitchinterval(), sys.setswitchinterval
-            set_interval(1000.0)
-        else:
-            interval, set_interval = sys.getcheckinterval(), sys.setcheckinterval
-            set_interval(1 << 30)
-        thread = threading.Thread(target=count)
-        try:
-            thread.start()
-            # A loaded machine may wake the counting thread too late for one
-            # call; with the lock held it could never count at all.
-            during_long_run = 0
-            for _ in range(20):
-                before = counted[0]
-                _bcn.decodeBC3(data)
-                during_long_run = counted[0] - before
-                if during_long_run:
-                    break
-            before = counted[0]
-            _bcn.decodeBC3(data[:16 * 100])  # a short run keeps the lock
-            during_short_run = counted[0] - before
-        finally:
-            stop.append(True)
-            set_interval(interval)
-            thread.join()
+        during_long_run, during_short_run = counts_of_another_thread(
+            lambda: _bcn.decodeBC3(data), lambda: _bcn.decodeBC3(data[:16 * 100]))  # a short run keeps the lock
         self.assertGreater(during_long_run, 0)
         self.assertEqual(during_short_run, 0)
 
+
+def counts_of_another_thread(long_call, short_call):
+    """How far another thread counts during `long_call` and during
+    `short_call`. The interpreter is told not to switch threads of itself, so
+    the other thread runs only while the caller has let go of the lock: it
+    counts during a call if and only if the module lets go."""
+    counted = [0]
+    stop = []
+
+    def count():
+        while not stop:
+            counted[0] += 1
+            if counted[0] % 64 == 0:
+                time.sleep(0)  # lets go of the lock, for the caller to take back
+
+    if sys.version_info[0] >= 3:
+        interval, set_interval = sys.getswitchinterval(), sys.setswitchinterval
+        set_interval(1000.0)
+    else:
+        interval, set_interval = sys.getcheckinterval(), sys.setcheckinterval
+        set_interval(1 << 30)
+    thread = threading.Thread(target=count)
+    try:
+        thread.start()
+        # A loaded machine may wake the counting thread too late for one
+        # call; with the lock held it could never count at all.
+        during_long_call = 0
+        for _ in range(20):
+            before = counted[0]
+            long_call()
+            during_long_call = counted[0] - before
+            if during_long_call:
+                break
+        before = counted[0]
+        short_call()
+        during_short_call = counted[0] - before
+    finally:
+        stop.append(True)
+        set_interval(interval)
+        thread.join()
+    return during_long_call, during_short_call
 
 BGRA8 = (('unorm', 16, 8), ('unorm', 8, 8), ('unorm', 0, 8), ('unorm', 24, 8))
 RGBA8 = (('unorm', 0, 8), ('unorm', 8, 8), ('unorm', 16, 8), ('unorm', 24, 8))
@@ -599,6 +605,14 @@ class PixelLayouts(unittest.TestCase):
                      lambda m: _pixels.decodePixels(m, 4, 4, 16, 32, (('unorm', Closing(m), 8),), 'uint8')):
             mapped = mmap.mmap(-1, 1 << 16)
             self.assertRaises(ValueError, call, mapped)  # a closed mmap's own error
+
+    def test_large_surfaces_let_other_threads_run(self):
+        data = random_blocks(random.Random(6), 1 << 17)  # 1024 x 256 B8G8R8A8 pixels: 1 MiB
+        during_large, during_small = counts_of_another_thread(
+            lambda: _pixels.decodePixels(data, 1024, 256, 4096, 32, BGRA8, 'uint8'),
+            lambda: _pixels.decodePixels(data, 64, 64, 4096, 32, BGRA8, 'uint8'))  # 16 KiB keeps the lock
+        self.assertGreater(during_large, 0)
+        self.assertEqual(during_small, 0)
 
     def test_result_is_owned_once(self):
         data = b'\x10' * 64
