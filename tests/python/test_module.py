@@ -607,10 +607,13 @@ class PixelLayouts(unittest.TestCase):
             self.assertRaises(ValueError, call, mapped)  # a closed mmap's own error
 
     def test_large_surfaces_let_other_threads_run(self):
-        data = random_blocks(random.Random(6), 1 << 17)  # 1024 x 256 B8G8R8A8 pixels: 1 MiB
+        # 1024 x 256 16-bit RGBA pixels to singles (each sample computed, not
+        # looked up, so that the call lasts a few milliseconds): 4 MiB.
+        data = random_blocks(random.Random(6), 1 << 18)
+        rgba16 = tuple(('unorm', 16 * c, 16) for c in range(4))
         during_large, during_small = counts_of_another_thread(
-            lambda: _pixels.decodePixels(data, 1024, 256, 4096, 32, BGRA8, 'uint8'),
-            lambda: _pixels.decodePixels(data, 64, 64, 4096, 32, BGRA8, 'uint8'))  # 16 KiB keeps the lock
+            lambda: _pixels.decodePixels(data, 1024, 256, 8192, 64, rgba16, 'float32'),
+            lambda: _pixels.decodePixels(data, 64, 64, 8192, 64, rgba16, 'float32'))  # 64 KiB keeps the lock
         self.assertGreater(during_large, 0)
         self.assertEqual(during_small, 0)
 
