@@ -33,8 +33,8 @@ constexpr unsigned kXrBiasZero = 384;  // the code of 0.0
 constexpr unsigned kXrBiasScale = 510; // codes per 1.0
 constexpr unsigned kTableBits = 8;     // fields this wide or narrower are converted through a table
 
-// Round half up: the rule of every integer result that can tie (snorm, XR
-// bias, unpremultiplied colours); unorm and float inputs never tie.
+// Round half up: the rule of every integer result (snorm, XR bias and
+// unpremultiplied colours tie often; unorm codes never, floats at 0.5 only).
 std::uint32_t roundedQuotient(std::uint64_t numerator, std::uint64_t denominator)
 {
     return static_cast<std::uint32_t>((2 * numerator + denominator) / (2 * denominator));
@@ -266,7 +266,8 @@ void decodeRow(const ChannelPlan *plans, unsigned channels, const unsigned char 
 }
 
 // Byte samples of fields that lie in a pixel's first 64 bits, every one
-// through its table: the kernel of 8-bit layouts, 5-6-5 and half floats.
+// through its table: the kernel of 5-6-5, 4-4-4-4, 1-bit and other packed
+// layouts, and of halves out of order.
 template <unsigned PixelBytes, unsigned Channels>
 void decodeByteRow(const ChannelPlan *plans, const unsigned char *row, std::size_t width, unsigned char *out)
 {
