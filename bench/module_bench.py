@@ -3,7 +3,9 @@ object: a 1024 x 1024 texture a block row per call (256 calls of 256 blocks),
 and a 4096 x 4096 surface both a block row per call (1024 calls of 1024
 blocks) and whole, in one call. Then _bcn on two 4096 x 4096 BC3 surfaces,
 one after the other in one thread and at once in two: _bcn lets go of the
-interpreter lock while it decodes a long run."""
+interpreter lock while it decodes a long run. Last _pixels, decoding 4096 x 4096
+B8G8R8A8, B5G6R5 and R16G16B16A16_FLOAT surfaces to RGBA bytes, against
+_bcn.decodeBC1 of a 4096 x 4096 surface, timed in the same run."""
 import json
 import random
 import sys
@@ -12,6 +14,7 @@ import time
 
 import _bcn
 import _dxt1
+import _pixels
 
 clock = getattr(time, 'perf_counter', time.time)
 
@@ -71,6 +74,20 @@ def main():
 
     bc3_one = median_seconds(9, one_thread)
     bc3_two = median_seconds(9, two_threads)
+
+    # Pixel layouts to RGBA bytes, from a random row repeated; against BC1 of the same surface size.
+    side = 4096
+    layouts = {
+        'b8g8r8a8': (32, (('unorm', 16, 8), ('unorm', 8, 8), ('unorm', 0, 8), ('unorm', 24, 8))),
+        'b5g6r5': (16, (('unorm', 11, 5), ('unorm', 5, 6), ('unorm', 0, 5), ('one',))),
+        'r16g16b16a16_float': (64, tuple(('float', 16 * c, 16) for c in range(4))),
+    }
+    pixels_seconds = {'bc1': median_seconds(9, lambda: _bcn.decodeBC1(surface))}
+    for name, (bits, fields) in sorted(layouts.items()):
+        row_bytes = side * bits // 8
+        pixels = random_bytes(rng, row_bytes) * side
+        pixels_seconds[name] = median_seconds(
+            9, lambda: _pixels.decodePixels(pixels, side, side, row_bytes, bits, fields, 'uint8'))
     json.dump({
         'python': sys.version.split()[0],
         'pass_ns': small * 1e9,
@@ -80,6 +97,7 @@ def main():
         'surface_whole_ns_per_block': large_whole * 1e9 / blocks,
         'bc3_one_thread_ns_per_block': bc3_one * 1e9 / (2 * blocks),
         'bc3_two_threads_ns_per_block': bc3_two * 1e9 / (2 * blocks),
+        'pixels_ms': dict((name, seconds * 1e3) for name, seconds in pixels_seconds.items()),
     }, sys.stdout)
     sys.stdout.write('\n')
 

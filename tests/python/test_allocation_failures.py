@@ -1,5 +1,5 @@
-"""Heap failures during a call, of _dxt1, _dxt1a and _bcn: each must raise
-MemoryError, release every row plane made so far, and leave the module
+"""Heap failures during a call, of _dxt1, _dxt1a, _bcn and _pixels: each must
+raise MemoryError, release every row plane made so far, and leave the module
 working. A call's only heap requests of a plane's size are its four planes,
 byte strings that it decodes into. Needs the
 malloc-failure interposer preloaded (LD_PRELOAD); the build's test runner does
@@ -13,6 +13,7 @@ import unittest
 import _bcn
 import _dxt1
 import _dxt1a
+import _pixels
 
 BLOCKS = 400                 # planes of 4800 (RGB) or 6400 (RGBA) bytes: beyond the small-object allocator
 # A string of n bytes is one heap request of n plus its header, and, under the
@@ -127,6 +128,48 @@ class AllocationFailures_bcn_long_run(AllocationFailures, unittest.TestCase):
     decode = staticmethod(lambda data: _bcn.decodeBC4(data, signed=True, rule='gpu'))
     DATA = 8 * 5000
     PLANE = 4 * 5000
+
+
+@unittest.skipIf(interposer is None and not REQUIRED, 'the malloc-failure interposer is not preloaded')
+class AllocationFailures_pixels(unittest.TestCase):
+    """_pixels makes one large request, its result, and decodes into it."""
+    WIDTH, HEIGHT = 64, 32  # a float32 RGBA result of 32 KiB, from 16 KiB of half floats
+    RESULT = WIDTH * HEIGHT * 16
+    FIELDS = tuple(('float', 16 * c, 16) for c in range(4))
+
+    def decode(self, data):
+        return _pixels.decodePixels(data, self.WIDTH, self.HEIGHT, 8 * self.WIDTH, 64, self.FIELDS, 'float32')
+
+    def setUp(self):
+        if interposer is None:
+            self.fail('the malloc-failure interposer is not preloaded')
+        rng = random.Random(13)
+        self.data = bytes(bytearray(rng.randrange(256) for _ in range(8 * self.WIDTH * self.HEIGHT)))
+        self.expected = self.decode(self.data)
+        interposer.dxt1_track_sizes(self.RESULT, self.RESULT + STRING_OVERHEAD_MAX)
+
+    def tearDown(self):
+        interposer.dxt1_disarm()
+        interposer.dxt1_track_sizes(0, 0)
+
+    def test_the_result_failing_raises_and_leaves_the_module_working(self):
+        for argument in (self.data, bytearray(self.data)) if sys.version_info[0] >= 3 else (self.data,):
+            interposer.dxt1_fail_request(self.RESULT, self.RESULT + STRING_OVERHEAD_MAX, 0)
+            try:
+                self.assertRaises(MemoryError, self.decode, argument)
+            finally:
+                self.assertEqual(interposer.dxt1_disarm(), 0)
+            self.assertEqual(interposer.dxt1_live_tracked(), 0)
+            if isinstance(argument, bytearray):
+                argument.append(0)  # a bytearray cannot grow while a buffer of it is held
+            self.assertTrue(self.decode(self.data) == self.expected)
+
+    def test_a_call_makes_exactly_one_such_request(self):
+        interposer.dxt1_fail_request(self.RESULT, self.RESULT + STRING_OVERHEAD_MAX, 1)
+        try:
+            self.assertTrue(self.decode(self.data) == self.expected)
+        finally:
+            self.assertEqual(interposer.dxt1_disarm(), 1)
 
 
 if __name__ == '__main__':

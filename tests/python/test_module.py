@@ -2,7 +2,8 @@
 memory and threads. `_dxt1` (RGB), `_dxt1a` (RGBA) and `_bcn`'s BC1 decoder
 (RGBA) follow the same rules; each case that holds for all runs once per
 module, with that module's expected planes. `_bcn`'s other formats, options
-and threads have cases of their own."""
+and threads have cases of their own, as do `_pixels`'s layouts and sample
+types."""
 import array
 import mmap
 import os
@@ -21,6 +22,7 @@ import unittest
 import _bcn
 import _dxt1
 import _dxt1a
+import _pixels
 
 QUICK = os.environ.get('DXT1_QUICK') == '1'  # fewer repetitions, e.g. under valgrind
 STUBS = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), 'module', 'stubs')
@@ -174,7 +176,8 @@ class ModuleInterface(unittest.TestCase):
     def test_only_the_entry_points_are_exported(self):
         entry_points = {_dxt1: 'init_dxt1' if sys.version_info[0] < 3 else 'PyInit__dxt1',
                         _dxt1a: 'init_dxt1a' if sys.version_info[0] < 3 else 'PyInit__dxt1a',
-                        _bcn: 'init_bcn' if sys.version_info[0] < 3 else 'PyInit__bcn'}
+                        _bcn: 'init_bcn' if sys.version_info[0] < 3 else 'PyInit__bcn',
+                        _pixels: 'init_pixels' if sys.version_info[0] < 3 else 'PyInit__pixels'}
         for module, entry_point in entry_points.items():
             try:
                 output = subprocess.check_output(['nm', '-D', '--defined-only', module.__file__])
@@ -543,46 +546,210 @@ class BlockFamily(unittest.TestCase):
             self.assertRaises(ValueError, call, mapped)  # a closed mmap's own error
 
     def test_long_runs_let_other_threads_run(self):
-        # The interpreter is told not to switch threads of itself, so another
-        # thread runs only while this one has let go of the lock: it counts
-        # during the call if and only if the decoder lets go.
         data = random_blocks(random.Random(5), 4096) * 128  # 4 MiB of BC3 blocks
-        counted = [0]
-        stop = []
-
-        def count():
-            while not stop:
-                counted[0] += 1
-                if counted[0] % 64 == 0:
-                    time.sleep(0)  # lets go of the lock, for the caller to take back
-
-        if sys.version_info[0] >= 3:
-            interval, set_interval = sys.getswitchinterval(), sys.setswitchinterval
-            set_interval(1000.0)
-        else:
-            interval, set_interval = sys.getcheckinterval(), sys.setcheckinterval
-            set_interval(1 << 30)
-        thread = threading.Thread(target=count)
-        try:
-            thread.start()
-            # A loaded machine may wake the counting thread too late for one
-            # call; with the lock held it could never count at all.
-            during_long_run = 0
-            for _ in range(20):
-                before = counted[0]
-                _bcn.decodeBC3(data)
-                during_long_run = counted[0] - before
-                if during_long_run:
-                    break
-            before = counted[0]
-            _bcn.decodeBC3(data[:16 * 100])  # a short run keeps the lock
-            during_short_run = counted[0] - before
-        finally:
-            stop.append(True)
-            set_interval(interval)
-            thread.join()
+        during_long_run, during_short_run = counts_of_another_thread(
+            lambda: _bcn.decodeBC3(data), lambda: _bcn.decodeBC3(data[:16 * 100]))  # a short run keeps the lock
         self.assertGreater(during_long_run, 0)
         self.assertEqual(during_short_run, 0)
+
+
+def counts_of_another_thread(long_call, short_call):
+    """How far another thread counts during `long_call` and during
+    `short_call`. The interpreter is told not to switch threads of itself, so
+    the other thread runs only while the caller has let go of the lock: it
+    counts during a call if and only if the module lets go."""
+    counted = [0]
+    stop = []
+
+    def count():
+        while not stop:
+            counted[0] += 1
+            if counted[0] % 64 == 0:
+                time.sleep(0)  # lets go of the lock, for the caller to take back
+
+    if sys.version_info[0] >= 3:
+        interval, set_interval = sys.getswitchinterval(), sys.setswitchinterval
+        set_interval(1000.0)
+    else:
+        interval, set_interval = sys.getcheckinterval(), sys.setcheckinterval
+        set_interval(1 << 30)
+    thread = threading.Thread(target=count)
+    try:
+        thread.start()
+        # A loaded machine may wake the counting thread too late for one
+        # call; with the lock held it could never count at all.
+        during_long_call = 0
+        for _ in range(20):
+            before = counted[0]
+            long_call()
+            during_long_call = counted[0] - before
+            if during_long_call:
+                break
+        before = counted[0]
+        short_call()
+        during_short_call = counted[0] - before
+    finally:
+        stop.append(True)
+        set_interval(interval)
+        thread.join()
+    return during_long_call, during_short_call
+
+BGRA8 = (('unorm', 16, 8), ('unorm', 8, 8), ('unorm', 0, 8), ('unorm', 24, 8))
+RGBA8 = (('unorm', 0, 8), ('unorm', 8, 8), ('unorm', 16, 8), ('unorm', 24, 8))
+B5G6R5 = (('unorm', 11, 5), ('unorm', 5, 6), ('unorm', 0, 5), ('one',))
+RGBA16F = (('float', 0, 16), ('float', 16, 16), ('float', 32, 16), ('float', 48, 16))
+
+
+class PixelLayouts(unittest.TestCase):
+    """_pixels.decodePixels: results of each sample type, its arguments and
+    their errors, sizes, and the order in which it reads its arguments."""
+
+    def test_worked_pixels(self):
+        decode = _pixels.decodePixels
+        # 0xF81F is magenta; 0x8420 is red 16 of 31, green 33 of 63.
+        self.assertEqual(decode(b'\x1f\xf8\x20\x84', 2, 1, 4, 16, B5G6R5, 'uint8'), row(255, 0, 255, 255, 132, 134, 0, 255))
+        self.assertEqual(decode(b'\x01\x02\x03\x04', 1, 1, 4, 32, BGRA8, 'uint8'), row(3, 2, 1, 4))
+        self.assertEqual(struct.unpack('=4H', decode(b'\x01\x02\x03\x04', 1, 1, 4, 32, BGRA8, 'uint16')),
+                         (3 * 257, 2 * 257, 257, 4 * 257))
+        halves = struct.pack('<4H', 0x3800, 0x7c00, 0xfc00, 0x7bff)  # 0.5, infinity, -infinity, 65504
+        self.assertEqual(decode(halves, 1, 1, 8, 64, RGBA16F, 'uint8'), row(128, 255, 0, 255))
+        self.assertEqual(struct.unpack('=4f', decode(halves, 1, 1, 8, 64, RGBA16F, 'float32')),
+                         (0.5, float('inf'), float('-inf'), 65504.0))
+        self.assertEqual(decode(halves, 1, 1, 8, 64, RGBA16F, 'float16'), halves if sys.byteorder == 'little'
+                         else struct.pack('>4H', 0x3800, 0x7c00, 0xfc00, 0x7bff))
+        # Signed fields, and the signed zero of the blue a layout lacks.
+        self.assertEqual(decode(b'\x80\x7f', 1, 1, 2, 16, (('snorm', 0, 8), ('snorm', 8, 8), ('signedzero',)),
+                                'uint8'), row(0, 255, 128))
+        # Shared exponent: 256, 1 and 511 times 2^(16 - 24).
+        rgb9e5 = struct.pack('<I', 256 | 1 << 9 | 511 << 18 | 16 << 27)
+        self.assertEqual(struct.unpack('=3f', decode(rgb9e5, 1, 1, 4, 32, tuple(('sharedexp', 9 * c, 9, 27)
+                                                                                   for c in range(3)), 'float32')),
+                         (1.0, 0.00390625, 1.99609375))
+        # Colours stored multiplied by alpha: 64 / 128 is 127.5, rounded up.
+        self.assertEqual(decode(row(64, 128, 200, 128, 9, 9, 9, 0), 2, 1, 8, 32, RGBA8, 'uint8', unpremultiply=True),
+                         row(128, 255, 255, 128, 0, 0, 0, 0))
+
+    def test_one_bit_rows_start_on_whole_bytes(self):
+        # Ten pixels a row, two bytes apart; the first pixel in the highest bit.
+        result = _pixels.decodePixels(row(0xa5, 0xc0, 0x01, 0x80), 10, 2, 2, 1, (('unorm', 0, 1),), 'uint8')
+        self.assertEqual(result, row(255, 0, 255, 0, 0, 255, 0, 255, 255, 255, 0, 0, 0, 0, 0, 0, 0, 255, 255, 0))
+        # Rows further apart than their pixels: the gap is skipped, and the last row needs no gap.
+        self.assertEqual(_pixels.decodePixels(row(1, 99, 99, 2), 1, 2, 3, 8, (('unorm', 0, 8),), 'uint8'), row(1, 2))
+
+    def test_decoded_planes_convert_to_other_types(self):
+        # BC1's RGBA rows: 248 widens to 248 * 257; 255 is 1.0.
+        plane = _bcn.decodeBC1(RED_TO_BLUE)[0]
+        self.assertEqual(struct.unpack('=8H', _pixels.decodePixels(plane, 2, 1, 16, 32, RGBA8, 'uint16')),
+                         (63736, 0, 0, 65535, 0, 0, 63736, 65535))
+        self.assertEqual(struct.unpack('=4f', _pixels.decodePixels(plane, 1, 1, 16, 32, RGBA8, 'float32')),
+                         (struct.unpack('<f', b'\xf9\xf8\x78\x3f')[0], 0.0, 0.0, 1.0))  # 248/255, rounded to single
+        # BC6H's rows: three halves a pixel, to single precision and to words.
+        halves = struct.pack('<3H', 0x3800, 0xbc00, 0x3555)  # 0.5, -1.0, (1 + 341/1024) / 4
+        self.assertEqual(struct.unpack('=3f', _pixels.decodePixels(halves, 1, 1, 6, 48, RGBA16F[:3], 'float32')),
+                         (0.5, -1.0, 0.333251953125))
+
+    def test_result_sizes_and_types(self):
+        data = bytes(bytearray(range(256))) * 3
+        for dtype, size in (('uint8', 1), ('uint16', 2), ('float16', 2), ('float32', 4)):
+            result = _pixels.decodePixels(data, 5, 4, 48, 64, RGBA16F, dtype)
+            self.assertIs(type(result), bytes)
+            self.assertEqual(len(result), 5 * 4 * 4 * size)
+        self.assertEqual(_pixels.decodePixels(b'', 0, 7, 0, 32, BGRA8, 'uint8'), b'')
+        self.assertEqual(_pixels.decodePixels(b'', 9, 0, 36, 32, BGRA8, 'uint8'), b'')
+
+    def test_every_bytes_like_argument_decodes_like_bytes(self):
+        data = bytes(bytearray(range(64)))
+        expected = _pixels.decodePixels(data, 4, 4, 16, 32, BGRA8, 'uint8')
+        mapped = mmap.mmap(-1, len(data))
+        mapped.write(data)
+        if sys.version_info[0] >= 3:
+            arguments = [bytearray(data), memoryview(data), mapped, memoryview(b'\0' * 8 + data)[8:]]
+        else:
+            arguments = [buffer(data), mapped, array.array('c', data)]  # noqa: F821
+        for argument in arguments:
+            self.assertEqual(_pixels.decodePixels(argument, 4, 4, 16, 32, BGRA8, 'uint8'), expected,
+                             type(argument).__name__)
+        del arguments
+        mapped.close()  # fails while the module still holds its buffer
+
+    def test_argument_errors(self):
+        decode = _pixels.decodePixels
+        data = b'\0' * 64
+        self.assertRaises(TypeError, decode)
+        self.assertRaises(TypeError, decode, data, 4, 4, 16, 32, BGRA8)
+        self.assertRaises(TypeError, decode, data, 4, 4, 16, 32, list(BGRA8), 'uint8')
+        self.assertRaises(TypeError, decode, data, 4, 4, 16, 32, (['unorm', 0, 8],), 'uint8')
+        self.assertRaises(TypeError, decode, data, 4.0, 4, 16, 32, BGRA8, 'uint8')
+        self.assertRaises(TypeError, decode, data, 4, 4, 16, 32, BGRA8, 'uint8', alpha=True)
+        self.assertRaises(TypeError, decode, None, 4, 4, 16, 32, BGRA8, 'uint8')
+        for bad in ((data, 4, 4, 16, 32, BGRA8, 'int8'),                    # no such dtype
+                    (data, 4, 4, 16, 32, BGRA8, b'uint8' if sys.version_info[0] >= 3 else u'uint\xfc'),
+                    (data, 4, 4, 16, 12, BGRA8, 'uint8'),                   # no such pixel size
+                    (data, 4, 4, 16, 16, BGRA8, 'uint8'),                   # fields past the pixel
+                    (data, 4, 4, 16, 32, (('unorm', 0, 17),), 'uint8'),
+                    (data, 4, 4, 16, 32, (('half', 0, 16),), 'uint8'),
+                    (data, 4, 4, 16, 32, (('unorm', 0),), 'uint8'),
+                    (data, 4, 4, 16, 32, (('one', 0, 8),), 'uint8'),
+                    (data, 4, 4, 16, 32, (('unorm', -1, 8),), 'uint8'),
+                    (data, 4, 4, 16, 32, (('unorm', 1 << 70, 8),), 'uint8'),
+                    (data, 4, 4, 16, 32, (), 'uint8'),
+                    (data, 4, 4, 16, 32, BGRA8 + (('one',),), 'uint8'),
+                    (data, -1, 4, 16, 32, BGRA8, 'uint8'),
+                    (data, 4, 4, 15, 32, BGRA8, 'uint8'),                   # rows shorter than their pixels
+                    (data, 4, 5, 16, 32, BGRA8, 'uint8'),                   # data too short by a row
+                    (data[:-1], 4, 4, 16, 32, BGRA8, 'uint8'),              # ... or by a byte
+                    (data, 4, 4, 16, 32, BGRA8, 'uint16', True)):           # unpremultiply: bytes only
+            self.assertRaises(ValueError, decode, *bad)
+
+    def test_sizes_past_the_platform_are_refused_without_allocating(self):
+        start = rss_bytes()
+        huge = sys.maxsize // 2
+        # The result cannot be represented: MemoryError before the data is looked at.
+        self.assertRaises(MemoryError, _pixels.decodePixels, b'', huge, huge, huge, 8, (('unorm', 0, 8),), 'float32')
+        self.assertRaises(MemoryError, _pixels.decodePixels, b'', huge, 1, huge, 128, RGBA16F, 'uint8')
+        # A result that could exist, from data too short for it: ValueError.
+        self.assertRaises(ValueError, _pixels.decodePixels, b'\0' * 16, 1 << 14, 1 << 14, 1 << 16, 32, BGRA8,
+                          'uint8')  # 1 GiB
+        self.assertLess(rss_bytes() - start, 8 << 20)
+
+    def test_options_are_read_before_the_data_is_taken(self):
+        # Reading an option runs the caller's code, which may close the mapping
+        # the data comes from: the decoder must then see it closed.
+        class Closing(object):
+            def __init__(self, mapped):
+                self.mapped = mapped
+
+            def __bool__(self):
+                self.mapped.close()
+                return False
+            __nonzero__ = __bool__
+
+            def __index__(self):
+                self.mapped.close()
+                return 4
+
+        for call in (lambda m: _pixels.decodePixels(m, 4, 4, 16, 32, BGRA8, 'uint8', unpremultiply=Closing(m)),
+                     lambda m: _pixels.decodePixels(m, 4, 4, 16, 32, (('unorm', Closing(m), 8),), 'uint8')):
+            mapped = mmap.mmap(-1, 1 << 16)
+            self.assertRaises(ValueError, call, mapped)  # a closed mmap's own error
+
+    def test_large_surfaces_let_other_threads_run(self):
+        # 1024 x 256 16-bit RGBA pixels to singles (each sample computed, not
+        # looked up, so that the call lasts a few milliseconds): 4 MiB.
+        data = random_blocks(random.Random(6), 1 << 18)
+        rgba16 = tuple(('unorm', 16 * c, 16) for c in range(4))
+        during_large, during_small = counts_of_another_thread(
+            lambda: _pixels.decodePixels(data, 1024, 256, 8192, 64, rgba16, 'float32'),
+            lambda: _pixels.decodePixels(data, 64, 64, 8192, 64, rgba16, 'float32'))  # 64 KiB keeps the lock
+        self.assertGreater(during_large, 0)
+        self.assertEqual(during_small, 0)
+
+    def test_result_is_owned_once(self):
+        data = b'\x10' * 64
+        before = sys.getrefcount(data)
+        result = _pixels.decodePixels(data, 4, 4, 16, 32, BGRA8, 'float32')
+        self.assertEqual(sys.getrefcount(result), 2)
+        self.assertEqual(sys.getrefcount(data), before)
 
 
 if __name__ == '__main__':

@@ -1,6 +1,6 @@
 """Every way of installing the package: a wheel, a wheel built from the sdist,
 an editable install and setup.py install. Each route must install every
-module, _dxt1, _dxt1a and _bcn, and each must decode; each installed dds2png
+module, _dxt1, _dxt1a, _bcn and _pixels, and each must decode; each installed dds2png
 must run."""
 import base64
 import hashlib
@@ -86,6 +86,12 @@ class InstallRoutes(unittest.TestCase):
             location, row = eval(self.run_quietly([python, '-c', code], env=env, cwd=self.dir))
             self.assertTrue(os.path.realpath(location).startswith(os.path.realpath(install)), location)
             self.assertEqual(row, expected, module)
+        # _pixels: a 5-6-5 pixel, 0xF81F, is magenta.
+        code = ('import _pixels as m, sys; sys.stdout.write(repr((m.__file__, list(bytearray(m.decodePixels('
+                'b"\\x1f\\xf8", 1, 1, 2, 16, (("unorm", 11, 5), ("unorm", 5, 6), ("unorm", 0, 5)), "uint8"))))))')
+        location, row = eval(self.run_quietly([python, '-c', code], env=env, cwd=self.dir))
+        self.assertTrue(os.path.realpath(location).startswith(os.path.realpath(install)), location)
+        self.assertEqual(row, [255, 0, 255], '_pixels')
         sample = os.path.join(ROOT, 'samples', 'logo.dds')
         code = ('import dds2png, os, sys; sys.stdout.write(repr((dds2png.read(sys.argv[1])[:2], '
                 'os.path.dirname(dds2png.__file__))))')
@@ -95,7 +101,8 @@ class InstallRoutes(unittest.TestCase):
         for folder, name in [(converter, '__init__.pyi'), (converter, 'py.typed'),
                              (os.path.dirname(location), '_dxt1-stubs/__init__.pyi'),
                              (os.path.dirname(location), '_dxt1a-stubs/__init__.pyi'),
-                             (os.path.dirname(location), '_bcn-stubs/__init__.pyi')]:
+                             (os.path.dirname(location), '_bcn-stubs/__init__.pyi'),
+                             (os.path.dirname(location), '_pixels-stubs/__init__.pyi')]:
             self.assertTrue(os.path.isfile(os.path.join(folder, name)), name)
         for command in ([script], [python, '-m', 'dds2png']):
             self.assertTrue(self.run_quietly(command + ['--version'], env=env, cwd=self.dir).startswith(
