@@ -90,23 +90,31 @@ def normal_z_table(signed):
     return table
 
 
-def spread_red_green(row, pixels, mode, normal_z):
-    """RG pixels as RGB or RGBA: blue 0, or from `normal_z` (a table by red
-    and green), alpha 255."""
+# BC5's blue, where it is not a normal's z: zero in the format's own mapping,
+# 0 unsigned and signed_byte(0) = 128 signed.
+FLAT_BLUE = {False: 0, True: 128}
+
+
+def spread_red_green(row, pixels, mode, normal_z, signed=False):
+    """RG pixels as RGB or RGBA: blue zero (FLAT_BLUE), or from `normal_z`
+    (a table by red and green), alpha 255."""
     size = PIXEL_BYTES[mode]
     out = bytearray(b'\xff' * (size * pixels)) if size == 4 else bytearray(size * pixels)
     red, green = bytearray(row[0::2]), bytearray(row[1::2])
     out[0::size] = red
     out[1::size] = green
-    out[2::size] = bytearray(normal_z[256 * r + g] for r, g in zip(red, green)) if normal_z else bytearray(pixels)
+    if normal_z:
+        out[2::size] = bytearray(normal_z[256 * r + g] for r, g in zip(red, green))
+    else:
+        out[2::size] = bytearray([FLAT_BLUE[signed]]) * pixels
     return bytes(out)
 
 
 def rows(plan, read_at, mode='RGB', rule='design', normal_map=False):
     """The image rows, cropped to the width, layer after layer, in `mode`:
     'RGB', 'RGBA' (alpha 255 where the format has none) or 'L' (BC4 alone);
-    BC4's value is red, green and blue; BC5 is red and green, blue 0 or,
-    with `normal_map`, the z of the unit normal. read_at(offset, size)
+    BC4's value is red, green and blue; BC5 is red and green, blue zero
+    (0 unsigned, 128 signed) or, with `normal_map`, the z of the unit normal. read_at(offset, size)
     returns `size` bytes of the input, as a bytes-like object."""
     fmt = plan.texture.format
     decode, native = decoder(fmt, mode, rule)
@@ -125,7 +133,7 @@ def rows(plan, read_at, mode='RGB', rule='design', normal_map=False):
             elif native == 'L':
                 yield spread_grey(row, pixels, mode)
             else:
-                yield spread_red_green(row, pixels, mode, normal_z)
+                yield spread_red_green(row, pixels, mode, normal_z, fmt.signed)
 
 
 def png_mode(plan, read_at, opaque=False, rule='design'):
