@@ -618,8 +618,12 @@ class LevelsAndLayers(ToolTest):
         status, err, _ = self.run_tool('--layer', 'north', cube, self.path('x.png'))
         self.assertEqual(status, 2)
         self.assertIn("a layer is a number, a cube face (+X -X +Y -Y +Z -Z) or 'all', not 'north'", err)
-        # Standard streams have no name to number outputs from.
-        self.assertEqual(self.run_tool('--level', 'all', '-', self.path('x.png'))[0], 2)
+        # Standard streams have no name to number outputs from, nor a header to read twice.
+        for args in (['--level', 'all', '-', self.path('x.png')], ['--layer', 'all', cube, '-'],
+                     ['--layer', '+X', '-', self.path('x.png')]):
+            status, err, _ = self.run_tool(*args)
+            self.assertEqual((status, err.splitlines()[-1].split(':')[:2]), (2, ['dds2png', ' error']), args)
+        self.assertEqual(self.outputs(), [])
 
 
 class BadFiles(ToolTest):

@@ -257,9 +257,10 @@ def convert_given(parser, args, source, target):
     """INPUT and OUTPUT: one conversion, or one for each level or layer
     (`all`), in order, stopping at the first that fails; its
     ConversionError, or None."""
-    per_output = args.level == ALL or args.layer == ALL
-    if per_output and STANDARD_STREAM in (source, target):
-        parser.error('--level all and --layer all name their outputs from a file: give INPUT and OUTPUT by name')
+    if (args.level == ALL or args.layer == ALL) and target == STANDARD_STREAM:
+        parser.error('--level all and --layer all write a file for each: give OUTPUT by name')
+    if (args.level == ALL or args.layer in FACE_NAMES + [ALL]) and source == STANDARD_STREAM:
+        parser.error("--level all, --layer all and a face's name read the header first: give INPUT by name")
     outputs, error = outputs_for(source, target, args.level, args.layer)
     if error:
         return error
@@ -323,9 +324,11 @@ def parser():
                     'for BC4.',
                     usage=USAGE)
     parser.add_argument('paths', nargs='*', metavar='INPUT',
-                        help='the DDS file to read, then OUTPUT, the PNG to write (- for standard input or '
-                             'output); with -o or --info, every INPUT')
-    parser.add_argument('-o', '--output-dir', metavar='DIR', help='write DIR/<name>.png for every input')
+                        help='the DDS file to read, or a folder to search for .dds files, then OUTPUT, the PNG '
+                             'to write (- for standard input or output), or a folder (DIR/) to write '
+                             '<name>.png into; without OUTPUT, beside the input; with -o or --info, every INPUT')
+    parser.add_argument('-o', '--output-dir', metavar='DIR',
+                        help="write DIR/<name>.png for every input; a folder's files at their paths below it")
     parser.add_argument('--info', action='store_true',
                         help="print what each input's header says, one line a file: size, mip levels, layers, "
                              "format (and whether it converts) and whether the file holds every level")

@@ -24,8 +24,8 @@ def refused_type(name):
     a name ending in another image type's suffix."""
     suffix = os.path.splitext(name)[1].lower()
     if suffix in OTHER_IMAGE_TYPES and suffix not in WRITTEN:
-        return 'names a %s image; %s writes %s only (name it %s)' % (
-            OTHER_IMAGE_TYPES[suffix], 'dds2png', ', '.join(sorted(WRITTEN.values())), PNG_SUFFIX)
+        return 'names a %s image; dds2png writes %s only (name it %s)' % (
+            OTHER_IMAGE_TYPES[suffix], ' and '.join(sorted(WRITTEN.values())), PNG_SUFFIX)
     return None
 
 
