@@ -9,19 +9,18 @@ import signal
 
 from .batch import (INTERRUPTED_STATUS, SIGNAL_STATUS, conversion_error, encoded, handle_stop_signals,
                     ignore_signal, interrupt, restore_signals, run_jobs)
-from .dds import CUBE_FACES, only_decoded
+from .dds import only_decoded
 from .decode import decoder_description
 from .errors import escape, path_text, ConversionError
 from .inputs import files_in_tree
 from .library import RULES, STANDARD_STREAM, info
 from .outputs import STREAM_NAMES, closed_streams, remove_unfinished, write_to_file
 from .png import LEVELS, PNG_COMPRESSION, usable_cores
-from .targets import ALL, beside, in_folder, is_input_name, mirrored, names_folder, outputs_of
-
-FACE_NAMES = [name for _, name in CUBE_FACES]
+from .targets import ALL, FACE_NAMES, beside, in_folder, is_input_name, mirrored, names_folder, outputs_of
 from .version import package_version
 
-OPTIONS = '[--level N|all] [--layer K|all] [--opaque] [--rule design|gpu] [--normal-map] [--compression N] [--threads N]'
+OPTIONS = ('[--level N|all] [--layer K|all] [--opaque] [--rule design|gpu] [--normal-map] [--compression N] '
+           '[--threads N]')
 USAGE = ('%(prog)s ' + OPTIONS + ' INPUT [OUTPUT|DIR/]\n'
          '       %(prog)s ' + OPTIONS + ' -o DIR INPUT...\n'
          '       %(prog)s --info INPUT...\n'
@@ -96,10 +95,10 @@ def make_folder(path):
 
 
 def batch_outputs(parser, args, sources, folder):
-    """(jobs, errors) of a batch: (source, target, level, layer) for each
-    of the inputs `sources`, each file below an input folder written at the same path below
-    `folder` (None: beside each input), and the error lines of what could
-    not be listed or read."""
+    """(jobs, errors) of a batch: (source, target, level, layer) for each of
+    the inputs `sources`, each file below an input folder written at the
+    same path below `folder` (None: beside each input), and the error lines
+    of what could not be listed or read."""
     pairs, errors, seen = [], [], {}
     for given in sources:
         if given == STANDARD_STREAM:
@@ -127,7 +126,7 @@ def batch_outputs(parser, args, sources, folder):
 def outputs_for(source, target, level, layer):
     """([(target, level, layer)...], None) for one input, or ([], its
     ConversionError) where the header must be read to name them and cannot."""
-    if level != ALL and layer != ALL and not isinstance(layer, str):
+    if level != ALL and layer != ALL and layer not in FACE_NAMES:
         return [(target, level, layer)], None
     try:
         return outputs_of(info(source), target, level, layer), None

@@ -211,8 +211,9 @@ def read(source, level=0, layer=None, mode='RGB', rule='design', normal_map=Fals
     gives 4 (DXT1's transparent pixels (0, 0, 0, 0), alpha 255 where the
     format has none); 'L', for BC4 alone, 1. BC4's value is red, green and
     blue; BC5 is red and green, with blue zero in the format's mapping (0
-    unsigned, 128 signed) or, with `normal_map`, the z of the unit normal. `rule` is the colour rule, 'design' or 'gpu'. Raises
-    ConversionError (or a subclass) naming the source."""
+    unsigned, 128 signed) or, with `normal_map`, the z of the unit normal.
+    `rule` is the colour rule, 'design' or 'gpu'. Raises ConversionError
+    (or a subclass) naming the source."""
     level, layer = check_level(level, layer)
     mode = check_choice(mode, 'mode', MODES)
     rule = check_choice(rule, 'rule', RULES)

@@ -3,6 +3,7 @@ the PNG beside an input or in a folder, a folder's tree mirrored, and one
 output for each level or layer when --level or --layer is `all`."""
 import os
 
+from .dds import CUBE_FACES
 from .errors import ConversionError
 
 PNG_SUFFIX = '.png'
@@ -17,6 +18,7 @@ OTHER_IMAGE_TYPES = {'.jpg': 'JPEG', '.jpeg': 'JPEG', '.jpe': 'JPEG', '.jp2': 'J
                      '.psd': 'PSD', '.jxl': 'JPEG XL', '.qoi': 'QOI'}
 INPUT_SUFFIX = '.dds'
 ALL = 'all'  # --level all, --layer all
+FACE_NAMES = [name for _, name in CUBE_FACES]  # --layer +X ... -Z, in storage order
 
 
 def refused_type(name):
