@@ -74,8 +74,8 @@ def read(source: Source, level: int = ..., layer: Optional[int] = ..., mode: str
     pixels top row first, height rows of width pixels: mode 'RGB' (the
     default, DXT1's transparent index as black), 'RGBA' (it as (0, 0, 0, 0),
     alpha 255 where the format has none) or, for BC4 alone, 'L'; `rule`
-    'design' (the default) or 'gpu'; BC5's blue 0 or, with `normal_map`, the
-    z of the unit normal;
+    'design' (the default) or 'gpu'; BC5's blue zero (0 unsigned, 128
+    signed) or, with `normal_map`, the z of the unit normal;
     with layer None, every layer of the level stacked top to bottom.
     `source` is a path (`-` is standard input) or a binary file object, left open."""
     ...

@@ -344,7 +344,7 @@ def parser():
                         help="the colour rule: 'design' (the default, the decoders' own) or 'gpu' (colours as "
                              'graphics hardware shows them: endpoints widened to full range, palettes rounded)')
     parser.add_argument('--normal-map', action='store_true',
-                        help="BC5: make blue the z of the unit normal that red and green give, not 0 "
+                        help="BC5: make blue the z of the unit normal that red and green give, not zero (0; signed 128) "
                              '(other formats ignore it)')
     parser.add_argument('--compression', type=int, metavar='N',
                         help='the zlib level, from %d (none, fastest) to %d (smallest); %d by default'
