@@ -107,9 +107,13 @@ class ReadmeExamples(unittest.TestCase):
         # A BC5 normal map, red and green 128 everywhere: a flat normal, blue 255.
         with open(os.path.join(self.dir, 'normals.dds'), 'wb') as f:
             f.write(dds(4, 4, (b'\x80\x80' + b'\0' * 6) * 2, fourcc=b'ATI2'))
+        # A cube map of two levels, each face its own colour, for --level all --layer all.
+        faces = b''.join(solid(COLOURS[f], 4, 4) + solid(COLOURS[7 - f], 2, 2) for f in range(6))
+        with open(os.path.join(self.dir, 'sky.dds'), 'wb') as f:
+            f.write(dds(4, 4, faces, levels=2, caps2=0x200 | 0xFC00))
         env = dict(os.environ, PATH=bin_dir + os.pathsep + os.environ['PATH'])
         commands = [line for line in readme_commands('Convert DDS files') if line.startswith('dds2png')]
-        self.assertEqual(len(commands), 8, commands)
+        self.assertEqual(len(commands), 11, commands)
         for command in commands:
             process = subprocess.Popen(['sh', '-c', command], cwd=self.dir, env=env,
                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
@@ -126,6 +130,10 @@ class ReadmeExamples(unittest.TestCase):
         self.assertEqual(read_png(os.path.join(self.dir, 'n.png')), (4, 4, [b'\x80\x80\xff' * 4] * 4))
         for target, expected in self.expected.items():  # into pngs/, which the batch made
             self.assertEqual(read_png(os.path.join(self.dir, 'pngs', os.path.basename(target))), expected)
+        faces = ['+X', '-X', '+Y', '-Y', '+Z', '-Z']
+        self.assertEqual(sorted(name for name in os.listdir(self.dir) if name.startswith('sky-')),
+                         sorted('sky-level%d-layer%s.png' % (level, face) for level in (0, 1) for face in faces))
+        self.assertEqual(read_png(os.path.join(self.dir, 'sky-level1-layer+Y.png')), image(2, [(COLOURS[5], 2)]))
 
     def test_library(self):
         # A truncated texture: its kind's fields, printed the same by Python 2.7 and 3; then a whole one.

@@ -19,7 +19,9 @@ class Info(NamedTuple):
     header declares the alpha opaque, whether read() and convert() decode
     the format, the bytes of surface data the input holds and its header's
     levels and layers take (None where the format's size is not known here),
-    and whether the colours are stored premultiplied by alpha."""
+    and whether the colours are stored premultiplied by alpha; where level
+    0's data starts; a cube map's stored faces; whether a stream was counted
+    only as far as its bound."""
     width: int
     height: int
     levels: int
@@ -31,6 +33,9 @@ class Info(NamedTuple):
     data_bytes: Optional[int]
     expected_bytes: Optional[int]
     premultiplied: bool
+    data_offset: int
+    faces: Tuple[str, ...]
+    data_bytes_at_least: bool
     @property
     def truncated(self) -> bool:
         """The input holds less surface data than its header's levels and layers take."""
@@ -69,8 +74,8 @@ def read(source: Source, level: int = ..., layer: Optional[int] = ..., mode: str
     pixels top row first, height rows of width pixels: mode 'RGB' (the
     default, DXT1's transparent index as black), 'RGBA' (it as (0, 0, 0, 0),
     alpha 255 where the format has none) or, for BC4 alone, 'L'; `rule`
-    'design' (the default) or 'gpu'; BC5's blue 0 or, with `normal_map`, the
-    z of the unit normal;
+    'design' (the default) or 'gpu'; BC5's blue zero (0 unsigned, 128
+    signed) or, with `normal_map`, the z of the unit normal;
     with layer None, every layer of the level stacked top to bottom.
     `source` is a path (`-` is standard input) or a binary file object, left open."""
     ...

@@ -8,7 +8,7 @@ import os
 import signal
 import sys
 
-from .errors import escape, out_of_memory, path_text, system_error, ConversionError
+from .errors import escape, out_of_memory, path_text, ConversionError
 from .library import Look, convert, write_png_of
 from .outputs import remove_temporaries, remove_unfinished
 
@@ -210,7 +210,9 @@ def run_jobs(jobs, workers):
                     if running:  # fewer workers: the job waits for one to end
                         waiting.append(job)
                         break
-                    yield str(system_error(job[0], e))  # none to wait for: the file fails
+                    # None to wait for: the file fails, saying the fault is the system's, not the file's.
+                    yield '%s: no worker could be started to convert it (%s)' % (
+                        path_text(job[0]), e.strerror or str(e))
                     continue
                 running[pid] = job, read_end
             if not running:

@@ -13,13 +13,16 @@ from .compressing import usable_cores
 from .decode import decoder_description
 from .errors import escape, path_text, ConversionError
 from .formats import only_decoded
+from .inputs import files_in_tree
 from .library import RULES, STANDARD_STREAM, info
 from .outputs import STREAM_NAMES, closed_streams, remove_unfinished, write_to_file
 from .png import LEVELS, PNG_COMPRESSION
+from .targets import ALL, FACE_NAMES, beside, in_folder, is_input_name, mirrored, names_folder, outputs_of
 from .version import package_version
 
-OPTIONS = '[--level N] [--layer K] [--opaque] [--rule design|gpu] [--normal-map] [--compression N] [--threads N]'
-USAGE = ('%(prog)s ' + OPTIONS + ' INPUT OUTPUT\n'
+OPTIONS = ('[--level N|all] [--layer K|all] [--opaque] [--rule design|gpu] [--normal-map] [--compression N] '
+           '[--threads N]')
+USAGE = ('%(prog)s ' + OPTIONS + ' INPUT [OUTPUT|DIR/]\n'
          '       %(prog)s ' + OPTIONS + ' -o DIR INPUT...\n'
          '       %(prog)s --info INPUT...\n'
          '       %(prog)s --version')
@@ -58,13 +61,6 @@ def say(line):
     write_error(line + '\n')
 
 
-def output_name(folder, source):
-    base = os.path.basename(source)
-    if base.lower().endswith('.dds'):
-        base = base[:-4]
-    return os.path.join(folder, base + '.png')
-
-
 def file_identity(path):
     try:
         found = os.stat(path)
@@ -99,27 +95,67 @@ def make_folder(path):
     return None
 
 
-def run_batch(parser, args):
-    """Converts every input into DIR, made (with its parents) when missing,
-    once the batch has been found one that can run."""
-    jobs, seen = [], {}
-    for source in args.paths:
-        if source == STANDARD_STREAM:
+def batch_outputs(parser, args, sources, folder):
+    """(jobs, errors) of a batch: (source, target, level, layer) for each of
+    the inputs `sources`, each file below an input folder written at the
+    same path below `folder` (None: beside each input), and the error lines
+    of what could not be listed or read."""
+    pairs, errors, seen = [], [], {}
+    for given in sources:
+        if given == STANDARD_STREAM:
             parser.error('- (standard input) has no name to convert to in a batch; give INPUT and OUTPUT')
-        target = output_name(args.output_dir, source)
+        if os.path.isdir(given):
+            found, refused = files_in_tree(given, is_input_name)
+            errors += [str(error) for error in refused]
+            pairs += [(source, beside(source) if folder is None else mirrored(folder, given, source))
+                      for source in found]
+        else:
+            pairs.append((given, beside(given) if folder is None else in_folder(folder, given)))
+    jobs = []
+    for source, target in pairs:
         if target in seen:
             parser.error('%s and %s would both be written to %s' % (escape(seen[target]), escape(source),
                                                                    escape(target)))
         seen[target] = source
-        jobs.append((source, target, args.level, args.layer))
-    clash = refuse_inputs_as_outputs(args.paths, [job[1] for job in jobs])
+        outputs, error = outputs_for(source, target, args.level, args.layer)
+        if error:
+            errors.append(str(error))
+        jobs += [(source, name, level, layer) for name, level, layer in outputs]
+    return jobs, errors
+
+
+def outputs_for(source, target, level, layer):
+    """([(target, level, layer)...], None) for one input, or ([], its
+    ConversionError) where the header must be read to name them and cannot."""
+    if level != ALL and layer != ALL and layer not in FACE_NAMES:
+        return [(target, level, layer)], None
+    try:
+        return outputs_of(info(source), target, level, layer), None
+    except ConversionError as e:
+        return [], ConversionError(source, e.reason, e.errno)
+
+
+def run_batch(parser, args, sources, folder):
+    """Converts every input into `folder` (made, with its parents, when
+    missing; None: beside each input), once the batch has been found one
+    that can run."""
+    jobs, errors = batch_outputs(parser, args, sources, folder)
+    clash = refuse_inputs_as_outputs([job[0] for job in jobs], [job[1] for job in jobs])
     if clash:
         say('dds2png: ' + clash)
         return 2
-    refused = make_folder(args.output_dir)
-    if refused:
-        say('dds2png: %s: %s' % (escape(args.output_dir), refused))
-        return 2
+    # DIR first, so that a file in its place is named as given; then the tree below it.
+    for made in ([folder] if folder else []) + sorted(set(os.path.dirname(job[1]) for job in jobs)):
+        refused = make_folder(made) if made else None
+        if refused:
+            say('dds2png: %s: %s' % (escape(made), refused))
+            return 2
+    for error in errors:
+        say('dds2png: ' + error)
+    failed = len(errors)
+    if not jobs:
+        say('dds2png: %d converted, %d failed' % (0, failed))
+        return 1 if failed else 0
     # The cores are shared: a compressing thread for each worker, and more
     # only when there are fewer files than cores.
     cores = usable_cores()
@@ -127,7 +163,6 @@ def run_batch(parser, args):
     threads = max(1, cores // workers) if args.threads is None else args.threads
     jobs = [job + (args.compression, threads, args.opaque, args.rule, args.normal_map) for job in jobs]
     progress = os.isatty(2)
-    failed = 0
     results = run_jobs(jobs, workers)
     try:
         for done, error in enumerate(results, 1):
@@ -142,7 +177,7 @@ def run_batch(parser, args):
         results.close()  # ends the workers if the loop ended early
         if progress:
             write_error('\r\033[K')
-    say('dds2png: %d converted, %d failed' % (len(jobs) - failed, failed))
+    say('dds2png: %d converted, %d failed' % (len(jobs) + len(errors) - failed, failed))
     return 1 if failed else 0
 
 
@@ -166,6 +201,9 @@ def info_line(path):
         notes.append('colours premultiplied by alpha (converted as stored)')
     if facts.opaque_alpha:
         notes.append('alpha declared opaque')
+    if facts.data_bytes_at_least:
+        notes.append('surface data: at least %d bytes of %d (a stream is counted no further)'
+                     % (facts.data_bytes, facts.expected_bytes))
     if facts.truncated:
         notes.append('truncated surface data: %d bytes of %d' % (facts.data_bytes, facts.expected_bytes))
     levels = '%d mip level%s' % (facts.levels, '' if facts.levels == 1 else 's')
@@ -189,12 +227,11 @@ def run_info(args):
     return 1 if failed else 0
 
 
-def convert_one(args):
-    """The single conversion: its ConversionError, or None."""
-    source, target = args.paths
+def convert_one(args, source, target, level, layer):
+    """One conversion: its ConversionError, or None."""
     if source == STANDARD_STREAM and 0 in closed_streams:
         return ConversionError(STANDARD_STREAM, closed_message(0))
-    job = (source, target, args.level, args.layer, args.compression, args.threads, args.opaque, args.rule,
+    job = (source, target, level, layer, args.compression, args.threads, args.opaque, args.rule,
            args.normal_map)
     if target != STANDARD_STREAM:
         return conversion_error(job)
@@ -214,6 +251,24 @@ def convert_one(args):
         def output(identity, write):
             write_to_file(STANDARD_STREAM, out, identity, write)
         return conversion_error(job, output)
+
+
+def convert_given(parser, args, source, target):
+    """INPUT and OUTPUT: one conversion, or one for each level or layer
+    (`all`), in order, stopping at the first that fails; its
+    ConversionError, or None."""
+    if (args.level == ALL or args.layer == ALL) and target == STANDARD_STREAM:
+        parser.error('--level all and --layer all write a file for each: give OUTPUT by name')
+    if (args.level == ALL or args.layer in FACE_NAMES + [ALL]) and source == STANDARD_STREAM:
+        parser.error("--level all, --layer all and a face's name read the header first: give INPUT by name")
+    outputs, error = outputs_for(source, target, args.level, args.layer)
+    if error:
+        return error
+    for name, level, layer in outputs:
+        error = convert_one(args, source, name, level, layer)
+        if error:
+            return error
+    return None
 
 
 class Version(argparse.Action):
@@ -242,30 +297,55 @@ class Parser(argparse.ArgumentParser):
         self.exit(2)
 
 
+def level_argument(text):
+    """--level: a number, or `all`."""
+    if text == ALL:
+        return ALL
+    try:
+        return int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError("a level is a number or 'all', not %r" % text)
+
+
+def layer_argument(text):
+    """--layer: a number, a cube map's face (+X ... -Z), or `all`."""
+    if text == ALL or text in FACE_NAMES:
+        return text
+    try:
+        return int(text)
+    except ValueError:
+        raise argparse.ArgumentTypeError("a layer is a number, a cube face (%s) or 'all', not %r"
+                                         % (' '.join(FACE_NAMES), text))
+
+
 def parser():
     parser = Parser(prog='dds2png', description='Converts DDS textures of BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2) '
                     'and BC7 to 8-bit PNG files: RGB or, where the texture has alpha below 255, RGBA; greyscale '
                     'for BC4.',
                     usage=USAGE)
-    parser.add_argument('paths', nargs='+', metavar='INPUT',
-                        help='the DDS file to read, then OUTPUT, the PNG to write (- for standard input or '
-                             'output); with -o or --info, every INPUT')
-    parser.add_argument('-o', '--output-dir', metavar='DIR', help='write DIR/<name>.png for every input')
+    parser.add_argument('paths', nargs='*', metavar='INPUT',
+                        help='the DDS file to read, or a folder to search for .dds files, then OUTPUT, the PNG '
+                             'to write (- for standard input or output), or a folder (DIR/) to write '
+                             '<name>.png into; without OUTPUT, beside the input; with -o or --info, every INPUT')
+    parser.add_argument('-o', '--output-dir', metavar='DIR',
+                        help="write DIR/<name>.png for every input; a folder's files at their paths below it")
     parser.add_argument('--info', action='store_true',
                         help="print what each input's header says, one line a file: size, mip levels, layers, "
                              "format (and whether it converts) and whether the file holds every level")
-    parser.add_argument('--level', type=int, metavar='N',
-                        help='the mip level to convert (0, the default, is the full size)')
-    parser.add_argument('--layer', type=int, metavar='K',
+    parser.add_argument('--level', type=level_argument, metavar='N',
+                        help="the mip level to convert (0, the default, is the full size), or 'all': a PNG "
+                             'for each, OUTPUT-level<N>.png')
+    parser.add_argument('--layer', type=layer_argument, metavar='K',
                         help='convert this layer alone (cube face, array element or volume slice), '
-                             'rather than all of them stacked')
+                             "rather than all of them stacked; a cube map's face by name (+X, --layer=-X ...); "
+                             "or 'all': a PNG for each, OUTPUT-layer<K>.png")
     parser.add_argument('--opaque', action='store_true',
                         help='write RGB, transparent pixels black, even where the texture has transparency')
     parser.add_argument('--rule', choices=RULES,
                         help="the colour rule: 'design' (the default, the decoders' own) or 'gpu' (colours as "
                              'graphics hardware shows them: endpoints widened to full range, palettes rounded)')
     parser.add_argument('--normal-map', action='store_true',
-                        help="BC5: make blue the z of the unit normal that red and green give, not 0 "
+                        help="BC5: make blue the z of the unit normal that red and green give, not zero (0; signed 128) "
                              '(other formats ignore it)')
     parser.add_argument('--compression', type=int, metavar='N',
                         help='the zlib level, from %d (none, fastest) to %d (smallest); %d by default'
@@ -333,6 +413,8 @@ def run(argv, previous):
     command = parser()
     try:
         args = command.parse_args(argv)
+        if not args.paths:  # checked here, so that an unknown option is named before a missing INPUT
+            command.error('give INPUT (and OUTPUT), or -o DIR and the inputs')
         converting = [option for option, value in [('--level', args.level), ('--layer', args.layer),
                                                    ('--opaque', args.opaque or None), ('--rule', args.rule),
                                                    ('--normal-map', args.normal_map or None),
@@ -343,7 +425,7 @@ def run(argv, previous):
         args.level = 0 if args.level is None else args.level
         args.rule = 'design' if args.rule is None else args.rule
         args.compression = PNG_COMPRESSION if args.compression is None else args.compression
-        if args.level < 0 or (args.layer is not None and args.layer < 0):
+        if any(isinstance(value, int) and value < 0 for value in (args.level, args.layer)):
             command.error('--level and --layer count from 0')
         if args.compression not in LEVELS:
             command.error('--compression is a zlib level, from %d to %d' % (LEVELS[0], LEVELS[-1]))
@@ -354,10 +436,29 @@ def run(argv, previous):
                 command.error('--info reads the inputs alone: give no -o')
             return run_info(args)
         if args.output_dir is not None:
-            return run_batch(command, args)
-        if len(args.paths) != 2:
+            return run_batch(command, args, args.paths, args.output_dir)
+        if len(args.paths) > 2:
             command.error('give INPUT and OUTPUT, or -o DIR and the inputs')
-        error = convert_one(args)
+        source, target = (args.paths + [None])[:2]
+        if source != STANDARD_STREAM and target in (None, STANDARD_STREAM) and os.path.isdir(source):
+            if target == STANDARD_STREAM:
+                command.error('%s is a folder: give -o DIR, or no OUTPUT to write beside each file' % source)
+            return run_batch(command, args, [source], None)  # a folder: each PNG beside its input
+        if target is None:
+            if source == STANDARD_STREAM:
+                command.error('- (standard input) has no name to convert to; give INPUT and OUTPUT')
+            target = beside(source)
+        elif target != STANDARD_STREAM and names_folder(target):
+            if source == STANDARD_STREAM:
+                command.error('- (standard input) has no name to convert to in a folder; give INPUT and OUTPUT')
+            if os.path.isdir(source):
+                return run_batch(command, args, [source], target)
+            refused = make_folder(target)  # as -o makes DIR
+            if refused:
+                say('dds2png: %s: %s' % (escape(target), refused))
+                return 2
+            target = in_folder(target, source)
+        error = convert_given(command, args, source, target)
     except SystemExit as e:  # --version, --help or a usage error: a status to return, not to raise
         return e.code if isinstance(e.code, int) else 0 if e.code is None else 2
     except ConversionError as e:  # --version or --help, on a closed or full standard output

@@ -22,7 +22,9 @@ PNG_MAX_HEIGHT = (1 << 31) - 1
 DDPF_ALPHA, DDPF_FOURCC, DDPF_RGB, DDPF_LUMINANCE = 0x2, 0x4, 0x40, 0x20000
 DDSCAPS2_CUBEMAP, DDSCAPS2_VOLUME = 0x200, 0x200000
 CUBE_FACES = [(0x400, '+X'), (0x800, '-X'), (0x1000, '+Y'), (0x2000, '-Y'), (0x4000, '+Z'), (0x8000, '-Z')]
-DX10_TEXTURE3D, DX10_MISC_TEXTURECUBE = 4, 0x4
+# The DX10 header's resource dimensions: 0 where the writer left it (read as 2D).
+DX10_UNKNOWN, DX10_TEXTURE1D, DX10_TEXTURE2D, DX10_TEXTURE3D = 0, 2, 3, 4
+DX10_MISC_TEXTURECUBE = 0x4
 # The DX10 header's fifth field: its low three bits are the alpha mode:
 # 2 when the colours are premultiplied by alpha, 3 when the alpha is declared opaque.
 DX10_ALPHA_MODE_MASK, DX10_ALPHA_MODE_PREMULTIPLIED, DX10_ALPHA_MODE_OPAQUE = 0x7, 2, 3
@@ -100,6 +102,7 @@ class Texture(object):
         self.data_start = HEADER_END
         self.volume = bool(caps2 & DDSCAPS2_VOLUME)
         self.cube = False
+        self.faces = ()  # the names of the cube faces stored, in storage order
         self.array_layers = 1  # cube faces and array elements, each with its own mip chain
         self.opaque_alpha = self.premultiplied = False
         if fourcc == b'DX10':
@@ -110,6 +113,10 @@ class Texture(object):
             self.opaque_alpha = misc2 & DX10_ALPHA_MODE_MASK == DX10_ALPHA_MODE_OPAQUE
             self.premultiplied = misc2 & DX10_ALPHA_MODE_MASK == DX10_ALPHA_MODE_PREMULTIPLIED
             self.data_start = DX10_HEADER_END
+            if dimension not in (DX10_UNKNOWN, DX10_TEXTURE1D, DX10_TEXTURE2D, DX10_TEXTURE3D):
+                raise MalformedError(None, 'malformed DX10 header (resource dimension %d)' % dimension)
+            if dimension == DX10_TEXTURE1D and height != 1:
+                raise MalformedError(None, 'malformed DX10 header (a 1D texture %d pixels high)' % height)
             self.volume = dimension == DX10_TEXTURE3D
             self.array_layers = max(array_size, 1)  # writers leave 0 for one texture
             if self.volume and self.array_layers != 1:
@@ -118,14 +125,18 @@ class Texture(object):
                 raise MalformedError(None, 'malformed DX10 header (a volume texture flagged as a cube map)')
             if misc & DX10_MISC_TEXTURECUBE:
                 self.cube = True
+                self.faces = tuple(name for _, name in CUBE_FACES)
                 self.array_layers *= len(CUBE_FACES)
         else:
             self.format = Format.of_legacy(fourcc, pf_flags, rgb_bits, masks)
             self.premultiplied = bool(self.format.flags & PREMULTIPLIED)
+            if caps2 & DDSCAPS2_CUBEMAP and self.volume:
+                raise MalformedError(None, 'malformed DDS header (a volume texture flagged as a cube map)')
             if caps2 & DDSCAPS2_CUBEMAP:
                 # The faces stored are those flagged, in the order +X, -X, +Y, -Y, +Z, -Z.
                 self.cube = True
-                self.array_layers = len([bit for bit, _ in CUBE_FACES if caps2 & bit])
+                self.faces = tuple(name for bit, name in CUBE_FACES if caps2 & bit)
+                self.array_layers = len(self.faces)
                 if not self.array_layers:
                     raise MalformedError(None, 'malformed DDS header (a cube map with no faces)')
 
@@ -201,7 +212,7 @@ class Plan(object):
             raise ConversionError(None, 'no mip level %d: the file has %s' % (level, levels_text(texture.levels)))
         count = texture.layers(level)
         if layer is not None and not 0 <= layer < count:
-            raise ConversionError(None, 'no layer %d: level %d has %d' % (layer, level, count))
+            raise ConversionError(None, 'no layer %d: level %d has %s' % (layer, level, layers_text(count)))
         self.texture, self.level = texture, level
         self.width, self.height = texture.level_size(level)[:2]
         self.first, self.count = (layer, 1) if layer is not None else (0, count)
@@ -227,3 +238,7 @@ class Plan(object):
 
 def levels_text(count):
     return 'level 0 only' if count == 1 else 'levels 0 to %d' % (count - 1)
+
+
+def layers_text(count):
+    return 'layer 0 only' if count == 1 else 'layers 0 to %d' % (count - 1)

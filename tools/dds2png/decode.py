@@ -93,25 +93,33 @@ def normal_z_table(signed):
     return table
 
 
-def spread_red_green(row, pixels, mode, normal_z):
-    """RG pixels as RGB or RGBA: blue 0, or from `normal_z` (a table by red
-    and green), alpha 255."""
+# BC5's blue, where it is not a normal's z: zero in the format's own mapping,
+# 0 unsigned and signed_byte(0) = 128 signed.
+FLAT_BLUE = {False: 0, True: 128}
+
+
+def spread_red_green(row, pixels, mode, normal_z, signed=False):
+    """RG pixels as RGB or RGBA: blue zero (FLAT_BLUE), or from `normal_z`
+    (a table by red and green), alpha 255."""
     size = PIXEL_MODES[mode].pixel_bytes
     out = bytearray(b'\xff' * (size * pixels)) if PIXEL_MODES[mode].alpha else bytearray(size * pixels)
     red, green = bytearray(row[0::2]), bytearray(row[1::2])
     out[0::size] = red
     out[1::size] = green
-    out[2::size] = bytearray(normal_z[256 * r + g] for r, g in zip(red, green)) if normal_z else bytearray(pixels)
+    if normal_z:
+        out[2::size] = bytearray(normal_z[256 * r + g] for r, g in zip(red, green))
+    else:
+        out[2::size] = bytearray([FLAT_BLUE[signed]]) * pixels
     return bytes(out)
 
 
 # How the pixels of the row planes become those asked for, by the two pixel
-# modes: f(row, pixels, mode, normal_z). A pair not here is a KeyError, never
+# modes: f(row, pixels, mode, normal_z, signed). A pair not here is a KeyError, never
 # a silent guess.
 CONVERSIONS = {
-    ('RGBA', 'RGB'): lambda row, pixels, mode, normal_z: rgb_of_rgba(row, pixels),
-    ('L', 'RGB'): lambda row, pixels, mode, normal_z: spread_grey(row, pixels, mode),
-    ('L', 'RGBA'): lambda row, pixels, mode, normal_z: spread_grey(row, pixels, mode),
+    ('RGBA', 'RGB'): lambda row, pixels, mode, normal_z, signed: rgb_of_rgba(row, pixels),
+    ('L', 'RGB'): lambda row, pixels, mode, normal_z, signed: spread_grey(row, pixels, mode),
+    ('L', 'RGBA'): lambda row, pixels, mode, normal_z, signed: spread_grey(row, pixels, mode),
     ('RG', 'RGB'): spread_red_green,
     ('RG', 'RGBA'): spread_red_green,
 }
@@ -120,8 +128,8 @@ CONVERSIONS = {
 def rows(plan, read_at, mode='RGB', rule='design', normal_map=False):
     """The image rows, cropped to the width, layer after layer, in `mode`:
     'RGB', 'RGBA' (alpha 255 where the format has none) or 'L' (BC4 alone);
-    BC4's value is red, green and blue; BC5 is red and green, blue 0 or,
-    with `normal_map`, the z of the unit normal. read_at(offset, size)
+    BC4's value is red, green and blue; BC5 is red and green, blue zero
+    (0 unsigned, 128 signed) or, with `normal_map`, the z of the unit normal. read_at(offset, size)
     returns `size` bytes of the input, as a bytes-like object."""
     fmt = plan.texture.format
     decode, native = decoder(fmt, mode, rule)
@@ -135,7 +143,7 @@ def rows(plan, read_at, mode='RGB', rule='design', normal_map=False):
             row = planes[yo]
             if len(row) != width_bytes:
                 row = row[:width_bytes]
-            yield row if convert is None else convert(row, pixels, mode, normal_z)
+            yield row if convert is None else convert(row, pixels, mode, normal_z, fmt.signed)
 
 
 def png_mode(plan, read_at, opaque=False, rule='design'):

@@ -7,11 +7,18 @@ holds before anything is allocated or read."""
 import errno
 import io
 import os
+import select
 import stat
 
 from .dds import HEADER_END, Plan, Texture, header_size
 from .decode import READ_SIZE, window
 from .errors import ConversionError, system_error
+
+
+# The most surface data a stream (standard input, a pipe, a caller's file
+# object) may hold in memory, and how far --info counts one: a 16384 x 16384
+# BC7 surface is 256 MiB, four of them 1 GiB.
+STREAM_LIMIT = 1 << 30
 
 
 def memoryview_of(data):
@@ -72,10 +79,20 @@ class Input(object):
                     # A temporary view: none outlives the call, so the bytearray stays resizable.
                     count = self.file.readinto(memoryview(target)[got:])
                 else:
-                    piece = self.file.read(len(target) - got)  # any binary file object has read()
-                    if piece is None:
-                        self.fail(ConversionError(self.path, 'gave no data: a non-blocking file object is not read'))
+                    asked = len(target) - got
+                    try:
+                        piece = self.file.read(asked)  # any binary file object has read()
+                    except EnvironmentError as e:
+                        if e.errno not in (errno.EAGAIN, errno.EWOULDBLOCK):
+                            raise
+                        piece = None  # Python 2's file that would block
+                    if piece is None:  # non-blocking, with nothing yet
+                        self.wait_until_readable()
+                        continue
                     count = len(piece)
+                    if count > asked:
+                        # Kept, it would shift every byte after it; dropped, bytes of the file would be lost.
+                        self.fail(ConversionError(self.path, 'read(%d) gave %d bytes' % (asked, count)))
                     target[got:got + count] = piece
                 if not count:
                     break
@@ -84,6 +101,23 @@ class Input(object):
             self.fail(system_error(self.path, e))
         self.position += got
         return got
+
+    def wait_until_readable(self):
+        """Waits until a non-blocking input's descriptor has bytes (or its end)
+        to give, as a full standard output is waited on."""
+        try:
+            fd = self.file.fileno()
+        except (AttributeError, EnvironmentError, ValueError, io.UnsupportedOperation):
+            self.fail(ConversionError(self.path, 'gave no data, and has no descriptor to wait on'))
+        poller = select.poll()
+        poller.register(fd, select.POLLIN)  # an error or a hang-up ends the wait too: the read then says which
+        while True:
+            try:
+                poller.poll()
+                return
+            except (select.error, EnvironmentError) as e:  # Python 2's select.error is neither
+                if e.args[0] != errno.EINTR:
+                    raise IOError(e.args[0], os.strerror(e.args[0]))
 
     def read(self, size):
         piece = bytearray(size)
@@ -102,22 +136,23 @@ class Input(object):
             self.fail(e)
 
     def data_size(self, texture):
-        """The bytes of surface data the input holds after the header, as far
-        as the header's surfaces reach (a stream is read that far, and what it
-        gives dropped); None, and nothing read, where the format's size is
+        """(bytes, at_least): the bytes of surface data the input holds after
+        the header, as far as the header's surfaces reach (a stream is read
+        that far, or STREAM_LIMIT bytes at most, at_least then True, and what
+        it gives dropped); None, and nothing read, where the format's size is
         not known here."""
         needed = texture.data_bytes()
         if needed is None:
-            return None
+            return None, False
         if self.regular:
-            return min(max(0, self.stat.st_size - texture.data_start), needed)
-        got = 0
-        while got < needed:
-            piece = self.read(min(READ_SIZE, needed - got))
+            return min(max(0, self.stat.st_size - texture.data_start), needed), False
+        got, counted = 0, min(needed, STREAM_LIMIT)
+        while got < counted:
+            piece = self.read(min(READ_SIZE, counted - got))
             if not piece:
                 break
             got += len(piece)
-        return got
+        return got, got < needed and got == STREAM_LIMIT
 
     def plan(self, level, layer):
         """Reads the header and returns the plan, after checking the input holds it."""
@@ -135,16 +170,25 @@ class Input(object):
         windows on the stream's bytes, read here as far as the plan needs."""
         if self.regular:
             return self.read_file_at(plan)
-        # Skip to the first byte the plan reads, then keep the rest, held once.
+        # Skip to the first byte the plan reads, then keep the rest, held once,
+        # and no more than a stream may hold: what is past the limit is
+        # refused only once the stream has shown it holds that much.
         while self.position < plan.start:
             if not self.read(min(READ_SIZE, plan.start - self.position)):
                 self.truncated(plan, self.position)
         data = bytearray()
         while self.position < plan.end:
-            piece = self.read(min(READ_SIZE, plan.end - self.position))
+            if len(data) == STREAM_LIMIT:
+                self.fail(ConversionError(self.path, 'a stream is held in memory, at most %d bytes of its surface '
+                                                     'data; this needs %d (convert it from a file)'
+                                          % (STREAM_LIMIT, plan.end - plan.start)))
+            piece = self.read(min(READ_SIZE, plan.end - self.position, STREAM_LIMIT - len(data)))
             if not piece:
                 self.truncated(plan, self.position)
             data += piece
+        if len(data) != plan.end - plan.start:  # what the pixels are made from is exactly what the plan reads
+            self.fail(ConversionError(self.path, 'gave %d bytes of surface data, not %d'
+                                      % (len(data), plan.end - plan.start)))
         data = memoryview_of(data)
         return lambda offset, size: window(data, offset - plan.start, size)
 
@@ -193,3 +237,19 @@ class Input(object):
     def close(self):
         if self.closes:
             self.file.close()
+
+
+def files_in_tree(folder, chosen):
+    """(files, errors) below `folder`, in its whole tree: the paths whose
+    names `chosen(name)` picks, sorted folder by folder, and a
+    ConversionError for each folder that could not be listed (the others
+    are passed over silently). Links to folders are not followed, as find
+    does not: a link cannot bring a file in twice or loop."""
+    files, errors = [], []
+
+    def refused(error):
+        errors.append(system_error(error.filename or folder, error))
+    for top, folders, names in os.walk(folder, onerror=refused):
+        folders.sort()
+        files += [os.path.join(top, name) for name in sorted(names) if chosen(name)]
+    return files, errors

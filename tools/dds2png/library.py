@@ -7,6 +7,7 @@ import operator
 import os
 import sys
 
+from .dds import HEADER_END, MAGIC
 from .decode import png_mode, rows
 from .errors import ConversionError, out_of_memory
 from .formats import PIXEL_MODES, READ_MODES, reading
@@ -20,7 +21,8 @@ PATH_TYPES = TEXT_TYPES + (bytes,) if str is not bytes else TEXT_TYPES
 
 
 class Info(collections.namedtuple('Info', 'width height levels layers kind format opaque_alpha decoded '
-                                           'data_bytes expected_bytes premultiplied')):
+                                           'data_bytes expected_bytes premultiplied data_offset faces '
+                                           'data_bytes_at_least')):
     """The header's facts: the full size, the number of mip levels, the
     layers of each level (a tuple: cube faces and array elements, or volume
     slices), the kind ('2D', 'cube', 'array' or 'volume'), the format (the
@@ -32,12 +34,18 @@ class Info(collections.namedtuple('Info', 'width height levels layers kind forma
     layers take (a file shorter than that is truncated; either may be None
     where the format's size is not known here), and whether the colours are
     stored premultiplied by alpha (DXT2, DXT4, or a DX10 header's alpha mode
-    2; they are converted as stored)."""
+    2; they are converted as stored). `data_offset` is where the level-0
+    data of the first layer starts (128, or 148 after a DX10 header);
+    `faces` names a cube map's stored faces in storage order ('+X' ... '-Z';
+    () for other kinds); `data_bytes_at_least` is True where a stream was
+    counted only as far as STREAM_LIMIT bytes, data_bytes then being a
+    lower bound."""
     __slots__ = ()
 
     @property
     def truncated(self):
-        return None not in (self.data_bytes, self.expected_bytes) and self.data_bytes < self.expected_bytes
+        return (None not in (self.data_bytes, self.expected_bytes) and self.data_bytes < self.expected_bytes
+                and not self.data_bytes_at_least)
 
 
 def plain_path(path):
@@ -72,8 +80,23 @@ def is_standard_stream(path):
     return isinstance(path, TEXT_TYPES) and path == (u'-' if isinstance(path, type(u'')) else STANDARD_STREAM)
 
 
+# The longest path a system takes (Linux's PATH_MAX): longer bytes are data, not a path.
+LONGEST_PATH = 4096
+
+
+def check_not_data(candidate, role):
+    """A short TypeError for a file's contents given where its path belongs:
+    bytes too long for a path, or starting as a DDS file does (its magic,
+    then a header holding NUL bytes, which no path holds)."""
+    if isinstance(candidate, bytes) and (len(candidate) > LONGEST_PATH or
+                                         (candidate.startswith(MAGIC) and b'\0' in candidate[:HEADER_END])):
+        raise TypeError('%s must be a path or a binary file object, not a file\'s %d bytes '
+                        '(wrap them in io.BytesIO)' % (role, len(candidate)))
+
+
 def check_file(candidate, role, method):
     """TypeError unless `candidate` is a path or a binary file object (one with `method`)."""
+    check_not_data(candidate, role)
     if is_path(candidate):
         return
     mode = getattr(candidate, 'mode', None)
@@ -187,9 +210,10 @@ def read(source, level=0, layer=None, mode='RGB', rule='design', normal_map=Fals
     'RGB' gives 3 bytes a pixel (DXT1's transparent pixels black); 'RGBA'
     gives 4 (DXT1's transparent pixels (0, 0, 0, 0), alpha 255 where the
     format has none); 'L', for BC4 alone, 1. BC4's value is red, green and
-    blue; BC5 is red and green, with blue 0 or, with `normal_map`, the z of
-    the unit normal. `rule` is the colour rule, 'design' or 'gpu'. Raises
-    ConversionError (or a subclass) naming the source."""
+    blue; BC5 is red and green, with blue zero in the format's mapping (0
+    unsigned, 128 signed) or, with `normal_map`, the z of the unit normal.
+    `rule` is the colour rule, 'design' or 'gpu'. Raises ConversionError
+    (or a subclass) naming the source."""
     level, layer = check_level(level, layer)
     mode = check_choice(mode, 'mode', READ_MODES)
     rule = check_choice(rule, 'rule', RULES)
@@ -219,7 +243,8 @@ def convert(source, target, level=0, layer=None, compression=PNG_COMPRESSION, th
     `source` as for read(); `target` is a path (`-` writes through
     sys.stdout's binary buffer, after its text) or a binary file object,
     written and left open. A path is written safely: in full or not at all,
-    never over the input. `compression` is zlib's level, 0 (none) to 9
+    never over the input; a path named for another image type (`.jpg`,
+    `.tga`...) is refused. `compression` is zlib's level, 0 (none) to 9
     (smallest). A large image is compressed by as many threads as the
     process may use cores, or at most `threads` (1: in the caller's thread
     alone); the PNG is the same whatever their number. The PNG keeps the
@@ -285,15 +310,15 @@ def write_png_of(source, level, layer, output, compression=PNG_COMPRESSION, thre
 def info(source):
     """The header's facts (an Info), of any DDS file, without decoding:
     `source` as for read(). A stream is read as far as its header's
-    surfaces reach, to count them."""
+    surfaces reach, to count them, or STREAM_LIMIT bytes at most."""
     reader = open_source(source)
     try:
         texture = reader.texture()
-        data_bytes = reader.data_size(texture)
+        data_bytes, at_least = reader.data_size(texture)
     finally:
         reader.close()
     return Info(texture.width, texture.height, texture.levels,
                 tuple(texture.layers(level) for level in range(texture.levels)),
                 texture.kind, texture.format.name, texture.opaque_alpha, texture.format.decoded,
-                data_bytes, texture.data_bytes(), texture.premultiplied)
+                data_bytes, texture.data_bytes(), texture.premultiplied, texture.data_start, texture.faces, at_least)
 

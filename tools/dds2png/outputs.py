@@ -16,7 +16,8 @@ import select
 import stat
 import time
 
-from .errors import ConversionError, system_error
+from .errors import escape, ConversionError, system_error
+from .targets import check_target_name
 
 NEW_FILE_MODE = 0o666       # less the umask, as for any file a program makes
 PRIVATE_MODE = 0o600
@@ -224,6 +225,7 @@ def write_output(shown, path, source, write):
             raise ConversionError(shown, os.strerror(errno.EISDIR), errno.EISDIR)
     if path.endswith(os.sep):
         raise ConversionError(shown, os.strerror(errno.ENOTDIR), errno.ENOTDIR)
+    check_target_name(shown, path)
     closed = closed_stream_named(path)
     if closed is not None:
         raise ConversionError(shown, '%s is closed' % STREAM_NAMES[closed])
@@ -263,6 +265,10 @@ def replace(target, existing, write):
             try:
                 out = create_file(temp, NEW_FILE_MODE if existing is None else PRIVATE_MODE)
             except EnvironmentError as e:
+                if e.errno in (errno.EACCES, errno.EPERM, errno.EROFS) and existing is not None:
+                    # The file may be writable; its folder, where the new one is made, is not.
+                    raise IOError(e.errno, 'cannot make a file in its folder %s: %s (the PNG is written '
+                                           'there, then renamed over the file)' % (escape(folder), e.strerror))
                 if e.errno != errno.EEXIST:
                     raise
                 unfinished.discard(temp)
