@@ -12,7 +12,6 @@ from .batch import (INTERRUPTED_STATUS, SIGNAL_STATUS, conversion_error, encoded
 from .compressing import usable_cores
 from .decode import decoder_description
 from .errors import escape, path_text, ConversionError
-from .formats import only_decoded
 from .library import RULES, STANDARD_STREAM, info
 from .outputs import STREAM_NAMES, closed_streams, remove_unfinished, write_to_file
 from .png import LEVELS, PNG_COMPRESSION
@@ -161,9 +160,10 @@ def info_line(path):
         shape = '2D %s' % size
     notes = []
     if not facts.decoded:
-        notes.append('not converted (%s)' % only_decoded())
+        notes.append('not converted (%s)' % facts.refusal.split('; ')[-1])
     if facts.premultiplied:
-        notes.append('colours premultiplied by alpha (converted as stored)')
+        notes.append('colours premultiplied by alpha (converted to straight alpha)')
+    notes += facts.mended
     if facts.opaque_alpha:
         notes.append('alpha declared opaque')
     if facts.truncated:

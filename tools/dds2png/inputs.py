@@ -97,7 +97,7 @@ class Input(object):
         if header_size(header) > len(header):
             header += self.read(header_size(header) - len(header))
         try:
-            return Texture(header)
+            return Texture(header, self.stat.st_size if self.regular else None)
         except ConversionError as e:
             self.fail(e)
 

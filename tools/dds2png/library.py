@@ -20,7 +20,7 @@ PATH_TYPES = TEXT_TYPES + (bytes,) if str is not bytes else TEXT_TYPES
 
 
 class Info(collections.namedtuple('Info', 'width height levels layers kind format opaque_alpha decoded '
-                                           'data_bytes expected_bytes premultiplied')):
+                                           'data_bytes expected_bytes premultiplied mended refusal')):
     """The header's facts: the full size, the number of mip levels, the
     layers of each level (a tuple: cube faces and array elements, or volume
     slices), the kind ('2D', 'cube', 'array' or 'volume'), the format (the
@@ -32,7 +32,9 @@ class Info(collections.namedtuple('Info', 'width height levels layers kind forma
     layers take (a file shorter than that is truncated; either may be None
     where the format's size is not known here), and whether the colours are
     stored premultiplied by alpha (DXT2, DXT4, or a DX10 header's alpha mode
-    2; they are converted as stored)."""
+    2; read() and convert() divide them by alpha), what of the header was
+    mended to read it (a tuple of phrases, such as 'header size 24 read as
+    124'), and why read() refuses the format (None where it is decoded)."""
     __slots__ = ()
 
     @property
@@ -177,7 +179,7 @@ def check_choice(value, name, choices):
     return str(value)
 
 
-def read(source, level=0, layer=None, mode='RGB', rule='design', normal_map=False):
+def read(source, level=0, layer=None, mode='RGB', rule='design', normal_map=False, premultiplied=False):
     """Decodes one level of a DDS file: returns (width, height, pixels), the
     pixels top row first, in one bytearray of height rows of width pixels;
     with layer None, every layer of the level stacked top to bottom.
@@ -188,7 +190,10 @@ def read(source, level=0, layer=None, mode='RGB', rule='design', normal_map=Fals
     gives 4 (DXT1's transparent pixels (0, 0, 0, 0), alpha 255 where the
     format has none); 'L', for BC4 alone, 1. BC4's value is red, green and
     blue; BC5 is red and green, with blue 0 or, with `normal_map`, the z of
-    the unit normal. `rule` is the colour rule, 'design' or 'gpu'. Raises
+    the unit normal. `rule` is the colour rule, 'design' or 'gpu'. Colours
+    stored premultiplied by alpha (DXT2, DXT4, a DX10 header's alpha mode 2)
+    are divided by it, as a PNG's are, unless `premultiplied` asks for them
+    as stored. 'L' and 'LA' give grey formats (1 and 2 bytes a pixel). Raises
     ConversionError (or a subclass) naming the source."""
     level, layer = check_level(level, layer)
     mode = check_choice(mode, 'mode', READ_MODES)
@@ -202,7 +207,7 @@ def read(source, level=0, layer=None, mode='RGB', rule='design', normal_map=Fals
         read_at = reader.reader(plan)  # a stream is read whole here, checking its size before the pixels are made
         pixels = bytearray(PIXEL_MODES[mode].pixel_bytes * plan.width * plan.image_height)
         position = 0
-        for row in rows(plan, read_at, mode, rule, bool(normal_map)):
+        for row in rows(plan, read_at, mode, rule, bool(normal_map), bool(premultiplied)):
             pixels[position:position + len(row)] = row
             position += len(row)
         return plan.width, plan.image_height, pixels
@@ -290,10 +295,14 @@ def info(source):
     try:
         texture = reader.texture()
         data_bytes = reader.data_size(texture)
+        if data_bytes is not None:
+            texture.fit_to(data_bytes)  # a stream's size is known once counted: as a file's is
+            data_bytes = min(data_bytes, texture.data_bytes())
     finally:
         reader.close()
     return Info(texture.width, texture.height, texture.levels,
                 tuple(texture.layers(level) for level in range(texture.levels)),
                 texture.kind, texture.format.name, texture.opaque_alpha, texture.format.decoded,
-                data_bytes, texture.data_bytes(), texture.premultiplied)
+                data_bytes, texture.data_bytes(), texture.premultiplied, tuple(texture.mended),
+                None if texture.format.decoded else texture.format.refusal())
 
