@@ -10,7 +10,7 @@ import _dxt1
 import _dxt1a
 
 from .formats import PIXEL_MODES, REARRANGED, Layout
-from .layouts import rearranged, row_decoder, unpremultiplied
+from .layouts import rearranged, surface_rows, unpremultiplied
 
 READ_SIZE = 1 << 18         # bytes asked of the input at a time: whole block rows, at least one
 MODULES = {'_bcn': _bcn, '_dxt1': _dxt1, '_dxt1a': _dxt1a}  # the extension modules the format table names
@@ -149,9 +149,11 @@ def stored_rows(plan, read_at, mode, rule, normal_map):
     """rows() of the pixels as the format stores them."""
     fmt = plan.texture.format
     if isinstance(fmt.encoding.decoding, Layout):
-        decode, native = row_decoder(plan, read_at, mode), mode
-    else:
-        decode, native = decoder(fmt, mode, rule)
+        # What the input gives, as the modules take it (under Python 2 a bytearray as a buffer).
+        for row in surface_rows(plan, lambda offset, size: window(read_at(offset, size), 0, size), mode, READ_SIZE):
+            yield row
+        return
+    decode, native = decoder(fmt, mode, rule)
     pixels = plan.width
     width_bytes = PIXEL_MODES[native].pixel_bytes * pixels
     convert = None if native == mode else CONVERSIONS[native, mode]

@@ -68,6 +68,11 @@ class Encoding(collections.namedtuple('Encoding', 'name fourccs dxgi masks block
     def decoded(self):
         return self.decoding is not None
 
+    @property
+    def channel_bits(self):
+        """The bits of its widest channel as stored: a layout's own, 8 for the block formats."""
+        return getattr(self.decoding, 'channel_bits', 8)
+
     def decoding_for(self, mode, rule):
         """The Decoding for pixels of `mode` under `rule`."""
         if rule == 'design':

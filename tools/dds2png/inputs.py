@@ -111,6 +111,9 @@ class Input(object):
             return None
         if self.regular:
             return min(max(0, self.stat.st_size - texture.data_start), needed)
+        while self.position < texture.data_start:  # a palette's entries are not surface data
+            if not self.read(min(READ_SIZE, texture.data_start - self.position)):
+                return 0
         got = 0
         while got < needed:
             piece = self.read(min(READ_SIZE, needed - got))
@@ -126,27 +129,41 @@ class Input(object):
             plan = Plan(texture, level, layer)
             if self.regular:
                 plan.check_available(self.stat.st_size)
+            else:
+                plan = self.hold(plan, layer)
         except ConversionError as e:
             self.fail(e)
         return plan
 
-    def reader(self, plan):
-        """read_at(offset, size) for decode.rows: bounded reads of a file, or
-        windows on the stream's bytes, read here as far as the plan needs."""
-        if self.regular:
-            return self.read_file_at(plan)
-        # Skip to the first byte the plan reads, then keep the rest, held once.
-        while self.position < plan.start:
-            if not self.read(min(READ_SIZE, plan.start - self.position)):
-                self.truncated(plan, self.position)
+    def hold(self, plan, layer):
+        """Reads a stream as far as the plan needs, held once from where its
+        surfaces (or a palette's entries) start. A stream that ends early
+        may have a header its data's size mends, as a file's size mends it
+        (Texture.fit_to): the plan is then made again, and checked."""
+        first = min(plan.start, plan.texture.data_start)
+        while self.position < first:
+            if not self.read(min(READ_SIZE, first - self.position)):
+                break
         data = bytearray()
         while self.position < plan.end:
             piece = self.read(min(READ_SIZE, plan.end - self.position))
             if not piece:
-                self.truncated(plan, self.position)
+                break
             data += piece
-        data = memoryview_of(data)
-        return lambda offset, size: window(data, offset - plan.start, size)
+        if self.position < plan.end:
+            plan.texture.fit_to(self.position - plan.texture.data_start)
+            plan = Plan(plan.texture, plan.level, layer)
+            plan.check_available(self.position)
+        self.held = (first, memoryview_of(data))
+        return plan
+
+    def reader(self, plan):
+        """read_at(offset, size) for decode.rows: bounded reads of a file, or
+        windows on the stream's bytes, held when the plan was made."""
+        if self.regular:
+            return self.read_file_at(plan)
+        first, data = self.held
+        return lambda offset, size: window(data, offset - first, size)
 
     def read_file_at(self, plan):
         chunk = [bytearray()]

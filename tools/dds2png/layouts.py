@@ -27,32 +27,44 @@ def fields_for(layout, flags, mode):
     return colour + ((named.get('A', ONE),) if PIXEL_MODES[mode].alpha else ())
 
 
-def row_decoder(plan, read_at, mode):
-    """decode(data) for decode.block_rows: the one row plane (a tuple of
-    one) of a row of the plan's layout surface, in `mode`; read_at as
-    decode.rows takes it, to read a palette."""
+def surface_rows(plan, read_at, mode, read_size):
+    """The rows of the plan's layout surface in `mode`, layer after layer,
+    read about `read_size` bytes at a time (whole rows, at least one) and
+    each such strip decoded in one call, which sets up its fields once;
+    read_at as decode.rows takes it."""
     fmt = plan.texture.format
     layout, width, row_bytes = fmt.encoding.decoding, plan.width, plan.row_bytes
     if layout.channels == 'P':
-        palette = bytes(read_at(plan.texture.data_start - PALETTE_BYTES, PALETTE_BYTES))
-        return palette_decoder(palette, mode)
-    fields = fields_for(layout, fmt.flags, mode)
-    return lambda data: (_pixels.decodePixels(data, width, 1, row_bytes, layout.pixel_bits, fields, 'uint8'),)
+        decode = palette_decoder(bytes(read_at(plan.texture.data_start - PALETTE_BYTES, PALETTE_BYTES)), mode)
+    else:
+        fields = fields_for(layout, fmt.flags, mode)
+
+        def decode(data, count):
+            return _pixels.decodePixels(data, width, count, row_bytes, layout.pixel_bits, fields, 'uint8')
+    size = PIXEL_MODES[mode].pixel_bytes * width
+    per_read = max(1, read_size // row_bytes)
+    for layer in range(plan.first, plan.first + plan.count):
+        offset = plan.texture.layer_offset(plan.level, layer)
+        for top in range(0, plan.height, per_read):
+            count = min(per_read, plan.height - top)
+            pixels = decode(read_at(offset + top * row_bytes, count * row_bytes), count)
+            for n in range(count):
+                yield pixels[n * size:(n + 1) * size]
 
 
 def palette_decoder(palette, mode):
-    """decode(data) for an 8-bit palette's row of indices: each channel of
-    `mode` is the indices translated through that channel of the entries
-    (red, green, blue, alpha), interleaved."""
+    """decode(data, count) for an 8-bit palette's rows of indices: each
+    channel of `mode` is the indices translated through that channel of the
+    entries (red, green, blue, alpha), interleaved."""
     channels = PIXEL_MODES[mode].channels
     tables = [palette[c::4] for c in range(channels)]
 
-    def decode(data):
+    def decode(data, count):
         indices = bytes(data)
         out = bytearray(channels * len(indices))
         for c in range(channels):
             out[c::channels] = indices.translate(tables[c])
-        return (bytes(out),)
+        return bytes(out)
     return decode
 
 
