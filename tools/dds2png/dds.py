@@ -33,7 +33,8 @@ COMMON_MASKS = {16: (0xF800, 0x07E0, 0x001F, 0), 24: (0xFF0000, 0xFF00, 0xFF, 0)
 SWAPPED_10_10_10_2 = (0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000)
 # Video layouts, which stay refused: DXGI's YUV formats and the legacy FourCCs of the same.
 VIDEO_DXGI = frozenset(list(range(100, 111)) + [68, 69, 130, 131, 132])
-VIDEO_FOURCCS = frozenset([b'YUY2', b'UYVY', b'YVYU', b'NV12', b'YV12', b'AYUV', b'Y410', b'Y416', b'RGBG', b'GRGB'])
+VIDEO_NAMES = frozenset(["FourCC '%s'" % code for code in ('YUY2', 'UYVY', 'YVYU', 'NV12', 'YV12', 'AYUV', 'Y410',
+                                                             'Y416', 'RGBG', 'GRGB')])
 DDSCAPS2_CUBEMAP, DDSCAPS2_VOLUME = 0x200, 0x200000
 CUBE_FACES = [(0x400, '+X'), (0x800, '-X'), (0x1000, '+Y'), (0x2000, '-Y'), (0x4000, '+Z'), (0x8000, '-Z')]
 DX10_TEXTURE3D, DX10_MISC_TEXTURECUBE = 4, 0x4
@@ -106,8 +107,7 @@ class Format(collections.namedtuple('Format', 'name encoding bits dxgi flags')):
 
     @property
     def video(self):
-        return self.dxgi in VIDEO_DXGI or 'YUV' in self.name or \
-            (self.dxgi is None and self.name[8:12].encode('ascii') in VIDEO_FOURCCS)
+        return self.dxgi in VIDEO_DXGI or self.name in VIDEO_NAMES or self.name.endswith('-bit YUV')
 
     def refusal(self):
         """What a refusal to decode the format says."""
