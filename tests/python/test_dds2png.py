@@ -707,6 +707,7 @@ class Permissive(ToolTest):
         source = self.write('in.dds', blob)
         self.assertEqual(dds2png.read(source)[2][:len(expected_pixels)], expected_pixels)
         self.assertIn(phrase, dds2png.info(source).mended)
+        self.assertIn(phrase, dds2png.info(io.BytesIO(blob)).mended)  # a stream's size mends it as a file's does
         status, err, out = self.run_tool('--info', source)
         self.assertIn(phrase, out.decode('utf-8'))
 
@@ -732,6 +733,12 @@ class Permissive(ToolTest):
         faces = b''.join(solid(COLOURS[f], 4, 4) for f in range(6))
         source = self.write('cube.dds', dds(4, 4, faces, dx10=(71, 3, 4, 6)))
         self.assertEqual(dds2png.read(source, layer=5)[2][:3], bytearray(pixel(COLOURS[5])))
+        with open(source, 'rb') as stream:
+            self.assertEqual(dds2png.read(io.BytesIO(stream.read()), layer=5), dds2png.read(source, layer=5))
+        # Two array elements of 4 x 4 whose header claims 3 levels where the data holds 1: element 1 follows 0.
+        array = dds(4, 4, solid(COLOURS[0], 4, 4) + solid(COLOURS[1], 4, 4), dx10=(71, 3, 0, 2), levels=3)
+        self.assertEqual(dds2png.read(io.BytesIO(array), layer=1)[2][:3], bytearray(pixel(COLOURS[1])))
+        self.assertEqual(dds2png.read(self.write('array.dds', array), layer=1)[2][:3], bytearray(pixel(COLOURS[1])))
         self.assertEqual(dds2png.info(source).layers, (6,))
         self.assertIn('array size 6 read as one cube map (6 faces)', dds2png.info(source).mended)
 

@@ -9,7 +9,7 @@ import io
 import os
 import stat
 
-from .dds import HEADER_END, Plan, Texture, header_size
+from .dds import CUBE_FACES, HEADER_END, Plan, Texture, header_size
 from .decode import READ_SIZE, window
 from .errors import ConversionError, system_error
 
@@ -123,37 +123,36 @@ class Input(object):
         return got
 
     def plan(self, level, layer):
-        """Reads the header and returns the plan, after checking the input holds it."""
+        """Reads the header and returns the plan, after checking the input
+        holds it (a stream is read and held here)."""
         texture = self.texture()
         try:
+            if not self.regular:
+                return self.hold(texture, level, layer)
             plan = Plan(texture, level, layer)
-            if self.regular:
-                plan.check_available(self.stat.st_size)
-            else:
-                plan = self.hold(plan, layer)
+            plan.check_available(self.stat.st_size)
         except ConversionError as e:
             self.fail(e)
         return plan
 
-    def hold(self, plan, layer):
-        """Reads a stream as far as the plan needs, held once from where its
-        surfaces (or a palette's entries) start. A stream that ends early
-        may have a header its data's size mends, as a file's size mends it
-        (Texture.fit_to): the plan is then made again, and checked."""
-        first = min(plan.start, plan.texture.data_start)
-        while self.position < first:
-            if not self.read(min(READ_SIZE, first - self.position)):
-                break
-        data = bytearray()
-        while self.position < plan.end:
-            piece = self.read(min(READ_SIZE, plan.end - self.position))
+    def hold(self, texture, level, layer):
+        """The plan of a stream, whose bytes after the header are read and
+        held once: as far as the plan needs; or, where the header holds what
+        the data's size may mend (Texture.fit_to: mip levels, a DX10 cube's
+        array size), as far as its surfaces reach, so that the stream's size
+        mends it as a file's size does."""
+        mendable = texture.format.decoded and (texture.levels > 1 or texture.array_size == len(CUBE_FACES))
+        end = texture.data_start + texture.data_bytes() if mendable else Plan(texture, level, layer).end
+        first, data = self.position, bytearray()
+        while self.position < end:
+            piece = self.read(min(READ_SIZE, end - self.position))
             if not piece:
                 break
             data += piece
-        if self.position < plan.end:
-            plan.texture.fit_to(self.position - plan.texture.data_start)
-            plan = Plan(plan.texture, plan.level, layer)
-            plan.check_available(self.position)
+        if mendable:
+            texture.fit_to(self.position - texture.data_start)
+        plan = Plan(texture, level, layer)
+        plan.check_available(self.position)
         self.held = (first, memoryview_of(data))
         return plan
 
