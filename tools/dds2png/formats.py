@@ -14,8 +14,10 @@ A row holds:
 - `block`: the pixels wide and high of a block and its bytes ((4, 4, 8) for
   BC1; an uncompressed layout of 32 bits a pixel is (1, 1, 4));
 - `decoding`: a Decoding, the extension module's function that gives the
-  row planes of a block row (one a pixel row of the block), or None where
-  the data is named, sized and refused but not decoded; `design`: (mode,
+  row planes of a block row (one a pixel row of the block); a Layout, the
+  _pixels fields of a format of whole pixels (LAYOUTS, and the legacy
+  layouts mask_layout reads from a header's bit masks); or None where the
+  data is named, sized and refused but not decoded; `design`: (mode,
   Decoding) pairs used under the design rule instead, where modules of the
   format's own give that rule (DXT1's _dxt1 and _dxt1a);
 - `png_modes`: the PIXEL_MODES its PNG may take, the default first; a second,
