@@ -276,6 +276,53 @@ def compare_tool(tool, runs=7):
         shutil.rmtree(folder)
 
 
+# dds2png.read of 4096 x 4096 surfaces of a block format and of layouts, in
+# mode RGBA, in one run of the converter's interpreter, interleaved; prints
+# each file's median seconds as JSON. The surfaces are noise: layouts decode
+# at the same speed whatever their pixels.
+LAYOUT_READS = """
+import json, sys, time, dds2png
+paths, runs = sys.argv[2:], int(sys.argv[1])
+seconds = dict((path, []) for path in paths)
+for _ in range(runs):
+    for path in paths:
+        start = time.time()
+        dds2png.read(path, mode='RGBA')
+        seconds[path].append(time.time() - start)
+print(json.dumps(dict((path, sorted(times)[len(times) // 2]) for path, times in seconds.items())))
+"""
+# (name, DXGI format, bytes a pixel, or None for BC1's 8 bytes a 4 x 4 block).
+LAYOUT_BENCH_FORMATS = [('BC1', 71, None), ('B8G8R8A8', 87, 4), ('B5G6R5', 85, 2), ('R16G16B16A16_FLOAT', 10, 8)]
+
+
+def layout_file(path, dxgi, pixel_bytes, size=4096):
+    """A size x size DX10 file of one DXGI format, its surface noise."""
+    surface = noise(size * size // 2 if pixel_bytes is None else size * size * pixel_bytes)
+    header = struct.pack('<4s7I', b'DDS ', 124, 0x1007, size, size, 0, 0, 1) + b'\0' * 44
+    header += struct.pack('<2I4s5I', 32, 4, b'DX10', 0, 0, 0, 0, 0) + struct.pack('<5I', 0x1000, 0, 0, 0, 0)
+    with open(path, 'wb') as f:
+        f.write(header + struct.pack('<5I', dxgi, 3, 0, 1, 0) + surface)
+
+
+def print_layout_reads(python, module_dir, runs=5):
+    """read() of layout surfaces as a multiple of read() of BC1's, same size and mode."""
+    folder = tempfile.mkdtemp()
+    try:
+        paths = []
+        for name, dxgi, pixel_bytes in LAYOUT_BENCH_FORMATS:
+            paths.append(os.path.join(folder, name + '.dds'))
+            layout_file(paths[-1], dxgi, pixel_bytes)
+        env = dict(os.environ, PYTHONPATH=os.pathsep.join([module_dir, os.path.join(os.path.dirname(HERE), 'tools')]))
+        medians = json.loads(subprocess.check_output([python, '-c', LAYOUT_READS, str(runs)] + paths, env=env)
+                             .decode('ascii'))
+    finally:
+        shutil.rmtree(folder)
+    bc1 = medians[paths[0]]
+    print('  %s: %s' % (os.path.basename(python), ', '.join(
+        '%s %.2f s (%.2fx)' % (name, medians[path], medians[path] / bc1)
+        for (name, _, _), path in zip(LAYOUT_BENCH_FORMATS, paths))))
+
+
 def print_bc7(binary):
     """BC7 per variant and per mode: the table that bc7-bench prints after its
     console lines."""
@@ -412,6 +459,11 @@ def main():
             print('  Python %-7s BC1 %7.1f' % (default['python'], times['bc1']) +
                   ''.join(', %s %7.1f (%.2fx)' % (name, times[name], times[name] / times['bc1'])
                           for name in sorted(times) if name != 'bc1'))
+    if modules:
+        print('')
+        print("dds2png.read of 4096 x 4096 surfaces, mode 'RGBA', medians of 5 (times BC1's):")
+        for python, module_dir in modules:
+            print_layout_reads(python, module_dir)
     if args.tool:
         compare_tool(args.tool)
     return 0

@@ -84,7 +84,7 @@ def idat_stream(blob):
 def png_image(blob):
     """Returns (width, height, rows) of an 8-bit PNG whose rows use filter 0:
     RGB rows, or for a PNG with alpha (colour type 6) RGBA rows, or for a
-    greyscale one (colour type 0) a byte a pixel."""
+    greyscale one (colour type 0) a byte a pixel, two with alpha (type 4)."""
     assert blob[:8] == b'\x89PNG\r\n\x1a\n'
     pos, idat, ihdr = 8, [], None
     while pos < len(blob):
@@ -98,9 +98,9 @@ def png_image(blob):
             idat.append(payload)
         pos += 12 + length
     width, height = ihdr[:2]
-    assert ihdr[2:] in [(8, 0, 0, 0, 0), (8, 2, 0, 0, 0), (8, 6, 0, 0, 0)]
+    assert ihdr[2:] in [(8, 0, 0, 0, 0), (8, 2, 0, 0, 0), (8, 4, 0, 0, 0), (8, 6, 0, 0, 0)]
     raw = zlib.decompress(b''.join(idat))
-    stride = 1 + {0: 1, 2: 3, 6: 4}[ihdr[3]] * width
+    stride = 1 + {0: 1, 2: 3, 4: 2, 6: 4}[ihdr[3]] * width
     assert len(raw) == stride * height
     rows = [raw[y * stride:(y + 1) * stride] for y in range(height)]
     assert all(row[:1] == b'\0' for row in rows)
@@ -189,6 +189,12 @@ def real_imagemagick():
     except (OSError, subprocess.CalledProcessError):
         return False
     return b'ImageMagick' in output
+
+
+def layout_dds(width, height, surface, bits, masks, pf_flags=0x40, **options):
+    """A DDS file of a legacy layout of `bits` a pixel given by its masks (red, green, blue, alpha)."""
+    blob = dds(width, height, surface, fourcc=b'\0' * 4, pf_flags=pf_flags, **options)
+    return blob[:88] + struct.pack('<5I', bits, *masks) + blob[108:]
 
 
 class ToolTest(unittest.TestCase):
@@ -427,7 +433,7 @@ class BlockFamily(ToolTest):
     """Each format of the family through the converter: PNG kind and pixels."""
 
     def test_bc3_with_alpha_below_255_is_rgba_and_opaque_bc3_is_rgb(self):
-        for fourcc, dx10 in ((b'DXT5', None), (b'DXT4', None), (None, (77, 3, 0, 1)), (None, (78, 3, 0, 1))):
+        for fourcc, dx10 in ((b'DXT5', None), (None, (77, 3, 0, 1)), (None, (78, 3, 0, 1))):
             blob = dds(4, 4, EIGHT_VALUES + BLUE_TO_RED, fourcc=fourcc or b'DXT1', dx10=dx10)
             alpha = channel_rows(EIGHT_VALUES_PIXELS)
             expected = pixel_rows([[BLUE_TO_RED_PIXELS[x] + (alpha[y][x],) for x in range(4)] for y in range(4)])
@@ -438,7 +444,7 @@ class BlockFamily(ToolTest):
                          (4, 4, pixel_rows([BLUE_TO_RED_PIXELS] * 4)))
 
     def test_bc2_alphas_widen_by_seventeen(self):
-        for fourcc, dx10 in ((b'DXT3', None), (b'DXT2', None), (None, (74, 3, 0, 1))):
+        for fourcc, dx10 in ((b'DXT3', None), (None, (74, 3, 0, 1))):
             blob = dds(4, 4, b'\x10\x32\x54\x76\x98\xba\xdc\xfe' + BLUE_TO_RED, fourcc=fourcc or b'DXT1',
                        dx10=dx10)
             expected = pixel_rows([[BLUE_TO_RED_PIXELS[x] + (17 * (4 * y + x),) for x in range(4)] for y in range(4)])
@@ -524,13 +530,19 @@ class BlockFamily(ToolTest):
         # (len(mode) bytes a pixel), refused in the others, and converted to
         # a PNG of one of its PNG modes: the first, without alpha, with --opaque.
         from dds2png import decode, dds as layout, formats
-        colour_types = {'L': 0, 'RGB': 2, 'RGBA': 6}  # PNG's own numbers
+        colour_types = {'L': 0, 'LA': 4, 'RGB': 2, 'RGBA': 6}  # PNG's own numbers
         for row in formats.ENCODINGS:
             if row.png_modes:
                 self.assertFalse(formats.PIXEL_MODES[row.png_modes[0]].alpha, row.name)
                 self.assertEqual([formats.PIXEL_MODES[mode].alpha for mode in row.png_modes[1:]],
                                  [True] * (len(row.png_modes) - 1), row.name)
-            for decoding in ([row.decoding] + [pair[1] for pair in row.design] if row.decoded else []):
+            if isinstance(row.decoding, formats.Layout):
+                # A field a channel (a palette's index one), the pixel as wide as the block says.
+                self.assertEqual(len(row.decoding.fields), 1 if row.decoding.channels == 'P'
+                                 else len(row.decoding.channels), row.name)
+                self.assertEqual(row.decoding.pixel_bits * row.block[0], 8 * row.block[2], row.name)
+            for decoding in ([row.decoding] + [pair[1] for pair in row.design]
+                             if row.decoded and not isinstance(row.decoding, formats.Layout) else []):
                 function = getattr(decode.MODULES[decoding.module], decoding.function)
                 for signed in ((False, True) if decoding.signed else ((),)):
                     planes = function(b'\0' * row.block[2], *([signed] if decoding.signed else []),
@@ -539,18 +551,19 @@ class BlockFamily(ToolTest):
                                      [row.block[0] * formats.PIXEL_MODES[decoding.channels].pixel_bytes]
                                      * row.block[1], (row.name, decoding))
             files = []
+            surface = b'\0' * (-(-4 // row.block[0]) * -(-4 // row.block[1]) * row.block[2])  # 4 x 4 pixels
             for fourcc, flags in row.fourccs:
                 fmt = layout.Format.of_legacy(fourcc, 0x4, 0)
                 self.assertEqual((fmt.encoding, fmt.flags), (row, flags), fourcc)
-                files.append(dds(4, 4, b'\0' * row.block[2], fourcc=fourcc))
+                files.append(dds(4, 4, surface, fourcc=fourcc))
             for number, flags in row.dxgi:
                 fmt = layout.Format.of_dxgi(number)
                 self.assertEqual((fmt.encoding, fmt.flags), (row, flags), number)
-                self.assertEqual((fmt.name.split('_')[0], bool(flags & formats.SRGB),
+                self.assertEqual(((fmt.name + '_').startswith(row.name + '_'), bool(flags & formats.SRGB),
                                   bool(flags & formats.TYPELESS), bool(flags & formats.SIGNED)),
-                                 (row.name, fmt.name.endswith('_SRGB'), fmt.name.endswith('_TYPELESS'),
-                                  fmt.name.endswith('_SNORM') or fmt.name.endswith('_SF16')))
-                files.append(dds(4, 4, b'\0' * row.block[2], dx10=(number, 3, 0, 1)))
+                                 (True, fmt.name.endswith('_SRGB'), fmt.name.endswith('_TYPELESS'),
+                                  fmt.name.endswith(('_SNORM', '_SF16', '_SINT'))), number)
+                files.append(dds(4, 4, surface, dx10=(number, 3, 0, 1)))
             for masks, flags in row.masks:
                 fmt = layout.Format.of_legacy(b'\0' * 4, 0x40, masks[0], masks[1:])
                 self.assertEqual((fmt.encoding, fmt.flags), (row, flags), masks)
@@ -558,9 +571,9 @@ class BlockFamily(ToolTest):
                 if not row.decoded:
                     with self.assertRaises(dds2png.UnsupportedFormatError) as refused:
                         dds2png.read(io.BytesIO(blob))
-                    self.assertIn('only BC1, BC2, BC3, BC4, BC5 and BC7 are decoded', str(refused.exception))
+                    self.assertIn('only BC1, BC2, BC3, BC4, BC5, BC7 and RXGB blocks and uncompressed layouts other than video are decoded', str(refused.exception))
                     continue
-                for mode in ('L', 'RGB', 'RGBA'):
+                for mode in ('L', 'LA', 'RGB', 'RGBA'):
                     if mode in row.read_modes:
                         self.assertEqual(dds2png.read(io.BytesIO(blob), mode=mode)[:2], (4, 4))
                         self.assertEqual(len(dds2png.read(io.BytesIO(blob), mode=mode)[2]), 16 * len(mode))
@@ -571,7 +584,7 @@ class BlockFamily(ToolTest):
                     dds2png.convert(io.BytesIO(blob), out, opaque=opaque)
                     allowed = row.png_modes[:1] if opaque else row.png_modes
                     self.assertIn(bytearray(out.getvalue())[25], [colour_types[mode] for mode in allowed], row.name)
-        self.assertEqual(formats.READ_MODES, ('L', 'RGB', 'RGBA'))
+        self.assertEqual(formats.READ_MODES, ('L', 'LA', 'RGB', 'RGBA'))
 
     def test_levels_of_sixteen_byte_blocks(self):
         # An 8x4 DXT5 texture with its 4x2 and 2x1 levels: each level's blocks after the last.
@@ -584,6 +597,171 @@ class BlockFamily(ToolTest):
         self.assertEqual(dds2png.read(source, level=2)[2], bytearray([248, 252, 248] * 2))
         self.assertRaises(dds2png.TruncatedError, dds2png.read, self.write('short.dds', dds(8, 4, level0[:-1],
                                                                                              fourcc=b'DXT5')))
+
+
+def pixels_of(*values):
+    return bytearray(values)
+
+
+def dx10_layout(number, width, surface, alpha_mode=0):
+    """A one-row DX10 file of DXGI format `number`, `width` pixels wide."""
+    blob = dds(width, 1, surface, dx10=(number, 3, 0, 1))
+    return blob[:144] + struct.pack('<I', alpha_mode) + blob[148:]
+
+
+class Layouts(ToolTest):
+    """Surfaces of whole pixels: each field kind's rule, channel mapping, pitches, palettes and
+    premultiplied colours, through read() and the PNG."""
+
+    def read(self, blob, mode, **options):
+        return dds2png.read(io.BytesIO(blob), mode=mode, **options)[2]
+
+    def test_unorm_fields_widen_by_rounding_to_255_over_their_largest_value(self):
+        # 5-6-5 0x8410: 16 of 31 -> round(131.6) = 132, 32 of 63 -> round(129.5) = 130.
+        self.assertEqual(self.read(dx10_layout(85, 1, struct.pack('<H', 0x8410)), 'RGB'), pixels_of(132, 130, 132))
+        # 0x1234 in B4G4R4A4 (blue in the low bits) and A4B4G4R4 (alpha in the low bits): 17 a step.
+        self.assertEqual(self.read(dx10_layout(115, 1, struct.pack('<H', 0x1234)), 'RGBA'), pixels_of(34, 51, 68, 17))
+        self.assertEqual(self.read(dx10_layout(191, 1, struct.pack('<H', 0x1234)), 'RGBA'), pixels_of(17, 34, 51, 68))
+        # 10-10-10-2: 1023, 512 (round(127.6) = 128), 0, alpha 1 of 3 = 85.
+        pixel = 1023 | 512 << 10 | 1 << 30
+        self.assertEqual(self.read(dx10_layout(24, 1, struct.pack('<I', pixel)), 'RGBA'), pixels_of(255, 128, 0, 85))
+        # 16 bits: 0x8080 is 128 exactly, 1000 is 3.9.
+        self.assertEqual(self.read(dx10_layout(56, 2, struct.pack('<2H', 0x8080, 1000)), 'L'), pixels_of(128, 4))
+        # Legacy B8G8R8A8 by its masks; the same bytes as DX10 R8G8B8A8 swap red and blue.
+        legacy = layout_dds(1, 1, b'\x01\x02\x03\x04', 32, (0xFF0000, 0xFF00, 0xFF, 0xFF000000), pf_flags=0x41)
+        self.assertEqual(self.read(legacy, 'RGBA'), pixels_of(3, 2, 1, 4))
+        self.assertEqual(self.read(dx10_layout(28, 1, b'\x01\x02\x03\x04'), 'RGBA'), pixels_of(1, 2, 3, 4))
+
+    def test_signed_fields_map_as_bc4s_values_do_and_blue_is_a_signed_zero(self):
+        # R8G8_SNORM: -128 reads as -127 (0), 127 is 255; 0 is 128, -1 is round(126 * 255 / 254) = 126.
+        surface = struct.pack('<4b', -128, 127, 0, -1)
+        self.assertEqual(self.read(dx10_layout(51, 2, surface), 'RGB'), pixels_of(0, 255, 128, 128, 126, 128))
+        # A legacy du/dv layout is signed the same way, and SINT reads as SNORM.
+        bump = layout_dds(2, 1, surface, 16, (0xFF, 0xFF00, 0, 0), pf_flags=0x80000)
+        self.assertEqual(self.read(bump, 'RGB'), pixels_of(0, 255, 128, 128, 126, 128))
+        self.assertEqual(self.read(dx10_layout(52, 2, surface), 'RGB'), pixels_of(0, 255, 128, 128, 126, 128))
+        # 16 bits: 16384 is (16384 / 32767 + 1) / 2 * 255 = 191.25.
+        self.assertEqual(self.read(dx10_layout(58, 1, struct.pack('<h', 16384)), 'L'), pixels_of(191))
+
+    def test_floats_shared_exponents_and_the_xr_bias_decode_then_clamp(self):
+        # Halves 0.25, 1, -1 and infinity: 64, 255, 0, 255.
+        halves = struct.pack('<4H', 0x3400, 0x3C00, 0xBC00, 0x7C00)
+        self.assertEqual(self.read(dx10_layout(54, 4, halves), 'L'), pixels_of(64, 255, 0, 255))
+        self.assertEqual(self.read(dds(4, 1, halves, fourcc=b'\x6f\0\0\0'), 'L'), pixels_of(64, 255, 0, 255))
+        self.assertEqual(self.read(dx10_layout(41, 2, struct.pack('<2f', 0.25, 2.0)), 'L'), pixels_of(64, 255))
+        # 11-11-10 floats 1.0 (exponent 15), 0.5 (14) and 0.25 (13 of the 10-bit float's 5 exponent bits).
+        pixel = 15 << 6 | (14 << 6) << 11 | (13 << 5) << 22
+        self.assertEqual(self.read(dx10_layout(26, 1, struct.pack('<I', pixel)), 'RGB'), pixels_of(255, 128, 64))
+        # 9-9-9-e5: 256 and 128 times 2^(15 - 24): 0.5 and 0.25.
+        pixel = 256 | 128 << 9 | 15 << 27
+        self.assertEqual(self.read(dx10_layout(67, 1, struct.pack('<I', pixel)), 'RGB'), pixels_of(128, 64, 0))
+        # XR bias: (v - 384) / 510 for 894 (1), 639 (0.5: 127.5) and 100 (below 0); alpha 3 of 3.
+        pixel = 894 | 639 << 10 | 100 << 20 | 3 << 30
+        self.assertEqual(self.read(dx10_layout(89, 1, struct.pack('<I', pixel)), 'RGBA'), pixels_of(255, 128, 0, 255))
+
+    def test_channels_map_as_the_block_formats_do(self):
+        # One channel is grey; alpha alone is black with that alpha; luminance and alpha a grey-alpha PNG.
+        grey = dx10_layout(61, 2, b'\x10\x20')
+        self.assertEqual(self.convert(grey), (2, 1, [b'\x10\x20']))
+        self.assertEqual(self.read(grey, 'RGBA'), pixels_of(16, 16, 16, 255, 32, 32, 32, 255))
+        alpha = dx10_layout(65, 2, b'\x80\xff')
+        self.assertEqual(self.convert(alpha), (2, 1, [b'\0\0\0\x80\0\0\0\xff']))
+        self.assertEqual(self.convert(dx10_layout(65, 1, b'\xff')), (1, 1, [b'\0\0\0']))
+        luminance_alpha = layout_dds(2, 1, b'\x10\x80\x20\xff', 16, (0xFF, 0, 0, 0xFF00), pf_flags=0x20001)
+        target = self.path('la.png')
+        dds2png.convert(io.BytesIO(luminance_alpha), target)
+        with open(target, 'rb') as f:
+            self.assertEqual(bytearray(f.read())[25], 4)  # PNG's grey with alpha
+        self.assertEqual(read_png(target), (2, 1, [b'\x10\x80\x20\xff']))
+        self.assertEqual(self.read(luminance_alpha, 'L'), pixels_of(16, 32))
+        # An 8-bit luminance is its byte, whatever mask a writer gave it.
+        self.assertEqual(self.read(layout_dds(1, 1, b'\x42', 8, (0xFF000000, 0, 0, 0), pf_flags=0x20000), 'L'),
+                         pixels_of(0x42))
+
+    def test_rows_are_whole_bytes_whatever_the_pitch_field_says(self):
+        # R1: 10 pixels, two bytes a row, the first pixel in the highest bit.
+        ones = dds(10, 2, b'\xa0\x40' + b'\xff\xc0', dx10=(66, 3, 0, 1), pitch=4)
+        self.assertEqual(self.convert(ones), (10, 2, [b'\xff\0\xff' + b'\0' * 6 + b'\xff', b'\xff' * 10]))
+        # 24-bit rows of 3 pixels are 9 bytes, though the pitch field claims 12.
+        surface = bytes(bytearray(range(18)))
+        rgb = layout_dds(3, 2, surface, 24, (0xFF0000, 0xFF00, 0xFF, 0), pitch=12)
+        self.assertEqual(self.read(rgb, 'RGB')[9:12], pixels_of(11, 10, 9))
+
+    def test_a_palette_and_red_kept_in_alpha(self):
+        # Entries red, green, blue, alpha; one index byte a pixel.
+        palette = b''.join(struct.pack('<4B', n, 255 - n, n // 2, 255 if n else 0) for n in range(256))
+        blob = layout_dds(3, 1, palette + b'\x00\x01\xff', 8, (0, 0, 0, 0), pf_flags=0x20)
+        self.assertEqual(self.read(blob, 'RGBA'), pixels_of(0, 255, 0, 0, 1, 254, 0, 255, 255, 0, 127, 255))
+        # RXGB: BC3 whose alpha (200 everywhere) is red; alpha opaque, so an RGB PNG.
+        block = b'\xc8\xc8' + b'\0' * 6 + b'\xff\xff\xff\xff' + b'\0' * 4
+        self.assertEqual(self.convert(dds(4, 4, block, fourcc=b'RXGB')), (4, 4, [b'\xc8\xfc\xf8' * 4] * 4))
+
+    def test_premultiplied_colours_are_divided_by_alpha_unless_asked_as_stored(self):
+        # BC2 alphas 17 * (4y + x); colours BLUE_TO_RED. Straight: min(255, round(c * 255 / a)), 0 where a is 0.
+        for blob in (dds(4, 4, b'\x10\x32\x54\x76\x98\xba\xdc\xfe' + BLUE_TO_RED, fourcc=b'DXT2'),
+                     dds(4, 4, b'\x10\x32\x54\x76\x98\xba\xdc\xfe' + BLUE_TO_RED, dx10=(74, 3, 0, 1))[:144]
+                     + struct.pack('<I', 2) + dds(4, 4, b'\x10\x32\x54\x76\x98\xba\xdc\xfe' + BLUE_TO_RED,
+                                                   dx10=(74, 3, 0, 1))[148:]):
+            pixels = self.read(blob, 'RGBA')
+            self.assertEqual(pixels[0:8], pixels_of(0, 0, 0, 0, 255, 0, 0, 17))
+            self.assertEqual(pixels[56:64], pixels_of(88, 0, 177, 238, 165, 0, 82, 255))  # row 3, x = 2 and 3
+            self.assertEqual(self.read(blob, 'RGBA', premultiplied=True)[56:60], pixels_of(82, 0, 165, 238))
+            self.assertEqual(self.read(blob, 'RGB')[42:48], pixels_of(88, 0, 177, 165, 0, 82))
+            self.assertEqual(self.convert(blob)[2][3][8:16], bytes(pixels[56:64]))
+        # 8-bit RGBA layouts with alpha mode 2: 100 at alpha 200 is 127.5, 128.
+        blob = dx10_layout(28, 1, b'\x64\x00\xc8\xc8', alpha_mode=2)
+        self.assertEqual(self.read(blob, 'RGBA'), pixels_of(128, 0, 255, 200))
+
+
+class Permissive(ToolTest):
+    """Headers writers get wrong, read as meant and said in --info; what stays refused."""
+
+    def mended(self, blob, expected_pixels, phrase):
+        source = self.write('in.dds', blob)
+        self.assertEqual(dds2png.read(source)[2][:len(expected_pixels)], expected_pixels)
+        self.assertIn(phrase, dds2png.info(source).mended)
+        self.assertIn(phrase, dds2png.info(io.BytesIO(blob)).mended)  # a stream's size mends it as a file's does
+        status, err, out = self.run_tool('--info', source)
+        self.assertIn(phrase, out.decode('utf-8'))
+
+    def test_each_mend(self):
+        red = image(4, [(COLOURS[0], 4)])[2][0][:3]
+        good = dds(4, 4, solid(COLOURS[0], 4, 4))
+        self.mended(good[:4] + struct.pack('<I', 24) + good[8:], red, 'header size 24 read as 124')
+        self.mended(good[:76] + struct.pack('<I', 0) + good[80:], red, 'pixel-format size 0 read as 32')
+        self.mended(dds(4, 4, solid(COLOURS[0], 4, 4), pf_flags=0), red, 'FourCC flag missing')
+        self.mended(layout_dds(1, 1, b'\x01\x02\x03', 24, (0xFF0000, 0xFF00, 0xFF, 0), pf_flags=0),
+                    pixels_of(3, 2, 1), 'pixel-format flags 0x40 read as RGB from its masks')
+        self.mended(layout_dds(1, 1, b'\x01\x02\x03', 24, (0, 0, 0, 0)), pixels_of(3, 2, 1),
+                    'masks 0 read as the common 24-bit layout')
+        self.mended(dds(4, 4, solid(COLOURS[0], 4, 4), dx10=(71, 3, 0, 0)), red, 'array size 0 read as 1')
+        self.mended(dds(4, 4, solid(COLOURS[0], 4, 4), levels=0xFFFFFFFF), red,
+                    '4294967295 mip levels read as 3 (a 4x4 texture has at most 3)')
+        self.mended(dds(4, 4, solid(COLOURS[0], 4, 4) + b'\0' * 8, levels=3), red,
+                    '3 mip levels read as 2 (the data holds 2 whole)')
+        both = dds(1, 1, b'\x01\x02\x03\x04', dx10=(28, 3, 0, 1))
+        self.mended(both[:80] + struct.pack('<I', 0x44) + both[84:88] + struct.pack('<I', 32) + both[92:],
+                    pixels_of(1, 2, 3), 'legacy pixel format beside the DX10 header ignored')
+        # A DX10 cube whose array size counts its six faces, with one cube's data: each face's colour.
+        faces = b''.join(solid(COLOURS[f], 4, 4) for f in range(6))
+        source = self.write('cube.dds', dds(4, 4, faces, dx10=(71, 3, 4, 6)))
+        self.assertEqual(dds2png.read(source, layer=5)[2][:3], bytearray(pixel(COLOURS[5])))
+        with open(source, 'rb') as stream:
+            self.assertEqual(dds2png.read(io.BytesIO(stream.read()), layer=5), dds2png.read(source, layer=5))
+        # Two array elements of 4 x 4 whose header claims 3 levels where the data holds 1: element 1 follows 0.
+        array = dds(4, 4, solid(COLOURS[0], 4, 4) + solid(COLOURS[1], 4, 4), dx10=(71, 3, 0, 2), levels=3)
+        self.assertEqual(dds2png.read(io.BytesIO(array), layer=1)[2][:3], bytearray(pixel(COLOURS[1])))
+        self.assertEqual(dds2png.read(self.write('array.dds', array), layer=1)[2][:3], bytearray(pixel(COLOURS[1])))
+        self.assertEqual(dds2png.info(source).layers, (6,))
+        self.assertIn('array size 6 read as one cube map (6 faces)', dds2png.info(source).mended)
+
+    def test_what_stays_refused(self):
+        # Wrong sizes with a format not read are malformed; a first level that is short is truncated.
+        blob = dds(8, 8, b'\0' * 32, fourcc=b'ETC1')
+        self.assertRaises(dds2png.MalformedError, dds2png.read, io.BytesIO(blob[:4] + b'\0' * 4 + blob[8:]))
+        self.assertRaises(dds2png.TruncatedError, dds2png.read, io.BytesIO(dds(8, 8, b'\0' * 31, levels=4)))
+        self.assertRaises(dds2png.TruncatedError, dds2png.read,
+                          self.write('short.dds', dds(4, 4, b'\0' * 47, dx10=(71, 3, 4, 6))))
 
 
 class LevelsAndLayers(ToolTest):
@@ -700,16 +878,21 @@ class BadFiles(ToolTest):
             ('not a DDS file', b''),
             ('truncated DDS header', good[:100]),
             ('truncated surface', good[:-1]),
-            ("FourCC 'ETC1' data; only BC1, BC2, BC3, BC4, BC5 and BC7 are decoded",
+            ("FourCC 'ETC1' data; only BC1, BC2, BC3, BC4, BC5, BC7 and RXGB blocks and uncompressed layouts other than video are decoded",
              dds(8, 8, b'\0' * 32, fourcc=b'ETC1')),
             ('DX10 header with DXGI format 95 (BC6H_UF16)', dds(8, 8, b'\0' * 64, dx10=(95, 3, 0, 1))),
             ('DX10 header with DXGI format 200; only', dds(8, 8, b'\0' * 64, dx10=(200, 3, 0, 1))),
-            ('uncompressed 32-bit RGB data', dds(8, 8, b'\0' * 256, fourcc=b'\0' * 4, pf_flags=0x40)[:84]
-             + b'\0' * 4 + struct.pack('<I', 32) + dds(8, 8, b'\0' * 256)[92:]),
+            # Masks that are not one run of bits each, or that overlap, say no layout.
+            ('uncompressed 32-bit RGB data', layout_dds(8, 8, b'\0' * 256, 32, (0xF0F0, 0xFF0000, 0xFF, 0))),
+            ('uncompressed 16-bit RGB data', layout_dds(8, 8, b'\0' * 128, 16, (0xFF, 0xFF0, 0, 0))),
+            ('DXGI format 100 (AYUV); video layouts (YUV) are not decoded', dds(8, 8, b'\0' * 256, dx10=(100, 3, 0, 1))),
+            ('uncompressed 16-bit YUV data; video', layout_dds(8, 8, b'\0' * 128, 16, (0, 0, 0, 0), pf_flags=0x200)),
+            ("FourCC 'YUY2' data; video", dds(8, 8, b'\0' * 128, fourcc=b'YUY2')),
+            ('sizes 24 and 32', dds(8, 8, b'\0' * 128, fourcc=b'ETC1')[:4] + struct.pack('<I', 24)
+             + dds(8, 8, b'\0' * 128, fourcc=b'ETC1')[8:]),
             ('zero image dimension', dds(0, 8, b'')),
             ('zero image dimension', dds(8, 0, b'')),
             ('exceed', dds(1 << 20, 4, b'\0' * 64)),
-            ('mip levels', dds(8, 8, b'\0' * 32, levels=0xFFFFFFFF)),
             ('too tall for a PNG', dds(8, 8, b'\0' * 32, dx10=(71, 3, 0, 0xFFFFFFFF))),
             ('truncated surface data: 32 bytes of 2097120', dds(8, 8, b'\0' * 32, dx10=(71, 3, 0, 0xFFFF))),
         ]
@@ -1869,24 +2052,33 @@ sys.stdout.write(' '.join(sorted(set(outcomes))) + '\n')
             (dds(8, 8, b'\0' * 64, fourcc=b'DXT5'), (8, 8, 1, (1,), '2D', 'DXT5', False, True, 64, 64, False),
              '2D 8x8, 1 mip level, DXT5\n'),
             (dds(8, 8, b'\0' * 64, fourcc=b'DXT2'), (8, 8, 1, (1,), '2D', 'DXT2', False, True, 64, 64, True),
-             'DXT2, colours premultiplied by alpha (converted as stored)\n'),
+             'DXT2, colours premultiplied by alpha (converted to straight alpha)\n'),
             (dds(8, 8, b'\0' * 32, fourcc=b'BC4S'), (8, 8, 1, (1,), '2D', 'BC4S', False, True, 32, 32, False),
              'BC4S\n'),
             (dds(8, 8, b'\0' * 60, dx10=(98, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'BC7_UNORM', False, True, 60, 64, False),
              'BC7_UNORM, truncated surface data: 60 bytes of 64\n'),
             (dds(8, 8, b'\0' * 64, dx10=(95, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'BC6H_UF16', False, False, 64, 64, False),
-             'BC6H_UF16, not converted (only BC1, BC2, BC3, BC4, BC5 and BC7 are decoded)\n'),
-            (dds(8, 8, b'\0' * 256, dx10=(28, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'R8G8B8A8_UNORM', False, False, 256,
-                                                           256, False), 'R8G8B8A8_UNORM, not'),
+             'BC6H_UF16, not converted (only BC1, BC2, BC3, BC4, BC5, BC7 and RXGB blocks and uncompressed layouts '
+             'other than video are decoded)\n'),
+            (dds(8, 8, b'\0' * 256, dx10=(28, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'R8G8B8A8_UNORM', False, True, 256,
+                                                           256, False), 'R8G8B8A8_UNORM\n'),
+            (dds(8, 8, b'\0' * 256, dx10=(100, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'AYUV', False, False, 256, 256, False),
+             'AYUV, not converted (video layouts (YUV) are not decoded)\n'),
+            (layout_dds(8, 8, b'\0' * 128, 16, (0xF800, 0x7E0, 0x1F, 0)),
+             (8, 8, 1, (1,), '2D', 'uncompressed 16-bit RGB (B5G6R5)', False, True, 128, 128, False),
+             'uncompressed 16-bit RGB (B5G6R5)\n'),
             (dds(8, 8, b'\0' * 9, dx10=(200, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'DXGI format 200', False, False, None,
                                                           None, False), 'DXGI format 200, not'),
-            (dds(8, 8, b'\0' * 9, fourcc=b'\x71\0\0\0'), (8, 8, 1, (1,), '2D', 'FourCC 113', False, False, None,
-                                                             None, False), 'FourCC 113, not'),
+            (dds(8, 8, b'\0' * 9, fourcc=b'\x71\0\0\0'), (8, 8, 1, (1,), '2D', 'FourCC 113 (R16G16B16A16_FLOAT)',
+                                                             False, True, 9, 512, False),
+             'FourCC 113 (R16G16B16A16_FLOAT), truncated surface data: 9 bytes of 512\n'),
             (dds(8, 8, b'\0' * 9, fourcc=b'ABCD'), (8, 8, 1, (1,), '2D', "FourCC 'ABCD'", False, False, None, None,
                                                     False), "FourCC 'ABCD', not"),
-            # A file shorter than its levels says so.
-            (dds(8, 8, b'\0' * 56, levels=4)[:-3], (8, 8, 4, (1, 1, 1, 1), '2D', 'DXT1', False, True, 53, 56, False),
-             'DXT1, truncated surface data: 53 bytes of 56\n'),
+            # A file shorter than its first level says so; one whose later levels are short has the whole ones.
+            (dds(8, 8, b'\0' * 32)[:-3], (8, 8, 1, (1,), '2D', 'DXT1', False, True, 29, 32, False),
+             'DXT1, truncated surface data: 29 bytes of 32\n'),
+            (dds(8, 8, b'\0' * 56, levels=4)[:-3], (8, 8, 3, (1, 1, 1), '2D', 'DXT1', False, True, 48, 48, False),
+             'DXT1, 4 mip levels read as 3 (the data holds 3 whole)\n'),
         ]
         opaque = dds(8, 8, solid(COLOURS[0], 8, 8), dx10=(71, 3, 0, 1))
         opaque = opaque[:144] + struct.pack('<I', 3) + opaque[148:]  # alpha mode 3: opaque
@@ -1897,7 +2089,7 @@ sys.stdout.write(' '.join(sorted(set(outcomes))) + '\n')
                         'BC1_UNORM, colours premultiplied'))
         for n, (blob, facts, line) in enumerate(layouts):
             source = self.write('%d.dds' % n, blob)
-            self.assertEqual(tuple(dds2png.info(source))[:len(facts)], facts)
+            self.assertEqual(tuple(dds2png.info(source))[:len(facts)], facts)  # Headers mended: Permissive
             self.assertEqual(dds2png.info(io.BytesIO(blob)), dds2png.info(source))  # a stream is counted too
             status, err, out = self.run_tool('--info', source, self.path('missing.dds'))
             self.assertEqual(status, 1)

@@ -1,5 +1,7 @@
-"""dds2png: converts BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2) and BC7 textures in DDS
-files to 8-bit PNG files: greyscale, RGB or RGBA."""
+"""dds2png: converts DDS textures of any layout but video ones (BC1 to BC5,
+DXT1 to DXT5, ATI1, ATI2, BC7, RXGB, and every uncompressed, packed, float
+and palette layout) to 8-bit PNG files: greyscale, grey with alpha, RGB or
+RGBA."""
 import os
 from typing import IO, NamedTuple, Optional, Tuple, Union
 
@@ -19,9 +21,10 @@ class Info(NamedTuple):
     header declares the alpha opaque, whether read() and convert() decode
     the format, the bytes of surface data the input holds and its header's
     levels and layers take (None where the format's size is not known here),
-    and whether the colours are stored premultiplied by alpha; where level
+    whether the colours are stored premultiplied by alpha; where level
     0's data starts; a cube map's stored faces; whether a stream was counted
-    only as far as its bound."""
+    only as far as its bound; what of the header was mended to read it; and
+    why read() refuses the format (None where it is decoded)."""
     width: int
     height: int
     levels: int
@@ -36,6 +39,8 @@ class Info(NamedTuple):
     data_offset: int
     faces: Tuple[str, ...]
     data_bytes_at_least: bool
+    mended: Tuple[str, ...]
+    refusal: Optional[str]
     @property
     def truncated(self) -> bool:
         """The input holds less surface data than its header's levels and layers take."""
@@ -69,13 +74,15 @@ class TruncatedError(ConversionError):
     """The input ends before the header or the surfaces it needs."""
 
 def read(source: Source, level: int = ..., layer: Optional[int] = ..., mode: str = ..., rule: str = ...,
-         normal_map: bool = ...) -> Tuple[int, int, bytearray]:
+         normal_map: bool = ..., premultiplied: bool = ...) -> Tuple[int, int, bytearray]:
     """Decodes one level of a DDS file: returns (width, height, pixels), the
     pixels top row first, height rows of width pixels: mode 'RGB' (the
     default, DXT1's transparent index as black), 'RGBA' (it as (0, 0, 0, 0),
-    alpha 255 where the format has none) or, for BC4 alone, 'L'; `rule`
-    'design' (the default) or 'gpu'; BC5's blue zero (0 unsigned, 128
-    signed) or, with `normal_map`, the z of the unit normal;
+    alpha 255 where the format has none) or, for grey formats, 'L' (and 'LA'
+    for luminance with alpha); `rule` 'design' (the default) or 'gpu'; BC5's
+    blue zero (0 unsigned, 128 signed) or, with `normal_map`, the z of the
+    unit normal; colours stored premultiplied by alpha divided by it unless
+    `premultiplied`;
     with layer None, every layer of the level stacked top to bottom.
     `source` is a path (`-` is standard input) or a binary file object, left open."""
     ...

@@ -196,9 +196,10 @@ def info_line(path):
         shape = '2D %s' % size
     notes = []
     if not facts.decoded:
-        notes.append('not converted (%s)' % only_decoded())
+        notes.append('not converted (%s)' % facts.refusal.split('; ')[-1])
     if facts.premultiplied:
-        notes.append('colours premultiplied by alpha (converted as stored)')
+        notes.append('colours premultiplied by alpha (converted to straight alpha)')
+    notes += facts.mended
     if facts.opaque_alpha:
         notes.append('alpha declared opaque')
     if facts.data_bytes_at_least:

@@ -9,17 +9,32 @@ import collections
 import struct
 
 from .errors import ConversionError, MalformedError, NotDDSError, TruncatedError, UnsupportedFormatError
-from .formats import BY_DXGI, BY_FOURCC, BY_MASKS, DXGI_FORMATS, PREMULTIPLIED, SIGNED, only_decoded
+from .formats import (BY_DXGI, BY_FOURCC, BY_MASKS, DXGI_FORMATS, PALETTE, PALETTE_BYTES, PREMULTIPLIED, SIGNED,
+                      mask_layout, only_decoded)
 
 MAGIC = b'DDS '
 HEADER_END = 128            # the magic (4 bytes) and the 124-byte header
+HEADER_SIZE, PIXEL_FORMAT_SIZE = 124, 32  # what the header's two size fields should say
 DX10_HEADER_END = 148       # then the 20-byte DX10 header, when the FourCC is "DX10"
 FOURCC_FIELD = slice(84, 88)
 MAX_DIMENSION = 32768       # a side of a texture, as graphics interfaces allow
 PNG_MAX_HEIGHT = (1 << 31) - 1
 
 # Header fields.
-DDPF_ALPHA, DDPF_FOURCC, DDPF_RGB, DDPF_LUMINANCE = 0x2, 0x4, 0x40, 0x20000
+DDPF_ALPHAPIXELS, DDPF_ALPHA, DDPF_FOURCC, DDPF_RGB, DDPF_LUMINANCE = 0x1, 0x2, 0x4, 0x40, 0x20000
+DDPF_PALETTEINDEXED8, DDPF_YUV, DDPF_BUMPDUDV = 0x20, 0x200, 0x80000
+# A legacy pixel format's kinds, by their flags, as its bit masks are read.
+DDPF_KINDS = ((DDPF_RGB, 'RGB', 'RGB'), (DDPF_LUMINANCE, 'L', 'luminance'), (DDPF_BUMPDUDV, 'RGB', 'signed du/dv'),
+              (DDPF_ALPHA, 'A', 'alpha'))
+DDPF_ANY_KIND = DDPF_FOURCC | DDPF_PALETTEINDEXED8 | DDPF_YUV | sum(flag for flag, _, _ in DDPF_KINDS)
+# The masks of a writer that left them zero: the common layout of each size.
+COMMON_MASKS = {16: (0xF800, 0x07E0, 0x001F, 0), 24: (0xFF0000, 0xFF00, 0xFF, 0), 32: (0xFF0000, 0xFF00, 0xFF, 0)}
+# The masks an old writer gave 10-10-10-2 pixels whose red is in the low bits.
+SWAPPED_10_10_10_2 = (0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000)
+# Video layouts, which stay refused: DXGI's YUV formats and the legacy FourCCs of the same.
+VIDEO_DXGI = frozenset(list(range(100, 111)) + [68, 69, 130, 131, 132])
+VIDEO_NAMES = frozenset(["FourCC '%s'" % code for code in ('YUY2', 'UYVY', 'YVYU', 'NV12', 'YV12', 'AYUV', 'Y410',
+                                                             'Y416', 'RGBG', 'GRGB')])
 DDSCAPS2_CUBEMAP, DDSCAPS2_VOLUME = 0x200, 0x200000
 CUBE_FACES = [(0x400, '+X'), (0x800, '-X'), (0x1000, '+Y'), (0x2000, '-Y'), (0x4000, '+Z'), (0x8000, '-Z')]
 # The DX10 header's resource dimensions: 0 where the writer left it (read as 2D).
@@ -46,20 +61,36 @@ class Format(collections.namedtuple('Format', 'name encoding bits dxgi flags')):
         return cls(name, encoding, bits, number, flags)
 
     @classmethod
-    def of_legacy(cls, fourcc, pf_flags, rgb_bits, masks=()):
-        """From the pixel format's FourCC, flags, bits and bit masks (red, green, blue, alpha)."""
+    def of_legacy(cls, fourcc, pf_flags, rgb_bits, masks=(0, 0, 0, 0)):
+        """From the pixel format's FourCC, flags, bits and bit masks (red,
+        green, blue, alpha): a FourCC the table knows whatever the flags say;
+        else a layout read from the masks, of the kind the flags say."""
+        number = struct.unpack('<I', fourcc)[0]
+        printable = all(32 <= byte < 127 for byte in bytearray(fourcc))
+        code = "FourCC '%s'" % fourcc.decode('ascii') if printable else 'FourCC %d' % number
         if fourcc in BY_FOURCC:
-            return cls(fourcc.decode('ascii'), BY_FOURCC[fourcc][0], None, None, BY_FOURCC[fourcc][1])
+            row, flags = BY_FOURCC[fourcc]
+            if printable:
+                return cls(fourcc.decode('ascii'), row, None, None, flags)
+            # A Direct3D 9 number names a layout: say which.
+            return cls('%s (%s%s)' % (code, row.name, ', signed' if flags & SIGNED else ''), row,
+                       row.decoding.pixel_bits, None, flags)
         if pf_flags & DDPF_FOURCC:
-            number = struct.unpack('<I', fourcc)[0]
-            printable = all(32 <= byte < 127 for byte in bytearray(fourcc))
-            return cls("FourCC '%s'" % fourcc.decode('ascii') if printable else 'FourCC %d' % number,
-                       None, None, None, 0)
-        kinds = [(DDPF_RGB, 'RGB'), (DDPF_LUMINANCE, 'luminance'), (DDPF_ALPHA, 'alpha')]
-        for flag, kind in kinds:
+            return cls(code, None, None, None, 0)
+        if pf_flags & DDPF_YUV:
+            return cls('uncompressed %d-bit YUV' % rgb_bits, None, None, None, 0)
+        if pf_flags & DDPF_PALETTEINDEXED8:
+            return cls('uncompressed 8-bit palette', PALETTE, 8, None, 0)
+        for flag, kind, text in DDPF_KINDS:
             if pf_flags & flag:
-                encoding, flags = BY_MASKS.get((rgb_bits,) + tuple(masks), (None, 0))
-                return cls('uncompressed %d-bit %s' % (rgb_bits, kind), encoding, rgb_bits or None, None, flags)
+                red, green, blue, alpha = masks
+                if not pf_flags & (DDPF_ALPHAPIXELS | DDPF_ALPHA | DDPF_BUMPDUDV):
+                    alpha = 0  # the alpha mask counts where a flag says the pixels have alpha
+                encoding = BY_MASKS.get((rgb_bits, red, green, blue, alpha), (None,))[0] or \
+                    mask_layout(rgb_bits, kind, (red, green, blue, alpha))
+                name = 'uncompressed %d-bit %s' % (rgb_bits, text)
+                return cls('%s (%s)' % (name, encoding.name) if encoding else name, encoding,
+                           rgb_bits or None, None, SIGNED if flag == DDPF_BUMPDUDV else 0)
         return cls('a pixel format without a FourCC (flags 0x%x)' % pf_flags, None, None, None, 0)
 
     @property
@@ -72,13 +103,17 @@ class Format(collections.namedtuple('Format', 'name encoding bits dxgi flags')):
 
     def description(self):
         """The name, and a legacy FourCC's encoding: 'DXT5 (BC3)', 'BC4S (BC4)'."""
-        if self.dxgi is None and self.encoding:
+        if self.dxgi is None and self.encoding and self.bits is None:
             return '%s (%s)' % (self.name, self.encoding.name)
         return self.name
 
+    @property
+    def video(self):
+        return self.dxgi in VIDEO_DXGI or self.name in VIDEO_NAMES or self.name.endswith('-bit YUV')
+
     def refusal(self):
         """What a refusal to decode the format says."""
-        only = only_decoded()
+        only = 'video layouts (YUV) are not decoded' if self.video else only_decoded()
         if self.dxgi is not None:
             known = self.dxgi in DXGI_FORMATS
             return 'DX10 header with DXGI format %d%s; %s' % (self.dxgi, ' (%s)' % self.name if known else '', only)
@@ -86,9 +121,14 @@ class Format(collections.namedtuple('Format', 'name encoding bits dxgi flags')):
 
 
 class Texture(object):
-    """Where the surfaces of a DXT1 DDS file are, from its header alone."""
+    """Where the surfaces of a DDS file are, from its header, and where the
+    header is plainly wrong as real writers leave it, how it was read:
+    `mended`, one phrase a mend ('header size 24 read as 124'). `file_bytes`,
+    the bytes of the whole input where known, lets the mends that need the
+    data's size be made: a DX10 cube's array size that counts faces, a mip
+    count larger than the data holds."""
 
-    def __init__(self, header):
+    def __init__(self, header, file_bytes=None):
         if len(header) < 4 or header[:4] != MAGIC:
             raise NotDDSError(None, 'not a DDS file')
         if len(header) < HEADER_END:
@@ -97,14 +137,14 @@ class Texture(object):
         pf_size, pf_flags, fourcc, rgb_bits = struct.unpack('<2I4sI', header[76:92])
         masks = struct.unpack('<4I', header[92:108])  # red, green, blue and alpha bits of an uncompressed pixel
         caps2 = struct.unpack('<I', header[112:116])[0]
-        if size != 124 or pf_size != 32:
-            raise MalformedError(None, 'malformed DDS header (sizes %d and %d, not 124 and 32)' % (size, pf_size))
+        self.mended = []
         self.data_start = HEADER_END
         self.volume = bool(caps2 & DDSCAPS2_VOLUME)
         self.cube = False
         self.faces = ()  # the names of the cube faces stored, in storage order
         self.array_layers = 1  # cube faces and array elements, each with its own mip chain
         self.opaque_alpha = self.premultiplied = False
+        array_size = None
         if fourcc == b'DX10':
             if len(header) < DX10_HEADER_END:
                 raise TruncatedError(None, 'truncated DX10 header')
@@ -118,7 +158,11 @@ class Texture(object):
             if dimension == DX10_TEXTURE1D and height != 1:
                 raise MalformedError(None, 'malformed DX10 header (a 1D texture %d pixels high)' % height)
             self.volume = dimension == DX10_TEXTURE3D
-            self.array_layers = max(array_size, 1)  # writers leave 0 for one texture
+            if pf_flags & (DDPF_ANY_KIND & ~DDPF_FOURCC) or rgb_bits:
+                self.mended.append('legacy pixel format beside the DX10 header ignored')
+            if array_size == 0 and dimension:  # a dimension of 0 leaves the array size unset too
+                self.mended.append('array size 0 read as 1')
+            self.array_layers = max(array_size, 1)
             if self.volume and self.array_layers != 1:
                 raise MalformedError(None, 'malformed DX10 header (an array of %d volume textures)' % array_size)
             if self.volume and misc & DX10_MISC_TEXTURECUBE:
@@ -128,10 +172,12 @@ class Texture(object):
                 self.faces = tuple(name for _, name in CUBE_FACES)
                 self.array_layers *= len(CUBE_FACES)
         else:
-            self.format = Format.of_legacy(fourcc, pf_flags, rgb_bits, masks)
+            self.format = self.legacy_format(fourcc, pf_flags, rgb_bits, masks)
             self.premultiplied = bool(self.format.flags & PREMULTIPLIED)
             if caps2 & DDSCAPS2_CUBEMAP and self.volume:
                 raise MalformedError(None, 'malformed DDS header (a volume texture flagged as a cube map)')
+            if self.format.encoding is PALETTE:
+                self.data_start += PALETTE_BYTES
             if caps2 & DDSCAPS2_CUBEMAP:
                 # The faces stored are those flagged, in the order +X, -X, +Y, -Y, +Z, -Z.
                 self.cube = True
@@ -139,6 +185,13 @@ class Texture(object):
                 self.array_layers = len(self.faces)
                 if not self.array_layers:
                     raise MalformedError(None, 'malformed DDS header (a cube map with no faces)')
+        if size != HEADER_SIZE or pf_size != PIXEL_FORMAT_SIZE:
+            # Writers get these wrong; a header whose format is read anyway is otherwise sound.
+            if not self.format.decoded:
+                raise MalformedError(None, 'malformed DDS header (sizes %d and %d, not 124 and 32)' % (size, pf_size))
+            self.mended += ['%s size %d read as %d' % (field, value, right) for field, value, right in
+                            (('header', size, HEADER_SIZE), ('pixel-format', pf_size, PIXEL_FORMAT_SIZE))
+                            if value != right]
 
         self.width, self.height, self.depth = width, height, max(depth, 1) if self.volume else 1
         if width == 0 or height == 0:
@@ -149,8 +202,56 @@ class Texture(object):
         self.levels = max(levels, 1)  # writers leave 0 for one level
         most = max(width, height, self.depth).bit_length()
         if self.levels > most:
-            raise MalformedError(None, 'malformed DDS header (%d mip levels; a %dx%d texture has at most %d)'
-                                 % (self.levels, width, height, most))
+            self.mended.append('%d mip levels read as %d (a %dx%d texture has at most %d)'
+                               % (self.levels, most, width, height, most))
+            self.levels = most
+        self.array_size = array_size  # a DX10 header's, for fit_to
+        if file_bytes is not None:
+            self.fit_to(file_bytes - self.data_start)
+
+    def legacy_format(self, fourcc, pf_flags, rgb_bits, masks):
+        """The Format of a legacy header, mending what its writer left out."""
+        red, green, blue, alpha = masks
+        if fourcc in BY_FOURCC and not pf_flags & DDPF_FOURCC:
+            self.mended.append('FourCC flag missing')
+        elif not pf_flags & DDPF_ANY_KIND and rgb_bits and any(masks):
+            pf_flags |= DDPF_RGB if red or green or blue else DDPF_ALPHA
+            pf_flags |= DDPF_ALPHAPIXELS if alpha and red else 0
+            self.mended.append('pixel-format flags 0x%x read as %s from its masks'
+                               % (pf_flags, 'RGB' if red else 'alpha'))
+        if pf_flags & DDPF_RGB and masks == SWAPPED_10_10_10_2:
+            masks = (blue, green, red, alpha)
+            self.mended.append('10-10-10-2 masks with red and blue swapped read as red in the low bits')
+        if pf_flags & DDPF_RGB and not any(masks) and rgb_bits in COMMON_MASKS:
+            masks = COMMON_MASKS[rgb_bits]
+            self.mended.append('masks 0 read as the common %d-bit layout' % rgb_bits)
+        if pf_flags & DDPF_LUMINANCE and rgb_bits == 8 and red >> 8:
+            masks = (0xFF, 0, 0, 0)  # one channel of one byte: the byte, whatever the mask says
+            self.mended.append('luminance mask 0x%x read as 0xff' % red)
+        return Format.of_legacy(fourcc, pf_flags, rgb_bits, masks)
+
+    def fit_to(self, data_bytes):
+        """The mends the size of the data after the header settles: a DX10
+        cube whose array size counts its faces where the data holds one
+        cube; a mip count larger than the data holds, read as the levels
+        that are whole."""
+        if self.surface_bytes(1, 1) is None or data_bytes >= self.data_bytes():
+            return
+        array_size = self.array_size
+        if self.cube and array_size == len(CUBE_FACES):
+            self.array_layers = len(CUBE_FACES)
+            if data_bytes >= self.data_bytes():
+                self.mended.append('array size 6 read as one cube map (6 faces)')
+                return
+            self.array_layers = len(CUBE_FACES) * array_size
+        declared = self.levels
+        while self.levels > 1 and data_bytes < self.data_bytes():
+            self.levels -= 1
+        if data_bytes < self.data_bytes():
+            self.levels = declared  # not even the first level is whole: truncated
+        elif self.levels < declared:
+            self.mended.append('%d mip levels read as %d (the data holds %d whole)'
+                               % (declared, self.levels, self.levels))
 
     @property
     def kind(self):
@@ -225,6 +326,8 @@ class Plan(object):
         self.block_rows = -(-self.height // self.block_height)
         self.start = texture.layer_offset(level, self.first)
         self.end = texture.layer_offset(level, self.first + self.count - 1) + self.row_bytes * self.block_rows
+        if texture.format.encoding is PALETTE:
+            self.start = texture.data_start - PALETTE_BYTES  # the palette, which every surface reads
 
     def check_available(self, size):
         """The one size rule: the input, `size` bytes long, holds every byte

@@ -9,7 +9,8 @@ import _bcn
 import _dxt1
 import _dxt1a
 
-from .formats import PIXEL_MODES
+from .formats import PIXEL_MODES, REARRANGED, Layout
+from .layouts import rearranged, surface_rows, unpremultiplied
 
 READ_SIZE = 1 << 18         # bytes asked of the input at a time: whole block rows, at least one
 MODULES = {'_bcn': _bcn, '_dxt1': _dxt1, '_dxt1a': _dxt1a}  # the extension modules the format table names
@@ -93,14 +94,9 @@ def normal_z_table(signed):
     return table
 
 
-# BC5's blue, where it is not a normal's z: zero in the format's own mapping,
-# 0 unsigned and signed_byte(0) = 128 signed.
-FLAT_BLUE = {False: 0, True: 128}
-
-
-def spread_red_green(row, pixels, mode, normal_z, signed=False):
-    """RG pixels as RGB or RGBA: blue zero (FLAT_BLUE), or from `normal_z`
-    (a table by red and green), alpha 255."""
+def spread_red_green(row, pixels, mode, normal_z, signed):
+    """RG pixels as RGB or RGBA: blue 0 (128, a zero, where `signed`), or
+    from `normal_z` (a table by red and green), alpha 255."""
     size = PIXEL_MODES[mode].pixel_bytes
     out = bytearray(b'\xff' * (size * pixels)) if PIXEL_MODES[mode].alpha else bytearray(size * pixels)
     red, green = bytearray(row[0::2]), bytearray(row[1::2])
@@ -108,14 +104,14 @@ def spread_red_green(row, pixels, mode, normal_z, signed=False):
     out[1::size] = green
     if normal_z:
         out[2::size] = bytearray(normal_z[256 * r + g] for r, g in zip(red, green))
-    else:
-        out[2::size] = bytearray([FLAT_BLUE[signed]]) * pixels
+    elif signed:
+        out[2::size] = b'\x80' * pixels  # a signed zero, as the red and green bytes show it
     return bytes(out)
 
 
 # How the pixels of the row planes become those asked for, by the two pixel
-# modes: f(row, pixels, mode, normal_z, signed). A pair not here is a KeyError, never
-# a silent guess.
+# modes: f(row, pixels, mode, normal_z, signed). A pair not here is a
+# KeyError, never a silent guess.
 CONVERSIONS = {
     ('RGBA', 'RGB'): lambda row, pixels, mode, normal_z, signed: rgb_of_rgba(row, pixels),
     ('L', 'RGB'): lambda row, pixels, mode, normal_z, signed: spread_grey(row, pixels, mode),
@@ -125,13 +121,38 @@ CONVERSIONS = {
 }
 
 
-def rows(plan, read_at, mode='RGB', rule='design', normal_map=False):
+def rows(plan, read_at, mode='RGB', rule='design', normal_map=False, premultiplied=False):
     """The image rows, cropped to the width, layer after layer, in `mode`:
-    'RGB', 'RGBA' (alpha 255 where the format has none) or 'L' (BC4 alone);
-    BC4's value is red, green and blue; BC5 is red and green, blue zero
-    (0 unsigned, 128 signed) or, with `normal_map`, the z of the unit normal. read_at(offset, size)
-    returns `size` bytes of the input, as a bytes-like object."""
+    'RGB', 'RGBA' (alpha 255 where the format has none), 'L' or 'LA' (grey
+    formats); a grey value is red, green and blue; BC5 is red and green,
+    blue 0 or, with `normal_map`, the z of the unit normal. Colours stored
+    premultiplied by alpha are divided by it, unless `premultiplied` asks
+    for them as stored. read_at(offset, size) returns `size` bytes of the
+    input, as a bytes-like object."""
+    texture = plan.texture
+    order = REARRANGED.get(texture.format.encoding.name)
+    straight = texture.premultiplied and not premultiplied and 'RGBA' in texture.format.encoding.png_modes
+    if not order and not (straight and mode in ('RGB', 'RGBA')):
+        for row in stored_rows(plan, read_at, mode, rule, normal_map):
+            yield row
+        return
+    # From the decoder's RGBA: the channels put in place, then the colours divided by alpha.
+    for row in stored_rows(plan, read_at, 'RGBA', rule, normal_map):
+        if order:
+            row = rearranged(row, plan.width, order, 'RGBA')
+        if straight:
+            row = unpremultiplied(row, plan.width)
+        yield row if mode == 'RGBA' else rearranged(row, plan.width, (0, 1, 2), mode)
+
+
+def stored_rows(plan, read_at, mode, rule, normal_map):
+    """rows() of the pixels as the format stores them."""
     fmt = plan.texture.format
+    if isinstance(fmt.encoding.decoding, Layout):
+        # What the input gives, as the modules take it (under Python 2 a bytearray as a buffer).
+        for row in surface_rows(plan, lambda offset, size: window(read_at(offset, size), 0, size), mode, READ_SIZE):
+            yield row
+        return
     decode, native = decoder(fmt, mode, rule)
     pixels = plan.width
     width_bytes = PIXEL_MODES[native].pixel_bytes * pixels
@@ -156,7 +177,7 @@ def png_mode(plan, read_at, opaque=False, rule='design'):
         return modes[0]
     with_alpha = PIXEL_MODES[modes[1]].channels  # alpha is its last channel
     opaque_row = b'\xff' * plan.width
-    for row in rows(plan, read_at, modes[1], rule):
+    for row in rows(plan, read_at, modes[1], rule, premultiplied=True):
         if row[with_alpha - 1::with_alpha] != opaque_row:
             return modes[1]
     return modes[0]

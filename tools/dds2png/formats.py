@@ -14,8 +14,10 @@ A row holds:
 - `block`: the pixels wide and high of a block and its bytes ((4, 4, 8) for
   BC1; an uncompressed layout of 32 bits a pixel is (1, 1, 4));
 - `decoding`: a Decoding, the extension module's function that gives the
-  row planes of a block row (one a pixel row of the block), or None where
-  the data is named, sized and refused but not decoded; `design`: (mode,
+  row planes of a block row (one a pixel row of the block); a Layout, the
+  _pixels fields of a format of whole pixels (LAYOUTS, and the legacy
+  layouts mask_layout reads from a header's bit masks); or None where the
+  data is named, sized and refused but not decoded; `design`: (mode,
   Decoding) pairs used under the design rule instead, where modules of the
   format's own give that rule (DXT1's _dxt1 and _dxt1a);
 - `png_modes`: the PIXEL_MODES its PNG may take, the default first; a second,
@@ -29,6 +31,7 @@ it to the modes read() gives to decode.CONVERSIONS. BlockFamily's table
 test in test_dds2png.py walks the table and checks each row against the
 modules and the reader."""
 import collections
+import struct
 
 # A code's flags: what the FourCC or DXGI number says beyond the encoding.
 PREMULTIPLIED, SIGNED, SRGB, TYPELESS = 1, 2, 4, 8
@@ -45,7 +48,7 @@ class PixelMode(collections.namedtuple('PixelMode', 'channels bit_depth colour_t
         return self.channels * self.bit_depth // 8
 
 
-PIXEL_MODES = {'L': PixelMode(1, 8, 0, False), 'RG': PixelMode(2, 8, None, False),
+PIXEL_MODES = {'L': PixelMode(1, 8, 0, False), 'LA': PixelMode(2, 8, 4, True), 'RG': PixelMode(2, 8, None, False),
                'RGB': PixelMode(3, 8, 2, False), 'RGBA': PixelMode(4, 8, 6, True)}
 
 
@@ -66,6 +69,11 @@ class Encoding(collections.namedtuple('Encoding', 'name fourccs dxgi masks block
     @property
     def decoded(self):
         return self.decoding is not None
+
+    @property
+    def channel_bits(self):
+        """The bits of its widest channel as stored: a layout's own, 8 for the block formats."""
+        return getattr(self.decoding, 'channel_bits', 8)
 
     def decoding_for(self, mode, rule):
         """The Decoding for pixels of `mode` under `rule`."""
@@ -92,6 +100,105 @@ def colour_block(name, fourccs, dxgi, block_bytes, function, design=()):
                     Decoding('_bcn', function, False, True, 'RGBA'), design, COLOUR, COLOUR)
 
 
+class Layout(collections.namedtuple('Layout', 'pixel_bits channels fields')):
+    """How a surface that is not block-compressed decodes, through _pixels'
+    decodePixels: pixels of `pixel_bits` bits; `channels`, what they hold
+    ('L', 'LA', 'A', 'RG', 'RGB', 'RGBA', or 'P': an index into the 256
+    red, green, blue and alpha entries that precede the surface); `fields`,
+    one _pixels field a channel in that order: ('unorm', offset, bits),
+    ('float', offset, bits), ('xrbias', offset, 10), ('sharedexp', offset,
+    9, exponent offset). A code flagged SIGNED reads its unorm fields as
+    snorm. Layouts have no colour rule: both rules give the same pixels."""
+    __slots__ = ()
+    module = '_pixels'
+
+    @property
+    def channel_bits(self):
+        """The bits of its widest channel (1 to 32): a depth past 8 is kept by outputs that hold it."""
+        return max(field[2] for field in self.fields)
+
+    def read_as(self, flags):
+        """The fields as a code with `flags` reads them."""
+        if not flags & SIGNED:
+            return self.fields
+        return tuple(('snorm',) + field[1:] if field[0] == 'unorm' else field for field in self.fields)
+
+
+# A layout's PNG modes and read() modes by what its pixels hold. Grey stays
+# grey; red and green are RGB, blue 0 (128 where signed); alpha alone is
+# black with that alpha.
+LAYOUT_MODES = {
+    'L': (('L',), ('L', 'RGB', 'RGBA')),
+    'LA': (('L', 'LA'), ('L', 'LA', 'RGB', 'RGBA')),
+    'A': (COLOUR, COLOUR), 'RG': (('RGB',), COLOUR), 'RGB': (('RGB',), COLOUR), 'RGBA': (COLOUR, COLOUR),
+    'P': (COLOUR, COLOUR),
+}
+
+
+def layout(name, dxgi, pixel_bits, channels, fields, fourccs=(), masks=()):
+    """A format of whole pixels (R1's eight to a byte), decoded by _pixels."""
+    png_modes, read_modes = LAYOUT_MODES[channels]
+    block = (8, 1, 1) if pixel_bits == 1 else (1, 1, pixel_bits // 8)
+    return Encoding(name, fourccs, dxgi, masks, block, Layout(pixel_bits, channels, fields), (),
+                    png_modes, read_modes)
+
+
+def fields_of(kind, bits, count):
+    """`count` fields of `bits` bits each, from bit 0 up."""
+    return tuple((kind, bits * n, bits) for n in range(count))
+
+
+def d3d(number):
+    """A legacy header's numeric FourCC: a Direct3D 9 format number as four bytes."""
+    return struct.pack('<I', number)
+
+
+# DXGI's integer kinds of one layout: TYPELESS, UNORM, UINT (read as UNORM),
+# SNORM and SINT (read as SNORM), each number with its flags.
+def integer_kinds(typeless, unorm, uint, snorm, sint):
+    return ((typeless, TYPELESS), (unorm, 0), (uint, 0), (snorm, SIGNED), (sint, SIGNED))
+
+
+LAYOUTS = (
+    layout('R32G32B32A32_FLOAT', ((2, 0),), 128, 'RGBA', fields_of('float', 32, 4), ((d3d(116), 0),)),
+    layout('R32G32B32_FLOAT', ((6, 0),), 96, 'RGB', fields_of('float', 32, 3)),
+    layout('R16G16B16A16', integer_kinds(9, 11, 12, 13, 14), 64, 'RGBA', fields_of('unorm', 16, 4),
+           ((d3d(36), 0), (d3d(110), SIGNED))),
+    layout('R16G16B16A16_FLOAT', ((10, 0),), 64, 'RGBA', fields_of('float', 16, 4), ((d3d(113), 0),)),
+    layout('R32G32_FLOAT', ((16, 0),), 64, 'RG', fields_of('float', 32, 2), ((d3d(115), 0),)),
+    layout('R10G10B10A2', ((23, TYPELESS), (24, 0)), 32, 'RGBA',
+           (('unorm', 0, 10), ('unorm', 10, 10), ('unorm', 20, 10), ('unorm', 30, 2))),
+    layout('R11G11B10_FLOAT', ((26, 0),), 32, 'RGB', (('float', 0, 11), ('float', 11, 11), ('float', 22, 10))),
+    layout('R8G8B8A8', ((27, TYPELESS), (28, 0), (29, SRGB), (30, 0), (31, SIGNED), (32, SIGNED)), 32, 'RGBA',
+           fields_of('unorm', 8, 4)),
+    layout('R16G16', integer_kinds(33, 35, 36, 37, 38), 32, 'RG', fields_of('unorm', 16, 2)),
+    layout('R16G16_FLOAT', ((34, 0),), 32, 'RG', fields_of('float', 16, 2), ((d3d(112), 0),)),
+    layout('R32_FLOAT', ((41, 0),), 32, 'L', fields_of('float', 32, 1), ((d3d(114), 0),)),
+    layout('R8G8', integer_kinds(48, 49, 50, 51, 52), 16, 'RG', fields_of('unorm', 8, 2)),
+    layout('R16', integer_kinds(53, 56, 57, 58, 59), 16, 'L', fields_of('unorm', 16, 1)),
+    layout('R16_FLOAT', ((54, 0),), 16, 'L', fields_of('float', 16, 1), ((d3d(111), 0),)),
+    layout('R8', integer_kinds(60, 61, 62, 63, 64), 8, 'L', fields_of('unorm', 8, 1)),
+    layout('A8', ((65, 0),), 8, 'A', fields_of('unorm', 8, 1)),
+    layout('R1', ((66, 0),), 1, 'L', fields_of('unorm', 1, 1)),
+    layout('R9G9B9E5_SHAREDEXP', ((67, 0),), 32, 'RGB',
+           (('sharedexp', 0, 9, 27), ('sharedexp', 9, 9, 27), ('sharedexp', 18, 9, 27))),
+    layout('B5G6R5', ((85, 0),), 16, 'RGB', (('unorm', 11, 5), ('unorm', 5, 6), ('unorm', 0, 5))),
+    layout('B5G5R5A1', ((86, 0),), 16, 'RGBA',
+           (('unorm', 10, 5), ('unorm', 5, 5), ('unorm', 0, 5), ('unorm', 15, 1))),
+    layout('B8G8R8A8', ((87, 0), (90, TYPELESS), (91, SRGB)), 32, 'RGBA',
+           (('unorm', 16, 8), ('unorm', 8, 8), ('unorm', 0, 8), ('unorm', 24, 8))),
+    layout('B8G8R8X8', ((88, 0), (92, TYPELESS), (93, SRGB)), 32, 'RGB',
+           (('unorm', 16, 8), ('unorm', 8, 8), ('unorm', 0, 8))),
+    layout('R10G10B10_XR_BIAS_A2', ((89, 0),), 32, 'RGBA',
+           (('xrbias', 0, 10), ('xrbias', 10, 10), ('xrbias', 20, 10), ('unorm', 30, 2))),
+    layout('B4G4R4A4', ((115, 0),), 16, 'RGBA', (('unorm', 8, 4), ('unorm', 4, 4), ('unorm', 0, 4), ('unorm', 12, 4))),
+    layout('A4B4G4R4', ((191, 0),), 16, 'RGBA', (('unorm', 12, 4), ('unorm', 8, 4), ('unorm', 4, 4), ('unorm', 0, 4))),
+)
+# A legacy header's 8-bit palette: 256 entries of red, green, blue and alpha
+# bytes (a palette entry's flags byte), then one index byte a pixel.
+PALETTE = layout('8-bit palette', (), 8, 'P', fields_of('unorm', 8, 1))
+PALETTE_BYTES = 256 * 4
+
 ENCODINGS = (
     colour_block('BC1', ((b'DXT1', 0),), dxgi_three(70, SRGB), 8, 'decodeBC1',
                  design=(('RGB', Decoding('_dxt1', 'decodeDXT1', False, False, 'RGB')),
@@ -105,7 +212,12 @@ ENCODINGS = (
              Decoding('_bcn', 'decodeBC5', True, True, 'RG'), (), ('RGB',), COLOUR),
     Encoding('BC6H', (), dxgi_three(94, SIGNED), (), (4, 4, 16), None, (), (), ()),
     colour_block('BC7', (), dxgi_three(97, SRGB), 16, 'decodeBC7'),
-)
+    # BC3 with red kept in alpha, for its precision: red is the alpha channel, alpha opaque.
+    colour_block('RXGB', ((b'RXGB', 0),), (), 16, 'decodeBC3'),
+) + LAYOUTS + (PALETTE,)
+# Rows whose decoder's RGBA channels are rearranged: red, green, blue and
+# alpha each from a channel's index, or 255 where None.
+REARRANGED = {'RXGB': (3, 1, 2, None)}
 
 
 def codes(field):
@@ -121,17 +233,73 @@ def codes(field):
 
 
 BY_FOURCC, BY_DXGI, BY_MASKS = codes('fourccs'), codes('dxgi'), codes('masks')
-# The modes read() gives, those of any row.
-READ_MODES = tuple(sorted(set(mode for row in ENCODINGS for mode in row.read_modes)))
+# The modes read() gives, those of any row or of a legacy layout read from its masks.
+READ_MODES = tuple(sorted(set(mode for row in ENCODINGS for mode in row.read_modes) |
+                          set(mode for _, modes in LAYOUT_MODES.values() for mode in modes)))
 
 
 def only_decoded():
-    """'only BC1, BC2, BC3, BC4, BC5 and BC7 are decoded': what --info and
-    every refusal say of the formats not decoded."""
-    names = [row.name for row in ENCODINGS if row.decoded]
-    if len(names) == 1:
-        return 'only %s is decoded' % names[0]
-    return 'only %s and %s are decoded' % (', '.join(names[:-1]), names[-1])
+    """'only BC1, BC2, BC3, BC4, BC5, BC7 and RXGB blocks and uncompressed
+    layouts other than video are decoded': what --info and every refusal
+    say of the formats not decoded."""
+    names = [row.name for row in ENCODINGS if row.decoded and not isinstance(row.decoding, Layout)]
+    return 'only %s and %s blocks and uncompressed layouts other than video are decoded' \
+        % (', '.join(names[:-1]), names[-1])
+
+
+MAX_FIELD_BITS = 16  # the widest unorm or snorm field _pixels reads
+
+
+def mask_field(mask, pixel_bits):
+    """The ('unorm', offset, bits) a bit mask selects, or None where it is
+    not one run of at most MAX_FIELD_BITS bits inside the pixel."""
+    if not mask or mask >> pixel_bits:
+        return None
+    offset = (mask & -mask).bit_length() - 1
+    run = mask >> offset
+    if run & (run + 1) or run.bit_length() > MAX_FIELD_BITS:
+        return None
+    return ('unorm', offset, run.bit_length())
+
+
+def mask_layout(pixel_bits, kind, masks):
+    """The Encoding of a legacy layout of `pixel_bits` (8, 16, 24 or 32)
+    given by its bit masks (red, green, blue, alpha; zero where a channel is
+    absent): `kind` 'RGB' (red alone is grey, red and green RG), 'L'
+    (luminance: the red mask), 'A' (alpha alone). Named by its fields from
+    bit 0 up, X for bits no field reads ('B8G8R8A8', 'L8A8', 'B5G6R5');
+    None where a mask is not one run of bits inside the pixel or two
+    overlap."""
+    if pixel_bits not in (8, 16, 24, 32):
+        return None
+    red, green, blue, alpha = masks
+    colour = {'RGB': [red, green, blue], 'L': [red], 'A': []}[kind]
+    while colour and not colour[-1]:
+        colour.pop()
+    used = colour + ([alpha] if alpha else [])
+    fields = [mask_field(mask, pixel_bits) for mask in used]
+    union = 0
+    for mask in used:
+        union |= mask
+    if not used or None in fields or bin(union).count('1') != sum(bin(mask).count('1') for mask in used):
+        return None
+    channels = ('L', 'RG', 'RGB')[len(colour) - 1] if colour else ''
+    if kind == 'L':
+        channels = 'L'
+    channels += 'A' if alpha else ''
+    if channels in ('RGA', 'LA') and kind != 'L':
+        return None  # no layout stores red, green and alpha without blue, or red and alpha alone
+    letters = dict(zip(used, ('RGB'[:len(colour)] if kind == 'RGB' else 'L' * len(colour)) + ('A' if alpha else '')))
+    name, bit = '', 0
+    for mask in sorted(used, key=lambda m: m & -m):
+        field = mask_field(mask, pixel_bits)
+        if field[1] > bit:
+            name += 'X%d' % (field[1] - bit)
+        name += '%s%d' % (letters[mask], field[2])
+        bit = field[1] + field[2]
+    if bit < pixel_bits:
+        name += 'X%d' % (pixel_bits - bit)
+    return layout(name, (), pixel_bits, channels, tuple(fields))
 
 
 def reading(mode):
@@ -176,4 +344,5 @@ DXGI_FORMATS = {
     105: ('P016', None), 106: ('420_OPAQUE', None), 107: ('YUY2', None), 108: ('Y210', None),
     109: ('Y216', None), 110: ('NV11', None), 111: ('AI44', 8), 112: ('IA44', 8), 113: ('P8', 8),
     114: ('A8P8', 16), 115: ('B4G4R4A4_UNORM', 16), 130: ('P208', None), 131: ('V208', None), 132: ('V408', None),
+    191: ('A4B4G4R4_UNORM', 16),
 }

@@ -10,7 +10,7 @@ import os
 import select
 import stat
 
-from .dds import HEADER_END, Plan, Texture, header_size
+from .dds import CUBE_FACES, HEADER_END, Plan, Texture, header_size
 from .decode import READ_SIZE, window
 from .errors import ConversionError, system_error
 
@@ -131,7 +131,7 @@ class Input(object):
         if header_size(header) > len(header):
             header += self.read(header_size(header) - len(header))
         try:
-            return Texture(header)
+            return Texture(header, self.stat.st_size if self.regular else None)
         except ConversionError as e:
             self.fail(e)
 
@@ -146,6 +146,9 @@ class Input(object):
             return None, False
         if self.regular:
             return min(max(0, self.stat.st_size - texture.data_start), needed), False
+        while self.position < texture.data_start:  # a palette's entries are not surface data
+            if not self.read(min(READ_SIZE, texture.data_start - self.position)):
+                return 0, False
         got, counted = 0, min(needed, STREAM_LIMIT)
         while got < counted:
             piece = self.read(min(READ_SIZE, counted - got))
@@ -155,42 +158,52 @@ class Input(object):
         return got, got < needed and got == STREAM_LIMIT
 
     def plan(self, level, layer):
-        """Reads the header and returns the plan, after checking the input holds it."""
+        """Reads the header and returns the plan, after checking the input
+        holds it (a stream is read and held here)."""
         texture = self.texture()
         try:
+            if not self.regular:
+                return self.hold(texture, level, layer)
             plan = Plan(texture, level, layer)
-            if self.regular:
-                plan.check_available(self.stat.st_size)
+            plan.check_available(self.stat.st_size)
         except ConversionError as e:
             self.fail(e)
         return plan
 
+    def hold(self, texture, level, layer):
+        """The plan of a stream, whose bytes after the header are read and
+        held once: as far as the plan needs; or, where the header holds what
+        the data's size may mend (Texture.fit_to: mip levels, a DX10 cube's
+        array size), as far as its surfaces reach, so that the stream's size
+        mends it as a file's size does."""
+        mendable = texture.format.decoded and (texture.levels > 1 or texture.array_size == len(CUBE_FACES))
+        end = texture.data_start + texture.data_bytes() if mendable else Plan(texture, level, layer).end
+        # No more than a stream may hold: what is past the limit is refused
+        # only once the stream has shown it holds that much.
+        first, data = self.position, bytearray()
+        while self.position < end:
+            if len(data) == STREAM_LIMIT:
+                raise ConversionError(self.path, 'a stream is held in memory, at most %d bytes of its surface '
+                                                 'data; this needs %d (convert it from a file)'
+                                      % (STREAM_LIMIT, end - first))
+            piece = self.read(min(READ_SIZE, end - self.position, STREAM_LIMIT - len(data)))
+            if not piece:
+                break
+            data += piece
+        if mendable:
+            texture.fit_to(self.position - texture.data_start)
+        plan = Plan(texture, level, layer)
+        plan.check_available(self.position)
+        self.held = (first, memoryview_of(data))
+        return plan
+
     def reader(self, plan):
         """read_at(offset, size) for decode.rows: bounded reads of a file, or
-        windows on the stream's bytes, read here as far as the plan needs."""
+        windows on the stream's bytes, held when the plan was made."""
         if self.regular:
             return self.read_file_at(plan)
-        # Skip to the first byte the plan reads, then keep the rest, held once,
-        # and no more than a stream may hold: what is past the limit is
-        # refused only once the stream has shown it holds that much.
-        while self.position < plan.start:
-            if not self.read(min(READ_SIZE, plan.start - self.position)):
-                self.truncated(plan, self.position)
-        data = bytearray()
-        while self.position < plan.end:
-            if len(data) == STREAM_LIMIT:
-                self.fail(ConversionError(self.path, 'a stream is held in memory, at most %d bytes of its surface '
-                                                     'data; this needs %d (convert it from a file)'
-                                          % (STREAM_LIMIT, plan.end - plan.start)))
-            piece = self.read(min(READ_SIZE, plan.end - self.position, STREAM_LIMIT - len(data)))
-            if not piece:
-                self.truncated(plan, self.position)
-            data += piece
-        if len(data) != plan.end - plan.start:  # what the pixels are made from is exactly what the plan reads
-            self.fail(ConversionError(self.path, 'gave %d bytes of surface data, not %d'
-                                      % (len(data), plan.end - plan.start)))
-        data = memoryview_of(data)
-        return lambda offset, size: window(data, offset - plan.start, size)
+        first, data = self.held
+        return lambda offset, size: window(data, offset - first, size)
 
     def read_file_at(self, plan):
         chunk = [bytearray()]

@@ -22,7 +22,7 @@ PATH_TYPES = TEXT_TYPES + (bytes,) if str is not bytes else TEXT_TYPES
 
 class Info(collections.namedtuple('Info', 'width height levels layers kind format opaque_alpha decoded '
                                            'data_bytes expected_bytes premultiplied data_offset faces '
-                                           'data_bytes_at_least')):
+                                           'data_bytes_at_least mended refusal')):
     """The header's facts: the full size, the number of mip levels, the
     layers of each level (a tuple: cube faces and array elements, or volume
     slices), the kind ('2D', 'cube', 'array' or 'volume'), the format (the
@@ -34,12 +34,14 @@ class Info(collections.namedtuple('Info', 'width height levels layers kind forma
     layers take (a file shorter than that is truncated; either may be None
     where the format's size is not known here), and whether the colours are
     stored premultiplied by alpha (DXT2, DXT4, or a DX10 header's alpha mode
-    2; they are converted as stored). `data_offset` is where the level-0
+    2; read() and convert() divide them by alpha). `data_offset` is where the level-0
     data of the first layer starts (128, or 148 after a DX10 header);
     `faces` names a cube map's stored faces in storage order ('+X' ... '-Z';
     () for other kinds); `data_bytes_at_least` is True where a stream was
     counted only as far as STREAM_LIMIT bytes, data_bytes then being a
-    lower bound."""
+    lower bound; `mended` is what of the header was mended to read it (a
+    tuple of phrases, such as 'header size 24 read as 124'), and `refusal`
+    why read() refuses the format (None where it is decoded)."""
     __slots__ = ()
 
     @property
@@ -200,7 +202,7 @@ def check_choice(value, name, choices):
     return str(value)
 
 
-def read(source, level=0, layer=None, mode='RGB', rule='design', normal_map=False):
+def read(source, level=0, layer=None, mode='RGB', rule='design', normal_map=False, premultiplied=False):
     """Decodes one level of a DDS file: returns (width, height, pixels), the
     pixels top row first, in one bytearray of height rows of width pixels;
     with layer None, every layer of the level stacked top to bottom.
@@ -212,8 +214,11 @@ def read(source, level=0, layer=None, mode='RGB', rule='design', normal_map=Fals
     format has none); 'L', for BC4 alone, 1. BC4's value is red, green and
     blue; BC5 is red and green, with blue zero in the format's mapping (0
     unsigned, 128 signed) or, with `normal_map`, the z of the unit normal.
-    `rule` is the colour rule, 'design' or 'gpu'. Raises ConversionError
-    (or a subclass) naming the source."""
+    `rule` is the colour rule, 'design' or 'gpu'. Colours stored
+    premultiplied by alpha (DXT2, DXT4, a DX10 header's alpha mode 2) are
+    divided by it, as a PNG's are, unless `premultiplied` asks for them as
+    stored. 'L' and 'LA' give grey formats (1 and 2 bytes a pixel). Raises
+    ConversionError (or a subclass) naming the source."""
     level, layer = check_level(level, layer)
     mode = check_choice(mode, 'mode', READ_MODES)
     rule = check_choice(rule, 'rule', RULES)
@@ -226,7 +231,7 @@ def read(source, level=0, layer=None, mode='RGB', rule='design', normal_map=Fals
         read_at = reader.reader(plan)  # a stream is read whole here, checking its size before the pixels are made
         pixels = bytearray(PIXEL_MODES[mode].pixel_bytes * plan.width * plan.image_height)
         position = 0
-        for row in rows(plan, read_at, mode, rule, bool(normal_map)):
+        for row in rows(plan, read_at, mode, rule, bool(normal_map), bool(premultiplied)):
             pixels[position:position + len(row)] = row
             position += len(row)
         return plan.width, plan.image_height, pixels
@@ -315,10 +320,14 @@ def info(source):
     try:
         texture = reader.texture()
         data_bytes, at_least = reader.data_size(texture)
+        if data_bytes is not None and not at_least:
+            texture.fit_to(data_bytes)  # a stream's size is known once counted: as a file's is
+            data_bytes = min(data_bytes, texture.data_bytes())
     finally:
         reader.close()
     return Info(texture.width, texture.height, texture.levels,
                 tuple(texture.layers(level) for level in range(texture.levels)),
                 texture.kind, texture.format.name, texture.opaque_alpha, texture.format.decoded,
-                data_bytes, texture.data_bytes(), texture.premultiplied, texture.data_start, texture.faces, at_least)
+                data_bytes, texture.data_bytes(), texture.premultiplied, texture.data_start, texture.faces, at_least,
+                tuple(texture.mended), None if texture.format.decoded else texture.format.refusal())
 
