@@ -20,7 +20,7 @@
 void decodeBC6HBlocksPlain(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 void decodeBC6HSBlocksPlain(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 
-#ifdef DXT1_HAVE_X86_VARIANTS
+#ifdef HAVE_X86_VARIANTS
 // They need SSSE3, AVX2 and AVX-512 (F, BW) respectively: the caller checks.
 void decodeBC6HBlocksSSSE3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 void decodeBC6HSBlocksSSSE3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
@@ -30,7 +30,7 @@ void decodeBC6HBlocksAVX512(const unsigned char *data, std::size_t len, unsigned
 void decodeBC6HSBlocksAVX512(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 #endif
 
-#ifdef DXT1_HAVE_NEON_VARIANT
+#ifdef HAVE_NEON_VARIANT
 void decodeBC6HBlocksNEON(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 void decodeBC6HSBlocksNEON(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 #endif

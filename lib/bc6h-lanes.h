@@ -19,7 +19,7 @@
 //   scaling to a half, packed to words and stored (24 bytes a row).
 //
 // The including file compiles this for its own instruction set: it defines
-// DXT1_TARGET and includes bc7-lanes.h first.
+// VARIANT_TARGET and includes bc7-lanes.h first.
 #ifndef BC6H_LANES_H
 #define BC6H_LANES_H
 
@@ -198,7 +198,7 @@ inline Fields fields(const unsigned char *block)
 
 // Four outputs' halves, in 32-bit lanes, from their endpoint and weight pairs.
 template <class V, bool Signed>
-DXT1_TARGET inline typename V::Vector halves(typename V::Vector endpointPairs, typename V::Vector weightPairs)
+VARIANT_TARGET inline typename V::Vector halves(typename V::Vector endpointPairs, typename V::Vector weightPairs)
 {
     typedef typename V::Vector Vector;
     constexpr int kHalf = 1 << (kBc7WeightBits - 1);
@@ -216,7 +216,7 @@ DXT1_TARGET inline typename V::Vector halves(typename V::Vector endpointPairs, t
 // The sign bits of four signed outputs: where v ≤ −2, whose scaled magnitude
 // is not 0 (−1 scales to +0), all ones.
 template <class V>
-DXT1_TARGET inline typename V::Vector negatives(typename V::Vector endpointPairs, typename V::Vector weightPairs)
+VARIANT_TARGET inline typename V::Vector negatives(typename V::Vector endpointPairs, typename V::Vector weightPairs)
 {
     constexpr int kHalf = 1 << (kBc7WeightBits - 1);
     const typename V::Vector sum = V::multiplyAddWords(endpointPairs, weightPairs);
@@ -225,7 +225,7 @@ DXT1_TARGET inline typename V::Vector negatives(typename V::Vector endpointPairs
 }
 
 template <class V, unsigned I, bool Signed>
-DXT1_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *positions, std::size_t count,
+VARIANT_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *positions, std::size_t count,
                            unsigned char *const outdata[4])
 {
     typedef typename V::Vector Vector;
@@ -299,7 +299,7 @@ constexpr ModeOfLowBits kModeOfLowBits = modeOfLowBits();
 
 template <class V, bool Signed, unsigned... I>
 struct EachMode {
-    DXT1_TARGET static void decode(const unsigned char *data, const std::uint16_t (*positions)[kChunkBlocks],
+    VARIANT_TARGET static void decode(const unsigned char *data, const std::uint16_t (*positions)[kChunkBlocks],
                                    const std::size_t *counts, unsigned char *const outdata[4])
     {
         const int expand[] = {(decodeMode<V, I, Signed>(data, positions[I], counts[I], outdata), 0)...};
@@ -308,7 +308,7 @@ struct EachMode {
 };
 
 template <class V, bool Signed>
-DXT1_TARGET void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+VARIANT_TARGET void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
     const std::size_t blocks = len / kBc6hBlockBytes;
     for (std::size_t start = 0; start < blocks; start += kChunkBlocks) {

@@ -18,14 +18,14 @@
 
 void decodeBC7BlocksPlain(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 
-#ifdef DXT1_HAVE_X86_VARIANTS
+#ifdef HAVE_X86_VARIANTS
 // They need SSSE3, AVX2 and AVX-512 (F, BW, VBMI) respectively: the caller checks.
 void decodeBC7BlocksSSSE3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 void decodeBC7BlocksAVX2(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 void decodeBC7BlocksAVX512(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 #endif
 
-#ifdef DXT1_HAVE_NEON_VARIANT
+#ifdef HAVE_NEON_VARIANT
 void decodeBC7BlocksNEON(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 #endif
 

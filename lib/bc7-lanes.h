@@ -27,13 +27,13 @@
 //   and a rounding shift give (64 - w)·e0 + w·e1 + 32 >> 6.
 //
 // The including file compiles this for its own instruction set: it defines
-// DXT1_TARGET (a target attribute, or nothing) before including this header,
+// VARIANT_TARGET (a target attribute, or nothing) before including this header,
 // which is why everything here is local to that file.
 #ifndef BC7_LANES_H
 #define BC7_LANES_H
 
-#ifndef DXT1_TARGET
-#error "define DXT1_TARGET before including bc7-lanes.h"
+#ifndef VARIANT_TARGET
+#error "define VARIANT_TARGET before including bc7-lanes.h"
 #endif
 
 #include "bc7-tables.h"
@@ -364,7 +364,7 @@ inline Fields fields(const unsigned char *block)
 
 // One group of eight endpoint slots of mode M, widened, in the words' low bytes.
 template <class V, unsigned M>
-DXT1_TARGET inline typename V::Vector endpointGroup(typename V::Vector block, unsigned g)
+VARIANT_TARGET inline typename V::Vector endpointGroup(typename V::Vector block, unsigned g)
 {
     typedef typename V::Vector Vector;
     constexpr Bc7ModeLayout mode = Bc7Tables::modes[M];
@@ -394,7 +394,7 @@ DXT1_TARGET inline typename V::Vector endpointGroup(typename V::Vector block, un
 // Sixteen indices of `bits` bits from the integer in each lane's low 8 bytes,
 // looked up in the weight table: a weight byte a pixel.
 template <class V, unsigned bits>
-DXT1_TARGET inline typename V::Vector pixelWeights(typename V::Vector packed)
+VARIANT_TARGET inline typename V::Vector pixelWeights(typename V::Vector packed)
 {
     typedef typename V::Vector Vector;
     if (bits == 4) {
@@ -414,13 +414,13 @@ DXT1_TARGET inline typename V::Vector pixelWeights(typename V::Vector packed)
 
 // One half row's bytes: ((64 - w)·e0 + w·e1 + 32) >> 6 per 16-bit word.
 template <class V>
-DXT1_TARGET inline typename V::Vector interpolate(typename V::Vector endpointPairs, typename V::Vector weightPairs)
+VARIANT_TARGET inline typename V::Vector interpolate(typename V::Vector endpointPairs, typename V::Vector weightPairs)
 {
     return V::roundShift6(V::multiplyAddBytes(endpointPairs, weightPairs));
 }
 
 template <class V>
-DXT1_TARGET inline void storeRow(typename V::Vector low, typename V::Vector high, unsigned char *const outdata[4],
+VARIANT_TARGET inline void storeRow(typename V::Vector low, typename V::Vector high, unsigned char *const outdata[4],
                                 unsigned row, const std::size_t (&at)[V::kLanes])
 {
     unsigned char *rows[V::kLanes];
@@ -431,7 +431,7 @@ DXT1_TARGET inline void storeRow(typename V::Vector low, typename V::Vector high
 
 // Lane l's entry of a table of patterns, chosen by each lane's block.
 template <class V, class Choose>
-DXT1_TARGET inline typename V::Vector perLane(Choose choose)
+VARIANT_TARGET inline typename V::Vector perLane(Choose choose)
 {
     const void *patterns[V::kLanes];
     for (unsigned l = 0; l < V::kLanes; ++l)
@@ -442,7 +442,7 @@ DXT1_TARGET inline typename V::Vector perLane(Choose choose)
 // One half row of a block with two or three subsets, from its partition's
 // endpoint slots (`slots`: the half rows of each lane's block).
 template <class V, unsigned subsets>
-DXT1_TARGET inline typename V::Vector partitionedHalfRow(typename V::Vector table, typename V::Vector third,
+VARIANT_TARGET inline typename V::Vector partitionedHalfRow(typename V::Vector table, typename V::Vector third,
                                                        const unsigned char (*const (&slots)[V::kLanes])[16],
                                                        typename V::Vector pairs, unsigned row, unsigned half)
 {
@@ -456,7 +456,7 @@ DXT1_TARGET inline typename V::Vector partitionedHalfRow(typename V::Vector tabl
 // into `outdata` at the same positions), V::kLanes at a time; a lane with
 // no block of its own repeats the last one, and stores the same bytes.
 template <class V, unsigned M>
-DXT1_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *positions, std::size_t count,
+VARIANT_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *positions, std::size_t count,
                            unsigned char *const outdata[4])
 {
     typedef typename V::Vector Vector;
@@ -537,7 +537,7 @@ constexpr std::size_t kChunkBlocks = 512;
 constexpr unsigned kNoMode = kBc7Modes; // a first byte of 0
 
 template <class V>
-DXT1_TARGET void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+VARIANT_TARGET void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
     const std::size_t blocks = len / kBc7BlockBytes;
     for (std::size_t start = 0; start < blocks; start += kChunkBlocks) {

@@ -5,13 +5,13 @@
 // written. Architecture-neutral: a variant's group function holds its
 // intrinsics.
 //
-// The including file defines DXT1_TARGET (a target attribute, or nothing)
+// The including file defines VARIANT_TARGET (a target attribute, or nothing)
 // before including this header.
-#ifndef DXT1_BLOCK_GROUPS_H
-#define DXT1_BLOCK_GROUPS_H
+#ifndef BLOCK_GROUPS_H
+#define BLOCK_GROUPS_H
 
-#ifndef DXT1_TARGET
-#error "define DXT1_TARGET before including block-groups.h"
+#ifndef VARIANT_TARGET
+#error "define VARIANT_TARGET before including block-groups.h"
 #endif
 
 #include "block-decoder.h"
@@ -26,7 +26,7 @@ typedef void (*BlockGroup)(const unsigned char *in, unsigned char *const outdata
 
 // The last, partial group of `rest` blocks at `in`, into the planes at `out`.
 template <unsigned GroupBlocks, unsigned BlockBytes, unsigned RowBytes, BlockGroup Group, unsigned Overhang>
-DXT1_TARGET inline void stagedGroup(const unsigned char *in, std::size_t rest, unsigned char *const out[4])
+VARIANT_TARGET inline void stagedGroup(const unsigned char *in, std::size_t rest, unsigned char *const out[4])
 {
     unsigned char staged[GroupBlocks * BlockBytes] = {};
     unsigned char rows[4][GroupBlocks * RowBytes + Overhang];
@@ -46,7 +46,7 @@ DXT1_TARGET inline void stagedGroup(const unsigned char *in, std::size_t rest, u
 // address then advances with the store); otherwise the planes stay put and
 // emit is the group's offset in them, which x86's addressing adds for free.
 template <BlockFormat Format, unsigned GroupBlocks, BlockGroup Group, unsigned Overhang = 0, bool AdvancePlanes = false>
-DXT1_TARGET inline void eachGroup(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+VARIANT_TARGET inline void eachGroup(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
     constexpr unsigned blockBytes = blockFormatInfo(Format).blockBytes, rowBytes = 4 * blockFormatInfo(Format).pixelBytes;
     static_assert(Overhang <= rowBytes, "the next block's rows must cover a group's overhang");

@@ -13,7 +13,7 @@ namespace {
 
 bool always() { return true; }
 
-#ifdef DXT1_HAVE_X86_VARIANTS
+#ifdef HAVE_X86_VARIANTS
 bool cpuHasSSSE3()
 {
     __builtin_cpu_init();
@@ -37,12 +37,12 @@ bool cpuHasAVX512VBMI()
 // The one place that knows the variants' order: slowest first.
 const DecoderVariant variants[] = {
     {"plain", "plain C++", &plainDecoders, always},
-#ifdef DXT1_HAVE_X86_VARIANTS
+#ifdef HAVE_X86_VARIANTS
     {"ssse3", "SSSE3", &ssse3Decoders, cpuHasSSSE3},
     {"avx2", "AVX2", &avx2Decoders, cpuHasAVX2},
     {"avx512", "AVX-512", &avx512Decoders, cpuHasAVX512VBMI},
 #endif
-#ifdef DXT1_HAVE_NEON_VARIANT
+#ifdef HAVE_NEON_VARIANT
     {"neon", "NEON", &neonDecoders, always},
 #endif
 };

@@ -77,7 +77,7 @@ bool variantHasOwnDecoder(const DecoderVariant &variant, BlockFormat format, Col
 extern const DecoderTable plainDecoders;
 
 #if defined(__x86_64__) || defined(__i386__)
-#define DXT1_HAVE_X86_VARIANTS 1
+#define HAVE_X86_VARIANTS 1
 extern const DecoderTable ssse3Decoders, avx2Decoders, avx512Decoders;
 #endif
 
@@ -85,7 +85,7 @@ extern const DecoderTable ssse3Decoders, avx2Decoders, avx512Decoders;
 // little-endian lanes.
 #if defined(__aarch64__) && defined(__ARM_NEON) && defined(__ORDER_LITTLE_ENDIAN__) && \
     __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-#define DXT1_HAVE_NEON_VARIANT 1
+#define HAVE_NEON_VARIANT 1
 extern const DecoderTable neonDecoders;
 #endif
 

@@ -14,11 +14,11 @@
 // have V::storeRgbaRows spread each row's alphas into the colour row before
 // it is stored. Each format's run goes through eachGroup (block-groups.h).
 //
-// Architecture-neutral: the including file defines DXT1_TARGET and its `V`
+// Architecture-neutral: the including file defines VARIANT_TARGET and its `V`
 // (the intrinsics) before including this header; V::kLanes is its number of
 // 128-bit lanes: 1 (SSSE3, NEON), 2 (AVX2) or 4 (AVX-512).
-#ifndef DXT1_LANE_CHANNELS_H
-#define DXT1_LANE_CHANNELS_H
+#ifndef LANE_CHANNELS_H
+#define LANE_CHANNELS_H
 
 #include "block-groups.h"
 #include "lane-palettes.h"
@@ -297,7 +297,7 @@ constexpr AlphaRowSpreads AlphaRowSpreadsFor<Layout>::spreads;
 //                     first offset by 127 · 35, to 0-254 · 35, where rounding
 //                     to nearest is the same (0 to 254).
 template <class V, ColourRule Rule, bool Signed>
-DXT1_TARGET inline typename V::Vector channelValues(const lane::ChannelConstants &c, typename V::Vector endpoints,
+VARIANT_TARGET inline typename V::Vector channelValues(const lane::ChannelConstants &c, typename V::Vector endpoints,
                                                     const lane::Pattern<signed char> &spread,
                                                     const lane::Pattern<signed char> &swapped)
 {
@@ -321,7 +321,7 @@ DXT1_TARGET inline typename V::Vector channelValues(const lane::ChannelConstants
 // The palettes of the two channel blocks of each lane of `blocks` (bytes 0-7
 // and 8-15): per lane, block 0's eight values as bytes, then block 1's.
 template <class V, ColourRule Rule, bool Signed>
-DXT1_TARGET inline typename V::Vector channelPalettes(typename V::Vector blocks)
+VARIANT_TARGET inline typename V::Vector channelPalettes(typename V::Vector blocks)
 {
     typedef typename V::Vector Vector;
     const lane::ChannelConstants &c = V::opaque(lane::ChannelConstantsFor<Signed>::constants);
@@ -346,7 +346,7 @@ DXT1_TARGET inline typename V::Vector channelPalettes(typename V::Vector blocks)
 // registers per lane, in the order Layout names: V cuts the indices by
 // multishift where it can (V::kMultishift).
 template <class V, class Layout, ColourRule Rule, bool Signed>
-DXT1_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vector values[2], std::true_type)
+VARIANT_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vector values[2], std::true_type)
 {
     const typename V::Vector palettes = channelPalettes<V, Rule, Signed>(blocks);
     for (unsigned r = 0; r < 2; ++r)
@@ -354,7 +354,7 @@ DXT1_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vec
 }
 
 template <class V, class Layout, ColourRule Rule, bool Signed>
-DXT1_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vector values[2], std::false_type)
+VARIANT_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vector values[2], std::false_type)
 {
     typedef typename V::Vector Vector;
     const lane::ChannelIndexTables &t = V::opaque(lane::ChannelIndexTablesFor<Layout>::tables);
@@ -374,7 +374,7 @@ DXT1_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vec
 }
 
 template <class V, class Layout, ColourRule Rule, bool Signed>
-DXT1_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vector values[2])
+VARIANT_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vector values[2])
 {
     channelBlocks<V, Layout, Rule, Signed>(blocks, values, std::integral_constant<bool, V::kMultishift>());
 }
@@ -383,7 +383,7 @@ DXT1_TARGET inline void channelBlocks(typename V::Vector blocks, typename V::Vec
 // ExplicitAlphaLayout: pixel 2i's alpha is the low nibble of byte i, pixel
 // 2i + 1's its high nibble.
 template <class V>
-DXT1_TARGET inline typename V::Vector explicitAlphas(typename V::Vector blocks)
+VARIANT_TARGET inline typename V::Vector explicitAlphas(typename V::Vector blocks)
 {
     const lane::RgbaBlockConstants &c = V::opaque(lane::rgbaBlock);
     const typename V::Vector nibbles =
@@ -400,7 +400,7 @@ constexpr unsigned kAlphaBlockBytes = 16, kRowIndexBytes = 12, kRgbaRowBytes = 4
 // gathers a register's colour rows at once (V::kMultishift), one store per
 // row of the whole register; else lane by lane.
 template <class V, class AlphaLayout>
-DXT1_TARGET inline void storeRgbaLanes(unsigned char *const outdata[4], std::size_t emit, typename V::Vector palettes,
+VARIANT_TARGET inline void storeRgbaLanes(unsigned char *const outdata[4], std::size_t emit, typename V::Vector palettes,
                                        typename V::Vector alphas, typename V::Vector blocks, const unsigned char *,
                                        std::true_type)
 {
@@ -411,7 +411,7 @@ DXT1_TARGET inline void storeRgbaLanes(unsigned char *const outdata[4], std::siz
 }
 
 template <class V, class AlphaLayout>
-DXT1_TARGET inline void storeRgbaLanes(unsigned char *const outdata[4], std::size_t emit, typename V::Vector palettes,
+VARIANT_TARGET inline void storeRgbaLanes(unsigned char *const outdata[4], std::size_t emit, typename V::Vector palettes,
                                        typename V::Vector alphas, typename V::Vector, const unsigned char *in,
                                        std::false_type)
 {
@@ -421,7 +421,7 @@ DXT1_TARGET inline void storeRgbaLanes(unsigned char *const outdata[4], std::siz
 }
 
 template <class V, class AlphaLayout>
-DXT1_TARGET inline void storeRgbaLanes(unsigned char *const outdata[4], std::size_t emit, typename V::Vector palettes,
+VARIANT_TARGET inline void storeRgbaLanes(unsigned char *const outdata[4], std::size_t emit, typename V::Vector palettes,
                                        typename V::Vector alphas, typename V::Vector blocks, const unsigned char *in)
 {
     storeRgbaLanes<V, AlphaLayout>(outdata, emit, palettes, alphas, blocks, in,
@@ -430,7 +430,7 @@ DXT1_TARGET inline void storeRgbaLanes(unsigned char *const outdata[4], std::siz
 
 // The always four-colour palettes of the 16-byte blocks in `blocks`, one per lane.
 template <class V, ColourRule Rule>
-DXT1_TARGET inline typename V::Vector fourColourPalettes(typename V::Vector blocks)
+VARIANT_TARGET inline typename V::Vector fourColourPalettes(typename V::Vector blocks)
 {
     const lane::RgbaBlockConstants &c = V::opaque(lane::rgbaBlock);
     return lanePalettes<V, kRgbaBytes, Rule, true>(V::shuffle(blocks, V::lanes(c.spreadColourAtEight.v)));
@@ -441,7 +441,7 @@ DXT1_TARGET inline typename V::Vector fourColourPalettes(typename V::Vector bloc
 // BC4 and BC5: 16 input bytes per lane (two BC4 blocks, one BC5 block), whose
 // rows are 8 bytes per lane in the value registers.
 template <class V, unsigned PixelBytes, ColourRule Rule, bool Signed>
-DXT1_TARGET inline void channelGroup(const unsigned char *in, unsigned char *const outdata[4], std::size_t emit)
+VARIANT_TARGET inline void channelGroup(const unsigned char *in, unsigned char *const outdata[4], std::size_t emit)
 {
     typename V::Vector values[2];
     channelBlocks<V, ChannelRowLayout<PixelBytes>, Rule, Signed>(V::load(in), values);
@@ -451,7 +451,7 @@ DXT1_TARGET inline void channelGroup(const unsigned char *in, unsigned char *con
 
 // BC2: one block per lane.
 template <class V, ColourRule Rule>
-DXT1_TARGET inline void bc2Group(const unsigned char *in, unsigned char *const outdata[4], std::size_t emit)
+VARIANT_TARGET inline void bc2Group(const unsigned char *in, unsigned char *const outdata[4], std::size_t emit)
 {
     const typename V::Vector blocks = V::load(in);
     const typename V::Vector palettes = fourColourPalettes<V, Rule>(blocks), alphas = explicitAlphas<V>(blocks);
@@ -462,7 +462,7 @@ DXT1_TARGET inline void bc2Group(const unsigned char *in, unsigned char *const o
 // l; their alpha halves make the channel kernel's lanes, so that value
 // register h holds, lane by lane, the alphas of the blocks of load h.
 template <class V, ColourRule Rule>
-DXT1_TARGET inline void bc3Group(const unsigned char *in, unsigned char *const outdata[4], std::size_t emit)
+VARIANT_TARGET inline void bc3Group(const unsigned char *in, unsigned char *const outdata[4], std::size_t emit)
 {
     typedef typename V::Vector Vector;
     const Vector loads[2] = {V::load(in), V::load(in + kAlphaBlockBytes * V::kLanes)};
@@ -482,37 +482,37 @@ DXT1_TARGET inline void bc3Group(const unsigned char *in, unsigned char *const o
 template <class V>
 struct Loaded : V {
     template <class T>
-    DXT1_TARGET static const T &opaque(const T &table)
+    VARIANT_TARGET static const T &opaque(const T &table)
     {
         const T *address = &table;
         __asm__("" : "+r"(address));
         return *address;
     }
-    DXT1_TARGET static typename V::Vector lanes(const void *pattern) { return V::wholeLanes(pattern); }
+    VARIANT_TARGET static typename V::Vector lanes(const void *pattern) { return V::wholeLanes(pattern); }
 };
 
 // The decoders of the formats, for V's table.
 template <class V, ColourRule Rule>
-DXT1_TARGET void decodeBC2(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+VARIANT_TARGET void decodeBC2(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
     eachGroup<BlockFormat::bc2, V::kLanes, bc2Group<Loaded<V>, Rule>>(data, len, outdata);
 }
 
 template <class V, ColourRule Rule>
-DXT1_TARGET void decodeBC3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+VARIANT_TARGET void decodeBC3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
     eachGroup<BlockFormat::bc3, 2 * V::kLanes, bc3Group<Loaded<V>, Rule>>(data, len, outdata);
 }
 
 template <class V, ColourRule Rule, bool Signed>
-DXT1_TARGET void decodeBC4(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+VARIANT_TARGET void decodeBC4(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
     eachGroup<Signed ? BlockFormat::bc4s : BlockFormat::bc4, 2 * V::kLanes, channelGroup<Loaded<V>, 1, Rule, Signed>>(
         data, len, outdata);
 }
 
 template <class V, ColourRule Rule, bool Signed>
-DXT1_TARGET void decodeBC5(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+VARIANT_TARGET void decodeBC5(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
     eachGroup<Signed ? BlockFormat::bc5s : BlockFormat::bc5, V::kLanes, channelGroup<Loaded<V>, 2, Rule, Signed>>(
         data, len, outdata);

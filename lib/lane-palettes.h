@@ -10,13 +10,13 @@
 // may choose how they are loaded.
 //
 // The including file compiles the routine for its own instruction set: it
-// defines DXT1_TARGET (a target attribute) before including this header,
+// defines VARIANT_TARGET (a target attribute) before including this header,
 // which is why everything here is local to that file.
-#ifndef DXT1_LANE_PALETTES_H
-#define DXT1_LANE_PALETTES_H
+#ifndef LANE_PALETTES_H
+#define LANE_PALETTES_H
 
-#ifndef DXT1_TARGET
-#error "define DXT1_TARGET before including lane-palettes.h"
+#ifndef VARIANT_TARGET
+#error "define VARIANT_TARGET before including lane-palettes.h"
 #endif
 
 #include "palette-layout.h"
@@ -89,7 +89,7 @@ constexpr PaletteConstants palette = {
 // FourColourAlways (BC2, BC3): no three-colour mode, and alpha left 0, for
 // the block's own alphas to be merged in; PixelBytes is then kRgbaBytes.
 template <class V, unsigned PixelBytes, ColourRule Rule = ColourRule::design, bool FourColourAlways = false>
-DXT1_TARGET inline typename V::Vector lanePalettes(typename V::Vector raw)
+VARIANT_TARGET inline typename V::Vector lanePalettes(typename V::Vector raw)
 {
     static_assert(!FourColourAlways || PixelBytes == kRgbaBytes, "always four-colour blocks are RGBA");
     typedef typename V::Vector Vector;

@@ -9,8 +9,8 @@
 //   blue  = (c & 0x001F) << 3 = mullo(c & 0x001F, 1 << 3)
 // and the four-colour mode's divisions by 3 are a multiply-high by kOneThird.
 // The NEON decoder takes the same fields in byte form.
-#ifndef DXT1_PALETTE_LAYOUT_H
-#define DXT1_PALETTE_LAYOUT_H
+#ifndef PALETTE_LAYOUT_H
+#define PALETTE_LAYOUT_H
 
 #include "decoder-variants.h"
 

@@ -16,7 +16,7 @@
 #include <cmath>
 #include <cstring>
 
-#ifdef DXT1_HAVE_X86_VARIANTS
+#ifdef HAVE_X86_VARIANTS
 #include <immintrin.h>
 #endif
 
@@ -360,7 +360,7 @@ void shuffleBytesPlain(const ByteShuffle &shuffle, const unsigned char *row, std
             *out++ = shuffle.source[c] < 0 ? shuffle.constant[c] : row[shuffle.source[c]];
 }
 
-#ifdef DXT1_HAVE_X86_VARIANTS
+#ifdef HAVE_X86_VARIANTS
 bool cpuHasSSSE3()
 {
     __builtin_cpu_init();
@@ -423,7 +423,7 @@ void halvesToSinglesPlain(const unsigned char *halves, std::size_t count, unsign
                                                     static_cast<std::uint16_t>(halves[2 * i] | halves[2 * i + 1] << 8))));
 }
 
-#ifdef DXT1_HAVE_X86_VARIANTS
+#ifdef HAVE_X86_VARIANTS
 bool cpuHasF16C()
 {
     __builtin_cpu_init();
@@ -468,7 +468,7 @@ PIXELS_F16C void halvesToSinglesF16C(const unsigned char *halves, std::size_t co
 // where the CPU has it; null for the types it does not serve.
 HalfRunFunction halfRunFunction(SampleType type)
 {
-#ifdef DXT1_HAVE_X86_VARIANTS
+#ifdef HAVE_X86_VARIANTS
     static const bool f16c = cpuHasF16C();
     if (f16c && type == SampleType::uint8)
         return halvesToBytesF16C;
@@ -485,7 +485,7 @@ typedef void (*ByteShuffleFunction)(const ByteShuffle &shuffle, const unsigned c
 // Chosen once: SSSE3 where the CPU has it.
 ByteShuffleFunction byteShuffleFunction()
 {
-#ifdef DXT1_HAVE_X86_VARIANTS
+#ifdef HAVE_X86_VARIANTS
     static const ByteShuffleFunction chosen = cpuHasSSSE3() ? shuffleBytesSSSE3 : shuffleBytesPlain;
     return chosen;
 #else

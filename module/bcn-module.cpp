@@ -353,4 +353,4 @@ PyMethodDef MethodTable<std::integer_sequence<unsigned, N...>>::functions[sizeof
 
 static PyMethodDef *const functions = MethodTable<std::make_integer_sequence<unsigned, kFunctionCount>>::functions;
 
-DXT1_MODULE_WITH_DECODER(_bcn, functions)
+MODULE_WITH_DECODER(_bcn, functions)

@@ -22,14 +22,14 @@ static struct PyModuleDef moduleDefinition = {
     PyModuleDef_HEAD_INIT, "_dxt1", NULL, -1, functions, NULL, NULL, NULL, NULL
 };
 
-DXT1_ENTRY(PyObject *) PyInit__dxt1(void)
+MODULE_ENTRY(PyObject *) PyInit__dxt1(void)
 {
     if (!decoderVariantRuns())
         return NULL;
     return PyModule_Create(&moduleDefinition);
 }
 #else
-DXT1_ENTRY(void) init_dxt1(void)
+MODULE_ENTRY(void) init_dxt1(void)
 {
     if (!decoderVariantRuns())
         return;

@@ -20,4 +20,4 @@ static PyMethodDef functions[] = {
     {NULL, NULL, 0, NULL}
 };
 
-DXT1_MODULE_WITH_DECODER(_dxt1a, functions)
+MODULE_WITH_DECODER(_dxt1a, functions)

@@ -290,12 +290,12 @@ static PyMethodDef functions[] = {
 static struct PyModuleDef moduleDefinition = {PyModuleDef_HEAD_INIT, "_pixels", NULL, -1, functions,
                                               NULL, NULL, NULL, NULL};
 
-DXT1_ENTRY(PyObject *) PyInit__pixels(void)
+MODULE_ENTRY(PyObject *) PyInit__pixels(void)
 {
     return PyModule_Create(&moduleDefinition);
 }
 #else
-DXT1_ENTRY(void) init_pixels(void)
+MODULE_ENTRY(void) init_pixels(void)
 {
     Py_InitModule4("_pixels", functions, NULL, NULL, PYTHON_API_VERSION);
 }

@@ -1,9 +1,9 @@
 // Size of one row plane for an input of `len` bytes: the bytes a plane takes
 // per block (12 for RGB, 16 for RGBA, ...) times the whole blocks of
-// `blockBytes` (8 for DXT1) in the input, computed so that it cannot overflow
+// `blockBytes` (8 for BC1 and BC4, 16 for the others) in the input, computed so that it cannot overflow
 // the length type.
-#ifndef DXT1_PLANE_SIZE_H
-#define DXT1_PLANE_SIZE_H
+#ifndef PLANE_SIZE_H
+#define PLANE_SIZE_H
 
 #include <limits>
 
@@ -20,7 +20,7 @@ bool planeLength(Length len, unsigned blockBytes, unsigned blockRowBytes, Length
     return true;
 }
 
-// The planes of DXT1 blocks, BlockRowBytes a block.
+// The planes of 8-byte blocks (BC1, BC4), BlockRowBytes a block.
 template <unsigned BlockRowBytes, typename Length>
 bool planeLength(Length len, Length &outlen)
 {

@@ -4,8 +4,8 @@
 // source serves Python 2 (what "s#" takes in, str out) and Python 3 (any
 // C-contiguous bytes-like object in, through a buffer released on every path;
 // bytes out). Included by each module's source after Python.h.
-#ifndef DXT1_ROW_PLANES_BINDING_H
-#define DXT1_ROW_PLANES_BINDING_H
+#ifndef ROW_PLANES_BINDING_H
+#define ROW_PLANES_BINDING_H
 
 #include "block-decoder.h"
 #include "plane-size.h"
@@ -26,7 +26,7 @@ typedef int Length; // "s#" stores an int before Py_ssize_t existed
 
 // The entry point is each module's one exported symbol. Spelled out rather
 // than with PyMODINIT_FUNC, which not every header version marks visible.
-#define DXT1_ENTRY(type) extern "C" __attribute__((visibility("default"))) type
+#define MODULE_ENTRY(type) extern "C" __attribute__((visibility("default"))) type
 
 // At import, before the module is made: false, with ImportError set, where
 // BCN_DECODER names a variant this machine cannot run, so that no module
@@ -44,10 +44,10 @@ inline bool decoderVariantRuns()
 // the decoder variant this CPU runs. A failure leaves its exception set: the
 // interpreter reports it.
 #if PY_MAJOR_VERSION >= 3
-#define DXT1_MODULE_WITH_DECODER(name, functions)                                                        \
+#define MODULE_WITH_DECODER(name, functions)                                                        \
     static struct PyModuleDef moduleDefinition = {                                                       \
         PyModuleDef_HEAD_INIT, #name, NULL, -1, functions, NULL, NULL, NULL, NULL};                      \
-    DXT1_ENTRY(PyObject *) PyInit_##name(void)                                                           \
+    MODULE_ENTRY(PyObject *) PyInit_##name(void)                                                           \
     {                                                                                                    \
         if (!decoderVariantRuns())                                                                       \
             return NULL;                                                                                 \
@@ -60,8 +60,8 @@ inline bool decoderVariantRuns()
     }
 #else
 // Python 2's module is borrowed, owned by sys.modules.
-#define DXT1_MODULE_WITH_DECODER(name, functions)                                                        \
-    DXT1_ENTRY(void) init##name(void)                                                                    \
+#define MODULE_WITH_DECODER(name, functions)                                                        \
+    MODULE_ENTRY(void) init##name(void)                                                                    \
     {                                                                                                    \
         if (!decoderVariantRuns())                                                                       \
             return;                                                                                      \

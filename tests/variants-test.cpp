@@ -294,7 +294,7 @@ struct Requirement {
 std::vector<Requirement> requirements()
 {
     std::vector<Requirement> result = {{"plain", "plain C++", true}};
-#ifdef DXT1_HAVE_X86_VARIANTS
+#ifdef HAVE_X86_VARIANTS
     __builtin_cpu_init();
     result.push_back({"ssse3", "SSSE3", __builtin_cpu_supports("ssse3") != 0});
     result.push_back({"avx2", "AVX2", __builtin_cpu_supports("avx2") != 0});
@@ -356,7 +356,7 @@ TEST(Dispatch, ChoosesEachVariantThisCpuRunsByNameAndNoOther)
     // Names of no variant, or of one this build lacks: each architecture lacks the other's.
     for (const char *name : {"bogus", "Plain", "plain ", "avx", "avx5120", "sse"})
         EXPECT_EQ(decoderVariantNamed(name), nullptr) << name;
-#ifdef DXT1_HAVE_X86_VARIANTS
+#ifdef HAVE_X86_VARIANTS
     EXPECT_EQ(decoderVariantNamed("neon"), nullptr);
 #else
     EXPECT_EQ(decoderVariantNamed("avx2"), nullptr);

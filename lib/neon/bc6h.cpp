@@ -1,7 +1,7 @@
 // The NEON BC6H decoders: one block per register (bc6h-lanes.h).
 #include "bc6h-decoder.h"
 
-#ifdef DXT1_HAVE_NEON_VARIANT
+#ifdef HAVE_NEON_VARIANT
 
 #include "neon-lanes.h"
 

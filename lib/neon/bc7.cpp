@@ -2,7 +2,7 @@
 // the NEON operations (neon-lanes.h).
 #include "bc7-decoder.h"
 
-#ifdef DXT1_HAVE_NEON_VARIANT
+#ifdef HAVE_NEON_VARIANT
 
 #include "neon/neon-lanes.h"
 

@@ -35,7 +35,7 @@
 #include "bc7-decoder.h"
 #include "decoder-variants.h"
 
-#ifdef DXT1_HAVE_NEON_VARIANT
+#ifdef HAVE_NEON_VARIANT
 
 #include "neon/neon-lanes.h"
 
@@ -50,7 +50,7 @@ constexpr std::size_t kHalfBytes = 8;    // a colour or channel block: half of a
 
 // The kernels' steps are inlined into each group's decoding, so that their
 // registers and constants are those of one function.
-#define DXT1_NEON_STEP __attribute__((always_inline))
+#define NEON_STEP __attribute__((always_inline))
 
 // The pixels of one plane row of a quad: component c of pixel xo of block b
 // in byte lane 4·b + xo of component[c].
@@ -246,7 +246,7 @@ class ColourBlocks {
     static constexpr bool kQuadTables = FourColourAlways;
 
 public:
-    DXT1_NEON_STEP explicit ColourBlocks(const unsigned char *blocks)
+    NEON_STEP explicit ColourBlocks(const unsigned char *blocks)
     {
         // val[0] to val[3]: c0, c1, the index bytes of rows 0 and 1, and of rows 2 and 3.
         const HalfWords words = loadHalfWords<Stride, Offset>(blocks);
@@ -288,9 +288,9 @@ public:
         rows_[3] = vuzp2q_u8(rows23First, rows23Second);
     }
 
-    DXT1_NEON_STEP void beginQuad(unsigned) {}
+    NEON_STEP void beginQuad(unsigned) {}
 
-    DXT1_NEON_STEP void emit(unsigned quad, unsigned yo, QuadRow<PixelBytes> &row) const
+    NEON_STEP void emit(unsigned quad, unsigned yo, QuadRow<PixelBytes> &row) const
     {
         const uint8x16_t blocksOfQuad = vld1q_u8(quadBlocks[quad]);
         const uint8x16_t spread = vqtbl1q_u8(rows_[yo], blocksOfQuad);
@@ -501,21 +501,21 @@ class ChannelBlocks {
     static_assert(Channel < PixelBytes, "the channel must be a byte of the pixel");
 
 public:
-    DXT1_NEON_STEP explicit ChannelBlocks(const unsigned char *blocks) : blocks_(blocks)
+    NEON_STEP explicit ChannelBlocks(const unsigned char *blocks) : blocks_(blocks)
     {
         const HalfWords words = loadHalfWords<Stride, Offset>(blocks);
         endpoints_[0] = words.first.val[0];
         endpoints_[1] = words.second.val[0];
     }
 
-    DXT1_NEON_STEP void beginQuad(unsigned quad)
+    NEON_STEP void beginQuad(unsigned quad)
     {
         if (quad % 2 == 0)
             channelTables<Rule, Signed>(endpoints_[quad / 2], tables_);
         halves_ = loadQuadHalves<Stride, Offset>(blocks_ + kQuadBlocks * Stride * quad);
     }
 
-    DXT1_NEON_STEP void emit(unsigned quad, unsigned yo, QuadRow<PixelBytes> &row) const
+    NEON_STEP void emit(unsigned quad, unsigned yo, QuadRow<PixelBytes> &row) const
     {
         const uint16x8_t bits = vreinterpretq_u16_u8(vqtbl2q_u8(halves_, vld1q_u8(channelSpread.index[yo])));
         const uint16x8_t aligned = vshlq_u16(bits, vld1q_s16(channelPairShifts[yo % 2]));
@@ -556,14 +556,14 @@ static_assert(15 * 17 == 255 && (15 << kNibbleBits | 15) == 255, "a·17 is the n
 template <std::size_t Stride, std::size_t Offset>
 class ExplicitAlphaBlocks {
 public:
-    DXT1_NEON_STEP explicit ExplicitAlphaBlocks(const unsigned char *blocks) : blocks_(blocks) {}
+    NEON_STEP explicit ExplicitAlphaBlocks(const unsigned char *blocks) : blocks_(blocks) {}
 
-    DXT1_NEON_STEP void beginQuad(unsigned quad)
+    NEON_STEP void beginQuad(unsigned quad)
     {
         halves_ = loadQuadHalves<Stride, Offset>(blocks_ + kQuadBlocks * Stride * quad);
     }
 
-    DXT1_NEON_STEP void emit(unsigned, unsigned yo, QuadRow<kRgbaBytes> &row) const
+    NEON_STEP void emit(unsigned, unsigned yo, QuadRow<kRgbaBytes> &row) const
     {
         const uint8x16_t bytes = vqtbl2q_u8(halves_, vld1q_u8(alphaSpread.index[yo]));
         const uint8x16_t high = vshlq_u8(bytes, vld1q_s8(lowNibbleUp));
@@ -582,16 +582,16 @@ private:
 template <class First, class Second>
 class Both {
 public:
-    DXT1_NEON_STEP explicit Both(const unsigned char *blocks) : first_(blocks), second_(blocks) {}
+    NEON_STEP explicit Both(const unsigned char *blocks) : first_(blocks), second_(blocks) {}
 
-    DXT1_NEON_STEP void beginQuad(unsigned quad)
+    NEON_STEP void beginQuad(unsigned quad)
     {
         first_.beginQuad(quad);
         second_.beginQuad(quad);
     }
 
     template <class Row>
-    DXT1_NEON_STEP void emit(unsigned quad, unsigned yo, Row &row) const
+    NEON_STEP void emit(unsigned quad, unsigned yo, Row &row) const
     {
         first_.emit(quad, yo, row);
         second_.emit(quad, yo, row);
@@ -606,7 +606,7 @@ private:
 // of eachGroup (block-groups.h). Inlined into both of its calls, so that the
 // constants stay in registers across the main loop.
 template <unsigned PixelBytes, class Kernels>
-DXT1_NEON_STEP inline void decodeGroup(const unsigned char *blocks, unsigned char *const outdata[4], std::size_t emit)
+NEON_STEP inline void decodeGroup(const unsigned char *blocks, unsigned char *const outdata[4], std::size_t emit)
 {
     Kernels kernels(blocks);
 #pragma GCC unroll 4
@@ -675,7 +675,7 @@ constexpr ColourRule design = ColourRule::design, gpu = ColourRule::gpu;
 
 } // namespace
 
-#undef DXT1_NEON_STEP
+#undef NEON_STEP
 
 const DecoderTable neonDecoders = {{
     /* bc1  */ {decodeBC1<design>, decodeBC1<gpu>},

@@ -2,15 +2,15 @@
 // (bc7-lanes.h) and BC6H (bc6h-lanes.h) among others. Table lookups give 0 for any index
 // past the table, as the x86 shuffles do for indices with the top bit set,
 // and shifts take a vector of per-word counts.
-#ifndef DXT1_NEON_LANES_H
-#define DXT1_NEON_LANES_H
+#ifndef NEON_LANES_H
+#define NEON_LANES_H
 
 #include <arm_neon.h>
 
 #include <cstdint>
 
 // No target attribute: Advanced SIMD is part of every AArch64 CPU.
-#define DXT1_TARGET
+#define VARIANT_TARGET
 
 namespace {
 

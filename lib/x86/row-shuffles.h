@@ -1,8 +1,8 @@
 // The row shuffles of the SSSE3 and AVX2 colour kernels: a byte shuffle per
 // index byte that gathers a row's pixels from a packed palette
 // (lanePalettes, lane-palettes.h).
-#ifndef DXT1_X86_ROW_SHUFFLES_H
-#define DXT1_X86_ROW_SHUFFLES_H
+#ifndef X86_ROW_SHUFFLES_H
+#define X86_ROW_SHUFFLES_H
 
 #include "decoder-variants.h"
 
@@ -17,14 +17,14 @@ constexpr unsigned char kPackedAlphaOffset[4] = {6, 6, 6, 14};
 // Entry i turns a row's index byte i into the byte shuffle that gathers that
 // row's four pixels from a packed palette: into bytes 0-11 (RGB; bytes 12-15
 // zero) or 0-15 (RGBA).
-struct Dxt1RowShuffles {
+struct RowShuffles {
     alignas(16) unsigned char pattern[256][16];
 };
 
 template <unsigned PixelBytes>
-constexpr Dxt1RowShuffles makeDxt1RowShuffles()
+constexpr RowShuffles makeRowShuffles()
 {
-    Dxt1RowShuffles table{};
+    RowShuffles table{};
     for (unsigned i = 0; i < 256; ++i) {
         for (unsigned j = 4 * PixelBytes; j < 16; ++j)
             table.pattern[i][j] = 0x80;
@@ -40,12 +40,12 @@ constexpr Dxt1RowShuffles makeDxt1RowShuffles()
 }
 
 // The tables, built at compile time; one copy of each serves every x86 vector decoder.
-extern const Dxt1RowShuffles dxt1RowShuffles, dxt1RgbaRowShuffles;
+extern const RowShuffles rgbRowShuffles, rgbaRowShuffles;
 
 template <unsigned PixelBytes>
-inline const Dxt1RowShuffles &dxt1RowShufflesFor()
+inline const RowShuffles &rowShufflesFor()
 {
-    return PixelBytes == kRgbaBytes ? dxt1RgbaRowShuffles : dxt1RowShuffles;
+    return PixelBytes == kRgbaBytes ? rgbaRowShuffles : rgbRowShuffles;
 }
 
 #endif

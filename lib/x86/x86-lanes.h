@@ -2,9 +2,9 @@
 // the colour kernels, gathered from a packed palette (lanePalettes) one
 // 128-bit lane at a time, and what BC7's kernel (bc7-lanes.h) needs. Each
 // variant's operations V derive from X86Compositions<V>. The including file
-// defines DXT1_TARGET and includes <immintrin.h> first.
-#ifndef DXT1_X86_LANES_H
-#define DXT1_X86_LANES_H
+// defines VARIANT_TARGET and includes <immintrin.h> first.
+#ifndef X86_LANES_H
+#define X86_LANES_H
 
 #include "x86/row-shuffles.h"
 
@@ -16,10 +16,10 @@ namespace {
 // One row of one block from its packed palette: 12 pixel bytes, then 4 zero
 // ones (RGB), or 16 pixel bytes (RGBA).
 template <unsigned PixelBytes>
-DXT1_TARGET inline __m128i row(__m128i palette, unsigned indices)
+VARIANT_TARGET inline __m128i row(__m128i palette, unsigned indices)
 {
     return _mm_shuffle_epi8(palette, _mm_load_si128(reinterpret_cast<const __m128i *>(
-                                         dxt1RowShufflesFor<PixelBytes>().pattern[indices])));
+                                         rowShufflesFor<PixelBytes>().pattern[indices])));
 }
 
 template <class V>
@@ -28,7 +28,7 @@ struct X86Compositions {
     // colour row gathered from its packed palette by its index byte, its
     // alpha bytes spread from the block's alphas by `spreads`, one byte
     // shuffle a row.
-    DXT1_TARGET static void storeRgbaRows(unsigned char *const outdata[4], std::size_t emit, __m128i palette,
+    VARIANT_TARGET static void storeRgbaRows(unsigned char *const outdata[4], std::size_t emit, __m128i palette,
                                           __m128i alphas, const unsigned char *rowIndices,
                                           const unsigned char (*spreads)[16])
     {
@@ -48,7 +48,7 @@ struct X86Compositions {
     // with byte shuffles and multiplies.
     static constexpr bool kMultishift = false;
     template <class Vector>
-    DXT1_TARGET static Vector shuffleTwo(Vector first, Vector second, Vector indices)
+    VARIANT_TARGET static Vector shuffleTwo(Vector first, Vector second, Vector indices)
     {
         return V::bitOr(V::shuffle(first, indices),
                         V::shuffle(second, V::bitXor(indices, V::splatBytes(kThirdSubsetSlots))));
@@ -57,12 +57,12 @@ struct X86Compositions {
     // per-word shift counts): the low half of the product to the left, the
     // high half to the right.
     template <class Vector>
-    DXT1_TARGET static Vector shiftLeft16(Vector v, const std::uint16_t *multipliers, const std::int16_t *)
+    VARIANT_TARGET static Vector shiftLeft16(Vector v, const std::uint16_t *multipliers, const std::int16_t *)
     {
         return V::mullo(v, V::pattern(multipliers));
     }
     template <class Vector>
-    DXT1_TARGET static Vector shiftRight16(Vector v, const std::uint16_t *multipliers, const std::int16_t *)
+    VARIANT_TARGET static Vector shiftRight16(Vector v, const std::uint16_t *multipliers, const std::int16_t *)
     {
         return V::mulhi(v, V::pattern(multipliers));
     }
@@ -70,7 +70,7 @@ struct X86Compositions {
     // and a shift are two (measured faster here, although it shares the
     // multiply pipe with the multiply-adds).
     template <class Vector>
-    DXT1_TARGET static Vector roundShift6(Vector v) { return V::mulhiRound(v, V::splatWords(512)); }
+    VARIANT_TARGET static Vector roundShift6(Vector v) { return V::mulhiRound(v, V::splatWords(512)); }
 };
 
 } // namespace

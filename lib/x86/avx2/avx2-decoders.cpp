@@ -9,7 +9,7 @@
 #include "bc7-decoder.h"
 #include "decoder-variants.h"
 
-#ifdef DXT1_HAVE_X86_VARIANTS
+#ifdef HAVE_X86_VARIANTS
 
 #include "avx2-lanes.h"
 
@@ -24,7 +24,7 @@ namespace {
 // surface by about a third; the distance was chosen by measuring there.
 constexpr std::uintptr_t kPrefetchDistance = 1536;
 
-DXT1_TARGET inline void prefetchAhead(const unsigned char *out)
+VARIANT_TARGET inline void prefetchAhead(const unsigned char *out)
 {
     // An integer, not a pointer, since the address may lie past the plane.
     _mm_prefetch(reinterpret_cast<const char *>(reinterpret_cast<std::uintptr_t>(out) + kPrefetchDistance), _MM_HINT_T0);
@@ -34,7 +34,7 @@ DXT1_TARGET inline void prefetchAhead(const unsigned char *out)
 // low lane, the second's in the high one. Both lanes hold the same 16 input
 // bytes, so the high lane takes its endpoints from bytes 8-11.
 template <unsigned PixelBytes, ColourRule Rule>
-DXT1_TARGET inline __m256i pairPalettes(__m128i pair)
+VARIANT_TARGET inline __m256i pairPalettes(__m128i pair)
 {
     const __m256i spreadEndpoints = _mm256_setr_epi8(
         0, 1, 0, 1, 0, 1, 2, 3, 2, 3, 2, 3, -1, -1, -1, -1,
@@ -45,7 +45,7 @@ DXT1_TARGET inline __m256i pairPalettes(__m128i pair)
 // One row of a pair: the first block's pixels at `out`, the second's after them.
 // 128-bit shuffles leave more ports free than 256-bit ones with a lane insert.
 template <unsigned PixelBytes>
-DXT1_TARGET inline void storePairRow(unsigned char *out, __m128i first, __m128i second, const unsigned char *indices)
+VARIANT_TARGET inline void storePairRow(unsigned char *out, __m128i first, __m128i second, const unsigned char *indices)
 {
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out), row<PixelBytes>(first, indices[0]));
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 4 * PixelBytes), row<PixelBytes>(second, indices[8]));
@@ -54,7 +54,7 @@ DXT1_TARGET inline void storePairRow(unsigned char *out, __m128i first, __m128i 
 // Two blocks: each row stores 16 bytes per block; for RGB the spare 4 bytes
 // are overwritten by the block that follows.
 template <unsigned PixelBytes, ColourRule Rule>
-DXT1_TARGET inline void colourGroup(const unsigned char *pair, unsigned char *const outdata[4], std::size_t emit)
+VARIANT_TARGET inline void colourGroup(const unsigned char *pair, unsigned char *const outdata[4], std::size_t emit)
 {
     for (unsigned yo = 0; yo < 4; ++yo)
         prefetchAhead(outdata[yo] + emit);
@@ -65,7 +65,7 @@ DXT1_TARGET inline void colourGroup(const unsigned char *pair, unsigned char *co
 }
 
 template <unsigned PixelBytes, ColourRule Rule>
-DXT1_TARGET void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+VARIANT_TARGET void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
     eachGroup<PixelBytes == kRgbaBytes ? BlockFormat::bc1a : BlockFormat::bc1, 2, colourGroup<PixelBytes, Rule>,
               16 - 4 * PixelBytes>(data, len, outdata);

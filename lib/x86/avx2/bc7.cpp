@@ -1,13 +1,13 @@
 // The AVX2 BC7 decoder: two blocks of one mode per register, one in each 128-bit lane (bc7-lanes.h).
 #include "bc7-decoder.h"
 
-#ifdef DXT1_HAVE_X86_VARIANTS
+#ifdef HAVE_X86_VARIANTS
 
 #include "avx2-lanes.h"
 
 #include "bc7-lanes.h"
 
-DXT1_TARGET void decodeBC7BlocksAVX2(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+VARIANT_TARGET void decodeBC7BlocksAVX2(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
     bc7::decodeBlocks<Avx2>(data, len, outdata);
 }

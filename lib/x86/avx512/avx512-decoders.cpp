@@ -20,7 +20,7 @@
 #include "bc7-decoder.h"
 #include "decoder-variants.h"
 
-#ifdef DXT1_HAVE_X86_VARIANTS
+#ifdef HAVE_X86_VARIANTS
 
 #include "avx512-lanes.h"
 
@@ -142,7 +142,7 @@ static_assert(TablesFor<kRgbBytes>::tables.quadIndices[12] == 12 && TablesFor<kR
 constexpr std::uintptr_t kPrefetchRuns = 8;
 
 template <unsigned PixelBytes>
-DXT1_TARGET inline void prefetchRunAhead(const unsigned char *plane)
+VARIANT_TARGET inline void prefetchRunAhead(const unsigned char *plane)
 {
     constexpr std::uintptr_t runBytes = 16 * Tables<PixelBytes>::rowBytes;
     // An integer, not a pointer, since the address may lie past the plane.
@@ -151,7 +151,7 @@ DXT1_TARGET inline void prefetchRunAhead(const unsigned char *plane)
         _mm_prefetch(reinterpret_cast<const char *>(ahead + line), _MM_HINT_T0);
 }
 
-DXT1_TARGET inline __m512i load(const unsigned char *p)
+VARIANT_TARGET inline __m512i load(const unsigned char *p)
 {
     return _mm512_load_si512(reinterpret_cast<const void *>(p));
 }
@@ -159,7 +159,7 @@ DXT1_TARGET inline __m512i load(const unsigned char *p)
 // The palettes of blocks 4h to 4h + 3 of the eight blocks in `blocks`, under
 // either colour rule (the multipliers and roundings of lane-palettes.h).
 template <unsigned PixelBytes, ColourRule Rule>
-DXT1_TARGET inline __m512i quadPalettes(__m512i blocks, unsigned h)
+VARIANT_TARGET inline __m512i quadPalettes(__m512i blocks, unsigned h)
 {
     constexpr bool gpu = Rule == ColourRule::gpu;
     // Per block, 16-bit lanes 0-2 hold c0's components and 4-6 c1's; lanes 3
@@ -198,14 +198,14 @@ DXT1_TARGET inline __m512i quadPalettes(__m512i blocks, unsigned h)
 }
 
 // Palette positions from index bits brought to bits 2-3 (kColourIndexBits): (bits & 0x0C) | base.
-DXT1_TARGET inline __m512i positions(__m512i shifted, __m512i base)
+VARIANT_TARGET inline __m512i positions(__m512i shifted, __m512i base)
 {
     return _mm512_ternarylogic_epi32(shifted, _mm512_set1_epi8(kColourIndexBits), base, kAndOrTable);
 }
 
 // Row yo of a quad (4 · rowBytes bytes), from its palettes and its index source.
 template <unsigned PixelBytes>
-DXT1_TARGET inline __m512i quadRow(__m512i palettes, __m512i indexBytes, unsigned yo)
+VARIANT_TARGET inline __m512i quadRow(__m512i palettes, __m512i indexBytes, unsigned yo)
 {
     const Tables<PixelBytes> &t = TablesFor<PixelBytes>::tables;
     const __m512i indices = _mm512_multishift_epi64_epi8(load(t.quadShift[yo]), indexBytes);
@@ -215,7 +215,7 @@ DXT1_TARGET inline __m512i quadRow(__m512i palettes, __m512i indexBytes, unsigne
 // Sixteen blocks: 64-byte pieces per plane, each gathered from the palettes of
 // the two quads its blocks belong to (RGB), or of its own quad (RGBA).
 template <unsigned PixelBytes, ColourRule Rule>
-DXT1_TARGET inline void decodeSixteen(const unsigned char *data, unsigned char *const out[4])
+VARIANT_TARGET inline void decodeSixteen(const unsigned char *data, unsigned char *const out[4])
 {
     const Tables<PixelBytes> &t = TablesFor<PixelBytes>::tables;
     const __m512i low = _mm512_loadu_si512(data), high = _mm512_loadu_si512(data + 64);
@@ -235,7 +235,7 @@ DXT1_TARGET inline void decodeSixteen(const unsigned char *data, unsigned char *
 }
 
 template <unsigned PixelBytes, ColourRule Rule>
-DXT1_TARGET inline void decodeQuad(__m512i quad, unsigned char *const out[4], __mmask64 rowBytes)
+VARIANT_TARGET inline void decodeQuad(__m512i quad, unsigned char *const out[4], __mmask64 rowBytes)
 {
     const __m512i palettes = quadPalettes<PixelBytes, Rule>(quad, 0);
     const __m512i indexBytes = _mm512_permutexvar_epi8(load(TablesFor<PixelBytes>::tables.quadIndices), quad);
@@ -244,13 +244,13 @@ DXT1_TARGET inline void decodeQuad(__m512i quad, unsigned char *const out[4], __
 }
 
 // The first `bytes` (at most 64) bytes of a mask.
-DXT1_TARGET inline __mmask64 firstBytes(unsigned bytes)
+VARIANT_TARGET inline __mmask64 firstBytes(unsigned bytes)
 {
     return bytes >= 64 ? ~__mmask64(0) : (__mmask64(1) << bytes) - 1;
 }
 
 template <unsigned PixelBytes, ColourRule Rule>
-DXT1_TARGET inline void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+VARIANT_TARGET inline void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
     constexpr unsigned rowBytes = Tables<PixelBytes>::rowBytes;
     const std::size_t blocks = len / 8;

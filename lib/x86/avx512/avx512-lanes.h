@@ -1,6 +1,6 @@
 // The AVX-512 variant's vector operations, for its kernels of every format.
-#ifndef DXT1_AVX512_LANES_H
-#define DXT1_AVX512_LANES_H
+#ifndef AVX512_LANES_H
+#define AVX512_LANES_H
 
 // GCC 12 warns about the deliberately undefined pass-through values inside
 // its own AVX-512 intrinsics; the warnings are placed in its headers, so they
@@ -17,7 +17,7 @@
 
 #include <cstdint>
 
-#define DXT1_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+#define VARIANT_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 
 #include "palette-layout.h"
 #include "x86/x86-lanes.h"
@@ -130,17 +130,17 @@ constexpr ChannelCutTables ChannelCutTablesFor<Layout>::tables;
 struct Avx512 : X86Compositions<Avx512> {
     typedef __m512i Vector;
     static constexpr unsigned kLanes = 4;
-    DXT1_TARGET static Vector lanes(const void *pattern)
+    VARIANT_TARGET static Vector lanes(const void *pattern)
     {
         return _mm512_broadcast_i32x4(_mm_load_si128(static_cast<const __m128i *>(pattern)));
     }
     // A table of constants as it is, its values seen by the compiler.
     template <class T>
-    DXT1_TARGET static const T &opaque(const T &table) { return table; }
+    VARIANT_TARGET static const T &opaque(const T &table) { return table; }
     // A constant of every lane, stored for each (lane-palettes.h).
-    DXT1_TARGET static Vector wholeLanes(const void *pattern) { return _mm512_load_si512(pattern); }
-    DXT1_TARGET static Vector load(const unsigned char *p) { return _mm512_loadu_si512(p); }
-    DXT1_TARGET static __m128i lane(Vector a, unsigned l)
+    VARIANT_TARGET static Vector wholeLanes(const void *pattern) { return _mm512_load_si512(pattern); }
+    VARIANT_TARGET static Vector load(const unsigned char *p) { return _mm512_loadu_si512(p); }
+    VARIANT_TARGET static __m128i lane(Vector a, unsigned l)
     {
         switch (l) {
         case 0: return _mm512_castsi512_si128(a);
@@ -149,46 +149,46 @@ struct Avx512 : X86Compositions<Avx512> {
         default: return _mm512_extracti32x4_epi32(a, 3);
         }
     }
-    DXT1_TARGET static Vector zero() { return _mm512_setzero_si512(); }
-    DXT1_TARGET static Vector bitAnd(Vector a, Vector b) { return _mm512_and_si512(a, b); }
-    DXT1_TARGET static Vector bitOr(Vector a, Vector b) { return _mm512_or_si512(a, b); }
-    DXT1_TARGET static Vector bitXor(Vector a, Vector b) { return _mm512_xor_si512(a, b); }
-    DXT1_TARGET static Vector andNot(Vector mask, Vector b) { return _mm512_andnot_si512(mask, b); }
-    DXT1_TARGET static Vector add(Vector a, Vector b) { return _mm512_add_epi16(a, b); }
-    DXT1_TARGET static Vector halve(Vector a) { return _mm512_srli_epi16(a, 1); }
-    DXT1_TARGET static Vector average(Vector a, Vector b) { return _mm512_avg_epu16(a, b); }
+    VARIANT_TARGET static Vector zero() { return _mm512_setzero_si512(); }
+    VARIANT_TARGET static Vector bitAnd(Vector a, Vector b) { return _mm512_and_si512(a, b); }
+    VARIANT_TARGET static Vector bitOr(Vector a, Vector b) { return _mm512_or_si512(a, b); }
+    VARIANT_TARGET static Vector bitXor(Vector a, Vector b) { return _mm512_xor_si512(a, b); }
+    VARIANT_TARGET static Vector andNot(Vector mask, Vector b) { return _mm512_andnot_si512(mask, b); }
+    VARIANT_TARGET static Vector add(Vector a, Vector b) { return _mm512_add_epi16(a, b); }
+    VARIANT_TARGET static Vector halve(Vector a) { return _mm512_srli_epi16(a, 1); }
+    VARIANT_TARGET static Vector average(Vector a, Vector b) { return _mm512_avg_epu16(a, b); }
     template <int Bits>
-    DXT1_TARGET static Vector shiftRightWords(Vector a) { return _mm512_srli_epi16(a, Bits); }
+    VARIANT_TARGET static Vector shiftRightWords(Vector a) { return _mm512_srli_epi16(a, Bits); }
     template <int Bits>
-    DXT1_TARGET static Vector shiftRightQuads(Vector a) { return _mm512_srli_epi64(a, Bits); }
-    DXT1_TARGET static Vector mulhi(Vector a, Vector b) { return _mm512_mulhi_epu16(a, b); }
-    DXT1_TARGET static Vector mulhiRound(Vector a, Vector b) { return _mm512_mulhrs_epi16(a, b); }
-    DXT1_TARGET static Vector mullo(Vector a, Vector b) { return _mm512_mullo_epi16(a, b); }
-    DXT1_TARGET static Vector multiplyAddBytes(Vector a, Vector b) { return _mm512_maddubs_epi16(a, b); }
-    DXT1_TARGET static Vector subtractSaturated(Vector a, Vector b) { return _mm512_subs_epu16(a, b); }
-    DXT1_TARGET static Vector absolute(Vector a) { return _mm512_abs_epi16(a); }
+    VARIANT_TARGET static Vector shiftRightQuads(Vector a) { return _mm512_srli_epi64(a, Bits); }
+    VARIANT_TARGET static Vector mulhi(Vector a, Vector b) { return _mm512_mulhi_epu16(a, b); }
+    VARIANT_TARGET static Vector mulhiRound(Vector a, Vector b) { return _mm512_mulhrs_epi16(a, b); }
+    VARIANT_TARGET static Vector mullo(Vector a, Vector b) { return _mm512_mullo_epi16(a, b); }
+    VARIANT_TARGET static Vector multiplyAddBytes(Vector a, Vector b) { return _mm512_maddubs_epi16(a, b); }
+    VARIANT_TARGET static Vector subtractSaturated(Vector a, Vector b) { return _mm512_subs_epu16(a, b); }
+    VARIANT_TARGET static Vector absolute(Vector a) { return _mm512_abs_epi16(a); }
     // AVX-512 has no sign instruction: a masked negation where `sign` is
     // negative, and a zeroing move where it is zero.
-    DXT1_TARGET static Vector signOf(Vector a, Vector sign)
+    VARIANT_TARGET static Vector signOf(Vector a, Vector sign)
     {
         const Vector negated = _mm512_mask_sub_epi16(a, _mm512_movepi16_mask(sign), _mm512_setzero_si512(), a);
         return _mm512_maskz_mov_epi16(_mm512_test_epi16_mask(sign, sign), negated);
     }
-    DXT1_TARGET static Vector addBytes(Vector a, Vector b) { return _mm512_add_epi8(a, b); }
-    DXT1_TARGET static Vector packSigned(Vector a, Vector b) { return _mm512_packs_epi16(a, b); }
+    VARIANT_TARGET static Vector addBytes(Vector a, Vector b) { return _mm512_add_epi8(a, b); }
+    VARIANT_TARGET static Vector packSigned(Vector a, Vector b) { return _mm512_packs_epi16(a, b); }
     // Signed bytes raised to `lowest` where below it.
-    DXT1_TARGET static Vector atLeast(Vector a, Vector lowest) { return _mm512_max_epi8(a, lowest); }
-    DXT1_TARGET static Vector subtractBytes(Vector a, Vector b) { return _mm512_sub_epi8(a, b); }
-    DXT1_TARGET static Vector isZero(Vector a) { return _mm512_movm_epi16(_mm512_testn_epi16_mask(a, a)); }
-    DXT1_TARGET static Vector greater(Vector a, Vector b) { return _mm512_movm_epi16(_mm512_cmpgt_epi16_mask(a, b)); }
-    DXT1_TARGET static Vector greaterBytes(Vector a, Vector b) { return _mm512_movm_epi8(_mm512_cmpgt_epi8_mask(a, b)); }
-    DXT1_TARGET static Vector shuffle(Vector a, Vector pattern) { return _mm512_shuffle_epi8(a, pattern); }
-    DXT1_TARGET static Vector pack(Vector a, Vector b) { return _mm512_packus_epi16(a, b); }
-    DXT1_TARGET static Vector unpackLow64(Vector a, Vector b) { return _mm512_unpacklo_epi64(a, b); }
+    VARIANT_TARGET static Vector atLeast(Vector a, Vector lowest) { return _mm512_max_epi8(a, lowest); }
+    VARIANT_TARGET static Vector subtractBytes(Vector a, Vector b) { return _mm512_sub_epi8(a, b); }
+    VARIANT_TARGET static Vector isZero(Vector a) { return _mm512_movm_epi16(_mm512_testn_epi16_mask(a, a)); }
+    VARIANT_TARGET static Vector greater(Vector a, Vector b) { return _mm512_movm_epi16(_mm512_cmpgt_epi16_mask(a, b)); }
+    VARIANT_TARGET static Vector greaterBytes(Vector a, Vector b) { return _mm512_movm_epi8(_mm512_cmpgt_epi8_mask(a, b)); }
+    VARIANT_TARGET static Vector shuffle(Vector a, Vector pattern) { return _mm512_shuffle_epi8(a, pattern); }
+    VARIANT_TARGET static Vector pack(Vector a, Vector b) { return _mm512_packus_epi16(a, b); }
+    VARIANT_TARGET static Vector unpackLow64(Vector a, Vector b) { return _mm512_unpacklo_epi64(a, b); }
     // Bitwise: a where the mask's bits are set, b elsewhere.
-    DXT1_TARGET static Vector select(Vector mask, Vector a, Vector b) { return _mm512_ternarylogic_epi32(mask, a, b, kSelectTable); }
+    VARIANT_TARGET static Vector select(Vector mask, Vector a, Vector b) { return _mm512_ternarylogic_epi32(mask, a, b, kSelectTable); }
     // Bytes 0-7 of each lane to `first`, 8-15 of each to `second`.
-    DXT1_TARGET static void storeRowHalves(unsigned char *first, unsigned char *second, Vector a)
+    VARIANT_TARGET static void storeRowHalves(unsigned char *first, unsigned char *second, Vector a)
     {
         const Vector rows = _mm512_permutexvar_epi64(_mm512_setr_epi64(0, 2, 4, 6, 1, 3, 5, 7), a);
         _mm256_storeu_si256(reinterpret_cast<__m256i *>(first), _mm512_castsi512_si256(rows));
@@ -196,59 +196,59 @@ struct Avx512 : X86Compositions<Avx512> {
     }
     // What BC7's kernel adds (bc7-lanes.h).
     // A 16-byte pattern at any address, in every lane.
-    DXT1_TARGET static Vector pattern(const void *p) { return _mm512_broadcast_i32x4(loadLane(p)); }
-    DXT1_TARGET static Vector perLane(const void *const patterns[kLanes])
+    VARIANT_TARGET static Vector pattern(const void *p) { return _mm512_broadcast_i32x4(loadLane(p)); }
+    VARIANT_TARGET static Vector perLane(const void *const patterns[kLanes])
     {
         const __m256i low = _mm256_inserti128_si256(_mm256_castsi128_si256(loadLane(patterns[0])), loadLane(patterns[1]), 1);
         const __m256i high = _mm256_inserti128_si256(_mm256_castsi128_si256(loadLane(patterns[2])), loadLane(patterns[3]), 1);
         return _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1);
     }
-    DXT1_TARGET static Vector blocks(const unsigned char *const blocks[kLanes])
+    VARIANT_TARGET static Vector blocks(const unsigned char *const blocks[kLanes])
     {
         const void *const patterns[kLanes] = {blocks[0], blocks[1], blocks[2], blocks[3]};
         return perLane(patterns);
     }
-    DXT1_TARGET static Vector fromIntegers(const std::uint64_t integers[kLanes])
+    VARIANT_TARGET static Vector fromIntegers(const std::uint64_t integers[kLanes])
     {
         return _mm512_set_epi64(0, static_cast<long long>(integers[3]), 0, static_cast<long long>(integers[2]), 0,
                                 static_cast<long long>(integers[1]), 0, static_cast<long long>(integers[0]));
     }
-    DXT1_TARGET static Vector splatWords(std::uint16_t value) { return _mm512_set1_epi16(static_cast<short>(value)); }
-    DXT1_TARGET static Vector splatBytes(unsigned char value) { return _mm512_set1_epi8(static_cast<char>(value)); }
-    DXT1_TARGET static Vector interleaveLowBytes(Vector a, Vector b) { return _mm512_unpacklo_epi8(a, b); }
-    DXT1_TARGET static Vector interleaveHighBytes(Vector a, Vector b) { return _mm512_unpackhi_epi8(a, b); }
-    DXT1_TARGET static Vector unpackHigh64(Vector a, Vector b) { return _mm512_unpackhi_epi64(a, b); }
+    VARIANT_TARGET static Vector splatWords(std::uint16_t value) { return _mm512_set1_epi16(static_cast<short>(value)); }
+    VARIANT_TARGET static Vector splatBytes(unsigned char value) { return _mm512_set1_epi8(static_cast<char>(value)); }
+    VARIANT_TARGET static Vector interleaveLowBytes(Vector a, Vector b) { return _mm512_unpacklo_epi8(a, b); }
+    VARIANT_TARGET static Vector interleaveHighBytes(Vector a, Vector b) { return _mm512_unpackhi_epi8(a, b); }
+    VARIANT_TARGET static Vector unpackHigh64(Vector a, Vector b) { return _mm512_unpackhi_epi64(a, b); }
     // A lane without a block of its own repeats its neighbour's, so equal
     // stores to one place are harmless.
     // What BC6H's kernel adds (bc6h-lanes.h): 32-bit lanes.
-    DXT1_TARGET static Vector multiplyAddWords(Vector a, Vector b) { return _mm512_madd_epi16(a, b); }
-    DXT1_TARGET static Vector splatDwords(int value) { return _mm512_set1_epi32(value); }
-    DXT1_TARGET static Vector addDwords(Vector a, Vector b) { return _mm512_add_epi32(a, b); }
-    DXT1_TARGET static Vector subtractDwords(Vector a, Vector b) { return _mm512_sub_epi32(a, b); }
+    VARIANT_TARGET static Vector multiplyAddWords(Vector a, Vector b) { return _mm512_madd_epi16(a, b); }
+    VARIANT_TARGET static Vector splatDwords(int value) { return _mm512_set1_epi32(value); }
+    VARIANT_TARGET static Vector addDwords(Vector a, Vector b) { return _mm512_add_epi32(a, b); }
+    VARIANT_TARGET static Vector subtractDwords(Vector a, Vector b) { return _mm512_sub_epi32(a, b); }
     template <int Bits>
-    DXT1_TARGET static Vector shiftLeftDwords(Vector a) { return _mm512_slli_epi32(a, Bits); }
+    VARIANT_TARGET static Vector shiftLeftDwords(Vector a) { return _mm512_slli_epi32(a, Bits); }
     template <int Bits>
-    DXT1_TARGET static Vector shiftRightDwords(Vector a) { return _mm512_srli_epi32(a, Bits); }
+    VARIANT_TARGET static Vector shiftRightDwords(Vector a) { return _mm512_srli_epi32(a, Bits); }
     template <int Bits>
-    DXT1_TARGET static Vector shiftRightDwordsSigned(Vector a) { return _mm512_srai_epi32(a, Bits); }
-    DXT1_TARGET static Vector absoluteDwords(Vector a) { return _mm512_abs_epi32(a); }
-    DXT1_TARGET static Vector packDwords(Vector a, Vector b) { return _mm512_packs_epi32(a, b); }
+    VARIANT_TARGET static Vector shiftRightDwordsSigned(Vector a) { return _mm512_srai_epi32(a, Bits); }
+    VARIANT_TARGET static Vector absoluteDwords(Vector a) { return _mm512_abs_epi32(a); }
+    VARIANT_TARGET static Vector packDwords(Vector a, Vector b) { return _mm512_packs_epi32(a, b); }
     // Each lane's 16 bytes of `low` and first 8 of `high`, a row of 24 bytes.
-    DXT1_TARGET static void storeRows24(Vector low, Vector high, unsigned char *const at[kLanes])
+    VARIANT_TARGET static void storeRows24(Vector low, Vector high, unsigned char *const at[kLanes])
     {
         for (unsigned l = 0; l < kLanes; ++l) {
             _mm_storeu_si128(reinterpret_cast<__m128i *>(at[l]), lane(low, l));
             _mm_storel_epi64(reinterpret_cast<__m128i *>(at[l] + 16), lane(high, l));
         }
     }
-    DXT1_TARGET static void storeLanes(Vector v, unsigned char *const at[kLanes])
+    VARIANT_TARGET static void storeLanes(Vector v, unsigned char *const at[kLanes])
     {
         for (unsigned l = 0; l < kLanes; ++l)
             _mm_storeu_si128(reinterpret_cast<__m128i *>(at[l]), lane(v, l));
     }
     // Per-word shift counts (vpsllvw): one instruction, as the multiply is,
     // with a shorter latency.
-    DXT1_TARGET static Vector shiftLeft16(Vector v, const std::uint16_t *, const std::int16_t *counts)
+    VARIANT_TARGET static Vector shiftLeft16(Vector v, const std::uint16_t *, const std::int16_t *counts)
     {
         return _mm512_sllv_epi16(v, pattern(counts));
     }
@@ -260,22 +260,22 @@ struct Avx512 : X86Compositions<Avx512> {
         Vector palettes, indices;
     };
     // From the packed palettes and the 16-byte blocks (BC2, BC3), one per lane.
-    DXT1_TARGET static ColourRows colourRows(Vector packed, Vector blocks)
+    VARIANT_TARGET static ColourRows colourRows(Vector packed, Vector blocks)
     {
         return {shuffle(packed, pattern(kWholeRowTables.layout)), unpackHigh64(blocks, blocks)};
     }
-    DXT1_TARGET static Vector colourRow(const ColourRows &rows, unsigned yo)
+    VARIANT_TARGET static Vector colourRow(const ColourRows &rows, unsigned yo)
     {
         const Vector shifted = _mm512_multishift_epi64_epi8(pattern(kWholeRowTables.shift[yo]), rows.indices);
         const Vector positions = _mm512_ternarylogic_epi32(shifted, splatBytes(kColourIndexBits), pattern(kWholeRowTables.channel),
                                                            kAndOrTable);
         return shuffle(rows.palettes, positions);
     }
-    DXT1_TARGET static void storeWhole(unsigned char *out, Vector v) { _mm512_storeu_si512(out, v); }
+    VARIANT_TARGET static void storeWhole(unsigned char *out, Vector v) { _mm512_storeu_si512(out, v); }
     // Channel indices of the two channel blocks of each lane of `blocks`,
     // as palette positions (block 1's plus 8), in Layout's order.
     template <class Layout>
-    DXT1_TARGET static Vector channelIndices(Vector blocks, unsigned r)
+    VARIANT_TARGET static Vector channelIndices(Vector blocks, unsigned r)
     {
         const ChannelCutTables &t = ChannelCutTablesFor<Layout>::tables;
         const Vector source = t.low[r] == 0 && t.high[r] == 1 ? blocks
@@ -288,7 +288,7 @@ struct Avx512 : X86Compositions<Avx512> {
     }
 
 private:
-    DXT1_TARGET static __m128i loadLane(const void *p) { return _mm_loadu_si128(static_cast<const __m128i *>(p)); }
+    VARIANT_TARGET static __m128i loadLane(const void *p) { return _mm_loadu_si128(static_cast<const __m128i *>(p)); }
 };
 
 } // namespace

@@ -1,19 +1,19 @@
 // The SSSE3 BC6H decoders: one block per register (bc6h-lanes.h).
 #include "bc6h-decoder.h"
 
-#ifdef DXT1_HAVE_X86_VARIANTS
+#ifdef HAVE_X86_VARIANTS
 
 #include "ssse3-lanes.h"
 
 #include "bc7-lanes.h"
 #include "bc6h-lanes.h"
 
-DXT1_TARGET void decodeBC6HBlocksSSSE3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+VARIANT_TARGET void decodeBC6HBlocksSSSE3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
     bc6h::decodeBlocks<Ssse3, false>(data, len, outdata);
 }
 
-DXT1_TARGET void decodeBC6HSBlocksSSSE3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+VARIANT_TARGET void decodeBC6HSBlocksSSSE3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
     bc6h::decodeBlocks<Ssse3, true>(data, len, outdata);
 }

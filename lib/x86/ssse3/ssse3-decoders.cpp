@@ -9,7 +9,7 @@
 #include "bc7-decoder.h"
 #include "decoder-variants.h"
 
-#ifdef DXT1_HAVE_X86_VARIANTS
+#ifdef HAVE_X86_VARIANTS
 
 #include "ssse3-lanes.h"
 
@@ -19,7 +19,7 @@ namespace {
 
 // The palette of the 8-byte block at `block`.
 template <unsigned PixelBytes, ColourRule Rule>
-DXT1_TARGET inline __m128i blockPalette(const unsigned char *block)
+VARIANT_TARGET inline __m128i blockPalette(const unsigned char *block)
 {
     // 16-bit lanes 0-5: c0 three times, then c1 three times.
     const __m128i spreadEndpoints = _mm_setr_epi8(0, 1, 0, 1, 0, 1, 2, 3, 2, 3, 2, 3, -1, -1, -1, -1);
@@ -30,7 +30,7 @@ DXT1_TARGET inline __m128i blockPalette(const unsigned char *block)
 // One block: each row one byte shuffle of its palette and one 16-byte store,
 // RGBA rows exactly, RGB rows with 4 spare bytes that the next block overwrites.
 template <unsigned PixelBytes, ColourRule Rule>
-DXT1_TARGET inline void colourGroup(const unsigned char *block, unsigned char *const outdata[4], std::size_t emit)
+VARIANT_TARGET inline void colourGroup(const unsigned char *block, unsigned char *const outdata[4], std::size_t emit)
 {
     const __m128i palette = blockPalette<PixelBytes, Rule>(block);
     for (unsigned yo = 0; yo < 4; ++yo)
@@ -38,7 +38,7 @@ DXT1_TARGET inline void colourGroup(const unsigned char *block, unsigned char *c
 }
 
 template <unsigned PixelBytes, ColourRule Rule>
-DXT1_TARGET void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
+VARIANT_TARGET void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
     eachGroup<PixelBytes == kRgbaBytes ? BlockFormat::bc1a : BlockFormat::bc1, 1, colourGroup<PixelBytes, Rule>,
               16 - 4 * PixelBytes>(data, len, outdata);
