@@ -12,13 +12,14 @@ from .batch import (INTERRUPTED_STATUS, SIGNAL_STATUS, conversion_error, encoded
 from .compressing import usable_cores
 from .decode import decoder_description
 from .errors import escape, path_text, ConversionError
-from .formats import only_decoded
+from .formats import PNG_DEPTHS, TARGET_TYPES, only_decoded, target_type
 from .library import RULES, STANDARD_STREAM, info
 from .outputs import STREAM_NAMES, closed_streams, remove_unfinished, write_to_file
 from .png import LEVELS, PNG_COMPRESSION
 from .version import package_version
 
-OPTIONS = '[--level N] [--layer K] [--opaque] [--rule design|gpu] [--normal-map] [--compression N] [--threads N]'
+OPTIONS = ('[--level N] [--layer K] [--opaque] [--rule design|gpu] [--normal-map] [--depth 8|16] [--format png|exr]'
+           ' [--compression N] [--threads N]')
 USAGE = ('%(prog)s ' + OPTIONS + ' INPUT OUTPUT\n'
          '       %(prog)s ' + OPTIONS + ' -o DIR INPUT...\n'
          '       %(prog)s --info INPUT...\n'
@@ -58,11 +59,11 @@ def say(line):
     write_error(line + '\n')
 
 
-def output_name(folder, source):
+def output_name(folder, source, format='png'):
     base = os.path.basename(source)
     if base.lower().endswith('.dds'):
         base = base[:-4]
-    return os.path.join(folder, base + '.png')
+    return os.path.join(folder, base + TARGET_TYPES[format])
 
 
 def file_identity(path):
@@ -106,7 +107,7 @@ def run_batch(parser, args):
     for source in args.paths:
         if source == STANDARD_STREAM:
             parser.error('- (standard input) has no name to convert to in a batch; give INPUT and OUTPUT')
-        target = output_name(args.output_dir, source)
+        target = output_name(args.output_dir, source, args.format or 'png')
         if target in seen:
             parser.error('%s and %s would both be written to %s' % (escape(seen[target]), escape(source),
                                                                    escape(target)))
@@ -125,7 +126,8 @@ def run_batch(parser, args):
     cores = usable_cores()
     workers = min(len(jobs), cores)
     threads = max(1, cores // workers) if args.threads is None else args.threads
-    jobs = [job + (args.compression, threads, args.opaque, args.rule, args.normal_map) for job in jobs]
+    jobs = [job + (args.compression, threads, args.opaque, args.rule, args.normal_map, args.depth,
+                   args.format or 'png') for job in jobs]
     progress = os.isatty(2)
     failed = 0
     results = run_jobs(jobs, workers)
@@ -162,6 +164,10 @@ def info_line(path):
     notes = []
     if not facts.decoded:
         notes.append('not converted (%s)' % only_decoded())
+    if facts.high_range:
+        notes.append('HDR (more than 8 bits a channel, or floats)')
+    if facts.signed:
+        notes.append('signed')
     if facts.premultiplied:
         notes.append('colours premultiplied by alpha (converted as stored)')
     if facts.opaque_alpha:
@@ -194,12 +200,13 @@ def convert_one(args):
     source, target = args.paths
     if source == STANDARD_STREAM and 0 in closed_streams:
         return ConversionError(STANDARD_STREAM, closed_message(0))
+    format = args.format or ('png' if target == STANDARD_STREAM else target_type(target))
     job = (source, target, args.level, args.layer, args.compression, args.threads, args.opaque, args.rule,
-           args.normal_map)
+           args.normal_map, args.depth, format)
     if target != STANDARD_STREAM:
         return conversion_error(job)
     if 1 not in closed_streams and os.isatty(1):  # as compressors do: binary on a screen helps no one
-        return ConversionError(STANDARD_STREAM, 'standard output is a terminal: not writing a PNG there '
+        return ConversionError(STANDARD_STREAM, 'standard output is a terminal: not writing an image there '
                                                 '(redirect it, or name a file)')
     # Standard output as the descriptor itself, a raw file under Python 2 and
     # 3 alike: a closed one is refused by name, one that would block is
@@ -243,9 +250,9 @@ class Parser(argparse.ArgumentParser):
 
 
 def parser():
-    parser = Parser(prog='dds2png', description='Converts DDS textures of BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2) '
-                    'and BC7 to 8-bit PNG files: RGB or, where the texture has alpha below 255, RGBA; greyscale '
-                    'for BC4.',
+    parser = Parser(prog='dds2png', description='Converts DDS textures of BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2), '
+                    'BC6H and BC7 to PNG files (8-bit, 16-bit for BC6H) or OpenEXR files: RGB or, where the '
+                    'texture has alpha below full, RGBA; greyscale for BC4.',
                     usage=USAGE)
     parser.add_argument('paths', nargs='+', metavar='INPUT',
                         help='the DDS file to read, then OUTPUT, the PNG to write (- for standard input or '
@@ -267,6 +274,12 @@ def parser():
     parser.add_argument('--normal-map', action='store_true',
                         help="BC5: make blue the z of the unit normal that red and green give, not 0 "
                              '(other formats ignore it)')
+    parser.add_argument('--depth', type=int, choices=sorted(PNG_DEPTHS),
+                        help="a PNG's bits a sample: 16 by default for formats of more than 8 bits a channel or "
+                             'of floats (BC6H), else 8; values are linear, clamped to 0..1, not tone-mapped')
+    parser.add_argument('--format', choices=list(TARGET_TYPES),
+                        help='write PNG or OpenEXR (half floats, unclamped) files; by default as OUTPUT ends '
+                             '(.exr), else PNG; -o DIR writes DIR/<name>.exr with exr')
     parser.add_argument('--compression', type=int, metavar='N',
                         help='the zlib level, from %d (none, fastest) to %d (smallest); %d by default'
                              % (LEVELS[0], LEVELS[-1], PNG_COMPRESSION))
@@ -336,6 +349,7 @@ def run(argv, previous):
         converting = [option for option, value in [('--level', args.level), ('--layer', args.layer),
                                                    ('--opaque', args.opaque or None), ('--rule', args.rule),
                                                    ('--normal-map', args.normal_map or None),
+                                                   ('--depth', args.depth), ('--format', args.format),
                                                    ('--compression', args.compression), ('--threads', args.threads)]
                       if value is not None]
         if args.info and converting:
@@ -349,6 +363,9 @@ def run(argv, previous):
             command.error('--compression is a zlib level, from %d to %d' % (LEVELS[0], LEVELS[-1]))
         if args.threads is not None and args.threads < 1:
             command.error('--threads is at least 1')
+        if args.depth is not None and (args.format or (target_type(args.paths[-1]) if len(args.paths) == 2
+                                                       and args.output_dir is None else 'png')) == 'exr':
+            command.error('--depth is for PNG files; an OpenEXR file holds floats')
         if args.info:
             if args.output_dir is not None:
                 command.error('--info reads the inputs alone: give no -o')
