@@ -162,12 +162,12 @@ def info_line(path):
     else:
         shape = '2D %s' % size
     notes = []
-    if not facts.decoded:
-        notes.append('not converted (%s)' % only_decoded())
     if facts.high_range:
         notes.append('HDR (more than 8 bits a channel, or floats)')
     if facts.signed:
         notes.append('signed')
+    if not facts.decoded:
+        notes.append('not converted (%s)' % only_decoded())
     if facts.premultiplied:
         notes.append('colours premultiplied by alpha (converted as stored)')
     if facts.opaque_alpha:
