@@ -1,5 +1,6 @@
-"""dds2png: converts BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2) and BC7 textures in DDS
-files to 8-bit PNG files: greyscale, RGB or RGBA."""
+"""dds2png: converts BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2), BC6H and BC7
+textures in DDS files to PNG files (8 or 16 bits a sample) or OpenEXR files:
+greyscale, RGB or RGBA."""
 import os
 from typing import IO, NamedTuple, Optional, Tuple, Union
 
@@ -19,7 +20,9 @@ class Info(NamedTuple):
     header declares the alpha opaque, whether read() and convert() decode
     the format, the bytes of surface data the input holds and its header's
     levels and layers take (None where the format's size is not known here),
-    and whether the colours are stored premultiplied by alpha."""
+    whether the colours are stored premultiplied by alpha, whether the
+    format's channels hold more than 8 bits or floats (HDR; None where the
+    format is not known here), and whether its values are signed."""
     width: int
     height: int
     levels: int
@@ -31,6 +34,8 @@ class Info(NamedTuple):
     data_bytes: Optional[int]
     expected_bytes: Optional[int]
     premultiplied: bool
+    high_range: Optional[bool]
+    signed: bool
     @property
     def truncated(self) -> bool:
         """The input holds less surface data than its header's levels and layers take."""
@@ -64,21 +69,24 @@ class TruncatedError(ConversionError):
     """The input ends before the header or the surfaces it needs."""
 
 def read(source: Source, level: int = ..., layer: Optional[int] = ..., mode: str = ..., rule: str = ...,
-         normal_map: bool = ...) -> Tuple[int, int, bytearray]:
+         normal_map: bool = ..., dtype: str = ...) -> Tuple[int, int, bytearray]:
     """Decodes one level of a DDS file: returns (width, height, pixels), the
     pixels top row first, height rows of width pixels: mode 'RGB' (the
     default, DXT1's transparent index as black), 'RGBA' (it as (0, 0, 0, 0),
     alpha 255 where the format has none) or, for BC4 alone, 'L'; `rule`
     'design' (the default) or 'gpu'; BC5's blue 0 or, with `normal_map`, the
-    z of the unit normal;
+    z of the unit normal; samples of `dtype`, 'uint8' (the default), 'uint16',
+    'float16' or 'float32', in native byte order;
     with layer None, every layer of the level stacked top to bottom.
     `source` is a path (`-` is standard input) or a binary file object, left open."""
     ...
 
 def convert(source: Source, target: Target, level: int = ..., layer: Optional[int] = ...,
             compression: int = ..., threads: Optional[int] = ..., opaque: bool = ..., rule: str = ...,
-            normal_map: bool = ...) -> None:
-    """Converts one level of a DDS file to a PNG as the command does: RGBA
+            normal_map: bool = ..., depth: Optional[int] = ..., format: Optional[str] = ...) -> None:
+    """Converts one level of a DDS file to a PNG (`depth` 8 or 16 bits; None:
+    16 for BC6H, else 8) or, with `format` 'exr' or a target named .exr, an
+    OpenEXR file of half floats, as the command does: RGBA
     where a pixel's alpha is below 255 (unless `opaque`, or a DX10 header
     declares the alpha opaque), else RGB; greyscale for BC4; pixels as read()
     makes them under `rule` and `normal_map`; zlib level `compression` (0 to 9, 6 by
