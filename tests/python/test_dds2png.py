@@ -468,8 +468,8 @@ class Formats(ToolTest):
                                                          [0x3BC8, 0x3BE8, 0x3BC8] * 320))
         for threads in (1, 3):
             out = io.BytesIO()
-            dds2png.convert(white, out, format='exr', threads=threads)
-            self.assertEqual(out.getvalue(), open_bytes(target), threads)
+            dds2png.convert(white, out, format='exr', threads=threads, compression=4)
+            self.assertEqual(out.getvalue(), open_bytes(target), threads)  # 4: OpenEXR's own level
         alpha = self.write('bc3.dds', dds(4, 4, EIGHT_VALUES + BLUE_TO_RED, fourcc=b'DXT5'))
         width, height, names, kind, samples = read_with_openimageio(self.convert_to(alpha, 'alpha.exr'))
         self.assertEqual((width, height, names, kind), (4, 4, ['R', 'G', 'B', 'A'], 'half'))
@@ -1541,7 +1541,6 @@ sys.stdout.write(' '.join(sorted(set(outcomes))) + '\n')
                 ({'compression': -1}, ValueError, 'compression must be a zlib level from 0 to 9, not -1'),
                 ({'compression': 6.0}, TypeError, 'compression must be an integer, not float'),
                 ({'compression': '6'}, TypeError, 'compression must be an integer, not str'),
-                ({'compression': None}, TypeError, 'compression must be an integer, not NoneType'),
                 ({'threads': 0}, ValueError,
                  'threads must be at least 1 (or None for the cores the process may use), not 0'),
                 ({'threads': 2.5}, TypeError, 'threads must be an integer, not float')]:

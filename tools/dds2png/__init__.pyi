@@ -82,15 +82,15 @@ def read(source: Source, level: int = ..., layer: Optional[int] = ..., mode: str
     ...
 
 def convert(source: Source, target: Target, level: int = ..., layer: Optional[int] = ...,
-            compression: int = ..., threads: Optional[int] = ..., opaque: bool = ..., rule: str = ...,
+            compression: Optional[int] = ..., threads: Optional[int] = ..., opaque: bool = ..., rule: str = ...,
             normal_map: bool = ..., depth: Optional[int] = ..., format: Optional[str] = ...) -> None:
     """Converts one level of a DDS file to a PNG (`depth` 8 or 16 bits; None:
     16 for BC6H, else 8) or, with `format` 'exr' or a target named .exr, an
     OpenEXR file of half floats, as the command does: RGBA
     where a pixel's alpha is below 255 (unless `opaque`, or a DX10 header
     declares the alpha opaque), else RGB; greyscale for BC4; pixels as read()
-    makes them under `rule` and `normal_map`; zlib level `compression` (0 to 9, 6 by
-    default); a large image compressed by at most `threads` threads (None:
+    makes them under `rule` and `normal_map`; zlib level `compression` (0 to 9; None,
+    the default: 6 for PNG, 4 for OpenEXR); a large image compressed by at most `threads` threads (None:
     the cores the process may use). A path target is written in full or not
     at all, never over the input; `-` writes through sys.stdout's binary
     buffer; a file object is left open."""

@@ -15,6 +15,7 @@ from .errors import escape, path_text, ConversionError
 from .formats import PNG_DEPTHS, TARGET_TYPES, only_decoded, target_type
 from .library import RULES, STANDARD_STREAM, info
 from .outputs import STREAM_NAMES, closed_streams, remove_unfinished, write_to_file
+from .exr import EXR_COMPRESSION
 from .png import LEVELS, PNG_COMPRESSION
 from .version import package_version
 
@@ -281,8 +282,8 @@ def parser():
                         help='write PNG or OpenEXR (half floats, unclamped) files; by default as OUTPUT ends '
                              '(.exr), else PNG; -o DIR writes DIR/<name>.exr with exr')
     parser.add_argument('--compression', type=int, metavar='N',
-                        help='the zlib level, from %d (none, fastest) to %d (smallest); %d by default'
-                             % (LEVELS[0], LEVELS[-1], PNG_COMPRESSION))
+                        help='the zlib level, from %d (none, fastest) to %d (smallest); by default %d for PNG, '
+                             '%d for OpenEXR' % (LEVELS[0], LEVELS[-1], PNG_COMPRESSION, EXR_COMPRESSION))
     parser.add_argument('--threads', type=int, metavar='N',
                         help='compress a large image with at most N threads (by default as many as the '
                              'process may use cores, shared among the files of a batch)')
@@ -356,10 +357,9 @@ def run(argv, previous):
             command.error('--info reads headers alone: %s is for converting' % converting[0])
         args.level = 0 if args.level is None else args.level
         args.rule = 'design' if args.rule is None else args.rule
-        args.compression = PNG_COMPRESSION if args.compression is None else args.compression
         if args.level < 0 or (args.layer is not None and args.layer < 0):
             command.error('--level and --layer count from 0')
-        if args.compression not in LEVELS:
+        if args.compression is not None and args.compression not in LEVELS:
             command.error('--compression is a zlib level, from %d to %d' % (LEVELS[0], LEVELS[-1]))
         if args.threads is not None and args.threads < 1:
             command.error('--threads is at least 1')

@@ -9,7 +9,7 @@ import sys
 
 from .decode import png_mode, rows
 from .errors import ConversionError, out_of_memory
-from .exr import write_exr
+from .exr import EXR_COMPRESSION, write_exr
 from .formats import PIXEL_MODES, PNG_DEPTHS, READ_MODES, SAMPLE_TYPES, TARGET_TYPES, reading, target_type
 from .inputs import Input
 from .outputs import write_output, write_to_file
@@ -112,9 +112,10 @@ def check_level(level, layer):
 
 
 def check_compression(compression, threads):
-    """The zlib level and the number of threads as plain ints (threads may be None)."""
-    compression = integer(compression, 'compression')
-    if compression not in LEVELS:
+    """The zlib level and the number of threads as plain ints (either may be None)."""
+    if compression is not None:
+        compression = integer(compression, 'compression')
+    if compression is not None and compression not in LEVELS:
         raise ValueError('compression must be a zlib level from %d to %d, not %d'
                          % (LEVELS[0], LEVELS[-1], compression))
     if threads is not None:
@@ -224,7 +225,7 @@ def read(source, level=0, layer=None, mode='RGB', rule='design', normal_map=Fals
         reader.close()
 
 
-def convert(source, target, level=0, layer=None, compression=PNG_COMPRESSION, threads=None, opaque=False,
+def convert(source, target, level=0, layer=None, compression=None, threads=None, opaque=False,
             rule='design', normal_map=False, depth=None, format=None):
     """Converts one level of a DDS file to a PNG or an OpenEXR file as the
     command does.
@@ -233,6 +234,7 @@ def convert(source, target, level=0, layer=None, compression=PNG_COMPRESSION, th
     sys.stdout's binary buffer, after its text) or a binary file object,
     written and left open. A path is written safely: in full or not at all,
     never over the input. `compression` is zlib's level, 0 (none) to 9
+    (None: the target type's own, 6 for PNG, 4 for OpenEXR's larger data)
     (smallest). A large image is compressed by as many threads as the
     process may use cores, or at most `threads` (1: in the caller's thread
     alone); the PNG is the same whatever their number. The PNG keeps the
@@ -298,7 +300,7 @@ class Look(collections.namedtuple('Look', 'opaque rule normal_map depth format')
 DEFAULT_LOOK = Look(False, 'design', False, None, 'png')
 
 
-def write_image_of(source, level, layer, output, compression=PNG_COMPRESSION, threads=None, look=DEFAULT_LOOK):
+def write_image_of(source, level, layer, output, compression=None, threads=None, look=DEFAULT_LOOK):
     """The PNG or OpenEXR file of one level of `source`, written by
     output(identity, write): `identity` is the input's (device, inode) or
     None, write(file) writes the file to a binary file, compressed and with
@@ -321,10 +323,12 @@ def write_image_of(source, level, layer, output, compression=PNG_COMPRESSION, th
         width, height = plan.width, plan.image_height
         if look.format == 'exr':
             def write(out):
-                write_exr(out, width, height, pixels, mode, dtype, compression, threads)
+                write_exr(out, width, height, pixels, mode, dtype,
+                          EXR_COMPRESSION if compression is None else compression, threads)
         else:
             def write(out):
-                write_png(out, width, height, pixels, compression, threads, mode, depth)
+                write_png(out, width, height, pixels, PNG_COMPRESSION if compression is None else compression,
+                          threads, mode, depth)
         output(reader.identity(), write)
     except MemoryError:  # reading a stream, decoding, compressing or writing: the output is gone already
         raise out_of_memory(reader.path)
