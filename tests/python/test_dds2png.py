@@ -637,7 +637,8 @@ class BlockFamily(ToolTest):
         self.assertEqual(dds2png.read(white, dtype='uint16')[2][:6], words(63736, 64764, 63736))
         self.assertEqual(dds2png.read(white, dtype='float32', mode='RGBA')[2][:16],
                          singles(0x3F78F8F9, 0x3F7CFCFD, 0x3F78F8F9, 0x3F800000))
-        self.assertEqual(dds2png.read(white, dtype='float16', mode='RGBA')[2][:8], halves(0x3BC8, 0x3BE8, 0x3BC8, 0x3C00))
+        self.assertEqual(dds2png.read(white, dtype='float16', mode='RGBA')[2][:8],
+                         halves(0x3BC8, 0x3BE8, 0x3BC8, 0x3C00))
         self.assertEqual(dds2png.read(white, dtype='float16', rule='gpu')[2][:6], halves(0x3C00, 0x3C00, 0x3C00))
         self.assertEqual(dds2png.read(white, dtype='uint8'), dds2png.read(white))
         self.assertEqual(len(dds2png.read(white, dtype='float32', mode='RGBA')[2]), 16 * 16)
@@ -705,8 +706,8 @@ class BlockFamily(ToolTest):
                 for signed in ((False, True) if decoding.signed else ((),)):
                     planes = function(b'\0' * row.block[2], *([signed] if decoding.signed else []),
                                       **({'rule': 'gpu'} if decoding.rule else {}))
-                    self.assertEqual([len(plane) for plane in planes],
-                                     [row.block[0] * formats.PIXEL_MODES[decoding.channels].pixel_bytes(decoding.sample)]
+                    pixel = formats.PIXEL_MODES[decoding.channels].pixel_bytes(decoding.sample)
+                    self.assertEqual([len(plane) for plane in planes], [row.block[0] * pixel]
                                      * row.block[1], (row.name, decoding))
             files = []
             for fourcc, flags in row.fourccs:
@@ -1796,8 +1797,9 @@ sys.stdout.write(' '.join(sorted(set(outcomes))) + '\n')
              'BC4S, signed\n'),
             (dds(8, 8, b'\0' * 60, dx10=(98, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'BC7_UNORM', False, True, 60, 64, False),
              'BC7_UNORM, truncated surface data: 60 bytes of 64\n'),
-            (dds(8, 8, b'\0' * 64, dx10=(95, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'BC6H_UF16', False, BC6H_DECODED, 64, 64,
-                                                          False), 'BC6H_UF16, HDR (more than 8 bits a channel, or floats)'),
+            (dds(8, 8, b'\0' * 64, dx10=(95, 3, 0, 1)),
+             (8, 8, 1, (1,), '2D', 'BC6H_UF16', False, BC6H_DECODED, 64, 64, False),
+             'BC6H_UF16, HDR (more than 8 bits a channel, or floats)'),
             (dds(8, 8, b'\0' * 256, dx10=(28, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'R8G8B8A8_UNORM', False, False, 256,
                                                            256, False), 'R8G8B8A8_UNORM, not'),
             (dds(8, 8, b'\0' * 9, dx10=(200, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'DXGI format 200', False, False, None,
