@@ -811,9 +811,9 @@ class BadFiles(ToolTest):
             ('not a DDS file', b''),
             ('truncated DDS header', good[:100]),
             ('truncated surface', good[:-1]),
-            ("FourCC 'ETC1' data; only BC1, BC2, BC3, BC4, BC5 and BC7 are decoded",
-             dds(8, 8, b'\0' * 32, fourcc=b'ETC1')),
-            ('DX10 header with DXGI format 95 (BC6H_UF16)', dds(8, 8, b'\0' * 64, dx10=(95, 3, 0, 1))),
+            ("FourCC 'ETC1' data; only BC1, BC2, BC3, BC4, BC5%s and BC7 are decoded"
+             % (', BC6H' if BC6H_DECODED else ''), dds(8, 8, b'\0' * 32, fourcc=b'ETC1')),
+            ('DX10 header with DXGI format 103 (NV12)', dds(8, 8, b'\0' * 64, dx10=(103, 3, 0, 1))),
             ('DX10 header with DXGI format 200; only', dds(8, 8, b'\0' * 64, dx10=(200, 3, 0, 1))),
             ('uncompressed 32-bit RGB data', dds(8, 8, b'\0' * 256, fourcc=b'\0' * 4, pf_flags=0x40)[:84]
              + b'\0' * 4 + struct.pack('<I', 32) + dds(8, 8, b'\0' * 256)[92:]),
