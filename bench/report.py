@@ -188,6 +188,47 @@ def large_texture(path, size=4096):
         f.write(header + surface)
 
 
+# BC6H's mode 11 (one region, 10-bit endpoints, untransformed) in the low
+# five bits of a block's first byte; the rest of each block is noise: values
+# from 0 to 65504, as a bright HDR photograph's texture holds.
+BC6H_MODE_11, BC6H_MODE_MASK = 0x03, 0x1F
+DXGI_BC6H_UF16 = 95
+
+
+def bc6h_texture(path, size=4096):
+    """A size x size BC6H file (DX10 header) of mode-11 blocks of noise."""
+    blocks = bytearray(noise(size * size))
+    blocks[0::16] = bytearray((b & ~BC6H_MODE_MASK) | BC6H_MODE_11 for b in blocks[0::16])
+    with open(SAMPLE, 'rb') as f:
+        sample = f.read(128)
+    header = sample[:12] + struct.pack('<3I', size, size, len(blocks)) + sample[24:84] + b'DX10' + sample[88:128]
+    with open(path, 'wb') as f:
+        f.write(header + struct.pack('<5I', DXGI_BC6H_UF16, 3, 0, 1, 0) + bytes(blocks))
+
+
+def compare_targets(tool, folder, runs=5):
+    """A BC6H file to its 8-bit PNG, its 16-bit PNG (the default) and OpenEXR, in one run, interleaved."""
+    source = os.path.join(folder, 'hdr.dds')
+    bc6h_texture(source)
+    print('')
+    print('4096 x 4096 BC6H file of noise, whole processes (medians of %d, interleaved):' % runs)
+    with open(os.devnull, 'w') as quiet:
+        if subprocess.call([tool, source, os.path.join(folder, 'hdr.png')], stdout=quiet, stderr=quiet) != 0:
+            print('  (this build\'s _bcn does not decode BC6H: no figures)')
+            return
+    commands = [('8-bit PNG', ['--depth', '8', source, os.path.join(folder, 'hdr.png')]),
+                ('16-bit PNG', [source, os.path.join(folder, 'hdr.png')]),
+                ('OpenEXR', [source, os.path.join(folder, 'hdr.exr')])]
+    seconds = dict((name, []) for name, _ in commands)
+    for _ in range(runs):
+        for name, arguments in commands:
+            seconds[name].append(timed([tool] + arguments)[0])
+    eight = median(seconds['8-bit PNG'])
+    for name, _ in commands:
+        taken = median(seconds[name])
+        print('  %-12s %6.3f s, %.2fx the 8-bit PNG' % (name + ':', taken, taken / eight))
+
+
 # One core's zlib over the rows the converter compresses, in the converter's
 # own interpreter: decodes the file, then times zlib.compress of the filtered
 # rows alone; prints the seconds and the compressed size.
@@ -272,6 +313,7 @@ def compare_tool(tool, runs=7):
         wall, cpu = median([r[0] for r in runs_of_batch]), median([r[1] for r in runs_of_batch])
         print('  a batch of 8 files:         %6.3f s, %.1fx one file; %.2f CPU seconds a wall second'
               % (wall, wall / median(parallel), cpu / wall))
+        compare_targets(tool, folder)
     finally:
         shutil.rmtree(folder)
 

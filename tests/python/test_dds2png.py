@@ -28,9 +28,11 @@ TOOLS = os.path.join(ROOT, 'tools')
 sys.path.insert(0, TOOLS)
 os.environ['PYTHONPATH'] = os.pathsep.join([TOOLS] + [p for p in [os.environ.get('PYTHONPATH')] if p])
 import dds2png  # noqa: E402
-from dds2png import compressing, png  # noqa: E402
+from dds2png import compressing, formats, png  # noqa: E402
 from dds2png.command import main  # noqa: E402
 TOOL = [sys.executable, '-m', 'dds2png']
+# Whether the modules built have BC6H's decoder (an older _bcn refuses the format as not decoded).
+BC6H_DECODED = [row for row in formats.ENCODINGS if row.name == 'BC6H'][0].decoded
 
 SAMPLE = os.path.join(ROOT, 'samples', 'logo.dds')
 CUTOUT = os.path.join(ROOT, 'samples', 'cutout.dds')  # with transparent pixels, made by samples/make-cutout.py
@@ -105,6 +107,68 @@ def png_image(blob):
     rows = [raw[y * stride:(y + 1) * stride] for y in range(height)]
     assert all(row[:1] == b'\0' for row in rows)
     return width, height, [row[1:] for row in rows]
+
+
+def png_samples(blob):
+    """(IHDR's fields, the samples of each row) of a PNG whose rows use
+    filter 0, read by hand: 16-bit samples big-endian, as PNG stores them."""
+    ihdr = None
+    pos = 8
+    while pos < len(blob):
+        length, kind = struct.unpack('>I4s', blob[pos:pos + 8])
+        if kind == b'IHDR':
+            ihdr = struct.unpack('>2I5B', blob[pos + 8:pos + 8 + length])
+        pos += 12 + length
+    width, height, depth, colour_type = ihdr[:4]
+    channels = {0: 1, 2: 3, 6: 4}[colour_type]
+    raw = zlib.decompress(idat_stream(blob))
+    stride = 1 + channels * width * depth // 8
+    assert len(raw) == stride * height
+    code = '>%d%s' % (channels * width, 'H' if depth == 16 else 'B')
+    return ihdr, [struct.unpack(code, raw[y * stride + 1:(y + 1) * stride]) for y in range(height)]
+
+
+# Reads an image with OpenImageIO, under the first python3 that has it
+# (Debian's python3-openimageio is for /usr/bin/python3): prints its size,
+# channel names, sample format and every sample as a half's bits (EXR) or a
+# 16-bit integer (PNG).
+OIIO_READER = r"""
+import json, sys
+import numpy, OpenImageIO as oiio
+image = oiio.ImageInput.open(sys.argv[1])
+spec = image.spec()
+kind = sys.argv[2]
+pixels = image.read_image(0, 0, 0, spec.nchannels, kind)
+samples = pixels.view(numpy.uint16) if kind == 'half' else pixels
+print(json.dumps([spec.width, spec.height, list(spec.channelnames), str(spec.format),
+                  [int(v) for v in samples.reshape(-1)]]))
+"""
+OIIO_PYTHON = '/usr/bin/python3'
+
+
+def openimageio_python():
+    try:
+        subprocess.check_output([OIIO_PYTHON, '-c', 'import numpy, OpenImageIO'], stderr=subprocess.STDOUT)
+    except (OSError, subprocess.CalledProcessError):
+        return None
+    return OIIO_PYTHON
+
+
+def read_with_openimageio(path, kind='half'):
+    """(width, height, channel names, sample format, samples) as OpenImageIO reads the file."""
+    return tuple(json.loads(subprocess.check_output([OIIO_PYTHON, '-c', OIIO_READER, path, kind]).decode('ascii')))
+
+
+def halves(*bits):
+    return bytearray(struct.pack('=%dH' % len(bits), *bits))
+
+
+def singles(*bits):
+    return bytearray(struct.pack('=%dI' % len(bits), *bits))
+
+
+def words(*values):
+    return bytearray(struct.pack('=%dH' % len(values), *values))
 
 
 def image(width, layers):
@@ -226,6 +290,12 @@ class ToolTest(unittest.TestCase):
         self.assertEqual((status, err), (0, ''))
         return read_png(target)
 
+
+    def convert_to(self, source, name, *options):
+        """Converts the file `source` to `name` in the test's folder with the command; returns its path."""
+        status, err, _ = self.run_tool(*(list(options) + [source, self.path(name)]))
+        self.assertEqual((status, err), (0, ''))
+        return self.path(name)
 
 class Formats(ToolTest):
     def test_sample_decodes_to_the_stored_pixels(self):
@@ -370,6 +440,54 @@ class Formats(ToolTest):
             self.assertEqual(idat_stream(blob)[:2], zlib.compress(b'', level)[:2], level)
 
 
+    def test_sixteen_bit_pngs_hold_each_value_widened(self):
+        # BC1 white under the design rule is (248, 252, 248): 16-bit samples
+        # v * 257, big-endian; a BC3 alpha row of 200, 10, 172, 145 gives RGBA.
+        source = self.write('white.dds', dds(4, 4, b'\xff\xff' + b'\0' * 6))
+        status, err, _ = self.run_tool('--depth', '16', source, self.path('white.png'))
+        self.assertEqual((status, err), (0, ''))
+        with open(self.path('white.png'), 'rb') as f:
+            ihdr, rows = png_samples(f.read())
+        self.assertEqual(ihdr, (4, 4, 16, 2, 0, 0, 0))
+        self.assertEqual(rows, [(63736, 64764, 63736) * 4] * 4)
+        out = io.BytesIO()
+        dds2png.convert(self.write('bc3.dds', dds(4, 4, EIGHT_VALUES + BLUE_TO_RED, fourcc=b'DXT5')), out, depth=16)
+        ihdr, rows = png_samples(out.getvalue())
+        self.assertEqual(ihdr[2:4], (16, 6))
+        self.assertEqual(rows[0], (0, 0, 63736, 51400, 63736, 0, 0, 2570, 21074, 0, 42405, 44204,
+                                   42405, 0, 21074, 37265))
+        # 8 bits stay the default for 8-bit formats, and the outside reader agrees on 16.
+        self.assertEqual(png_samples(open_bytes(self.convert_to(source, 'eight.png')))[0][2], 8)
+        if openimageio_python():
+            self.assertEqual(read_with_openimageio(self.path('white.png'), 'uint16'),
+                             (4, 4, ['R', 'G', 'B'], 'uint16', [63736, 64764, 63736] * 16))
+
+    def test_openexr_files_read_back_by_openimageio(self):
+        # Half floats of v / 255: 248 -> 0x3BC8, 252 -> 0x3BE8; alpha 200 -> 0x3A46,
+        # 10 -> 0x2905; BC4's grey is the one channel Y. 40 rows are three of
+        # ZIP's blocks of 16 lines; threads change no byte.
+        if not openimageio_python():
+            self.skipTest('OpenImageIO for %s is missing (Debian: python3-openimageio)' % OIIO_PYTHON)
+        white = self.write('white.dds', dds(8, 40, b'\xff\xff' + b'\0' * 6 * 1 + (b'\xff\xff' + b'\0' * 6) * 19))
+        target = self.convert_to(white, 'white.exr')
+        self.assertEqual(read_with_openimageio(target), (8, 40, ['R', 'G', 'B'], 'half',
+                                                         [0x3BC8, 0x3BE8, 0x3BC8] * 320))
+        for threads in (1, 3):
+            out = io.BytesIO()
+            dds2png.convert(white, out, format='exr', threads=threads, compression=4)
+            self.assertEqual(out.getvalue(), open_bytes(target), threads)  # 4: OpenEXR's own level
+        alpha = self.write('bc3.dds', dds(4, 4, EIGHT_VALUES + BLUE_TO_RED, fourcc=b'DXT5'))
+        width, height, names, kind, samples = read_with_openimageio(self.convert_to(alpha, 'alpha.exr'))
+        self.assertEqual((width, height, names, kind), (4, 4, ['R', 'G', 'B', 'A'], 'half'))
+        self.assertEqual(samples[:8], [0, 0, 0x3BC8, 0x3A46, 0x3BC8, 0, 0, 0x2905])
+        grey = self.write('bc4.dds', dds(4, 4, EIGHT_VALUES, fourcc=b'ATI1'))
+        self.assertEqual(read_with_openimageio(self.convert_to(grey, 'grey.exr'))[2], ['Y'])
+        # --format writes one to standard output, or a batch's names.
+        status, err, out = self.run_tool('--format', 'exr', grey, '-')
+        self.assertEqual((status, err, out), (0, '', open_bytes(self.path('grey.exr'))))
+        status, err, _ = self.run_tool('--format', 'exr', '-o', self.path('batch'), grey, alpha)
+        self.assertEqual((status, sorted(os.listdir(self.path('batch')))), (0, ['bc3.exr', 'bc4.exr']))
+
     def test_transparent_pixels_keep_their_alpha(self):
         # Block A is in the three-colour mode (blue 0x001F <= red 0xF800), its
         # index bytes E4 giving every row blue, red, their mid-point and the
@@ -417,7 +535,16 @@ SIGNED_VALUES_PIXELS = [228, 27, 199, 170, 142, 113, 85, 56]
 BLUE_TO_RED = b'\x1f\x00\x00\xf8\xe4\xe4\xe4\xe4'  # four colours in BC2 and BC3
 BLUE_TO_RED_PIXELS = [(0, 0, 248), (248, 0, 0), (82, 0, 165), (165, 0, 82)]
 BLUE_TO_RED_GPU = [(0, 0, 255), (255, 0, 0), (85, 0, 170), (170, 0, 85)]
-
+# A BC6H block in mode 11 (mode bits 00011: one region, 10-bit endpoints,
+# untransformed), both endpoints equal, every index 0: each channel is its
+# endpoint e unquantized, e * 64 + 32, then scaled by 31/64 (truncating):
+# red 495 -> 15360.5 -> 0x3C00 (1.0); green 512 -> 0x3E0F (1.5146484375);
+# blue 256 -> 0x1F0F (1807 / 2**18 = 0.0068931...). Fields from bit 0: mode
+# (5 bits), then the first endpoint's red, green, blue and the second's, 10
+# bits each; indices 0.
+BC6H_MODE_11 = struct.pack('<QQ', *divmod(3 | 495 << 5 | 512 << 15 | 256 << 25 | 495 << 35 | 512 << 45 | 256 << 55,
+                                          1 << 64)[::-1])
+BC6H_MODE_11_HALVES = (0x3C00, 0x3E0F, 0x1F0F)
 
 def channel_rows(values):
     """The four rows of a 4-pixel-wide channel block: pixel k is values[k % 8]."""
@@ -521,6 +648,63 @@ class BlockFamily(ToolTest):
             self.assertEqual(self.convert(dds(8, 4, b'\x40' + b'\0' * 15 + b'\0' * 16, dx10=(dxgi, 3, 0, 1))),
                              (8, 4, [b'\0' * 32] * 4))
 
+    def test_read_gives_each_dtype_of_8_bit_values(self):
+        # An n-bit value v is v / (2**n - 1) as a float (float32 and float16
+        # bits as worked, correctly rounded) and v * 257 as uint16 at 8 bits;
+        # signed values are -1 to 1; alpha is full where a format has none.
+        white = self.write('white.dds', dds(4, 4, b'\xff\xff' + b'\0' * 6))
+        self.assertEqual(dds2png.read(white, dtype='uint16')[2][:6], words(63736, 64764, 63736))
+        self.assertEqual(dds2png.read(white, dtype='float32', mode='RGBA')[2][:16],
+                         singles(0x3F78F8F9, 0x3F7CFCFD, 0x3F78F8F9, 0x3F800000))
+        self.assertEqual(dds2png.read(white, dtype='float16', mode='RGBA')[2][:8],
+                         halves(0x3BC8, 0x3BE8, 0x3BC8, 0x3C00))
+        self.assertEqual(dds2png.read(white, dtype='float16', rule='gpu')[2][:6], halves(0x3C00, 0x3C00, 0x3C00))
+        self.assertEqual(dds2png.read(white, dtype='uint8'), dds2png.read(white))
+        self.assertEqual(len(dds2png.read(white, dtype='float32', mode='RGBA')[2]), 16 * 16)
+        # BC3's alpha 200 and 10 (EIGHT_VALUES) as uint16 and half.
+        bc3 = self.write('bc3.dds', dds(4, 4, EIGHT_VALUES + BLUE_TO_RED, fourcc=b'DXT5'))
+        self.assertEqual(dds2png.read(bc3, mode='RGBA', dtype='uint16')[2][:16],
+                         words(0, 0, 63736, 51400, 63736, 0, 0, 2570))
+        self.assertEqual(dds2png.read(bc3, mode='RGBA', dtype='float16')[2][6:8], halves(0x3A46))
+        # Signed BC4: 100 and -100 (SIGNED_VALUES) as floats, and as uint16 by the signed mapping.
+        signed = self.write('bc4s.dds', dds(4, 4, SIGNED_VALUES, fourcc=b'BC4S'))
+        self.assertEqual(dds2png.read(signed, mode='L', dtype='float32')[2][:8], singles(0x3F499326, 0xBF499326))
+        self.assertEqual(dds2png.read(signed, mode='L', dtype='float16')[2][:4], halves(0x3A4D, 0xBA4D))
+        self.assertEqual(dds2png.read(signed, mode='L', dtype='uint16')[2][:4], words(58569, 6966))
+        self.assertEqual(dds2png.read(signed, mode='RGBA', dtype='float16')[2][:8],
+                         halves(0x3A4D, 0x3A4D, 0x3A4D, 0x3C00))
+        # BC5: red and green, blue 0 (not a signed zero's 0.5), alpha full.
+        bc5 = self.write('bc5s.dds', dds(4, 4, SIGNED_VALUES * 2, fourcc=b'BC5S'))
+        self.assertEqual(dds2png.read(bc5, mode='RGBA', dtype='float16')[2][:8], halves(0x3A4D, 0x3A4D, 0, 0x3C00))
+        bc5 = self.write('bc5.dds', dds(4, 4, EIGHT_VALUES + SIX_VALUES, fourcc=b'BC5U'))
+        self.assertEqual(dds2png.read(bc5, dtype='uint16')[2][:6], words(51400, 2570, 0))
+        # A normal map's blue is made at 8 bits, then widened: flat is 255 -> 65535.
+        flat = self.write('flat.dds', dds(4, 4, (b'\x80\x80' + b'\0' * 6) * 2, fourcc=b'BC5U'))
+        self.assertEqual(dds2png.read(flat, dtype='uint16', normal_map=True)[2][:6], words(32896, 32896, 65535))
+
+    @unittest.skipUnless(BC6H_DECODED, '_bcn built without BC6H')
+    def test_bc6h_block_of_known_halves(self):
+        # BC6H_MODE_11: (1.0, 1.5146484375, 1807 / 2**18) everywhere, as stored;
+        # clamped to 0..1 and rounded for the integers (1807 * 65535 / 2**18 = 451.74).
+        for dxgi in (94, 95):
+            source = self.write('bc6h.dds', dds(4, 4, BC6H_MODE_11, dx10=(dxgi, 3, 0, 1)))
+            self.assertEqual(dds2png.read(source, dtype='float16')[2], halves(*BC6H_MODE_11_HALVES * 16))
+            self.assertEqual(dds2png.read(source, dtype='float32', mode='RGBA')[2][:16],
+                             singles(0x3F800000, 0x3FC1E000, 0x3BE1E000, 0x3F800000))
+            self.assertEqual(dds2png.read(source, dtype='uint16')[2][:6], words(65535, 65535, 452))
+            self.assertEqual(dds2png.read(source)[2][:3], bytearray([255, 255, 2]))
+            # A 16-bit PNG by default; an OpenEXR file holds the halves bit for bit.
+            out = io.BytesIO()
+            dds2png.convert(source, out)
+            ihdr, rows = png_samples(out.getvalue())
+            self.assertEqual((ihdr[2:4], rows[0][:3]), ((16, 2), (65535, 65535, 452)))
+            if openimageio_python():
+                self.assertEqual(read_with_openimageio(self.convert_to(source, 'bc6h.exr'))[2:],
+                                 (['R', 'G', 'B'], 'half', list(BC6H_MODE_11_HALVES) * 16))
+        self.assertIn('BC6H_SF16, HDR (more than 8 bits a channel, or floats), signed',
+                      self.run_tool('--info', self.write('sf16.dds', dds(4, 4, BC6H_MODE_11, dx10=(96, 3, 0, 1))))[2]
+                      .decode('ascii'))
+
     def test_every_row_of_the_format_table_agrees_with_the_modules_and_the_reader(self):
         # A row with a wrong code, flag, block size, decoder or mode: each of its
         # FourCCs and DXGI numbers reads back as that row with its flags (the
@@ -547,8 +731,8 @@ class BlockFamily(ToolTest):
                 for signed in ((False, True) if decoding.signed else ((),)):
                     planes = function(b'\0' * row.block[2], *([signed] if decoding.signed else []),
                                       **({'rule': 'gpu'} if decoding.rule else {}))
-                    self.assertEqual([len(plane) for plane in planes],
-                                     [row.block[0] * formats.PIXEL_MODES[decoding.channels].pixel_bytes]
+                    pixel = formats.PIXEL_MODES[decoding.channels].pixel_bytes(decoding.sample)
+                    self.assertEqual([len(plane) for plane in planes], [row.block[0] * pixel]
                                      * row.block[1], (row.name, decoding))
             files = []
             surface = b'\0' * (-(-4 // row.block[0]) * -(-4 // row.block[1]) * row.block[2])  # 4 x 4 pixels
@@ -878,9 +1062,9 @@ class BadFiles(ToolTest):
             ('not a DDS file', b''),
             ('truncated DDS header', good[:100]),
             ('truncated surface', good[:-1]),
-            ("FourCC 'ETC1' data; only BC1, BC2, BC3, BC4, BC5, BC7 and RXGB blocks and uncompressed layouts other than video are decoded",
+            ("FourCC 'ETC1' data; only BC1, BC2, BC3, BC4, BC5, BC6H, BC7 and RXGB blocks and uncompressed layouts other than video are decoded",
              dds(8, 8, b'\0' * 32, fourcc=b'ETC1')),
-            ('DX10 header with DXGI format 95 (BC6H_UF16)', dds(8, 8, b'\0' * 64, dx10=(95, 3, 0, 1))),
+            ('DX10 header with DXGI format 103 (NV12)', dds(8, 8, b'\0' * 64, dx10=(103, 3, 0, 1))),
             ('DX10 header with DXGI format 200; only', dds(8, 8, b'\0' * 64, dx10=(200, 3, 0, 1))),
             # Masks that are not one run of bits each, or that overlap, say no layout.
             ('uncompressed 32-bit RGB data', layout_dds(8, 8, b'\0' * 256, 32, (0xF0F0, 0xFF0000, 0xFF, 0))),
@@ -1036,8 +1220,8 @@ class OutputSafety(ToolTest):
         process = subprocess.Popen(TOOL + [self.source, '-'], stdout=screen, stderr=subprocess.PIPE)
         os.close(screen)
         err = process.communicate()[1].decode()
-        self.assertEqual((process.returncode, err), (2, 'dds2png: -: standard output is a terminal: not writing a '
-                                                        'PNG there (redirect it, or name a file)\n'))
+        self.assertEqual((process.returncode, err), (2, 'dds2png: -: standard output is a terminal: not writing an '
+                                                        'image there (redirect it, or name a file)\n'))
         self.assertEqual(select.select([terminal], [], [], 0)[0], [terminal])  # readable: ended, with nothing
         self.assertRaises(OSError, os.read, terminal, 1)
         os.close(terminal)
@@ -1817,7 +2001,6 @@ sys.stdout.write(' '.join(sorted(set(outcomes))) + '\n')
                 ({'compression': -1}, ValueError, 'compression must be a zlib level from 0 to 9, not -1'),
                 ({'compression': 6.0}, TypeError, 'compression must be an integer, not float'),
                 ({'compression': '6'}, TypeError, 'compression must be an integer, not str'),
-                ({'compression': None}, TypeError, 'compression must be an integer, not NoneType'),
                 ({'threads': 0}, ValueError,
                  'threads must be at least 1 (or None for the cores the process may use), not 0'),
                 ({'threads': 2.5}, TypeError, 'threads must be an integer, not float')]:
@@ -1837,6 +2020,44 @@ sys.stdout.write(' '.join(sorted(set(outcomes))) + '\n')
                 self.assertEqual(status, 2)
                 self.assertEqual(err.splitlines()[-1], 'dds2png: error: ' + expected)
         self.assertEqual(sorted(os.listdir(self.dir)), ['in.dds', 'x.png'])
+
+    def test_dtype_depth_and_format_are_checked(self):
+        source = self.write('in.dds', dds(4, 4, solid(COLOURS[3], 4, 4)))
+        for call, options, error, expected in [
+                (dds2png.read, {'dtype': 'int8'}, ValueError,
+                 "dtype must be 'float16' or 'float32' or 'uint16' or 'uint8', not 'int8'"),
+                (dds2png.read, {'dtype': 16}, TypeError, 'dtype must be a string, not int'),
+                (dds2png.convert, {'depth': 12}, ValueError, 'depth must be 8 or 16, not 12'),
+                (dds2png.convert, {'depth': '16'}, TypeError, 'depth must be an integer, not str'),
+                (dds2png.convert, {'depth': 16, 'format': 'exr'}, ValueError,
+                 'depth is for PNG files; an OpenEXR file holds floats'),
+                (dds2png.convert, {'format': 'jpg'}, ValueError, "format must be 'exr' or 'png', not 'jpg'")]:
+            with self.assertRaises(error) as raised:
+                call(source, *([self.path('x.png')] if call is dds2png.convert else []), **options)
+            self.assertEqual(str(raised.exception), expected)
+        self.assertFalse(os.path.exists(self.path('x.png')))
+        for args, expected in [(['--depth', '12', source, self.path('y.png')], 'argument --depth: invalid choice'),
+                               (['--depth', '16', source, self.path('y.exr')], '--depth is for PNG files'),
+                               (['--format', 'tiff', source, self.path('y.png')], 'argument --format: invalid'),
+                               (['--info', '--depth', '16', source], '--info reads headers alone')]:
+            status, err, _ = self.run_tool(*args)
+            self.assertEqual(status, 2)
+            self.assertIn('dds2png: error: ' + expected, err)
+        self.assertEqual(sorted(os.listdir(self.dir)), ['in.dds'])
+
+    def test_info_says_hdr_and_signedness(self):
+        for blob, facts, line in [
+                (dds(4, 4, b'\0' * 16, dx10=(96, 3, 0, 1)), (True, True), 'BC6H_SF16, HDR (more than 8 bits'),
+                (dds(4, 4, b'\0' * 16, dx10=(94, 3, 0, 1)), (True, False), 'BC6H_TYPELESS, HDR (more than 8 bits'),
+                (dds(4, 4, b'\0' * 8, fourcc=b'BC4S'), (False, True), 'BC4S, signed\n'),
+                (dds(4, 4, b'\0' * 16, dx10=(84, 3, 0, 1)), (False, True), 'BC5_SNORM, signed\n'),
+                (dds(4, 4, b'\0' * 8), (False, False), 'DXT1\n'),
+                (dds(4, 4, b'\0' * 9, fourcc=b'ABCD'), (None, False), "FourCC 'ABCD', not converted")]:
+            source = self.write('in.dds', blob)
+            found = dds2png.info(source)
+            self.assertEqual((found.high_range, found.signed), facts, line)
+            status, _, out = self.run_tool('--info', source)
+            self.assertIn(line, out.decode('ascii'))
 
     def test_paths_as_bytes_and_path_objects(self):
         source = self.write('in.dds', dds(8, 4, solid(COLOURS[3], 8, 4)))
@@ -2054,12 +2275,12 @@ sys.stdout.write(' '.join(sorted(set(outcomes))) + '\n')
             (dds(8, 8, b'\0' * 64, fourcc=b'DXT2'), (8, 8, 1, (1,), '2D', 'DXT2', False, True, 64, 64, True),
              'DXT2, colours premultiplied by alpha (converted to straight alpha)\n'),
             (dds(8, 8, b'\0' * 32, fourcc=b'BC4S'), (8, 8, 1, (1,), '2D', 'BC4S', False, True, 32, 32, False),
-             'BC4S\n'),
+             'BC4S, signed\n'),
             (dds(8, 8, b'\0' * 60, dx10=(98, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'BC7_UNORM', False, True, 60, 64, False),
              'BC7_UNORM, truncated surface data: 60 bytes of 64\n'),
-            (dds(8, 8, b'\0' * 64, dx10=(95, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'BC6H_UF16', False, False, 64, 64, False),
-             'BC6H_UF16, not converted (only BC1, BC2, BC3, BC4, BC5, BC7 and RXGB blocks and uncompressed layouts '
-             'other than video are decoded)\n'),
+            (dds(8, 8, b'\0' * 64, dx10=(95, 3, 0, 1)),
+             (8, 8, 1, (1,), '2D', 'BC6H_UF16', False, True, 64, 64, False),
+             'BC6H_UF16, HDR (more than 8 bits a channel, or floats)'),
             (dds(8, 8, b'\0' * 256, dx10=(28, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'R8G8B8A8_UNORM', False, True, 256,
                                                            256, False), 'R8G8B8A8_UNORM\n'),
             (dds(8, 8, b'\0' * 256, dx10=(100, 3, 0, 1)), (8, 8, 1, (1,), '2D', 'AYUV', False, False, 256, 256, False),

@@ -16,7 +16,8 @@ import tempfile
 import threading
 import unittest
 
-from test_dds2png import ROOT, SAMPLE, SAMPLE_PIXELS_SHA256, dds, image, read_png, solid, COLOURS
+from test_dds2png import (BC6H_DECODED, BC6H_MODE_11, ROOT, SAMPLE, SAMPLE_PIXELS_SHA256, dds, image, read_png,
+                           solid, COLOURS)
 
 README = os.path.join(ROOT, 'README.md')
 EXAMPLE_TIMEOUT = 600  # seconds; a Dask cluster starts in a few
@@ -128,6 +129,8 @@ class ReadmeExamples(unittest.TestCase):
         self.assertEqual(read_png(os.path.join(self.dir, 'game.png'))[:2],  # the gpu rule: the same image's size
                          read_png(os.path.join(self.dir, 'texture.png'))[:2])
         self.assertEqual(read_png(os.path.join(self.dir, 'n.png')), (4, 4, [b'\x80\x80\xff' * 4] * 4))
+        with open(os.path.join(self.dir, 'texture.exr'), 'rb') as f:
+            self.assertEqual(f.read(4), b'\x76\x2f\x31\x01')  # OpenEXR's magic number
         for target, expected in self.expected.items():  # into pngs/, which the batch made
             self.assertEqual(read_png(os.path.join(self.dir, 'pngs', os.path.basename(target))), expected)
         faces = ['+X', '-X', '+Y', '-Y', '+Z', '-Z']
@@ -152,6 +155,14 @@ class ReadmeExamples(unittest.TestCase):
         from PIL import Image
         pixels = Image.open(os.path.join(self.dir, 'logo.png')).convert('RGB').tobytes()
         self.assertEqual(hashlib.sha256(pixels).hexdigest(), SAMPLE_PIXELS_SHA256)
+
+    @unittest.skipUnless(can_import('numpy') and BC6H_DECODED, 'numpy, or BC6H in _bcn, is missing')
+    def test_hdr_into_numpy(self):
+        # A 4 x 4 BC6H texture whose largest value is 1.5146484375, written as OpenEXR too.
+        with open(os.path.join(self.dir, 'sky.dds'), 'wb') as f:
+            f.write(dds(4, 4, BC6H_MODE_11, dx10=(95, 3, 0, 1)))
+        self.assertEqual(self.run_example('numpy.float32').strip(), '1.5146484')
+        self.assertTrue(os.path.exists(os.path.join(self.dir, 'sky.exr')))
 
     @unittest.skipIf(sys.version_info < (3, 2), 'concurrent.futures is Python 3')
     def test_concurrent_futures(self):

@@ -1,7 +1,7 @@
-"""dds2png: converts DDS textures of any layout but video ones (BC1 to BC5,
-DXT1 to DXT5, ATI1, ATI2, BC7, RXGB, and every uncompressed, packed, float
-and palette layout) to 8-bit PNG files: greyscale, grey with alpha, RGB or
-RGBA."""
+"""dds2png: converts DDS textures of any layout but video ones (BC1 to BC7,
+DXT1 to DXT5, ATI1, ATI2, RXGB, and every uncompressed, packed, float and
+palette layout) to PNG files (8 or 16 bits a sample) or OpenEXR files:
+greyscale, grey with alpha, RGB or RGBA."""
 import os
 from typing import IO, NamedTuple, Optional, Tuple, Union
 
@@ -23,8 +23,10 @@ class Info(NamedTuple):
     levels and layers take (None where the format's size is not known here),
     whether the colours are stored premultiplied by alpha; where level
     0's data starts; a cube map's stored faces; whether a stream was counted
-    only as far as its bound; what of the header was mended to read it; and
-    why read() refuses the format (None where it is decoded)."""
+    only as far as its bound; what of the header was mended to read it; why
+    read() refuses the format (None where it is decoded); whether the
+    format's channels hold more than 8 bits or floats (HDR; None where the
+    format is not known here); and whether its values are signed."""
     width: int
     height: int
     levels: int
@@ -41,6 +43,8 @@ class Info(NamedTuple):
     data_bytes_at_least: bool
     mended: Tuple[str, ...]
     refusal: Optional[str]
+    high_range: Optional[bool]
+    signed: bool
     @property
     def truncated(self) -> bool:
         """The input holds less surface data than its header's levels and layers take."""
@@ -74,7 +78,8 @@ class TruncatedError(ConversionError):
     """The input ends before the header or the surfaces it needs."""
 
 def read(source: Source, level: int = ..., layer: Optional[int] = ..., mode: str = ..., rule: str = ...,
-         normal_map: bool = ..., premultiplied: bool = ...) -> Tuple[int, int, bytearray]:
+         normal_map: bool = ..., premultiplied: bool = ...,
+         dtype: str = ...) -> Tuple[int, int, bytearray]:
     """Decodes one level of a DDS file: returns (width, height, pixels), the
     pixels top row first, height rows of width pixels: mode 'RGB' (the
     default, DXT1's transparent index as black), 'RGBA' (it as (0, 0, 0, 0),
@@ -82,19 +87,22 @@ def read(source: Source, level: int = ..., layer: Optional[int] = ..., mode: str
     for luminance with alpha); `rule` 'design' (the default) or 'gpu'; BC5's
     blue zero (0 unsigned, 128 signed) or, with `normal_map`, the z of the
     unit normal; colours stored premultiplied by alpha divided by it unless
-    `premultiplied`;
+    `premultiplied`; samples of `dtype`, 'uint8' (the default), 'uint16',
+    'float16' or 'float32', in native byte order;
     with layer None, every layer of the level stacked top to bottom.
     `source` is a path (`-` is standard input) or a binary file object, left open."""
     ...
 
 def convert(source: Source, target: Target, level: int = ..., layer: Optional[int] = ...,
-            compression: int = ..., threads: Optional[int] = ..., opaque: bool = ..., rule: str = ...,
-            normal_map: bool = ...) -> None:
-    """Converts one level of a DDS file to a PNG as the command does: RGBA
+            compression: Optional[int] = ..., threads: Optional[int] = ..., opaque: bool = ..., rule: str = ...,
+            normal_map: bool = ..., depth: Optional[int] = ..., format: Optional[str] = ...) -> None:
+    """Converts one level of a DDS file to a PNG (`depth` 8 or 16 bits; None:
+    16 for BC6H, else 8) or, with `format` 'exr' or a target named .exr, an
+    OpenEXR file of half floats, as the command does: RGBA
     where a pixel's alpha is below 255 (unless `opaque`, or a DX10 header
     declares the alpha opaque), else RGB; greyscale for BC4; pixels as read()
-    makes them under `rule` and `normal_map`; zlib level `compression` (0 to 9, 6 by
-    default); a large image compressed by at most `threads` threads (None:
+    makes them under `rule` and `normal_map`; zlib level `compression` (0 to 9; None,
+    the default: 6 for PNG, 4 for OpenEXR); a large image compressed by at most `threads` threads (None:
     the cores the process may use). A path target is written in full or not
     at all, never over the input; `-` writes through sys.stdout's binary
     buffer; a file object is left open."""

@@ -8,8 +8,8 @@ import os
 import signal
 import sys
 
-from .errors import escape, out_of_memory, path_text, ConversionError
-from .library import Look, convert, write_png_of
+from .errors import escape, out_of_memory, path_text, system_error, ConversionError
+from .library import Look, convert, write_image_of
 from .outputs import remove_temporaries, remove_unfinished
 
 LONGEST_REPORT = 1 << 15    # a worker's error line, well inside a pipe's buffer
@@ -32,15 +32,16 @@ def decoded(data):
 
 
 def conversion_error(job, output=None):
-    """Converts one (source, target, level, layer, compression, threads, opaque, rule, normal_map) job,
+    """Converts one (source, target, level, layer, compression, threads, opaque, rule, normal_map, depth,
+    format) job,
     the arguments of convert(); returns its ConversionError, or None when it
-    converted. With `output`, the PNG goes there instead of to the target
-    (see write_png_of)."""
+    converted. With `output`, the file goes there instead of to the target
+    (see write_image_of)."""
     try:
         if output is None:
             convert(*job)
         else:
-            write_png_of(job[0], job[2], job[3], output, job[4], job[5], Look(*job[6:]))
+            write_image_of(job[0], job[2], job[3], output, job[4], job[5], Look(*job[6:]))
     except ConversionError as e:
         return e
     except MemoryError:

@@ -12,16 +12,17 @@ from .batch import (INTERRUPTED_STATUS, SIGNAL_STATUS, conversion_error, encoded
 from .compressing import usable_cores
 from .decode import decoder_description
 from .errors import escape, path_text, ConversionError
-from .formats import only_decoded
+from .formats import PNG_DEPTHS, TARGET_TYPES, only_decoded, target_type
 from .inputs import files_in_tree
 from .library import RULES, STANDARD_STREAM, info
 from .outputs import STREAM_NAMES, closed_streams, remove_unfinished, write_to_file
+from .exr import EXR_COMPRESSION
 from .png import LEVELS, PNG_COMPRESSION
 from .targets import ALL, FACE_NAMES, beside, in_folder, is_input_name, mirrored, names_folder, outputs_of
 from .version import package_version
 
-OPTIONS = ('[--level N|all] [--layer K|all] [--opaque] [--rule design|gpu] [--normal-map] [--compression N] '
-           '[--threads N]')
+OPTIONS = ('[--level N|all] [--layer K|all] [--opaque] [--rule design|gpu] [--normal-map] [--depth 8|16] '
+           '[--format png|exr] [--compression N] [--threads N]')
 USAGE = ('%(prog)s ' + OPTIONS + ' INPUT [OUTPUT|DIR/]\n'
          '       %(prog)s ' + OPTIONS + ' -o DIR INPUT...\n'
          '       %(prog)s --info INPUT...\n'
@@ -104,13 +105,14 @@ def batch_outputs(parser, args, sources, folder):
     for given in sources:
         if given == STANDARD_STREAM:
             parser.error('- (standard input) has no name to convert to in a batch; give INPUT and OUTPUT')
+        suffix = TARGET_TYPES[args.format or 'png']
         if os.path.isdir(given):
             found, refused = files_in_tree(given, is_input_name)
             errors += [str(error) for error in refused]
-            pairs += [(source, beside(source) if folder is None else mirrored(folder, given, source))
+            pairs += [(source, beside(source, suffix) if folder is None else mirrored(folder, given, source, suffix))
                       for source in found]
         else:
-            pairs.append((given, beside(given) if folder is None else in_folder(folder, given)))
+            pairs.append((given, beside(given, suffix) if folder is None else in_folder(folder, given, suffix)))
     jobs = []
     for source, target in pairs:
         if target in seen:
@@ -161,7 +163,8 @@ def run_batch(parser, args, sources, folder):
     cores = usable_cores()
     workers = min(len(jobs), cores)
     threads = max(1, cores // workers) if args.threads is None else args.threads
-    jobs = [job + (args.compression, threads, args.opaque, args.rule, args.normal_map) for job in jobs]
+    jobs = [job + (args.compression, threads, args.opaque, args.rule, args.normal_map, args.depth,
+                   args.format or 'png') for job in jobs]
     progress = os.isatty(2)
     results = run_jobs(jobs, workers)
     try:
@@ -195,6 +198,10 @@ def info_line(path):
     else:
         shape = '2D %s' % size
     notes = []
+    if facts.high_range:
+        notes.append('HDR (more than 8 bits a channel, or floats)')
+    if facts.signed:
+        notes.append('signed')
     if not facts.decoded:
         notes.append('not converted (%s)' % facts.refusal.split('; ')[-1])
     if facts.premultiplied:
@@ -232,12 +239,13 @@ def convert_one(args, source, target, level, layer):
     """One conversion: its ConversionError, or None."""
     if source == STANDARD_STREAM and 0 in closed_streams:
         return ConversionError(STANDARD_STREAM, closed_message(0))
+    format = args.format or ('png' if target == STANDARD_STREAM else target_type(target))
     job = (source, target, level, layer, args.compression, args.threads, args.opaque, args.rule,
-           args.normal_map)
+           args.normal_map, args.depth, format)
     if target != STANDARD_STREAM:
         return conversion_error(job)
     if 1 not in closed_streams and os.isatty(1):  # as compressors do: binary on a screen helps no one
-        return ConversionError(STANDARD_STREAM, 'standard output is a terminal: not writing a PNG there '
+        return ConversionError(STANDARD_STREAM, 'standard output is a terminal: not writing an image there '
                                                 '(redirect it, or name a file)')
     # Standard output as the descriptor itself, a raw file under Python 2 and
     # 3 alike: a closed one is refused by name, one that would block is
@@ -320,9 +328,9 @@ def layer_argument(text):
 
 
 def parser():
-    parser = Parser(prog='dds2png', description='Converts DDS textures of BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2) '
-                    'and BC7 to 8-bit PNG files: RGB or, where the texture has alpha below 255, RGBA; greyscale '
-                    'for BC4.',
+    parser = Parser(prog='dds2png', description='Converts DDS textures of BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2), '
+                    'BC6H and BC7 to PNG files (8-bit, 16-bit for BC6H) or OpenEXR files: RGB or, where the '
+                    'texture has alpha below full, RGBA; greyscale for BC4.',
                     usage=USAGE)
     parser.add_argument('paths', nargs='*', metavar='INPUT',
                         help='the DDS file to read, or a folder to search for .dds files, then OUTPUT, the PNG '
@@ -348,9 +356,15 @@ def parser():
     parser.add_argument('--normal-map', action='store_true',
                         help="BC5: make blue the z of the unit normal that red and green give, not zero (0; signed 128) "
                              '(other formats ignore it)')
+    parser.add_argument('--depth', type=int, choices=sorted(PNG_DEPTHS),
+                        help="a PNG's bits a sample: 16 by default for formats of more than 8 bits a channel or "
+                             'of floats (BC6H), else 8; values are linear, clamped to 0..1, not tone-mapped')
+    parser.add_argument('--format', choices=list(TARGET_TYPES),
+                        help='write PNG or OpenEXR (half floats, unclamped) files; by default as OUTPUT ends '
+                             '(.exr), else PNG; -o DIR writes DIR/<name>.exr with exr')
     parser.add_argument('--compression', type=int, metavar='N',
-                        help='the zlib level, from %d (none, fastest) to %d (smallest); %d by default'
-                             % (LEVELS[0], LEVELS[-1], PNG_COMPRESSION))
+                        help='the zlib level, from %d (none, fastest) to %d (smallest); by default %d for PNG, '
+                             '%d for OpenEXR' % (LEVELS[0], LEVELS[-1], PNG_COMPRESSION, EXR_COMPRESSION))
     parser.add_argument('--threads', type=int, metavar='N',
                         help='compress a large image with at most N threads (by default as many as the '
                              'process may use cores, shared among the files of a batch)')
@@ -419,19 +433,22 @@ def run(argv, previous):
         converting = [option for option, value in [('--level', args.level), ('--layer', args.layer),
                                                    ('--opaque', args.opaque or None), ('--rule', args.rule),
                                                    ('--normal-map', args.normal_map or None),
+                                                   ('--depth', args.depth), ('--format', args.format),
                                                    ('--compression', args.compression), ('--threads', args.threads)]
                       if value is not None]
         if args.info and converting:
             command.error('--info reads headers alone: %s is for converting' % converting[0])
         args.level = 0 if args.level is None else args.level
         args.rule = 'design' if args.rule is None else args.rule
-        args.compression = PNG_COMPRESSION if args.compression is None else args.compression
         if any(isinstance(value, int) and value < 0 for value in (args.level, args.layer)):
             command.error('--level and --layer count from 0')
-        if args.compression not in LEVELS:
+        if args.compression is not None and args.compression not in LEVELS:
             command.error('--compression is a zlib level, from %d to %d' % (LEVELS[0], LEVELS[-1]))
         if args.threads is not None and args.threads < 1:
             command.error('--threads is at least 1')
+        if args.depth is not None and (args.format or (target_type(args.paths[-1]) if len(args.paths) == 2
+                                                       and args.output_dir is None else 'png')) == 'exr':
+            command.error('--depth is for PNG files; an OpenEXR file holds floats')
         if args.info:
             if args.output_dir is not None:
                 command.error('--info reads the inputs alone: give no -o')
@@ -448,7 +465,7 @@ def run(argv, previous):
         if target is None:
             if source == STANDARD_STREAM:
                 command.error('- (standard input) has no name to convert to; give INPUT and OUTPUT')
-            target = beside(source)
+            target = beside(source, TARGET_TYPES[args.format or 'png'])
         elif target != STANDARD_STREAM and names_folder(target):
             if source == STANDARD_STREAM:
                 command.error('- (standard input) has no name to convert to in a folder; give INPUT and OUTPUT')
@@ -458,7 +475,7 @@ def run(argv, previous):
             if refused:
                 say('dds2png: %s: %s' % (escape(target), refused))
                 return 2
-            target = in_folder(target, source)
+            target = in_folder(target, source, TARGET_TYPES[args.format or 'png'])
         error = convert_given(command, args, source, target)
     except SystemExit as e:  # --version, --help or a usage error: a status to return, not to raise
         return e.code if isinstance(e.code, int) else 0 if e.code is None else 2

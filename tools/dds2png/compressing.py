@@ -66,15 +66,22 @@ def write_zlib_stream(write, strips, level, threads):
     pairs) as raw deflate joined into one zlib stream, compressed at
     `level` by `threads` threads (1: by this one)."""
     write(zlib_header(level))
-    if threads <= 1:
-        adler = compress_here(write, strips, level)
-    else:
-        with Compressors(level, threads) as compressors:
-            if compressors.compressors:
-                adler = compress_in_threads(write, strips, compressors)
-            else:  # the system would start none
-                adler = compress_here(write, strips, level)
+    adler = compress_each(write, strips, level, threads)
     write(struct.pack('>I', adler & 0xffffffff))
+
+
+def compress_each(write, strips, level, threads):
+    """Writes, through write(bytes), each of the strips ((data, is the last
+    strip) pairs) as raw deflate, in order, compressed at `level` by
+    `threads` threads (1: by this one); returns the Adler-32 of all their
+    data. A strip marked last is a whole deflate stream: an OpenEXR file's
+    blocks are each one, all marked last."""
+    if threads <= 1:
+        return compress_here(write, strips, level)
+    with Compressors(level, threads) as compressors:
+        if compressors.compressors:
+            return compress_in_threads(write, strips, compressors)
+        return compress_here(write, strips, level)  # the system would start none
 
 
 def compress_here(write, strips, level):

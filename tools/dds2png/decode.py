@@ -1,15 +1,18 @@
 """The pixels of a plan: each block row decoded as it is read, by the
 extension module's function its format's row names (_dxt1 and _dxt1a for
 DXT1 under the design rule, as always; else _bcn), then put in the pixel
-mode asked for."""
+mode and sample type asked for: 8-bit rows of 8-bit planes by the
+conversions below, as always; every other pair through _pixels, one call a
+block row."""
 import math
 import struct
 
 import _bcn
 import _dxt1
 import _dxt1a
+import _pixels
 
-from .formats import PIXEL_MODES, REARRANGED, Layout
+from .formats import PIXEL_MODES, REARRANGED, Layout, fields_of, sample_bytes
 from .layouts import rearranged, surface_rows, unpremultiplied
 
 READ_SIZE = 1 << 18         # bytes asked of the input at a time: whole block rows, at least one
@@ -41,15 +44,15 @@ def block_rows(plan, read_at, decode):
 
 
 def decoder(fmt, mode, rule):
-    """(decode, the pixel mode of its planes) for a Format, as its row in the
-    format table says, for pixels of `mode` under `rule`."""
+    """(decode, its Decoding) for a Format, as its row in the format table
+    says, for pixels of `mode` under `rule`."""
     decoding = fmt.encoding.decoding_for(mode, rule)
     function = getattr(MODULES[decoding.module], decoding.function)
     arguments = (fmt.signed,) if decoding.signed else ()
     options = {'rule': rule} if decoding.rule else {}
     if not arguments and not options:
-        return function, decoding.channels
-    return (lambda data: function(data, *arguments, **options)), decoding.channels
+        return function, decoding
+    return (lambda data: function(data, *arguments, **options)), decoding
 
 
 def rgb_of_rgba(row, pixels):
@@ -61,7 +64,7 @@ def rgb_of_rgba(row, pixels):
 
 def spread_grey(row, pixels, mode):
     """L pixels as RGB (three copies) or RGBA (alpha 255)."""
-    size = PIXEL_MODES[mode].pixel_bytes
+    size = PIXEL_MODES[mode].pixel_bytes()
     out = bytearray(b'\xff' * (size * pixels))
     for c in range(3):
         out[c::size] = row
@@ -97,7 +100,7 @@ def normal_z_table(signed):
 def spread_red_green(row, pixels, mode, normal_z, signed):
     """RG pixels as RGB or RGBA: blue 0 (128, a zero, where `signed`), or
     from `normal_z` (a table by red and green), alpha 255."""
-    size = PIXEL_MODES[mode].pixel_bytes
+    size = PIXEL_MODES[mode].pixel_bytes()
     out = bytearray(b'\xff' * (size * pixels)) if PIXEL_MODES[mode].alpha else bytearray(size * pixels)
     red, green = bytearray(row[0::2]), bytearray(row[1::2])
     out[0::size] = red
@@ -121,23 +124,29 @@ CONVERSIONS = {
 }
 
 
-def rows(plan, read_at, mode='RGB', rule='design', normal_map=False, premultiplied=False):
+def rows(plan, read_at, mode='RGB', rule='design', normal_map=False, premultiplied=False, dtype='uint8'):
     """The image rows, cropped to the width, layer after layer, in `mode`:
-    'RGB', 'RGBA' (alpha 255 where the format has none), 'L' or 'LA' (grey
-    formats); a grey value is red, green and blue; BC5 is red and green,
-    blue 0 or, with `normal_map`, the z of the unit normal. Colours stored
-    premultiplied by alpha are divided by it, unless `premultiplied` asks
-    for them as stored. read_at(offset, size) returns `size` bytes of the
-    input, as a bytes-like object."""
+    'RGB', 'RGBA' (alpha full where the format has none), 'L' or 'LA' (grey
+    formats), of `dtype` samples (a SAMPLE_TYPES key, native byte order); a
+    grey value is red, green and blue; BC5 is red and green, blue 0 (128
+    signed) or, with `normal_map`, the z of the unit normal (at 8 bits,
+    then widened). Colours stored premultiplied by alpha are divided by it
+    (at 8 bits), unless `premultiplied` asks for them as stored.
+    read_at(offset, size) returns `size` bytes of the input, as a
+    bytes-like object."""
     texture = plan.texture
     order = REARRANGED.get(texture.format.encoding.name)
     straight = texture.premultiplied and not premultiplied and 'RGBA' in texture.format.encoding.png_modes
     if not order and not (straight and mode in ('RGB', 'RGBA')):
-        for row in stored_rows(plan, read_at, mode, rule, normal_map):
-            yield row
-        return
-    # From the decoder's RGBA: the channels put in place, then the colours divided by alpha.
-    for row in stored_rows(plan, read_at, 'RGBA', rule, normal_map):
+        return stored_rows(plan, read_at, mode, rule, normal_map, dtype)
+    eight = put_in_place(plan, read_at, mode, rule, normal_map, order, straight)
+    return eight if dtype == 'uint8' else widened_bytes(eight, plan.width, mode, dtype)
+
+
+def put_in_place(plan, read_at, mode, rule, normal_map, order, straight):
+    """From the decoder's 8-bit RGBA: the channels put in place, then the
+    colours divided by alpha."""
+    for row in stored_rows(plan, read_at, 'RGBA', rule, normal_map, 'uint8'):
         if order:
             row = rearranged(row, plan.width, order, 'RGBA')
         if straight:
@@ -145,40 +154,103 @@ def rows(plan, read_at, mode='RGB', rule='design', normal_map=False, premultipli
         yield row if mode == 'RGBA' else rearranged(row, plan.width, (0, 1, 2), mode)
 
 
-def stored_rows(plan, read_at, mode, rule, normal_map):
+def widened_bytes(rows_of_bytes, pixels, mode, dtype):
+    """8-bit rows of `mode` as `dtype` samples, one _pixels call a row."""
+    channels = PIXEL_MODES[mode].channels
+    for row in rows_of_bytes:
+        yield _pixels.decodePixels(row, pixels, 1, len(row), 8 * channels, fields_of('unorm', 8, channels), dtype)
+
+
+def stored_rows(plan, read_at, mode, rule, normal_map, dtype):
     """rows() of the pixels as the format stores them."""
     fmt = plan.texture.format
     if isinstance(fmt.encoding.decoding, Layout):
         # What the input gives, as the modules take it (under Python 2 a bytearray as a buffer).
-        for row in surface_rows(plan, lambda offset, size: window(read_at(offset, size), 0, size), mode, READ_SIZE):
-            yield row
-        return
-    decode, native = decoder(fmt, mode, rule)
-    pixels = plan.width
-    width_bytes = PIXEL_MODES[native].pixel_bytes * pixels
-    convert = None if native == mode else CONVERSIONS[native, mode]
+        return surface_rows(plan, lambda offset, size: window(read_at(offset, size), 0, size), mode, READ_SIZE,
+                            dtype)
+    decode, decoding = decoder(fmt, mode, rule)
+    native = decoding.channels
     # Red and green alone are the x and y of a normal map's normals.
     normal_z = normal_z_table(fmt.signed) if native == 'RG' and normal_map else None
-    for planes, count in block_rows(plan, read_at, decode):
-        for yo in range(count):
-            row = planes[yo]
-            if len(row) != width_bytes:
-                row = row[:width_bytes]
-            yield row if convert is None else convert(row, pixels, mode, normal_z, fmt.signed)
+    blocks = block_rows(plan, read_at, decode)
+    if decoding.sample == 'uint8' and (dtype == 'uint8' or normal_z is not None):
+        convert = None if native == mode else CONVERSIONS[native, mode]
+        bytes_rows = byte_rows(blocks, plan.width, native, mode, convert, normal_z, fmt.signed)
+        if dtype == 'uint8':
+            return (row for planes, count in bytes_rows for row in planes[:count])
+        # A normal map's 8-bit pixels, widened.
+        return widened_rows(bytes_rows, plan.width, sample_fields(mode, 'uint8', False, mode), dtype, False)
+    signed = fmt.signed and decoding.sample == 'uint8'
+    return widened_rows(blocks, plan.width, sample_fields(native, decoding.sample, signed, mode), dtype, signed)
 
 
-def png_mode(plan, read_at, opaque=False, rule='design'):
+def byte_rows(blocks, pixels, native, mode, convert, normal_z, signed):
+    """8-bit planes in `mode`, cropped, as (rows, count) like block_rows()."""
+    width_bytes = PIXEL_MODES[native].pixel_bytes() * pixels
+    for planes, count in blocks:
+        cropped = [plane if len(plane) == width_bytes else plane[:width_bytes] for plane in planes[:count]]
+        if convert is not None:
+            cropped = [convert(row, pixels, mode, normal_z, signed) for row in cropped]
+        yield cropped, count
+
+
+def sample_fields(native, sample, signed, mode):
+    """_pixels' fields that take pixels of `native` channels of `sample`
+    samples (signed: two's complement) to `mode`: grey spread to red, green
+    and blue, a missing colour 0, a missing alpha full."""
+    source, target = PIXEL_MODES[native], PIXEL_MODES[mode]
+    bits = 8 * sample_bytes(sample)
+    kind = 'float' if sample.startswith('float') else 'snorm' if signed else 'unorm'
+    colours = source.channels - source.alpha
+    fields = []
+    for c in range(target.channels):
+        if target.alpha and c == target.channels - 1:
+            fields.append((kind, bits * (source.channels - 1), bits) if source.alpha else ('one',))
+        elif colours == 1 or c < colours:
+            fields.append((kind, bits * min(c, colours - 1), bits))
+        else:
+            fields.append(('zero',))
+    return tuple(fields), bits * source.channels
+
+
+# The two's complement byte of each signed value's 8-bit byte (see
+# signed_byte): _pixels reads signed samples as two's complement.
+TWOS_COMPLEMENT = bytes(bytearray(SIGNED_VALUE.get(b, 127 if b > 128 else -127) & 0xff for b in range(256)))
+
+
+def widened_rows(blocks, pixels, layout, dtype, signed):
+    """The rows of `blocks` ((planes, count) pairs; signed: of signed
+    values' bytes) as `dtype` samples, through one _pixels call a block row."""
+    fields, pixel_bits = layout
+    row_size = len(fields) * sample_bytes(dtype) * pixels
+    for planes, count in blocks:
+        data = b''.join(planes[:count])
+        if signed:
+            data = data.translate(TWOS_COMPLEMENT)
+        out = _pixels.decodePixels(data, pixels, count, len(planes[0]), pixel_bits, fields, dtype)
+        for y in range(count):
+            yield out[y * row_size:(y + 1) * row_size]
+
+
+# A full alpha sample of each type, in native byte order.
+FULL_ALPHA = {'uint8': b'\xff', 'uint16': b'\xff\xff', 'float16': struct.pack('=H', 0x3C00),
+              'float32': struct.pack('=f', 1.0)}
+
+
+def png_mode(plan, read_at, opaque=False, rule='design', dtype='uint8'):
     """The pixel mode of the plan's PNG, of those its format's row gives: the
     first; or, where a second (with alpha) follows it, that one when any
-    pixel's alpha is below 255 (unless `opaque`). Reads the input through
-    read_at as rows() does, holding one block row at a time."""
+    pixel's alpha is below full in `dtype` (unless `opaque`). Reads the
+    input through read_at as rows() does, holding one block row at a time."""
     modes = plan.texture.format.encoding.png_modes
     if opaque or len(modes) == 1:
         return modes[0]
-    with_alpha = PIXEL_MODES[modes[1]].channels  # alpha is its last channel
-    opaque_row = b'\xff' * plan.width
-    for row in rows(plan, read_at, modes[1], rule, premultiplied=True):
-        if row[with_alpha - 1::with_alpha] != opaque_row:
+    size, full = sample_bytes(dtype), FULL_ALPHA[dtype]
+    stride = PIXEL_MODES[modes[1]].pixel_bytes(dtype)
+    alpha = stride - size  # alpha is the last channel
+    opaque_rows = [full[k:k + 1] * plan.width for k in range(size)]
+    for row in rows(plan, read_at, modes[1], rule, premultiplied=True, dtype=dtype):
+        if any(row[alpha + k::stride] != opaque_rows[k] for k in range(size)):
             return modes[1]
     return modes[0]
 

@@ -13,6 +13,10 @@ A row holds:
   unsigned kind);
 - `block`: the pixels wide and high of a block and its bytes ((4, 4, 8) for
   BC1; an uncompressed layout of 32 bits a pixel is (1, 1, 4));
+- `channel`: a Channel, the bits and kind of the format's widest channel
+  as stored ('unorm' for BC1's 5- and 6-bit and BC4's interpolated 8-bit
+  values; 'float' for BC6H's halves); a PNG is 16-bit by default where
+  they hold more than 8 bits or a float;
 - `decoding`: a Decoding, the extension module's function that gives the
   row planes of a block row (one a pixel row of the block); a Layout, the
   _pixels fields of a format of whole pixels (LAYOUTS, and the legacy
@@ -20,14 +24,16 @@ A row holds:
   data is named, sized and refused but not decoded; `design`: (mode,
   Decoding) pairs used under the design rule instead, where modules of the
   format's own give that rule (DXT1's _dxt1 and _dxt1a);
-- `png_modes`: the PIXEL_MODES its PNG may take, the default first; a second,
-  with alpha, is taken when a pixel's alpha is below 255;
-- `read_modes`: the modes read() gives of it.
+- `png_modes`: the PIXEL_MODES its PNG (or OpenEXR file) may take, the
+  default first; a second, with alpha, is taken when a pixel's alpha is
+  below 255 (below 1.0 at depths past 8 bits);
+- `read_modes`: the modes read() gives of it, in any of SAMPLE_TYPES.
 
 Adding a format is one row in ENCODINGS and its decoder in an extension
-module. A row whose decoder yields a pixel mode not yet known (BC6H's
-half floats, a 16-bit PNG) adds it to PIXEL_MODES, and the conversions from
-it to the modes read() gives to decode.CONVERSIONS. BlockFamily's table
+module. A pixel mode says channels alone; a Decoding says the sample type
+of its planes, and decode.rows() gives any of SAMPLE_TYPES from any of them
+through _pixels. A row whose decoder yields channels not yet known adds
+them to PIXEL_MODES, and their 8-bit conversions to decode.CONVERSIONS. BlockFamily's table
 test in test_dds2png.py walks the table and checks each row against the
 modules and the reader."""
 import collections
@@ -37,43 +43,79 @@ import struct
 PREMULTIPLIED, SIGNED, SRGB, TYPELESS = 1, 2, 4, 8
 
 
-class PixelMode(collections.namedtuple('PixelMode', 'channels bit_depth colour_type alpha')):
-    """A pixel format of row planes, of read()'s pixels or of a PNG:
-    `channels` samples of `bit_depth` bits a pixel; its PNG colour type, or
-    None where a PNG cannot hold it; `alpha`: its last channel is alpha."""
+# The sample types of rows (read()'s `dtype`, _pixels' names): their bytes,
+# and whether they are floats. Integers are unsigned and normalised: 0 to 1.
+SAMPLE_TYPES = {'uint8': (1, False), 'uint16': (2, False), 'float16': (2, True), 'float32': (4, True)}
+
+
+def sample_bytes(sample):
+    return SAMPLE_TYPES[sample][0]
+
+
+class PixelMode(collections.namedtuple('PixelMode', 'channels colour_type alpha')):
+    """The channels of a pixel of row planes, of read()'s pixels or of a
+    PNG: `channels` samples a pixel (of any of SAMPLE_TYPES); its PNG colour
+    type, or None where a PNG cannot hold it; `alpha`: its last channel is
+    alpha."""
+    __slots__ = ()
+
+    def pixel_bytes(self, sample='uint8'):
+        return self.channels * sample_bytes(sample)
+
+
+PIXEL_MODES = {'L': PixelMode(1, 0, False), 'LA': PixelMode(2, 4, True), 'RG': PixelMode(2, None, False),
+               'RGB': PixelMode(3, 2, False), 'RGBA': PixelMode(4, 6, True)}
+# The bits a PNG's samples may have, by the sample type of its rows.
+PNG_DEPTHS = {8: 'uint8', 16: 'uint16'}
+
+
+class Channel(collections.namedtuple('Channel', 'bits kind')):
+    """A format's widest channel as stored: its `bits`, and its `kind`,
+    'unorm' or 'float' (signedness is the code's SIGNED flag)."""
     __slots__ = ()
 
     @property
-    def pixel_bytes(self):
-        return self.channels * self.bit_depth // 8
+    def high_range(self):
+        """More than 8 bits a channel, or a float: what --info calls HDR."""
+        return self.bits > 8 or self.kind == 'float'
+
+    @property
+    def png_depth(self):
+        """A PNG's bits a sample unless asked for: 16 where 8 would lose some."""
+        return 16 if self.high_range else 8
 
 
-PIXEL_MODES = {'L': PixelMode(1, 8, 0, False), 'LA': PixelMode(2, 8, 4, True), 'RG': PixelMode(2, 8, None, False),
-               'RGB': PixelMode(3, 8, 2, False), 'RGBA': PixelMode(4, 8, 6, True)}
+BYTE, HALF = Channel(8, 'unorm'), Channel(16, 'float')
 
 
-class Decoding(collections.namedtuple('Decoding', 'module function signed rule channels')):
+class Decoding(collections.namedtuple('Decoding', 'module function signed rule channels sample')):
     """How a block row decodes: `function` of the extension `module`, called
     as function(blocks[, signed][, rule=rule]), the signedness passed where
     `signed` (it takes one), the colour rule where `rule`; it returns the
-    row planes of `channels` pixels (a PIXEL_MODES key), one a pixel row of
-    the block."""
+    row planes of `channels` pixels (a PIXEL_MODES key) of `sample` samples
+    (a SAMPLE_TYPES key; signed 8-bit values as the bytes of their 8-bit
+    rule, zero 128), one a pixel row of the block."""
     __slots__ = ()
 
+    def available(self):
+        """Whether the module has the function: a build of the modules
+        older than the package lacks the newest, and its format is refused
+        as not decoded rather than failing half-way."""
+        try:
+            module = __import__(self.module)
+        except ImportError:
+            return False
+        return hasattr(module, self.function)
 
-class Encoding(collections.namedtuple('Encoding', 'name fourccs dxgi masks block decoding design png_modes '
-                                                  'read_modes')):
+
+class Encoding(collections.namedtuple('Encoding', 'name fourccs dxgi masks block channel decoding design '
+                                                  'png_modes read_modes')):
     """One row of the table; the module's docstring says what each field holds."""
     __slots__ = ()
 
     @property
     def decoded(self):
-        return self.decoding is not None
-
-    @property
-    def channel_bits(self):
-        """The bits of its widest channel as stored: a layout's own, 8 for the block formats."""
-        return getattr(self.decoding, 'channel_bits', 8)
+        return self.decoding is not None and self.decoding.available()
 
     def decoding_for(self, mode, rule):
         """The Decoding for pixels of `mode` under `rule`."""
@@ -96,8 +138,8 @@ COLOUR = ('RGB', 'RGBA')  # RGB where every alpha is 255, else RGBA
 
 def colour_block(name, fourccs, dxgi, block_bytes, function, design=()):
     """A format of colour and alpha in 4 x 4 blocks, decoded by _bcn's `function` under either rule."""
-    return Encoding(name, fourccs, dxgi, (), (4, 4, block_bytes),
-                    Decoding('_bcn', function, False, True, 'RGBA'), design, COLOUR, COLOUR)
+    return Encoding(name, fourccs, dxgi, (), (4, 4, block_bytes), BYTE,
+                    Decoding('_bcn', function, False, True, 'RGBA', 'uint8'), design, COLOUR, COLOUR)
 
 
 class Layout(collections.namedtuple('Layout', 'pixel_bits channels fields')):
@@ -112,10 +154,15 @@ class Layout(collections.namedtuple('Layout', 'pixel_bits channels fields')):
     __slots__ = ()
     module = '_pixels'
 
+    def available(self):
+        return True  # _pixels is built with the others
+
     @property
-    def channel_bits(self):
-        """The bits of its widest channel (1 to 32): a depth past 8 is kept by outputs that hold it."""
-        return max(field[2] for field in self.fields)
+    def channel(self):
+        """Its widest channel as stored (1 to 32 bits): a float where any
+        field is one, else unorm; a depth past 8 is kept by outputs that hold it."""
+        kind = 'unorm' if all(field[0] == 'unorm' for field in self.fields) else 'float'
+        return Channel(max(field[2] for field in self.fields), kind)
 
     def read_as(self, flags):
         """The fields as a code with `flags` reads them."""
@@ -139,7 +186,8 @@ def layout(name, dxgi, pixel_bits, channels, fields, fourccs=(), masks=()):
     """A format of whole pixels (R1's eight to a byte), decoded by _pixels."""
     png_modes, read_modes = LAYOUT_MODES[channels]
     block = (8, 1, 1) if pixel_bits == 1 else (1, 1, pixel_bits // 8)
-    return Encoding(name, fourccs, dxgi, masks, block, Layout(pixel_bits, channels, fields), (),
+    decoding = Layout(pixel_bits, channels, fields)
+    return Encoding(name, fourccs, dxgi, masks, block, decoding.channel, decoding, (),
                     png_modes, read_modes)
 
 
@@ -201,16 +249,18 @@ PALETTE_BYTES = 256 * 4
 
 ENCODINGS = (
     colour_block('BC1', ((b'DXT1', 0),), dxgi_three(70, SRGB), 8, 'decodeBC1',
-                 design=(('RGB', Decoding('_dxt1', 'decodeDXT1', False, False, 'RGB')),
-                         ('RGBA', Decoding('_dxt1a', 'decodeDXT1A', False, False, 'RGBA')))),
+                 design=(('RGB', Decoding('_dxt1', 'decodeDXT1', False, False, 'RGB', 'uint8')),
+                         ('RGBA', Decoding('_dxt1a', 'decodeDXT1A', False, False, 'RGBA', 'uint8')))),
     colour_block('BC2', ((b'DXT2', PREMULTIPLIED), (b'DXT3', 0)), dxgi_three(73, SRGB), 16, 'decodeBC2'),
     colour_block('BC3', ((b'DXT4', PREMULTIPLIED), (b'DXT5', 0)), dxgi_three(76, SRGB), 16, 'decodeBC3'),
     Encoding('BC4', ((b'ATI1', 0), (b'BC4U', 0), (b'BC4S', SIGNED)), dxgi_three(79, SIGNED), (), (4, 4, 8),
-             Decoding('_bcn', 'decodeBC4', True, True, 'L'), (), ('L',), ('L', 'RGB', 'RGBA')),
+             BYTE, Decoding('_bcn', 'decodeBC4', True, True, 'L', 'uint8'), (), ('L',), ('L', 'RGB', 'RGBA')),
     # Red and green; blue 0, or a normal map's z.
     Encoding('BC5', ((b'ATI2', 0), (b'BC5U', 0), (b'BC5S', SIGNED)), dxgi_three(82, SIGNED), (), (4, 4, 16),
-             Decoding('_bcn', 'decodeBC5', True, True, 'RG'), (), ('RGB',), COLOUR),
-    Encoding('BC6H', (), dxgi_three(94, SIGNED), (), (4, 4, 16), None, (), (), ()),
+             BYTE, Decoding('_bcn', 'decodeBC5', True, True, 'RG', 'uint8'), (), ('RGB',), COLOUR),
+    # Three half floats a pixel, no alpha; signed for SF16.
+    Encoding('BC6H', (), dxgi_three(94, SIGNED), (), (4, 4, 16), HALF,
+             Decoding('_bcn', 'decodeBC6H', True, True, 'RGB', 'float16'), (), ('RGB',), COLOUR),
     colour_block('BC7', (), dxgi_three(97, SRGB), 16, 'decodeBC7'),
     # BC3 with red kept in alpha, for its precision: red is the alpha channel, alpha opaque.
     colour_block('RXGB', ((b'RXGB', 0),), (), 16, 'decodeBC3'),
@@ -346,3 +396,18 @@ DXGI_FORMATS = {
     114: ('A8P8', 16), 115: ('B4G4R4A4_UNORM', 16), 130: ('P208', None), 131: ('V208', None), 132: ('V408', None),
     191: ('A4B4G4R4_UNORM', 16),
 }
+
+
+# The files the converter writes, by the name --format and convert()'s
+# `format` take: the ending that picks it from a target's name. Every other
+# module that names or picks a target type reads this.
+TARGET_TYPES = collections.OrderedDict([('png', '.png'), ('exr', '.exr')])
+
+
+def target_type(name):
+    """The target type a file name picks by its ending: PNG unless another's."""
+    lowered = name.lower()
+    for kind, ending in TARGET_TYPES.items():
+        if lowered.endswith(ending):
+            return kind
+    return 'png'

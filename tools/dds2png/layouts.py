@@ -27,21 +27,29 @@ def fields_for(layout, flags, mode):
     return colour + ((named.get('A', ONE),) if PIXEL_MODES[mode].alpha else ())
 
 
-def surface_rows(plan, read_at, mode, read_size):
+def surface_rows(plan, read_at, mode, read_size, dtype='uint8'):
     """The rows of the plan's layout surface in `mode`, layer after layer,
     read about `read_size` bytes at a time (whole rows, at least one) and
-    each such strip decoded in one call, which sets up its fields once;
-    read_at as decode.rows takes it."""
+    each such strip decoded in one call, which sets up its fields once, to
+    `dtype` samples; read_at as decode.rows takes it."""
     fmt = plan.texture.format
     layout, width, row_bytes = fmt.encoding.decoding, plan.width, plan.row_bytes
     if layout.channels == 'P':
-        decode = palette_decoder(bytes(read_at(plan.texture.data_start - PALETTE_BYTES, PALETTE_BYTES)), mode)
+        indexed = palette_decoder(bytes(read_at(plan.texture.data_start - PALETTE_BYTES, PALETTE_BYTES)), mode)
+        channels = PIXEL_MODES[mode].channels
+
+        def decode(data, count):
+            entries = indexed(data, count)  # 8-bit entries; widened where asked
+            if dtype == 'uint8':
+                return entries
+            return _pixels.decodePixels(entries, width, count, channels * width, 8 * channels,
+                                        fields_of('unorm', 8, channels), dtype)
     else:
         fields = fields_for(layout, fmt.flags, mode)
 
         def decode(data, count):
-            return _pixels.decodePixels(data, width, count, row_bytes, layout.pixel_bits, fields, 'uint8')
-    size = PIXEL_MODES[mode].pixel_bytes * width
+            return _pixels.decodePixels(data, width, count, row_bytes, layout.pixel_bits, fields, dtype)
+    size = PIXEL_MODES[mode].pixel_bytes(dtype) * width
     per_read = max(1, read_size // row_bytes)
     for layer in range(plan.first, plan.first + plan.count):
         offset = plan.texture.layer_offset(plan.level, layer)

@@ -10,7 +10,8 @@ import sys
 from .dds import HEADER_END, MAGIC
 from .decode import png_mode, rows
 from .errors import ConversionError, out_of_memory
-from .formats import PIXEL_MODES, READ_MODES, reading
+from .exr import EXR_COMPRESSION, write_exr
+from .formats import PIXEL_MODES, PNG_DEPTHS, READ_MODES, SAMPLE_TYPES, TARGET_TYPES, reading, target_type
 from .inputs import Input
 from .outputs import write_output, write_to_file
 from .png import LEVELS, PNG_COMPRESSION, write_png
@@ -22,7 +23,7 @@ PATH_TYPES = TEXT_TYPES + (bytes,) if str is not bytes else TEXT_TYPES
 
 class Info(collections.namedtuple('Info', 'width height levels layers kind format opaque_alpha decoded '
                                            'data_bytes expected_bytes premultiplied data_offset faces '
-                                           'data_bytes_at_least mended refusal')):
+                                           'data_bytes_at_least mended refusal high_range signed')):
     """The header's facts: the full size, the number of mip levels, the
     layers of each level (a tuple: cube faces and array elements, or volume
     slices), the kind ('2D', 'cube', 'array' or 'volume'), the format (the
@@ -40,8 +41,11 @@ class Info(collections.namedtuple('Info', 'width height levels layers kind forma
     () for other kinds); `data_bytes_at_least` is True where a stream was
     counted only as far as STREAM_LIMIT bytes, data_bytes then being a
     lower bound; `mended` is what of the header was mended to read it (a
-    tuple of phrases, such as 'header size 24 read as 124'), and `refusal`
-    why read() refuses the format (None where it is decoded)."""
+    tuple of phrases, such as 'header size 24 read as 124'); `refusal`
+    why read() refuses the format (None where it is decoded);
+    `high_range` whether the format's channels hold more than 8 bits or
+    floats (HDR; None for a format not known here); and `signed` whether
+    its values are signed."""
     __slots__ = ()
 
     @property
@@ -134,9 +138,10 @@ def check_level(level, layer):
 
 
 def check_compression(compression, threads):
-    """The zlib level and the number of threads as plain ints (threads may be None)."""
-    compression = integer(compression, 'compression')
-    if compression not in LEVELS:
+    """The zlib level and the number of threads as plain ints (either may be None)."""
+    if compression is not None:
+        compression = integer(compression, 'compression')
+    if compression is not None and compression not in LEVELS:
         raise ValueError('compression must be a zlib level from %d to %d, not %d'
                          % (LEVELS[0], LEVELS[-1], compression))
     if threads is not None:
@@ -202,7 +207,8 @@ def check_choice(value, name, choices):
     return str(value)
 
 
-def read(source, level=0, layer=None, mode='RGB', rule='design', normal_map=False, premultiplied=False):
+def read(source, level=0, layer=None, mode='RGB', rule='design', normal_map=False, premultiplied=False,
+         dtype='uint8'):
     """Decodes one level of a DDS file: returns (width, height, pixels), the
     pixels top row first, in one bytearray of height rows of width pixels;
     with layer None, every layer of the level stacked top to bottom.
@@ -217,11 +223,20 @@ def read(source, level=0, layer=None, mode='RGB', rule='design', normal_map=Fals
     `rule` is the colour rule, 'design' or 'gpu'. Colours stored
     premultiplied by alpha (DXT2, DXT4, a DX10 header's alpha mode 2) are
     divided by it, as a PNG's are, unless `premultiplied` asks for them as
-    stored. 'L' and 'LA' give grey formats (1 and 2 bytes a pixel). Raises
+    stored. 'L' and 'LA' give grey formats (1 and 2 samples a pixel).
+
+    `dtype` is the samples' type, in native byte order (numpy.frombuffer
+    takes the pixels as they are): 'uint8', or 'uint16', 'float16' or
+    'float32', which keep what 8 bits would round away. An n-bit unsigned
+    value v is v / (2**n - 1) as a float, round(v * 65535 / (2**n - 1)) as
+    uint16; signed values are -1 to 1 as floats; BC6H's halves and float
+    layouts are themselves as floats, clamped to 0..1 and rounded as
+    integers; alpha is full (1.0, 65535) where the format has none. Raises
     ConversionError (or a subclass) naming the source."""
     level, layer = check_level(level, layer)
     mode = check_choice(mode, 'mode', READ_MODES)
     rule = check_choice(rule, 'rule', RULES)
+    dtype = check_choice(dtype, 'dtype', SAMPLE_TYPES)
     reader = open_source(source)
     try:
         plan = reader.plan(level, layer)
@@ -229,9 +244,9 @@ def read(source, level=0, layer=None, mode='RGB', rule='design', normal_map=Fals
             raise ConversionError(reader.path, 'mode %r is for %s files; this is %s'
                                   % (mode, reading(mode), plan.texture.format.name))
         read_at = reader.reader(plan)  # a stream is read whole here, checking its size before the pixels are made
-        pixels = bytearray(PIXEL_MODES[mode].pixel_bytes * plan.width * plan.image_height)
+        pixels = bytearray(PIXEL_MODES[mode].pixel_bytes(dtype) * plan.width * plan.image_height)
         position = 0
-        for row in rows(plan, read_at, mode, rule, bool(normal_map), bool(premultiplied)):
+        for row in rows(plan, read_at, mode, rule, bool(normal_map), bool(premultiplied), dtype=dtype):
             pixels[position:position + len(row)] = row
             position += len(row)
         return plan.width, plan.image_height, pixels
@@ -241,15 +256,17 @@ def read(source, level=0, layer=None, mode='RGB', rule='design', normal_map=Fals
         reader.close()
 
 
-def convert(source, target, level=0, layer=None, compression=PNG_COMPRESSION, threads=None, opaque=False,
-            rule='design', normal_map=False):
-    """Converts one level of a DDS file to a PNG as the command does.
+def convert(source, target, level=0, layer=None, compression=None, threads=None, opaque=False,
+            rule='design', normal_map=False, depth=None, format=None):
+    """Converts one level of a DDS file to a PNG or an OpenEXR file as the
+    command does.
 
     `source` as for read(); `target` is a path (`-` writes through
     sys.stdout's binary buffer, after its text) or a binary file object,
     written and left open. A path is written safely: in full or not at all,
     never over the input; a path named for another image type (`.jpg`,
     `.tga`...) is refused. `compression` is zlib's level, 0 (none) to 9
+    (None: the target type's own, 6 for PNG, 4 for OpenEXR's larger data)
     (smallest). A large image is compressed by as many threads as the
     process may use cores, or at most `threads` (1: in the caller's thread
     alone); the PNG is the same whatever their number. The PNG keeps the
@@ -257,14 +274,26 @@ def convert(source, target, level=0, layer=None, compression=PNG_COMPRESSION, th
     layers has alpha below 255, else RGB; with `opaque`, or when a DX10
     header declares the alpha opaque, RGB always (DXT1's transparent pixels
     black). BC4 gives a greyscale PNG, BC5 an RGB one as read() gives it
-    (`normal_map`). `rule` is the colour rule, 'design' or 'gpu'. Raises
-    ConversionError naming the path at fault."""
+    (`normal_map`). `rule` is the colour rule, 'design' or 'gpu'.
+
+    `format` is 'png' or 'exr'; None takes it from the target's name (a
+    name ending in .exr is an OpenEXR file), else PNG. `depth` is a PNG's
+    bits a sample, 8 or 16 (16-bit: linear values clamped to 0..1, no tone
+    mapping); None is 16 for formats of more than 8 bits a channel or of
+    floats, else 8. An OpenEXR file is a scanline file of half floats (as
+    BC6H stores them: unclamped), ZIP-compressed at zlib level
+    `compression`; it takes no `depth`. Raises ConversionError naming the
+    path at fault."""
     check_file(target, 'target', 'write')
     check_fspath(target)
     level, layer = check_level(level, layer)
     compression, threads = check_compression(compression, threads)
     rule = check_choice(rule, 'rule', RULES)
-    look = Look(bool(opaque), rule, bool(normal_map))
+    if format is None:
+        format = target_type(plain_path(target)) if is_path(target) and not is_standard_stream(target) else 'png'
+    format = check_choice(format, 'format', TARGET_TYPES)
+    depth = check_depth(depth, format)
+    look = Look(bool(opaque), rule, bool(normal_map), depth, format)
     if not is_path(target):
         if target is source:
             raise ConversionError(name_of(target), 'is the input file itself')
@@ -279,33 +308,60 @@ def convert(source, target, level=0, layer=None, compression=PNG_COMPRESSION, th
 
         def output(identity, write):
             write_output(target, path, identity, write)
-    write_png_of(source, level, layer, output, compression, threads, look)
+    write_image_of(source, level, layer, output, compression, threads, look)
 
 
-class Look(collections.namedtuple('Look', 'opaque rule normal_map')):
-    """How convert() makes the pixels of its PNG: `opaque`, the colour rule and `normal_map`."""
+def check_depth(depth, format):
+    """A PNG's depth as a plain int (None: the format's own)."""
+    if depth is None:
+        return None
+    depth = integer(depth, 'depth')
+    if format != 'png':
+        raise ValueError('depth is for PNG files; an OpenEXR file holds floats')
+    if depth not in PNG_DEPTHS:
+        raise ValueError('depth must be %s, not %d' % (' or '.join(str(d) for d in sorted(PNG_DEPTHS)), depth))
+    return depth
+
+
+class Look(collections.namedtuple('Look', 'opaque rule normal_map depth format')):
+    """How convert() makes its output: `opaque`, the colour rule, `normal_map`,
+    a PNG's `depth` (None: the format's own) and the target type `format`."""
     __slots__ = ()
 
 
-DEFAULT_LOOK = Look(False, 'design', False)
+DEFAULT_LOOK = Look(False, 'design', False, None, 'png')
 
 
-def write_png_of(source, level, layer, output, compression=PNG_COMPRESSION, threads=None, look=DEFAULT_LOOK):
-    """The PNG of one level of `source`, written by output(identity, write):
-    `identity` is the input's (device, inode) or None, write(file) writes
-    the PNG to a binary file, compressed and with the pixels `look` (a Look)
-    says, as convert() does."""
+def write_image_of(source, level, layer, output, compression=None, threads=None, look=DEFAULT_LOOK):
+    """The PNG or OpenEXR file of one level of `source`, written by
+    output(identity, write): `identity` is the input's (device, inode) or
+    None, write(file) writes the file to a binary file, compressed and with
+    the pixels `look` (a Look) says, as convert() does."""
     reader = open_source(source)
     try:
         plan = reader.plan(level, layer)
         read_at = reader.reader(plan)  # a stream is read whole here, before any output is made
-        # Whether the PNG needs alpha is known before its header is written:
-        # a first pass looks for a pixel with alpha below 255, reading a file again
+        channel = plan.texture.format.encoding.channel
+        if look.format == 'exr':
+            dtype = 'float32' if channel.kind == 'float' and channel.bits > 16 else 'float16'
+        else:
+            depth = look.depth or channel.png_depth
+            dtype = PNG_DEPTHS[depth]
+        # Whether the image needs alpha is known before its header is written:
+        # a first pass looks for a pixel with alpha below full, reading a file again
         # (a stream is held) rather than holding the image.
-        mode = png_mode(plan, read_at, look.opaque or plan.texture.opaque_alpha, look.rule)
-        pixels = rows(plan, read_at, mode, look.rule, look.normal_map)
-        output(reader.identity(), lambda out: write_png(out, plan.width, plan.image_height, pixels, compression,
-                                                        threads, mode))
+        mode = png_mode(plan, read_at, look.opaque or plan.texture.opaque_alpha, look.rule, dtype)
+        pixels = rows(plan, read_at, mode, look.rule, look.normal_map, dtype=dtype)
+        width, height = plan.width, plan.image_height
+        if look.format == 'exr':
+            def write(out):
+                write_exr(out, width, height, pixels, mode, dtype,
+                          EXR_COMPRESSION if compression is None else compression, threads)
+        else:
+            def write(out):
+                write_png(out, width, height, pixels, PNG_COMPRESSION if compression is None else compression,
+                          threads, mode, depth)
+        output(reader.identity(), write)
     except MemoryError:  # reading a stream, decoding, compressing or writing: the output is gone already
         raise out_of_memory(reader.path)
     finally:
@@ -325,9 +381,11 @@ def info(source):
             data_bytes = min(data_bytes, texture.data_bytes())
     finally:
         reader.close()
+    encoding = texture.format.encoding
     return Info(texture.width, texture.height, texture.levels,
                 tuple(texture.layers(level) for level in range(texture.levels)),
                 texture.kind, texture.format.name, texture.opaque_alpha, texture.format.decoded,
                 data_bytes, texture.data_bytes(), texture.premultiplied, texture.data_start, texture.faces, at_least,
-                tuple(texture.mended), None if texture.format.decoded else texture.format.refusal())
+                tuple(texture.mended), None if texture.format.decoded else texture.format.refusal(),
+                None if encoding is None else encoding.channel.high_range, texture.format.signed)
 

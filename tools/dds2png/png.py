@@ -1,5 +1,6 @@
 """The PNG writer: the pixel modes of the format table that a PNG holds
-(greyscale, RGB, RGBA), each row with filter type 0, written as it is
+(greyscale, RGB, RGBA), 8 or 16 bits a sample (16-bit samples big-endian,
+as PNG stores them), each row with filter type 0, written as it is
 compressed.
 
 An image of one strip of rows (STRIP_SIZE filtered bytes) or less is one
@@ -7,11 +8,13 @@ zlib stream from one compressor. A larger one is compressed a strip at a
 time, in threads (see compressing), into one zlib stream. The strips depend
 on the image alone, so the bytes are the same whatever the number of
 threads compressing them."""
+import array
 import struct
+import sys
 import zlib
 
 from .compressing import threads_for, write_zlib_stream
-from .formats import PIXEL_MODES
+from .formats import PIXEL_MODES, PNG_DEPTHS
 
 PNG_SIGNATURE = b'\x89PNG\r\n\x1a\n'
 PNG_COMPRESSION = 6         # zlib's own default level
@@ -35,16 +38,27 @@ def rows_per_strip(width, pixel_bytes=3):
     return max(1, STRIP_SIZE // (1 + pixel_bytes * width))
 
 
-def write_png(out, width, height, rows, compression=PNG_COMPRESSION, threads=None, mode='RGB'):
+def big_endian(rows):
+    """Rows of native 16-bit samples as PNG stores them."""
+    for row in rows:
+        samples = array.array('H', bytes(row))
+        samples.byteswap()
+        yield samples.tobytes() if hasattr(samples, 'tobytes') else samples.tostring()
+
+
+def write_png(out, width, height, rows, compression=PNG_COMPRESSION, threads=None, mode='RGB', depth=8):
     """Writes the PNG of the rows (height of them, each width pixels of
     `mode`, a pixel mode with a PNG colour type: 'L' (grey), 'RGB' or
-    'RGBA') to the binary file `out`, compressed at zlib level `compression`
-    by at most `threads` threads (None: as many as the process may use
-    cores)."""
+    'RGBA'; `depth` bits a sample, a PNG_DEPTHS key: 16-bit samples in
+    native byte order) to the binary file `out`, compressed at zlib level
+    `compression` by at most `threads` threads (None: as many as the
+    process may use cores)."""
     pixel = PIXEL_MODES[mode]
-    out.write(PNG_SIGNATURE + png_chunk(b'IHDR', struct.pack('>2I5B', width, height, pixel.bit_depth,
+    out.write(PNG_SIGNATURE + png_chunk(b'IHDR', struct.pack('>2I5B', width, height, depth,
                                                              pixel.colour_type, 0, 0, 0)))
-    per_strip = rows_per_strip(width, pixel.pixel_bytes)
+    if depth == 16 and sys.byteorder == 'little':
+        rows = big_endian(rows)
+    per_strip = rows_per_strip(width, pixel.pixel_bytes(PNG_DEPTHS[depth]))
     if height <= per_strip:
         write_stream(out, rows, compression)
     else:

@@ -5,12 +5,13 @@ import os
 
 from .dds import CUBE_FACES
 from .errors import ConversionError
+from .formats import TARGET_TYPES
 
-PNG_SUFFIX = '.png'
-# The image types a target may be named for, by suffix: those written, and
-# those refused in one line rather than filled with another type's bytes. A
-# writer added is its suffix moved from OTHER_IMAGE_TYPES to WRITTEN.
-WRITTEN = {PNG_SUFFIX: 'PNG'}
+PNG_SUFFIX = TARGET_TYPES['png']
+# The image types a target may be named for, by suffix: those written (the
+# format table's TARGET_TYPES), and those refused in one line rather than
+# filled with another type's bytes.
+WRITTEN = {PNG_SUFFIX: 'PNG', TARGET_TYPES['exr']: 'OpenEXR'}
 OTHER_IMAGE_TYPES = {'.jpg': 'JPEG', '.jpeg': 'JPEG', '.jpe': 'JPEG', '.jp2': 'JPEG 2000', '.tga': 'TGA',
                      '.bmp': 'BMP', '.gif': 'GIF', '.tif': 'TIFF', '.tiff': 'TIFF', '.webp': 'WebP',
                      '.exr': 'OpenEXR', '.hdr': 'Radiance HDR', '.ppm': 'PPM', '.pgm': 'PGM', '.ico': 'ICO',
@@ -27,7 +28,7 @@ def refused_type(name):
     suffix = os.path.splitext(name)[1].lower()
     if suffix in OTHER_IMAGE_TYPES and suffix not in WRITTEN:
         return 'names a %s image; dds2png writes %s only (name it %s)' % (
-            OTHER_IMAGE_TYPES[suffix], ' and '.join(sorted(WRITTEN.values())), PNG_SUFFIX)
+            OTHER_IMAGE_TYPES[suffix], ' and '.join(sorted(WRITTEN.values())), ' or '.join(sorted(WRITTEN)))
     return None
 
 
@@ -43,29 +44,30 @@ def is_input_name(name):
     return name.lower().endswith(INPUT_SUFFIX)
 
 
-def png_name(source):
-    """The PNG's name for an input: its name, less `.dds` in any case, and `.png`."""
+def png_name(source, suffix=PNG_SUFFIX):
+    """The image's name for an input: its name, less `.dds` in any case, and
+    `suffix` (`.png`, or `.exr` under --format exr)."""
     base = os.path.basename(source)
     if is_input_name(base):
         base = base[:-len(INPUT_SUFFIX)]
-    return base + PNG_SUFFIX
+    return base + suffix
 
 
-def beside(source):
-    """The PNG beside the input: x.dds gives x.png in the same folder."""
-    return os.path.join(os.path.dirname(source), png_name(source))
+def beside(source, suffix=PNG_SUFFIX):
+    """The image beside the input: x.dds gives x.png in the same folder."""
+    return os.path.join(os.path.dirname(source), png_name(source, suffix))
 
 
-def in_folder(folder, source):
-    """The PNG for the input in `folder`."""
-    return os.path.join(folder, png_name(source))
+def in_folder(folder, source, suffix=PNG_SUFFIX):
+    """The image for the input in `folder`."""
+    return os.path.join(folder, png_name(source, suffix))
 
 
-def mirrored(folder, root, source):
-    """The PNG for `source`, found below the folder `root`, in `folder` at the same path below it."""
+def mirrored(folder, root, source, suffix=PNG_SUFFIX):
+    """The image for `source`, found below the folder `root`, in `folder` at the same path below it."""
     relative = os.path.relpath(os.path.dirname(source), root)
     below = '' if relative == os.curdir else relative
-    return os.path.join(folder, below, png_name(source))
+    return os.path.join(folder, below, png_name(source, suffix))
 
 
 def names_folder(target):
@@ -103,7 +105,8 @@ def outputs_of(facts, target, level, layer):
     level and layer where either is `all`, named `<target less .png>-level2.png`,
     `-layer+Y.png` (a cube face), `-layer3.png` (an array element or volume
     slice), or `-level2-layer3.png` for both. `facts` is the input's Info."""
-    stem = target[:-len(PNG_SUFFIX)] if target.lower().endswith(PNG_SUFFIX) else target
+    written = [suffix for suffix in WRITTEN if target.lower().endswith(suffix)]
+    stem = target[:-len(written[0])] if written else target
     suffix = target[len(stem):] or PNG_SUFFIX
     levels = range(facts.levels) if level == ALL else [level]
     outputs = []
