@@ -1241,12 +1241,12 @@ class OutputSafety(ToolTest):
 
     def test_targets_named_for_another_image_type_are_refused(self):
         for name in ('out.jpg', 'OUT.JPEG', 'out.tga', 'out.bmp', 'out.gif', 'out.tif', 'out.tiff', 'out.webp',
-                     'out.exr'):
+                     'out.hdr'):
             self.check_refused(self.path(name), 'names a ')
             self.assertFalse(os.path.exists(self.path(name)))
             self.assertRaises(dds2png.ConversionError, dds2png.convert, self.source, self.path(name))
         status, err, _ = self.run_tool(self.source, self.path('out.jpg'))
-        self.assertEqual(err, 'dds2png: %s: names a JPEG image; dds2png writes PNG only (name it .png)\n'
+        self.assertEqual(err, 'dds2png: %s: names a JPEG image; dds2png writes OpenEXR and PNG only (name it .exr or .png)\n'
                          % self.path('out.jpg'))
         # Names of no image type, and any case of .png, are written as PNG.
         for name in ('out.PNG', 'out', 'out.data'):
@@ -2292,7 +2292,8 @@ sys.stdout.write(' '.join(sorted(set(outcomes))) + '\n')
                                                           None, False), 'DXGI format 200, not'),
             (dds(8, 8, b'\0' * 9, fourcc=b'\x71\0\0\0'), (8, 8, 1, (1,), '2D', 'FourCC 113 (R16G16B16A16_FLOAT)',
                                                              False, True, 9, 512, False),
-             'FourCC 113 (R16G16B16A16_FLOAT), truncated surface data: 9 bytes of 512\n'),
+             'FourCC 113 (R16G16B16A16_FLOAT), HDR (more than 8 bits a channel, or floats), truncated surface data: '
+             '9 bytes of 512\n'),
             (dds(8, 8, b'\0' * 9, fourcc=b'ABCD'), (8, 8, 1, (1,), '2D', "FourCC 'ABCD'", False, False, None, None,
                                                     False), "FourCC 'ABCD', not"),
             # A file shorter than its first level says so; one whose later levels are short has the whole ones.

@@ -114,7 +114,7 @@ class ReadmeExamples(unittest.TestCase):
             f.write(dds(4, 4, faces, levels=2, caps2=0x200 | 0xFC00))
         env = dict(os.environ, PATH=bin_dir + os.pathsep + os.environ['PATH'])
         commands = [line for line in readme_commands('Convert DDS files') if line.startswith('dds2png')]
-        self.assertEqual(len(commands), 11, commands)
+        self.assertEqual(len(commands), 12, commands)
         for command in commands:
             process = subprocess.Popen(['sh', '-c', command], cwd=self.dir, env=env,
                                        stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
