@@ -13,8 +13,10 @@
 #include "pixel-layouts.h"
 #include "decoder-variants.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #ifdef HAVE_X86_VARIANTS
 #include <immintrin.h>
@@ -71,21 +73,28 @@ std::uint16_t halfOfSmallFloat(std::uint32_t code, unsigned bits)
     return static_cast<std::uint16_t>(code << (15 - bits));
 }
 
-struct HalfToByteTable {
-    std::uint8_t bytes[1 << 16];
-    HalfToByteTable()
-    {
-        for (std::uint32_t half = 0; half < (1 << 16); half++)
-            bytes[half] = static_cast<std::uint8_t>(sampleOfValue(halfToFloat(static_cast<std::uint16_t>(half)),
-                                                                  SampleType::uint8));
-    }
-};
+// Built on first use by one thread while any other waits. An atomic rather
+// than a guarded static keeps the library free of the C++ runtime, so that
+// the modules load beside any libstdc++ or none (as the dispatcher does).
+std::uint8_t halfToByteTable[1 << 16];
+enum : int { kTableUnbuilt, kTableBuilding, kTableBuilt };
+std::atomic<int> halfToByteState{kTableUnbuilt};
 
-// Built on first use; C++ makes that thread-safe.
 const std::uint8_t *halfToByte()
 {
-    static const HalfToByteTable table;
-    return table.bytes;
+    int state = halfToByteState.load(std::memory_order_acquire);
+    if (state != kTableBuilt) {
+        if (state == kTableUnbuilt && halfToByteState.compare_exchange_strong(state, kTableBuilding)) {
+            for (std::uint32_t half = 0; half < (1 << 16); half++)
+                halfToByteTable[half] = static_cast<std::uint8_t>(
+                    sampleOfValue(halfToFloat(static_cast<std::uint16_t>(half)), SampleType::uint8));
+            halfToByteState.store(kTableBuilt, std::memory_order_release);
+        } else {
+            while (halfToByteState.load(std::memory_order_acquire) != kTableBuilt)
+                std::this_thread::yield();
+        }
+    }
+    return halfToByteTable;
 }
 
 enum class Method : unsigned { constant, table, halfToByte, compute };
@@ -469,7 +478,7 @@ PIXELS_F16C void halvesToSinglesF16C(const unsigned char *halves, std::size_t co
 HalfRunFunction halfRunFunction(SampleType type)
 {
 #ifdef HAVE_X86_VARIANTS
-    static const bool f16c = cpuHasF16C();
+    const bool f16c = cpuHasF16C(); // a flag the CPU check keeps: cheap to ask each call
     if (f16c && type == SampleType::uint8)
         return halvesToBytesF16C;
     if (f16c && type == SampleType::float32)
@@ -486,8 +495,7 @@ typedef void (*ByteShuffleFunction)(const ByteShuffle &shuffle, const unsigned c
 ByteShuffleFunction byteShuffleFunction()
 {
 #ifdef HAVE_X86_VARIANTS
-    static const ByteShuffleFunction chosen = cpuHasSSSE3() ? shuffleBytesSSSE3 : shuffleBytesPlain;
-    return chosen;
+    return cpuHasSSSE3() ? shuffleBytesSSSE3 : shuffleBytesPlain; // the CPU check keeps its answer
 #else
     return shuffleBytesPlain;
 #endif
