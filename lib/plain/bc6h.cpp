@@ -9,42 +9,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "plain/block-bits.h"
+
 namespace {
 
 constexpr unsigned kPixels = 16;
 constexpr std::size_t kRowBytes = 4 * kBc6hChannels * 2; // four pixels of three halves
 
-// The block's 128 bits, read from the lowest up.
-class BitReader {
-public:
-    explicit BitReader(const unsigned char *block)
-    {
-        for (unsigned i = 0; i < 8; ++i) {
-            low_ |= std::uint64_t(block[i]) << (8 * i);
-            high_ |= std::uint64_t(block[8 + i]) << (8 * i);
-        }
-    }
-
-    // The next `bits` bits (1 to 16), lowest first.
-    unsigned read(unsigned bits)
-    {
-        std::uint64_t window;
-        if (position_ >= 64)
-            window = high_ >> (position_ - 64);
-        else if (position_ == 0)
-            window = low_;
-        else
-            window = low_ >> position_ | high_ << (64 - position_);
-        position_ += bits;
-        return static_cast<unsigned>(window & ((1u << bits) - 1));
-    }
-
-    void skip(unsigned bits) { position_ += bits; }
-
-private:
-    std::uint64_t low_ = 0, high_ = 0;
-    unsigned position_ = 0;
-};
 
 // The low `bits` bits of v as a two's complement number.
 inline int signExtend(unsigned v, unsigned bits)

@@ -8,39 +8,10 @@
 #include <cstdint>
 #include <cstring>
 
+#include "plain/block-bits.h"
+
 namespace {
 
-// The block's 128 bits, read from the lowest up.
-class BitReader {
-public:
-    explicit BitReader(const unsigned char *block)
-    {
-        for (unsigned i = 0; i < 8; ++i) {
-            low_ |= std::uint64_t(block[i]) << (8 * i);
-            high_ |= std::uint64_t(block[8 + i]) << (8 * i);
-        }
-    }
-
-    // The next `bits` bits (0 to 8 in every field of the format), lowest first.
-    unsigned read(unsigned bits)
-    {
-        std::uint64_t window;
-        if (position_ >= 64)
-            window = high_ >> (position_ - 64);
-        else if (position_ == 0)
-            window = low_;
-        else
-            window = low_ >> position_ | high_ << (64 - position_);
-        position_ += bits;
-        return static_cast<unsigned>(window & ((1u << bits) - 1));
-    }
-
-    void skip(unsigned bits) { position_ += bits; }
-
-private:
-    std::uint64_t low_ = 0, high_ = 0;
-    unsigned position_ = 0;
-};
 
 constexpr unsigned kRed = 0, kAlpha = 3, kColourChannels = 3;
 constexpr unsigned char kOpaque = 255;

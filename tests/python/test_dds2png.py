@@ -136,11 +136,11 @@ OIIO_READER = r"""
 import json, sys
 import numpy, OpenImageIO as oiio
 image = oiio.ImageInput.open(sys.argv[1])
-spec = image.spec()
+described = image.spec()
 kind = sys.argv[2]
-pixels = image.read_image(0, 0, 0, spec.nchannels, kind)
+pixels = image.read_image(0, 0, 0, described.nchannels, kind)
 samples = pixels.view(numpy.uint16) if kind == 'half' else pixels
-print(json.dumps([spec.width, spec.height, list(spec.channelnames), str(spec.format),
+print(json.dumps([described.width, described.height, list(described.channelnames), str(described.format),
                   [int(v) for v in samples.reshape(-1)]]))
 """
 OIIO_PYTHON = '/usr/bin/python3'
