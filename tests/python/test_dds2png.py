@@ -462,6 +462,28 @@ class Formats(ToolTest):
             self.assertEqual(read_with_openimageio(self.path('white.png'), 'uint16'),
                              (4, 4, ['R', 'G', 'B'], 'uint16', [63736, 64764, 63736] * 16))
 
+    def test_openexr_byte_differences_are_exact_in_threads_at_every_size(self):
+        # ZIP's predictor, worked by hand: 10 after 250 is (10 - 250 + 128) mod 256 = 144.
+        from dds2png import exr
+        self.assertEqual(exr.differences(b'\xfa\x0a\x0a\x00'), b'\xfa\x90\x80\x76')
+        # Conversions in threads of one process ask for the masks of several
+        # block sizes at once: none may see another's half-made cache.
+        failures = []
+
+        def run(size):
+            data = bytes(bytearray((7 * k + size) % 256 for k in range(size)))
+            expected = data[:1] + bytes(bytearray((data[k] - data[k - 1] + 128) % 256 for k in range(1, size)))
+            for _ in range(200):
+                if exr.differences(data) != expected:
+                    failures.append(size)
+                    return
+        threads = [threading.Thread(target=run, args=(size,)) for size in (2, 3, 17, 64, 255, 1000)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+        self.assertEqual(failures, [])
+
     def test_openexr_files_read_back_by_openimageio(self):
         # Half floats of v / 255: 248 -> 0x3BC8, 252 -> 0x3BE8; alpha 200 -> 0x3A46,
         # 10 -> 0x2905; BC4's grey is the one channel Y. 40 rows are three of

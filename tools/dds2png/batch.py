@@ -8,7 +8,7 @@ import os
 import signal
 import sys
 
-from .errors import escape, out_of_memory, path_text, system_error, ConversionError
+from .errors import escape, out_of_memory, path_text, ConversionError
 from .library import Look, convert, write_image_of
 from .outputs import remove_temporaries, remove_unfinished
 

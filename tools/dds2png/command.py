@@ -12,7 +12,7 @@ from .batch import (INTERRUPTED_STATUS, SIGNAL_STATUS, conversion_error, encoded
 from .compressing import usable_cores
 from .decode import decoder_description
 from .errors import escape, path_text, ConversionError
-from .formats import PNG_DEPTHS, TARGET_TYPES, only_decoded, target_type
+from .formats import PNG_DEPTHS, TARGET_TYPES, target_type
 from .inputs import files_in_tree
 from .library import RULES, STANDARD_STREAM, info
 from .outputs import STREAM_NAMES, closed_streams, remove_unfinished, write_to_file

@@ -76,13 +76,20 @@ else:
         return binascii.unhexlify('%0*x' % (2 * size, value))
 
 
-def byte_masks(size, kept={}):
-    """The integers of `size` bytes of 0x80 and of 0x7F; the few sizes a
-    file's blocks have are made once."""
-    if size not in kept:
-        kept.clear()
-        kept[size] = to_integer(b'\x80' * size), to_integer(b'\x7f' * size)
-    return kept[size]
+MASKS_KEPT = {}  # the masks of the few block sizes a file has, by size
+
+
+def byte_masks(size):
+    """The integers of `size` bytes of 0x80 and of 0x7F, made once a size.
+    Each lookup and store is one step, so that conversions in several
+    threads share the dict safely."""
+    masks = MASKS_KEPT.get(size)
+    if masks is None:
+        masks = to_integer(b'\x80' * size), to_integer(b'\x7f' * size)
+        if len(MASKS_KEPT) >= 4:
+            MASKS_KEPT.clear()
+        MASKS_KEPT[size] = masks
+    return masks
 
 
 def differences(data):
