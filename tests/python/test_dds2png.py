@@ -971,6 +971,23 @@ class Permissive(ToolTest):
 
 
 class LevelsAndLayers(ToolTest):
+    def test_all_refuses_a_header_whose_levels_and_layers_the_data_does_not_hold(self):
+        # Four billion layers claimed over one block: no name is made for each,
+        # alone or in a batch, and no traceback.
+        huge = self.write('huge.dds', dds(4, 4, b'\0' * 8, dx10=(71, 3, 0, 0xFFFFFFFF)))
+        unknown = self.write('unknown.dds', dds(4, 4, b'\0' * 8, dx10=(200, 3, 0, 0xFFFFFFFF)))
+        status, err, _ = self.run_tool('--layer', 'all', huge, self.path('out.png'))
+        self.assertNotEqual(status, 0)
+        self.assertEqual(err, 'dds2png: %s: truncated surface data: 8 bytes of 34359738360\n' % huge)
+        status, err, _ = self.run_tool('--level', 'all', unknown, self.path('out.png'))
+        self.assertIn('DXGI format 200', err)
+        self.assertNotIn('Traceback', err)
+        good = self.write('good.dds', dds(4, 4, solid(COLOURS[0], 4, 4)))
+        status, err, _ = self.run_tool('--layer', 'all', '-o', self.path('pngs'), huge, good)
+        self.assertEqual(status, 1)
+        self.assertTrue(os.path.exists(os.path.join(self.path('pngs'), 'good-layer0.png')))
+        self.assertNotIn('Traceback', err)
+
     def test_each_mip_level(self):
         surface = b''.join(solid(COLOURS[n], max(1, 8 >> n), max(1, 4 >> n)) for n in range(4))
         blob = dds(8, 4, surface, levels=4)

@@ -105,6 +105,15 @@ def outputs_of(facts, target, level, layer):
     level and layer where either is `all`, named `<target less .png>-level2.png`,
     `-layer+Y.png` (a cube face), `-layer3.png` (an array element or volume
     slice), or `-level2-layer3.png` for both. `facts` is the input's Info."""
+    if ALL in (level, layer):
+        # Names are made for every level and layer the header claims: only
+        # once the data is known to hold them, so that a header's count of
+        # billions is a refusal, not billions of names.
+        if not facts.decoded:
+            raise ConversionError(None, facts.refusal or 'not decoded')
+        if facts.truncated:
+            raise ConversionError(None, 'truncated surface data: %d bytes of %d' % (facts.data_bytes,
+                                                                                    facts.expected_bytes))
     written = [suffix for suffix in WRITTEN if target.lower().endswith(suffix)]
     stem = target[:-len(written[0])] if written else target
     suffix = target[len(stem):] or PNG_SUFFIX
