@@ -94,134 +94,132 @@ constexpr WeightSpreads weightSpreads()
 
 alignas(64) constexpr WeightSpreads kWeightSpreads = weightSpreads();
 
-// The low `bits` bits of v as a two's complement number.
-inline int signExtend(unsigned v, unsigned bits)
-{
-    const unsigned sign = 1u << (bits - 1);
-    return static_cast<int>((v & (2 * sign - 1)) ^ sign) - static_cast<int>(sign);
-}
-
-// Unquantisation to 16 bits (docs/formats.md): below 15 (unsigned) or 16
-// (signed) bits, ((v << 16) + 0x8000) >> b is v << (16 − b) plus 2^(15 − b),
-// and so is ((m << 15) + 0x4000) >> (b − 1) on the magnitude.
-template <bool Signed, unsigned bits>
-inline int unquantize(int v)
-{
-    if (!Signed) {
-        if (bits >= 15)
-            return v;
-        const unsigned u = static_cast<unsigned>(v);
-        if (u == 0)
-            return 0;
-        if (u == (1u << bits) - 1)
-            return 0xFFFF;
-        return static_cast<int>((u << (16 - bits % 16)) + (0x8000u >> bits));
-    }
-    if (bits >= 16)
-        return v;
-    const unsigned magnitude = static_cast<unsigned>(v < 0 ? -v : v);
-    unsigned q = (magnitude << (16 - bits % 16)) + (0x8000u >> bits);
-    if (magnitude == 0)
-        q = 0;
-    else if (magnitude >= (1u << (bits - 1)) - 1)
-        q = 0x7FFF;
-    return v < 0 ? -static_cast<int>(q) : static_cast<int>(q);
-}
+// Where endpoint component k (endpoint k / 3, channel k % 3) lands: region
+// r's pair table (channel c's endpoints at words 2c and 2c + 1) is made from
+// two integers, its words 0-3 and 4-7, so that the layout's runs are ORed
+// into integers with scalar code and each table is two 64-bit moves.
+constexpr unsigned componentWord(unsigned k) { return 2 * (k % kBc6hChannels) + k / kBc6hChannels % 2; }
+constexpr unsigned componentInteger(unsigned k) { return 2 * (k / (2 * kBc6hChannels)) + componentWord(k) / 4; }
+constexpr unsigned componentShift(unsigned k) { return 16 * (componentWord(k) % 4); }
 
 // The end of every mode's runs.
 template <unsigned I, unsigned start>
 struct RunsEnd {
-    static void read(std::uint64_t, std::uint64_t, unsigned *) {}
-};
-
-// What one block of mode I becomes in scalar code: its endpoint pair tables
-// (region 0's, then region 1's, as words) and its packed indices.
-struct Fields {
-    alignas(16) std::int16_t pairs[2][8];
-    std::uint64_t indices;
-    unsigned partition;
+    static void read(std::uint64_t, std::uint64_t, std::uint64_t *) {}
 };
 
 // Run r of mode I's layout, which starts at bit `start`, then the rest: each
-// into its component, in place.
+// into its component's word, in place.
 template <unsigned I, unsigned r, unsigned start>
 struct Runs {
-    static void read(std::uint64_t low, std::uint64_t high, unsigned stored[kBc6hComponents])
+    static void read(std::uint64_t low, std::uint64_t high, std::uint64_t packed[4])
     {
         constexpr Bc6hRun run = Bc6hTables::modes[I].runs[r];
         constexpr unsigned count = (run.a > run.b ? run.a - run.b : run.b - run.a) + 1u;
-        const unsigned bits = static_cast<unsigned>(bc7::blockBits<start, count>(low, high));
+        constexpr unsigned integer = componentInteger(run.component), shift = componentShift(run.component);
+        const std::uint64_t bits = bc7::blockBits<start, count>(low, high);
         if (run.a >= run.b) {
-            stored[run.component] |= bits << run.b;
+            packed[integer] |= bits << (shift + run.b);
         } else {
             for (unsigned i = 0; i < count; ++i) // reversed: the first bit is the highest
-                stored[run.component] |= (bits >> i & 1u) << (run.b - i);
+                packed[integer] |= (bits >> i & 1u) << (shift + run.b - i);
         }
         typedef typename std::conditional<r + 1 < Bc6hTables::modes[I].runCount, Runs<I, r + 1, start + count>,
                                           RunsEnd<I, start + count>>::type Next;
-        Next::read(low, high, stored);
+        Next::read(low, high, packed);
     }
 };
 
-template <unsigned I, bool Signed>
-inline Fields fields(const unsigned char *block)
+// The transform of mode I, per region's table: each word's sign bit at its
+// stored width, minus that bit, and the byte pair of its channel's e0 to add
+// (none for e0 itself, whose width is the endpoint bits: it comes back
+// whole). Words 6 and 7 stay zero.
+struct TransformSteps {
+    unsigned char base[2][16];
+    std::uint16_t sign[2][8];
+    std::uint16_t minusSign[2][8];
+};
+
+constexpr TransformSteps transformSteps(unsigned I)
 {
-    constexpr const Bc6hMode &mode = Bc6hTables::modes[I];
-    constexpr unsigned bits = mode.endpointBits;
-    const std::uint64_t low = bc7::load64(block), high = bc7::load64(block + 8);
-    unsigned stored[kBc6hComponents] = {};
-    Runs<I, 0, mode.modeBits>::read(low, high, stored);
-    Fields f;
-    std::memset(f.pairs, 0, sizeof f.pairs);
-    for (unsigned c = 0; c < kBc6hChannels; ++c) {
-        const unsigned base = stored[c];
-        for (unsigned e = 0; e < 2u * mode.regions; ++e) {
-            unsigned u = stored[kBc6hChannels * e + c];
-            if (mode.transformed && e != 0)
-                u = (base + unsigned(signExtend(u, mode.deltaBits[c]))) & ((1u << bits) - 1);
-            const int v = Signed ? signExtend(u, bits) : int(u);
-            const int q = unquantize<Signed, bits>(v) - (Signed ? 0 : kUnsignedOffset);
-            f.pairs[e / 2][2 * c + e % 2] = static_cast<std::int16_t>(q);
+    const Bc6hMode &mode = Bc6hTables::modes[I];
+    TransformSteps t{};
+    for (unsigned region = 0; region < 2; ++region)
+        for (unsigned word = 0; word < 8; ++word) {
+            const unsigned c = word / 2;
+            const bool first = region == 0 && word % 2 == 0;
+            const unsigned bits = c >= kBc6hChannels ? 0 : first ? mode.endpointBits : mode.deltaBits[c];
+            t.sign[region][word] = static_cast<std::uint16_t>(bits ? 1u << (bits - 1) : 0);
+            t.minusSign[region][word] = static_cast<std::uint16_t>(0x10000u - t.sign[region][word]);
+            const bool based = c < kBc6hChannels && !first;
+            t.base[region][2 * word] = based ? static_cast<unsigned char>(4 * c) : kZeroLane;
+            t.base[region][2 * word + 1] = based ? static_cast<unsigned char>(4 * c + 1) : kZeroLane;
         }
-    }
-    if (mode.regions == 2) {
-        f.partition = static_cast<unsigned>(bc7::blockBits<77, 5>(low, high));
-        std::uint64_t indices = bc7::blockBits<kBc6hTwoRegionHeader, 46>(low, high);
-        indices = bc7::insertZero(indices, 2);
-        f.indices = bc7::insertZero(indices, Bc7Tables::anchors2[f.partition] * 3u + 2u);
-    } else {
-        f.partition = 0;
-        f.indices = bc7::insertZero(bc7::blockBits<kBc6hOneRegionHeader, 63>(low, high), 3);
-    }
-    return f;
+    return t;
 }
 
-// Four outputs' halves, in 32-bit lanes, from their endpoint and weight pairs.
-template <class V, bool Signed>
-VARIANT_TARGET inline typename V::Vector halves(typename V::Vector endpointPairs, typename V::Vector weightPairs)
+template <unsigned I>
+struct TransformStepsOf {
+    alignas(16) static constexpr TransformSteps steps = transformSteps(I);
+};
+template <unsigned I>
+constexpr TransformSteps TransformStepsOf<I>::steps;
+
+// One region's pair table of mode I from its stored components (`stored`;
+// region 0's, `first`, holds e0): the transform (deltas sign-extended, added
+// to e0 and wrapped to the endpoint bits), the signed form's sign extension
+// and the unquantisation (docs/formats.md), on every word at once, to signed
+// words, the unsigned form's offset by −0x8000. Below 15 (unsigned) or 16
+// (signed) bits, ((v << 16) + 0x8000) >> b is v << (16 − b) plus 2^(15 − b),
+// and so is ((m << 15) + 0x4000) >> (b − 1) on the magnitude.
+template <class V, unsigned I, bool Signed>
+VARIANT_TARGET inline typename V::Vector endpointTable(typename V::Vector stored, typename V::Vector first,
+                                                      unsigned region)
 {
     typedef typename V::Vector Vector;
-    constexpr int kHalf = 1 << (kBc7WeightBits - 1);
-    const Vector sum = V::multiplyAddWords(endpointPairs, weightPairs);
-    if (!Signed) {
-        // The offset comes back whole: (sum + 32 + 64·0x8000) >> 6, then (v·31) >> 6.
-        const Vector v = V::template shiftRightDwords<6>(V::addDwords(sum, V::splatDwords(kHalf + (kUnsignedOffset << 6))));
-        return V::template shiftRightDwords<6>(V::subtractDwords(V::template shiftLeftDwords<5>(v), v));
+    constexpr const Bc6hMode &mode = Bc6hTables::modes[I];
+    constexpr unsigned bits = mode.endpointBits;
+    constexpr std::uint16_t endpointSign = static_cast<std::uint16_t>(1u << (bits - 1));
+    Vector v = stored;
+    if (mode.transformed) {
+        const TransformSteps &t = TransformStepsOf<I>::steps;
+        v = V::add(V::add(V::bitXor(v, V::pattern(t.sign[region])), V::shuffle(first, V::pattern(t.base[region]))),
+                   V::pattern(t.minusSign[region]));
+        if (bits < 16)
+            v = V::bitAnd(v, V::splatWords(static_cast<std::uint16_t>((1u << bits) - 1)));
     }
-    const Vector v = V::template shiftRightDwordsSigned<6>(V::addDwords(sum, V::splatDwords(kHalf)));
-    const Vector m = V::absoluteDwords(v);
-    return V::template shiftRightDwords<5>(V::subtractDwords(V::template shiftLeftDwords<5>(m), m));
+    if (!Signed) {
+        if (bits >= 15)
+            return V::bitXor(v, V::splatWords(kUnsignedOffset));
+        constexpr unsigned shift = bits < 15 ? 16 - bits : 1;
+        const Vector q = V::add(V::template shiftLeftWords<shift>(v), V::splatWords(0x8000u >> bits));
+        const Vector largest = V::isZero(V::bitXor(v, V::splatWords(static_cast<std::uint16_t>((1u << bits) - 1))));
+        return V::bitXor(V::bitOr(V::andNot(V::isZero(v), q), largest), V::splatWords(kUnsignedOffset));
+    }
+    if (bits >= 16)
+        return v;
+    v = V::add(V::bitXor(v, V::splatWords(endpointSign)), V::splatWords(static_cast<std::uint16_t>(0x10000u - endpointSign)));
+    // Magnitudes from 2^(b − 1) − 1 up become 0x7FFF: all ones, then the top
+    // bit cleared (below that, q < 0x8000); a zero v zeroes q with the sign.
+    constexpr unsigned shift = bits < 16 ? 16 - bits : 1;
+    const Vector m = V::absolute(v);
+    Vector q = V::add(V::template shiftLeftWords<shift>(m), V::splatWords(0x8000u >> bits));
+    q = V::bitOr(q, V::greater(m, V::splatWords(static_cast<std::uint16_t>(endpointSign - 2))));
+    return V::signOf(V::bitAnd(q, V::splatWords(0x7FFF)), v);
 }
 
-// The sign bits of four signed outputs: where v ≤ −2, whose scaled magnitude
-// is not 0 (−1 scales to +0), all ones.
-template <class V>
-VARIANT_TARGET inline typename V::Vector negatives(typename V::Vector endpointPairs, typename V::Vector weightPairs)
+// A row's halves from its interpolated values (signed words, the unsigned
+// form's offset by −0x8000), as the final scaling makes them: unsigned,
+// (v·31) >> 6 is the high word of v·(31 << 10); signed, the magnitude's
+// (m·31) >> 5 that of m·(31 << 11), with the sign bit where v ≤ −2, whose
+// scaled magnitude is not 0 (−1 scales to +0).
+template <class V, bool Signed>
+VARIANT_TARGET inline typename V::Vector scaled(typename V::Vector v)
 {
-    constexpr int kHalf = 1 << (kBc7WeightBits - 1);
-    const typename V::Vector sum = V::multiplyAddWords(endpointPairs, weightPairs);
-    // (sum + 32) >> 6 ≤ −2 exactly where sum + 32 + 64 < 0.
-    return V::template shiftRightDwordsSigned<31>(V::addDwords(sum, V::splatDwords(kHalf + 64)));
+    if (!Signed)
+        return V::mulhi(V::bitXor(v, V::splatWords(kUnsignedOffset)), V::splatWords(31u << 10));
+    const typename V::Vector magnitude = V::mulhi(V::absolute(v), V::splatWords(31u << 11));
+    return V::bitOr(magnitude, V::bitAnd(V::greater(V::splatWords(0xFFFF), v), V::splatWords(0x8000)));
 }
 
 template <class V, unsigned I, bool Signed>
@@ -230,51 +228,65 @@ VARIANT_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *p
 {
     typedef typename V::Vector Vector;
     constexpr const Bc6hMode &mode = Bc6hTables::modes[I];
-    constexpr unsigned indexBits = mode.regions == 2 ? 3 : 4;
-    const auto &slots = mode.regions == 2 ? kTwoRegionSlots<V::kThirdSubsetSlots>.slots
-                                          : kOneRegionSlots<V::kThirdSubsetSlots>.slots;
+    constexpr bool twoRegions = mode.regions == 2;
+    constexpr unsigned indexBits = twoRegions ? 3 : 4;
     const Vector sixtyFour = V::splatBytes(1 << kBc7WeightBits);
-    const Vector signBit = V::splatWords(0x8000);
     for (std::size_t i = 0; i < count; i += V::kLanes) {
         std::size_t at[V::kLanes];
-        Fields f[V::kLanes];
-        const void *regions[2][V::kLanes];
-        std::uint64_t indices[V::kLanes];
+        std::uint64_t packed[4][V::kLanes], indices[V::kLanes];
+        unsigned partition[V::kLanes];
         for (unsigned l = 0; l < V::kLanes; ++l) {
             at[l] = positions[i + l < count ? i + l : count - 1];
-            f[l] = fields<I, Signed>(data + kBc6hBlockBytes * at[l]);
-            regions[0][l] = f[l].pairs[0];
-            regions[1][l] = f[l].pairs[1];
-            indices[l] = f[l].indices;
+            const unsigned char *block = data + kBc6hBlockBytes * at[l];
+            const std::uint64_t low = bc7::load64(block), high = bc7::load64(block + 8);
+            std::uint64_t words[4] = {};
+            Runs<I, 0, mode.modeBits>::read(low, high, words);
+            for (unsigned k = 0; k < 4; ++k)
+                packed[k][l] = words[k];
+            // The indices, each region's anchor one bit short.
+            if (twoRegions) {
+                partition[l] = static_cast<unsigned>(bc7::blockBits<77, 5>(low, high));
+                const std::uint64_t stored = bc7::insertZero(bc7::blockBits<kBc6hTwoRegionHeader, 46>(low, high), 2);
+                indices[l] = bc7::insertZero(stored, Bc7Tables::anchors2[partition[l]] * 3u + 2u);
+            } else {
+                partition[l] = 0;
+                indices[l] = bc7::insertZero(bc7::blockBits<kBc6hOneRegionHeader, 63>(low, high), 3);
+            }
         }
-        const Vector region0 = V::perLane(regions[0]);
-        const Vector region1 = V::perLane(regions[1]);
+        const Vector stored0 = V::unpackLow64(V::fromIntegers(packed[0]), V::fromIntegers(packed[1]));
+        const Vector region0 = endpointTable<V, I, Signed>(stored0, stored0, 0);
+        Vector region1 = region0;
+        if (twoRegions)
+            region1 = endpointTable<V, I, Signed>(V::unpackLow64(V::fromIntegers(packed[2]), V::fromIntegers(packed[3])),
+                                                  stored0, 1);
 
         const Vector weights = bc7::pixelWeights<V, indexBits>(V::fromIntegers(indices));
         const Vector pairsLow = V::interleaveLowBytes(V::subtractBytes(sixtyFour, weights), weights);
         const Vector pairsHigh = V::interleaveHighBytes(V::subtractBytes(sixtyFour, weights), weights);
+        // One region: each group's endpoint pairs are the same in every row.
+        Vector sameEndpoints[3];
+        for (unsigned g = 0; g < 3; ++g)
+            sameEndpoints[g] = V::shuffle(region0, V::pattern(kOneRegionSlots<V::kThirdSubsetSlots>.slots[0][0][g]));
 #pragma GCC unroll 4
         for (unsigned row = 0; row < 4; ++row) {
             const Vector pairs = row < 2 ? pairsLow : pairsHigh;
-            Vector out[3], sign[3];
+            Vector out[3];
             for (unsigned g = 0; g < 3; ++g) {
-                const Vector slot = bc7::perLane<V>([&](unsigned l) { return slots[f[l].partition][row][g]; });
-                const Vector endpoints =
-                    mode.regions == 2 ? V::shuffleTwo(region0, region1, slot) : V::shuffle(region0, slot);
+                Vector endpoints = sameEndpoints[g];
+                if (twoRegions) {
+                    const Vector slot = bc7::perLane<V>(
+                        [&](unsigned l) { return kTwoRegionSlots<V::kThirdSubsetSlots>.slots[partition[l]][row][g]; });
+                    endpoints = V::shuffleTwo(region0, region1, slot);
+                }
                 const Vector weightPairs = V::shuffle(pairs, V::pattern(kWeightSpreads.spread[row][g]));
-                out[g] = halves<V, Signed>(endpoints, weightPairs);
-                if (Signed)
-                    sign[g] = negatives<V>(endpoints, weightPairs);
-            }
-            Vector low = V::packDwords(out[0], out[1]), high = V::packDwords(out[2], out[2]);
-            if (Signed) {
-                low = V::bitOr(low, V::bitAnd(V::packDwords(sign[0], sign[1]), signBit));
-                high = V::bitOr(high, V::bitAnd(V::packDwords(sign[2], sign[2]), signBit));
+                // ((64 − w)·a + w·b + 32) >> 6, rounding down, fits a signed word.
+                out[g] = V::template roundShiftRightDwords<kBc7WeightBits>(V::multiplyAddWords(endpoints, weightPairs));
             }
             unsigned char *rows[V::kLanes];
             for (unsigned l = 0; l < V::kLanes; ++l)
                 rows[l] = outdata[row] + kRowBytes * at[l];
-            V::storeRows24(low, high, rows);
+            V::storeRows24(scaled<V, Signed>(V::packDwords(out[0], out[1])),
+                           scaled<V, Signed>(V::packDwords(out[2], out[2])), rows);
         }
     }
 }

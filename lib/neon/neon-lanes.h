@@ -75,8 +75,36 @@ struct Neon {
     static Vector roundShift6(Vector v) { return vreinterpretq_u8_u16(vrshrq_n_u16(vreinterpretq_u16_u8(v), 6)); }
     static void storeLanes(Vector v, unsigned char *const at[kLanes]) { vst1q_u8(at[0], v); }
 
-    // What BC6H's kernel adds (bc6h-lanes.h): 32-bit lanes.
+    // What BC6H's kernel adds (bc6h-lanes.h): words and 32-bit lanes.
     static Vector splatWords(std::uint16_t value) { return vreinterpretq_u8_u16(vdupq_n_u16(value)); }
+    static Vector bitXor(Vector a, Vector b) { return veorq_u8(a, b); }
+    static Vector andNot(Vector mask, Vector b) { return vbicq_u8(b, mask); }
+    static Vector add(Vector a, Vector b) { return vreinterpretq_u8_u16(vaddq_u16(vreinterpretq_u16_u8(a), vreinterpretq_u16_u8(b))); }
+    template <int count>
+    static Vector shiftLeftWords(Vector v) { return vreinterpretq_u8_u16(vshlq_n_u16(vreinterpretq_u16_u8(v), count)); }
+    static Vector isZero(Vector a) { return vreinterpretq_u8_u16(vceqzq_u16(vreinterpretq_u16_u8(a))); }
+    // Signed words.
+    static Vector greater(Vector a, Vector b)
+    {
+        return vreinterpretq_u8_u16(vcgtq_s16(vreinterpretq_s16_u8(a), vreinterpretq_s16_u8(b)));
+    }
+    static Vector absolute(Vector a) { return vreinterpretq_u8_s16(vabsq_s16(vreinterpretq_s16_u8(a))); }
+    // a negated where `sign` is negative, 0 where it is 0, as x86's sign instruction.
+    static Vector signOf(Vector a, Vector sign)
+    {
+        const int16x8_t s = vreinterpretq_s16_u8(sign);
+        const int16x8_t negative = vreinterpretq_s16_u16(vcltzq_s16(s));
+        const int16x8_t signedA = vsubq_s16(veorq_s16(vreinterpretq_s16_u8(a), negative), negative);
+        return vreinterpretq_u8_s16(vbicq_s16(signedA, vreinterpretq_s16_u16(vceqzq_s16(s))));
+    }
+    // The high words of unsigned word products.
+    static Vector mulhi(Vector a, Vector b)
+    {
+        const uint16x8_t x = vreinterpretq_u16_u8(a), y = vreinterpretq_u16_u8(b);
+        const uint32x4_t low = vmull_u16(vget_low_u16(x), vget_low_u16(y));
+        const uint32x4_t high = vmull_high_u16(x, y);
+        return vreinterpretq_u8_u16(vuzp2q_u16(vreinterpretq_u16_u32(low), vreinterpretq_u16_u32(high)));
+    }
     // Products of signed word pairs, each pair's two summed into a dword.
     static Vector multiplyAddWords(Vector a, Vector b)
     {
@@ -85,25 +113,12 @@ struct Neon {
         const int32x4_t high = vmull_high_s16(x, y);
         return vreinterpretq_u8_s32(vpaddq_s32(low, high));
     }
-    static Vector splatDwords(int value) { return vreinterpretq_u8_s32(vdupq_n_s32(value)); }
-    static Vector addDwords(Vector a, Vector b)
+    // Signed dwords' (v + 2^(count − 1)) >> count, rounding down: one rounding shift.
+    template <int count>
+    static Vector roundShiftRightDwords(Vector v)
     {
-        return vreinterpretq_u8_s32(vaddq_s32(vreinterpretq_s32_u8(a), vreinterpretq_s32_u8(b)));
+        return vreinterpretq_u8_s32(vrshrq_n_s32(vreinterpretq_s32_u8(v), count));
     }
-    static Vector subtractDwords(Vector a, Vector b)
-    {
-        return vreinterpretq_u8_s32(vsubq_s32(vreinterpretq_s32_u8(a), vreinterpretq_s32_u8(b)));
-    }
-    template <int Bits>
-    static Vector shiftLeftDwords(Vector a) { return vreinterpretq_u8_u32(vshlq_n_u32(vreinterpretq_u32_u8(a), Bits)); }
-    template <int Bits>
-    static Vector shiftRightDwords(Vector a) { return vreinterpretq_u8_u32(vshrq_n_u32(vreinterpretq_u32_u8(a), Bits)); }
-    template <int Bits>
-    static Vector shiftRightDwordsSigned(Vector a)
-    {
-        return vreinterpretq_u8_s32(vshrq_n_s32(vreinterpretq_s32_u8(a), Bits));
-    }
-    static Vector absoluteDwords(Vector a) { return vreinterpretq_u8_s32(vabsq_s32(vreinterpretq_s32_u8(a))); }
     // Signed dwords to words, saturated: a's then b's.
     static Vector packDwords(Vector a, Vector b)
     {

@@ -71,6 +71,12 @@ struct X86Compositions {
     // multiply pipe with the multiply-adds).
     template <class Vector>
     VARIANT_TARGET static Vector roundShift6(Vector v) { return V::mulhiRound(v, V::splatWords(512)); }
+    // Signed dwords' (v + 2^(Bits − 1)) >> Bits, rounding down (BC6H's interpolation).
+    template <int Bits, class Vector>
+    VARIANT_TARGET static Vector roundShiftRightDwords(Vector v)
+    {
+        return V::template shiftRightDwordsSigned<Bits>(V::addDwords(v, V::splatDwords(1 << (Bits - 1))));
+    }
 };
 
 } // namespace

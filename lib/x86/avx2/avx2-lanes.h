@@ -101,14 +101,10 @@ struct Avx2 : X86Compositions<Avx2> {
     VARIANT_TARGET static Vector multiplyAddWords(Vector a, Vector b) { return _mm256_madd_epi16(a, b); }
     VARIANT_TARGET static Vector splatDwords(int value) { return _mm256_set1_epi32(value); }
     VARIANT_TARGET static Vector addDwords(Vector a, Vector b) { return _mm256_add_epi32(a, b); }
-    VARIANT_TARGET static Vector subtractDwords(Vector a, Vector b) { return _mm256_sub_epi32(a, b); }
     template <int Bits>
-    VARIANT_TARGET static Vector shiftLeftDwords(Vector a) { return _mm256_slli_epi32(a, Bits); }
-    template <int Bits>
-    VARIANT_TARGET static Vector shiftRightDwords(Vector a) { return _mm256_srli_epi32(a, Bits); }
+    VARIANT_TARGET static Vector shiftLeftWords(Vector a) { return _mm256_slli_epi16(a, Bits); }
     template <int Bits>
     VARIANT_TARGET static Vector shiftRightDwordsSigned(Vector a) { return _mm256_srai_epi32(a, Bits); }
-    VARIANT_TARGET static Vector absoluteDwords(Vector a) { return _mm256_abs_epi32(a); }
     VARIANT_TARGET static Vector packDwords(Vector a, Vector b) { return _mm256_packs_epi32(a, b); }
     // Each lane's 16 bytes of `low` and first 8 of `high`, a row of 24 bytes.
     VARIANT_TARGET static void storeRows24(Vector low, Vector high, unsigned char *const at[kLanes])

@@ -90,14 +90,10 @@ struct Ssse3 : X86Compositions<Ssse3> {
     VARIANT_TARGET static Vector multiplyAddWords(Vector a, Vector b) { return _mm_madd_epi16(a, b); }
     VARIANT_TARGET static Vector splatDwords(int value) { return _mm_set1_epi32(value); }
     VARIANT_TARGET static Vector addDwords(Vector a, Vector b) { return _mm_add_epi32(a, b); }
-    VARIANT_TARGET static Vector subtractDwords(Vector a, Vector b) { return _mm_sub_epi32(a, b); }
     template <int Bits>
-    VARIANT_TARGET static Vector shiftLeftDwords(Vector a) { return _mm_slli_epi32(a, Bits); }
-    template <int Bits>
-    VARIANT_TARGET static Vector shiftRightDwords(Vector a) { return _mm_srli_epi32(a, Bits); }
+    VARIANT_TARGET static Vector shiftLeftWords(Vector a) { return _mm_slli_epi16(a, Bits); }
     template <int Bits>
     VARIANT_TARGET static Vector shiftRightDwordsSigned(Vector a) { return _mm_srai_epi32(a, Bits); }
-    VARIANT_TARGET static Vector absoluteDwords(Vector a) { return _mm_abs_epi32(a); }
     VARIANT_TARGET static Vector packDwords(Vector a, Vector b) { return _mm_packs_epi32(a, b); }
     // Each lane's 16 bytes of `low` and first 8 of `high`, a row of 24 bytes.
     VARIANT_TARGET static void storeRows24(Vector low, Vector high, unsigned char *const at[kLanes])
