@@ -32,7 +32,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <type_traits>
 
 namespace {
 namespace bc6h {
@@ -94,41 +93,105 @@ constexpr WeightSpreads weightSpreads()
 
 alignas(64) constexpr WeightSpreads kWeightSpreads = weightSpreads();
 
-// Where endpoint component k (endpoint k / 3, channel k % 3) lands: region
-// r's pair table (channel c's endpoints at words 2c and 2c + 1) is made from
-// two integers, its words 0-3 and 4-7, so that the layout's runs are ORed
-// into integers with scalar code and each table is two 64-bit moves.
+// Where endpoint component k (endpoint k / 3, channel k % 3) lands: in
+// region k / 6's pair table, whose channel c has its endpoints at words 2c
+// and 2c + 1.
+constexpr unsigned componentRegion(unsigned k) { return k / (2 * kBc6hChannels); }
 constexpr unsigned componentWord(unsigned k) { return 2 * (k % kBc6hChannels) + k / kBc6hChannels % 2; }
-constexpr unsigned componentInteger(unsigned k) { return 2 * (k / (2 * kBc6hChannels)) + componentWord(k) / 4; }
-constexpr unsigned componentShift(unsigned k) { return 16 * (componentWord(k) % 4); }
 
-// The end of every mode's runs.
-template <unsigned I, unsigned start>
-struct RunsEnd {
-    static void read(std::uint64_t, std::uint64_t, std::uint64_t *) {}
+// How to cut mode I's stored components out of its block into the pair
+// tables, as BC7's endpoints are cut (bc7-lanes.h), but from pieces: each
+// run of the layout is one piece, or several where its bits span more than
+// two bytes (a 16-bit window) or are reversed (a piece a bit). A round
+// takes one piece of each word: the word's two block bytes, their shift
+// either way, by a count (ARM) or by multiplying (x86: the low product to
+// the left, the high one to the right) and the piece's mask, ORed in.
+constexpr unsigned kMaxRounds = 8;
+
+struct FieldRounds {
+    unsigned rounds[2];
+    bool left[2][kMaxRounds], right[2][kMaxRounds]; // whether any word of the round shifts that way
+    unsigned char window[2][kMaxRounds][16];
+    std::uint16_t leftMul[2][kMaxRounds][8];
+    std::uint16_t rightMul[2][kMaxRounds][8];
+    std::int16_t count[2][kMaxRounds][8];
+    std::uint16_t mask[2][kMaxRounds][8];
 };
 
-// Run r of mode I's layout, which starts at bit `start`, then the rest: each
-// into its component's word, in place.
-template <unsigned I, unsigned r, unsigned start>
-struct Runs {
-    static void read(std::uint64_t low, std::uint64_t high, std::uint64_t packed[4])
-    {
-        constexpr Bc6hRun run = Bc6hTables::modes[I].runs[r];
-        constexpr unsigned count = (run.a > run.b ? run.a - run.b : run.b - run.a) + 1u;
-        constexpr unsigned integer = componentInteger(run.component), shift = componentShift(run.component);
-        const std::uint64_t bits = bc7::blockBits<start, count>(low, high);
-        if (run.a >= run.b) {
-            packed[integer] |= bits << (shift + run.b);
-        } else {
-            for (unsigned i = 0; i < count; ++i) // reversed: the first bit is the highest
-                packed[integer] |= (bits >> i & 1u) << (shift + run.b - i);
-        }
-        typedef typename std::conditional<r + 1 < Bc6hTables::modes[I].runCount, Runs<I, r + 1, start + count>,
-                                          RunsEnd<I, start + count>>::type Next;
-        Next::read(low, high, packed);
+// One piece: `bits` bits from block bit `from` to bits `to` up of component k.
+constexpr void addPiece(FieldRounds &t, unsigned (&used)[2][8], unsigned k, unsigned from, unsigned bits, unsigned to)
+{
+    const unsigned region = componentRegion(k), word = componentWord(k), round = used[region][word]++;
+    const int shift = int(to) - int(from % 8);
+    if (round >= t.rounds[region])
+        t.rounds[region] = round + 1;
+    t.window[region][round][2 * word] = static_cast<unsigned char>(from / 8);
+    t.window[region][round][2 * word + 1] = static_cast<unsigned char>(from / 8 + 1 < kBc6hBlockBytes ? from / 8 + 1 : kZeroLane);
+    t.count[region][round][word] = static_cast<std::int16_t>(shift);
+    if (shift >= 0) {
+        t.leftMul[region][round][word] = static_cast<std::uint16_t>(1u << shift);
+        t.left[region][round] = true;
+    } else {
+        t.rightMul[region][round][word] = static_cast<std::uint16_t>(1u << (16 + shift));
+        t.right[region][round] = true;
     }
+    t.mask[region][round][word] = static_cast<std::uint16_t>(((1u << bits) - 1) << to);
+}
+
+constexpr FieldRounds fieldRounds(unsigned I)
+{
+    const Bc6hMode &mode = Bc6hTables::modes[I];
+    FieldRounds t{};
+    for (unsigned region = 0; region < 2; ++region)
+        for (unsigned round = 0; round < kMaxRounds; ++round)
+            for (unsigned byte = 0; byte < 16; ++byte)
+                t.window[region][round][byte] = kZeroLane;
+    unsigned used[2][8] = {};
+    unsigned from = mode.modeBits;
+    for (unsigned r = 0; r < mode.runCount; ++r) {
+        const Bc6hRun run = mode.runs[r];
+        if (run.a >= run.b) {
+            // Pieces whose bits lie in two bytes.
+            for (unsigned done = 0, count = run.a - run.b + 1u; done < count;) {
+                const unsigned room = 16 - (from + done) % 8, bits = count - done < room ? count - done : room;
+                addPiece(t, used, run.component, from + done, bits, run.b + done);
+                done += bits;
+            }
+            from += run.a - run.b + 1u;
+        } else {
+            for (unsigned bit = run.b + 1u; bit-- > run.a; ++from) // reversed: the first bit is the highest
+                addPiece(t, used, run.component, from, 1, bit);
+        }
+    }
+    return t;
+}
+
+template <unsigned I>
+struct FieldRoundsOf {
+    alignas(16) static constexpr FieldRounds rounds = fieldRounds(I);
+    static_assert(rounds.rounds[0] <= kMaxRounds && rounds.rounds[1] <= kMaxRounds, "rounds fit the recipe");
 };
+template <unsigned I>
+constexpr FieldRounds FieldRoundsOf<I>::rounds;
+
+// Region `region`'s stored components of mode I's blocks, in its pair table's words.
+template <class V, unsigned I>
+VARIANT_TARGET inline typename V::Vector storedComponents(typename V::Vector blocks, unsigned region)
+{
+    typedef typename V::Vector Vector;
+    const FieldRounds &t = FieldRoundsOf<I>::rounds;
+    Vector stored = V::zero();
+#pragma GCC unroll 8
+    for (unsigned k = 0; k < t.rounds[region]; ++k) {
+        const Vector w = V::shuffle(blocks, V::pattern(t.window[region][k]));
+        const Vector shifted =
+            !t.right[region][k] ? V::shiftLeft16(w, t.leftMul[region][k], t.count[region][k])
+            : !t.left[region][k] ? V::shiftRight16(w, t.rightMul[region][k], t.count[region][k])
+                                 : V::shiftEitherWay16(w, t.leftMul[region][k], t.rightMul[region][k], t.count[region][k]);
+        stored = V::bitOr(stored, V::bitAnd(shifted, V::pattern(t.mask[region][k])));
+    }
+    return stored;
+}
 
 // The transform of mode I, per region's table: each word's sign bit at its
 // stored width, minus that bit, and the byte pair of its channel's e0 to add
@@ -233,16 +296,13 @@ VARIANT_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *p
     const Vector sixtyFour = V::splatBytes(1 << kBc7WeightBits);
     for (std::size_t i = 0; i < count; i += V::kLanes) {
         std::size_t at[V::kLanes];
-        std::uint64_t packed[4][V::kLanes], indices[V::kLanes];
+        const unsigned char *blocks[V::kLanes];
+        std::uint64_t indices[V::kLanes];
         unsigned partition[V::kLanes];
         for (unsigned l = 0; l < V::kLanes; ++l) {
             at[l] = positions[i + l < count ? i + l : count - 1];
-            const unsigned char *block = data + kBc6hBlockBytes * at[l];
-            const std::uint64_t low = bc7::load64(block), high = bc7::load64(block + 8);
-            std::uint64_t words[4] = {};
-            Runs<I, 0, mode.modeBits>::read(low, high, words);
-            for (unsigned k = 0; k < 4; ++k)
-                packed[k][l] = words[k];
+            blocks[l] = data + kBc6hBlockBytes * at[l];
+            const std::uint64_t low = bc7::load64(blocks[l]), high = bc7::load64(blocks[l] + 8);
             // The indices, each region's anchor one bit short.
             if (twoRegions) {
                 partition[l] = static_cast<unsigned>(bc7::blockBits<77, 5>(low, high));
@@ -253,12 +313,12 @@ VARIANT_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *p
                 indices[l] = bc7::insertZero(bc7::blockBits<kBc6hOneRegionHeader, 63>(low, high), 3);
             }
         }
-        const Vector stored0 = V::unpackLow64(V::fromIntegers(packed[0]), V::fromIntegers(packed[1]));
+        const Vector block = V::blocks(blocks);
+        const Vector stored0 = storedComponents<V, I>(block, 0);
         const Vector region0 = endpointTable<V, I, Signed>(stored0, stored0, 0);
         Vector region1 = region0;
         if (twoRegions)
-            region1 = endpointTable<V, I, Signed>(V::unpackLow64(V::fromIntegers(packed[2]), V::fromIntegers(packed[3])),
-                                                  stored0, 1);
+            region1 = endpointTable<V, I, Signed>(storedComponents<V, I>(block, 1), stored0, 1);
 
         const Vector weights = bc7::pixelWeights<V, indexBits>(V::fromIntegers(indices));
         const Vector pairsLow = V::interleaveLowBytes(V::subtractBytes(sixtyFour, weights), weights);

@@ -47,6 +47,10 @@ struct Neon {
     {
         return shiftLeft16(v, nullptr, counts);
     }
+    static Vector shiftEitherWay16(Vector v, const std::uint16_t *, const std::uint16_t *, const std::int16_t *counts)
+    {
+        return shiftLeft16(v, nullptr, counts);
+    }
     template <int count>
     static Vector shiftRightWords(Vector v)
     {

@@ -66,6 +66,13 @@ struct X86Compositions {
     {
         return V::mulhi(v, V::pattern(multipliers));
     }
+    // Each word to the left or to the right (BC6H's fields): a multiplier 0 in the other direction.
+    template <class Vector>
+    VARIANT_TARGET static Vector shiftEitherWay16(Vector v, const std::uint16_t *leftMultipliers,
+                                                const std::uint16_t *rightMultipliers, const std::int16_t *)
+    {
+        return V::bitOr(V::mullo(v, V::pattern(leftMultipliers)), V::mulhi(v, V::pattern(rightMultipliers)));
+    }
     // (x·512 + 2^14) >> 15 is (x + 32) >> 6: one instruction where an add
     // and a shift are two (measured faster here, although it shares the
     // multiply pipe with the multiply-adds).
