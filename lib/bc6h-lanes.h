@@ -38,39 +38,47 @@ namespace bc6h {
 
 constexpr std::size_t kRowBytes = 4 * kBc6hChannels * 2; // four pixels of three halves
 constexpr unsigned char kZeroLane = 0x80;
-constexpr unsigned kRegionBytes = kBc6hChannels * 4; // three word pairs
 constexpr int kUnsignedOffset = 0x8000;             // unsigned values as signed words
 
-// Per partition, row and group of four outputs (pixel 4·row + o / 3, channel
-// o % 3 for output o of the row), each output dword's four bytes: its
-// region's word pair for its channel. The second region's bytes start at
-// `secondBase` (V::kThirdSubsetSlots, where V's lookup of two tables finds the
-// second). One region: partition 0's pixels are all in region 0 below.
-template <unsigned secondBase>
-struct PairSlots {
-    unsigned char slots[kBc6hPartitions][4][3][16];
+// A row's twelve outputs (output o is pixel 4·row + o / 3's channel o % 3)
+// are three groups of four dwords. Per group, each output dword's four bytes:
+// its channel's word pair in a region's pair table (the same in every row),
+// and the byte of its pixel, in a row, from a byte a pixel.
+struct OutputSpreads {
+    unsigned char channelPairs[3][16];
+    unsigned char pixel[4][3][16];
 };
 
-template <unsigned secondBase>
-constexpr PairSlots<secondBase> pairSlots(bool oneRegion)
+constexpr OutputSpreads outputSpreads()
 {
-    PairSlots<secondBase> t{};
-    for (unsigned p = 0; p < kBc6hPartitions; ++p)
-        for (unsigned row = 0; row < 4; ++row)
-            for (unsigned g = 0; g < 3; ++g)
-                for (unsigned b = 0; b < 16; ++b) {
-                    const unsigned output = 4 * g + b / 4, pixel = 4 * row + output / kBc6hChannels;
-                    const unsigned channel = output % kBc6hChannels;
-                    const unsigned region = oneRegion ? 0 : Bc7Tables::partitions2[p][pixel];
-                    t.slots[p][row][g][b] = static_cast<unsigned char>((region ? secondBase : 0) + 4 * channel + b % 4);
-                }
+    OutputSpreads t{};
+    for (unsigned g = 0; g < 3; ++g)
+        for (unsigned b = 0; b < 16; ++b) {
+            const unsigned output = 4 * g + b / 4;
+            t.channelPairs[g][b] = static_cast<unsigned char>(4 * (output % kBc6hChannels) + b % 4);
+            for (unsigned row = 0; row < 4; ++row)
+                t.pixel[row][g][b] = static_cast<unsigned char>(4 * row + output / kBc6hChannels);
+        }
     return t;
 }
 
-template <unsigned secondBase>
-constexpr PairSlots<secondBase> kTwoRegionSlots = pairSlots<secondBase>(false);
-template <unsigned secondBase>
-constexpr PairSlots<secondBase> kOneRegionSlots = pairSlots<secondBase>(true);
+alignas(64) constexpr OutputSpreads kOutputSpreads = outputSpreads();
+
+// Per partition, a byte a pixel: all ones in region 1.
+struct RegionBytes {
+    unsigned char secondRegion[kBc6hPartitions][16];
+};
+
+constexpr RegionBytes regionBytes()
+{
+    RegionBytes t{};
+    for (unsigned p = 0; p < kBc6hPartitions; ++p)
+        for (unsigned pixel = 0; pixel < 16; ++pixel)
+            t.secondRegion[p][pixel] = Bc7Tables::partitions2[p][pixel] ? 0xFF : 0;
+    return t;
+}
+
+alignas(64) constexpr RegionBytes kRegionBytes = regionBytes();
 
 // Per row and group, each output dword's weight pair as two zero-extended
 // words, from the byte pairs (64 − w, w) of pixels 0-7 (rows 0 and 1) or
@@ -323,21 +331,25 @@ VARIANT_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *p
         const Vector weights = bc7::pixelWeights<V, indexBits>(V::fromIntegers(indices));
         const Vector pairsLow = V::interleaveLowBytes(V::subtractBytes(sixtyFour, weights), weights);
         const Vector pairsHigh = V::interleaveHighBytes(V::subtractBytes(sixtyFour, weights), weights);
-        // One region: each group's endpoint pairs are the same in every row.
-        Vector sameEndpoints[3];
-        for (unsigned g = 0; g < 3; ++g)
-            sameEndpoints[g] = V::shuffle(region0, V::pattern(kOneRegionSlots<V::kThirdSubsetSlots>.slots[0][0][g]));
+        // Each group's endpoint pairs in either region are the same in every
+        // row; with two, each output takes its pixel's.
+        Vector endpoints0[3], endpoints1[3];
+        for (unsigned g = 0; g < 3; ++g) {
+            endpoints0[g] = V::shuffle(region0, V::pattern(kOutputSpreads.channelPairs[g]));
+            endpoints1[g] = V::shuffle(region1, V::pattern(kOutputSpreads.channelPairs[g]));
+        }
+        Vector secondRegion = V::zero();
+        if (twoRegions)
+            secondRegion = bc7::perLane<V>([&](unsigned l) { return kRegionBytes.secondRegion[partition[l]]; });
 #pragma GCC unroll 4
         for (unsigned row = 0; row < 4; ++row) {
             const Vector pairs = row < 2 ? pairsLow : pairsHigh;
             Vector out[3];
             for (unsigned g = 0; g < 3; ++g) {
-                Vector endpoints = sameEndpoints[g];
-                if (twoRegions) {
-                    const Vector slot = bc7::perLane<V>(
-                        [&](unsigned l) { return kTwoRegionSlots<V::kThirdSubsetSlots>.slots[partition[l]][row][g]; });
-                    endpoints = V::shuffleTwo(region0, region1, slot);
-                }
+                Vector endpoints = endpoints0[g];
+                if (twoRegions)
+                    endpoints = V::select(V::shuffle(secondRegion, V::pattern(kOutputSpreads.pixel[row][g])), endpoints1[g],
+                                          endpoints0[g]);
                 const Vector weightPairs = V::shuffle(pairs, V::pattern(kWeightSpreads.spread[row][g]));
                 // ((64 − w)·a + w·b + 32) >> 6, rounding down, fits a signed word.
                 out[g] = V::template roundShiftRightDwords<kBc7WeightBits>(V::multiplyAddWords(endpoints, weightPairs));
