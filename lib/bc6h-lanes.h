@@ -176,30 +176,35 @@ constexpr FieldRounds fieldRounds(unsigned I)
 
 template <unsigned I>
 struct FieldRoundsOf {
-    alignas(16) static constexpr FieldRounds rounds = fieldRounds(I);
+    static constexpr FieldRounds rounds = fieldRounds(I);
     static_assert(rounds.rounds[0] <= kMaxRounds && rounds.rounds[1] <= kMaxRounds, "rounds fit the recipe");
 };
 template <unsigned I>
 constexpr FieldRounds FieldRoundsOf<I>::rounds;
 
-// Region `region`'s stored components of mode I's blocks, in its pair table's words.
-template <class V, unsigned I>
-VARIANT_TARGET inline typename V::Vector storedComponents(typename V::Vector blocks, unsigned region)
-{
-    typedef typename V::Vector Vector;
-    const FieldRounds &t = FieldRoundsOf<I>::rounds;
-    Vector stored = V::zero();
-#pragma GCC unroll 8
-    for (unsigned k = 0; k < t.rounds[region]; ++k) {
-        const Vector w = V::shuffle(blocks, V::pattern(t.window[region][k]));
+// Round k of region R's stored components of mode I's blocks, then the
+// rest, ORed into their pair table's words (a template a round, so that every
+// compiler unrolls them and each round's shift is chosen at compile time).
+template <class V, unsigned I, unsigned R, unsigned k = 0, bool more = (k < FieldRoundsOf<I>::rounds.rounds[R])>
+struct StoredComponents {
+    VARIANT_TARGET static typename V::Vector cut(typename V::Vector blocks, typename V::Vector stored)
+    {
+        typedef typename V::Vector Vector;
+        constexpr const FieldRounds &t = FieldRoundsOf<I>::rounds;
+        const Vector w = V::shuffle(blocks, V::pattern(t.window[R][k]));
         const Vector shifted =
-            !t.right[region][k] ? V::shiftLeft16(w, t.leftMul[region][k], t.count[region][k])
-            : !t.left[region][k] ? V::shiftRight16(w, t.rightMul[region][k], t.count[region][k])
-                                 : V::shiftEitherWay16(w, t.leftMul[region][k], t.rightMul[region][k], t.count[region][k]);
-        stored = V::bitOr(stored, V::bitAnd(shifted, V::pattern(t.mask[region][k])));
+            !t.right[R][k] ? V::shiftLeft16(w, t.leftMul[R][k], t.count[R][k])
+            : !t.left[R][k] ? V::shiftRight16(w, t.rightMul[R][k], t.count[R][k])
+                            : V::shiftEitherWay16(w, t.leftMul[R][k], t.rightMul[R][k], t.count[R][k]);
+        return StoredComponents<V, I, R, k + 1>::cut(blocks, V::bitOr(stored, V::bitAnd(shifted, V::pattern(t.mask[R][k]))));
     }
-    return stored;
-}
+};
+
+template <class V, unsigned I, unsigned R, unsigned k>
+struct StoredComponents<V, I, R, k, false> {
+    VARIANT_TARGET static typename V::Vector cut(typename V::Vector, typename V::Vector stored) { return stored; }
+};
+
 
 // The transform of mode I, per region's table: each word's sign bit at its
 // stored width, minus that bit, and the byte pair of its channel's e0 to add
@@ -231,7 +236,7 @@ constexpr TransformSteps transformSteps(unsigned I)
 
 template <unsigned I>
 struct TransformStepsOf {
-    alignas(16) static constexpr TransformSteps steps = transformSteps(I);
+    static constexpr TransformSteps steps = transformSteps(I);
 };
 template <unsigned I>
 constexpr TransformSteps TransformStepsOf<I>::steps;
@@ -322,11 +327,11 @@ VARIANT_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *p
             }
         }
         const Vector block = V::blocks(blocks);
-        const Vector stored0 = storedComponents<V, I>(block, 0);
+        const Vector stored0 = StoredComponents<V, I, 0>::cut(block, V::zero());
         const Vector region0 = endpointTable<V, I, Signed>(stored0, stored0, 0);
         Vector region1 = region0;
         if (twoRegions)
-            region1 = endpointTable<V, I, Signed>(storedComponents<V, I>(block, 1), stored0, 1);
+            region1 = endpointTable<V, I, Signed>(StoredComponents<V, I, 1>::cut(block, V::zero()), stored0, 1);
 
         const Vector weights = bc7::pixelWeights<V, indexBits>(V::fromIntegers(indices));
         const Vector pairsLow = V::interleaveLowBytes(V::subtractBytes(sixtyFour, weights), weights);
