@@ -174,6 +174,28 @@ constexpr FieldRounds fieldRounds(unsigned I)
     return t;
 }
 
+// Whether every mode's rounds set each bit of each stored component once,
+// and no other: a split or reversed run that loses or repeats a bit fails.
+constexpr bool roundsCoverEachBitOnce()
+{
+    for (unsigned i = 0; i < kBc6hModes; ++i) {
+        const FieldRounds t = fieldRounds(i);
+        for (unsigned k = 0; k < kBc6hComponents; ++k) {
+            unsigned covered = 0;
+            for (unsigned round = 0; round < kMaxRounds; ++round) {
+                const unsigned mask = t.mask[componentRegion(k)][round][componentWord(k)];
+                if (covered & mask)
+                    return false;
+                covered |= mask;
+            }
+            if (covered != (1u << bc6hComponentBits(Bc6hTables::modes[i], k)) - 1u)
+                return false;
+        }
+    }
+    return true;
+}
+static_assert(roundsCoverEachBitOnce(), "the rounds cut each component bit once");
+
 template <unsigned I>
 struct FieldRoundsOf {
     static constexpr FieldRounds rounds = fieldRounds(I);

@@ -340,21 +340,10 @@ TEST(Bc6hPlacement, EachBlockLandsAtItsOwnTwentyFourBytesAndTheTailIsIgnored)
 // edges (0, all ones, the signed magnitude's limit) and deltas wrap. These
 // catch a vector kernel's slip in a mode's layout, an edge case or rounding.
 
-TEST(Bc6hVariants, EveryModeWithEndpointsAtTheEdgesMatchesThePlainDecoder)
+// Every variant this CPU runs with a kernel of its own decodes `input` as the
+// plain decoder does, in both forms.
+void expectVariantsMatchPlain(const Bytes &input)
 {
-    std::mt19937 rng(6);
-    Bytes input;
-    for (unsigned low5 = 0; low5 < 32; ++low5)
-        for (unsigned lean = 0; lean < 3; ++lean)
-            for (unsigned n = 0; n < 40; ++n) {
-                Bytes block(16);
-                for (unsigned char &byte : block) {
-                    const unsigned r = rng(), s = rng();
-                    byte = static_cast<unsigned char>(lean == 0 ? r & s : lean == 1 ? r | s : r);
-                }
-                block[0] = static_cast<unsigned char>((block[0] & 0xE0u) | low5);
-                input.insert(input.end(), block.begin(), block.end());
-            }
     const std::size_t rowBytes = input.size() / 16 * kRowBytes;
     std::size_t count;
     const DecoderVariant *variants = decoderVariants(&count);
@@ -380,6 +369,53 @@ TEST(Bc6hVariants, EveryModeWithEndpointsAtTheEdgesMatchesThePlainDecoder)
                 EXPECT_EQ(got[yo], expected[yo]) << variants[i].name << " " << blockFormatInfo(format).name << ", row " << yo;
         }
     }
+}
+
+TEST(Bc6hVariants, EveryModeWithEndpointsAtTheEdgesMatchesThePlainDecoder)
+{
+    std::mt19937 rng(6);
+    Bytes input;
+    for (unsigned low5 = 0; low5 < 32; ++low5)
+        for (unsigned lean = 0; lean < 3; ++lean)
+            for (unsigned n = 0; n < 40; ++n) {
+                Bytes block(16);
+                for (unsigned char &byte : block) {
+                    const unsigned r = rng(), s = rng();
+                    byte = static_cast<unsigned char>(lean == 0 ? r & s : lean == 1 ? r | s : r);
+                }
+                block[0] = static_cast<unsigned char>((block[0] & 0xE0u) | low5);
+                input.insert(input.end(), block.begin(), block.end());
+            }
+    expectVariantsMatchPlain(input);
+}
+
+// The vector kernels cut each mode's endpoint fields in pieces (a run split
+// where it spans more than two bytes, a reversed run bit by bit), each piece
+// shifted its own way. Each endpoint bit alone, under indices of all zeros
+// (the first endpoint of each region shows) and of all ones (the second),
+// catches a piece cut from the wrong bits, shifted to the wrong place or
+// lost, which random blocks can hide behind their other bits.
+TEST(Bc6hVariants, EachEndpointBitAloneMatchesThePlainDecoder)
+{
+    // Each mode's code and its header's end (mode, endpoints and partition bits).
+    const struct {
+        unsigned code, modeBits, headerBits;
+    } modes[] = {{0x00, 2, 82}, {0x01, 2, 82}, {0x02, 5, 82}, {0x06, 5, 82}, {0x0A, 5, 82},
+                 {0x0E, 5, 82}, {0x12, 5, 82}, {0x16, 5, 82}, {0x1A, 5, 82}, {0x1E, 5, 82},
+                 {0x03, 5, 65}, {0x07, 5, 65}, {0x0B, 5, 65}, {0x0F, 5, 65}};
+    Bytes input;
+    for (const auto &mode : modes)
+        for (unsigned bit = mode.modeBits; bit < mode.headerBits; ++bit)
+            for (bool indicesSet : {false, true}) {
+                BlockBits b;
+                b.put(mode.code, mode.modeBits).put(0, bit - mode.modeBits).put(1, 1);
+                b.put(0, mode.headerBits - bit - 1);
+                for (unsigned done = mode.headerBits; done < 128; done += 16)
+                    b.put(indicesSet ? 0xFFFFu : 0u, 128 - done < 16 ? 128 - done : 16);
+                const Bytes block = b.bytes();
+                input.insert(input.end(), block.begin(), block.end());
+            }
+    expectVariantsMatchPlain(input);
 }
 
 } // namespace
