@@ -5,18 +5,23 @@
 // code made for that mode alone.
 //
 // In a lane, a block becomes:
-// - its endpoints, with scalar code: the mode's layout (bc6h-tables.h) is
-//   known at compile time, so each run is a shift and a mask; then the
-//   transform, the sign extension and the unquantisation, to 16-bit words,
-//   the unsigned form's offset by −0x8000 so that both forms are signed
-//   words. They are stored as a table of word pairs (endpoint 0, endpoint
-//   1) per channel, one table per region;
+// - its endpoints, as a table of word pairs (endpoint 0, endpoint 1) per
+//   channel, one table per region: the mode's layout (bc6h-tables.h) is
+//   known at compile time, so its stored components are cut from the block
+//   in vector rounds, each a byte shuffle, a per-word shift either way and a
+//   mask (a run is a piece, or several where it spans more than two bytes or
+//   is reversed); then the transform, the sign extension and the
+//   unquantisation, on every word at once, to 16-bit words, the unsigned
+//   form's offset by −0x8000 so that both forms are signed words;
 // - its weights, as BC7's: a byte a pixel;
 // - per row, three groups of four (pixel, channel) outputs, each gathering
-//   its endpoint pair (a shuffle from the partition's pattern) and its
-//   weight pair (64 − w, w); one multiply-add of word pairs gives
-//   (64 − w)·a + w·b in 32 bits, then the rounding shift and the final
-//   scaling to a half, packed to words and stored (24 bytes a row).
+//   its endpoint pair (a fixed shuffle of each region's table, and with two
+//   regions a choice by the pixel's region byte) and its weight pair
+//   (64 − w, w); one multiply-add of word pairs gives (64 − w)·a + w·b in
+//   32 bits, then the rounding shift; packed to words, the final scaling to
+//   a half is one multiply-high, and each row is stored (24 bytes).
+// Only the indices (each region's anchor one bit short) and the partition
+// are read with scalar code.
 //
 // The including file compiles this for its own instruction set: it defines
 // VARIANT_TARGET and includes bc7-lanes.h first.
