@@ -120,9 +120,19 @@ constexpr unsigned componentWord(unsigned k) { return 2 * (k % kBc6hChannels) + 
 // either way, by a count (ARM) or by multiplying (x86: the low product to
 // the left, the high one to the right) and the piece's mask, ORed in.
 constexpr unsigned kMaxRounds = 8;
+constexpr unsigned kTableWords = 2 * kBc6hChannels; // a region's pair table; words 6 and 7 are spare
+constexpr unsigned kNoTarget = 8;
 
+// A word with more pieces than the rounds hosts the rest in the spare words
+// (each ORed into its word afterwards by one shuffle, or two where both
+// serve one word): fewer rounds where a few components are scattered in
+// many runs (a two-region mode's last endpoint, bit by bit).
 struct FieldRounds {
     unsigned rounds[2];
+    unsigned capacity[2];            // the pieces a word hosts
+    unsigned char spareTarget[2][2]; // the word each spare word serves, or kNoTarget
+    unsigned merges[2];
+    unsigned char merge[2][2][16]; // each merge's shuffle: spare words onto their words, zeros elsewhere
     bool left[2][kMaxRounds], right[2][kMaxRounds]; // whether any word of the round shifts that way
     unsigned char window[2][kMaxRounds][16];
     std::uint16_t leftMul[2][kMaxRounds][8];
@@ -131,15 +141,49 @@ struct FieldRounds {
     std::uint16_t mask[2][kMaxRounds][8];
 };
 
-// One piece: `bits` bits from block bit `from` to bits `to` up of component k.
-constexpr void addPiece(FieldRounds &t, unsigned (&used)[2][8], unsigned k, unsigned from, unsigned bits, unsigned to)
+// One piece of a mode's layout: `bits` bits from block bit `from` to bits
+// `to` up of component k.
+struct Piece {
+    unsigned char component, from, bits, to;
+};
+
+struct Pieces {
+    unsigned count;
+    Piece piece[64];
+};
+
+constexpr Pieces pieces(unsigned I)
 {
-    const unsigned region = componentRegion(k), word = componentWord(k), round = used[region][word]++;
-    const int shift = int(to) - int(from % 8);
+    const Bc6hMode &mode = Bc6hTables::modes[I];
+    Pieces p{};
+    unsigned from = mode.modeBits;
+    for (unsigned r = 0; r < mode.runCount; ++r) {
+        const Bc6hRun run = mode.runs[r];
+        if (run.a >= run.b) {
+            // Pieces whose bits lie in two bytes.
+            for (unsigned done = 0, count = run.a - run.b + 1u; done < count;) {
+                const unsigned room = 16 - (from + done) % 8, bits = count - done < room ? count - done : room;
+                p.piece[p.count++] = {run.component, static_cast<unsigned char>(from + done),
+                                      static_cast<unsigned char>(bits), static_cast<unsigned char>(run.b + done)};
+                done += bits;
+            }
+            from += run.a - run.b + 1u;
+        } else {
+            for (unsigned bit = run.b + 1u; bit-- > run.a; ++from) // reversed: the first bit is the highest
+                p.piece[p.count++] = {run.component, static_cast<unsigned char>(from), 1, static_cast<unsigned char>(bit)};
+        }
+    }
+    return p;
+}
+
+constexpr void placePiece(FieldRounds &t, unsigned region, unsigned word, unsigned round, const Piece &piece)
+{
+    const int shift = int(piece.to) - int(piece.from % 8);
     if (round >= t.rounds[region])
         t.rounds[region] = round + 1;
-    t.window[region][round][2 * word] = static_cast<unsigned char>(from / 8);
-    t.window[region][round][2 * word + 1] = static_cast<unsigned char>(from / 8 + 1 < kBc6hBlockBytes ? from / 8 + 1 : kZeroLane);
+    t.window[region][round][2 * word] = static_cast<unsigned char>(piece.from / 8);
+    t.window[region][round][2 * word + 1] =
+        static_cast<unsigned char>(piece.from / 8 + 1 < kBc6hBlockBytes ? piece.from / 8 + 1 : kZeroLane);
     t.count[region][round][word] = static_cast<std::int16_t>(shift);
     if (shift >= 0) {
         t.leftMul[region][round][word] = static_cast<std::uint16_t>(1u << shift);
@@ -148,50 +192,113 @@ constexpr void addPiece(FieldRounds &t, unsigned (&used)[2][8], unsigned k, unsi
         t.rightMul[region][round][word] = static_cast<std::uint16_t>(1u << (16 + shift));
         t.right[region][round] = true;
     }
-    t.mask[region][round][word] = static_cast<std::uint16_t>(((1u << bits) - 1) << to);
+    t.mask[region][round][word] = static_cast<std::uint16_t>(((1u << piece.bits) - 1) << piece.to);
+}
+
+// The rounds and spare words of one region whose words have `demand` pieces
+// each, for the least work: about six instructions a round, two a merge.
+constexpr void chooseRounds(FieldRounds &t, unsigned region, const unsigned (&demand)[kTableWords])
+{
+    unsigned best = ~0u;
+    for (unsigned n = 1; n <= kMaxRounds; ++n) {
+        unsigned over = 0, first = kNoTarget, second = kNoTarget, firstExtra = 0, secondExtra = 0;
+        for (unsigned w = 0; w < kTableWords; ++w)
+            if (demand[w] > n) {
+                ++over;
+                (first == kNoTarget ? first : second) = static_cast<unsigned char>(w);
+                (firstExtra == 0 ? firstExtra : secondExtra) = demand[w] - n;
+            }
+        unsigned char targets[2] = {kNoTarget, kNoTarget};
+        unsigned merges = 0;
+        if (over == 1 && firstExtra <= n) {
+            targets[0] = static_cast<unsigned char>(first);
+            merges = 1;
+        } else if (over == 1 && firstExtra <= 2 * n) {
+            targets[0] = targets[1] = static_cast<unsigned char>(first);
+            merges = 2;
+        } else if (over == 2 && firstExtra <= n && secondExtra <= n) {
+            targets[0] = static_cast<unsigned char>(first);
+            targets[1] = static_cast<unsigned char>(second);
+            merges = 1;
+        } else if (over != 0) {
+            continue;
+        }
+        const unsigned cost = 6 * n + 2 * merges;
+        if (cost < best) {
+            best = cost;
+            t.spareTarget[region][0] = targets[0];
+            t.spareTarget[region][1] = targets[1];
+            t.merges[region] = merges;
+            t.capacity[region] = n;
+        }
+    }
+    for (unsigned m = 0; m < 2; ++m)
+        for (unsigned byte = 0; byte < 16; ++byte)
+            t.merge[region][m][byte] = kZeroLane;
+    for (unsigned s = 0; s < 2; ++s) {
+        const unsigned target = t.spareTarget[region][s];
+        if (target == kNoTarget)
+            continue;
+        const unsigned m = s == 1 && t.merges[region] == 2 ? 1 : 0;
+        t.merge[region][m][2 * target] = static_cast<unsigned char>(2 * (kTableWords + s));
+        t.merge[region][m][2 * target + 1] = static_cast<unsigned char>(2 * (kTableWords + s) + 1);
+    }
 }
 
 constexpr FieldRounds fieldRounds(unsigned I)
 {
-    const Bc6hMode &mode = Bc6hTables::modes[I];
     FieldRounds t{};
     for (unsigned region = 0; region < 2; ++region)
         for (unsigned round = 0; round < kMaxRounds; ++round)
             for (unsigned byte = 0; byte < 16; ++byte)
                 t.window[region][round][byte] = kZeroLane;
-    unsigned used[2][8] = {};
-    unsigned from = mode.modeBits;
-    for (unsigned r = 0; r < mode.runCount; ++r) {
-        const Bc6hRun run = mode.runs[r];
-        if (run.a >= run.b) {
-            // Pieces whose bits lie in two bytes.
-            for (unsigned done = 0, count = run.a - run.b + 1u; done < count;) {
-                const unsigned room = 16 - (from + done) % 8, bits = count - done < room ? count - done : room;
-                addPiece(t, used, run.component, from + done, bits, run.b + done);
-                done += bits;
-            }
-            from += run.a - run.b + 1u;
-        } else {
-            for (unsigned bit = run.b + 1u; bit-- > run.a; ++from) // reversed: the first bit is the highest
-                addPiece(t, used, run.component, from, 1, bit);
-        }
+    const Pieces p = pieces(I);
+    unsigned demand[2][kTableWords] = {};
+    for (unsigned i = 0; i < p.count; ++i)
+        ++demand[componentRegion(p.piece[i].component)][componentWord(p.piece[i].component)];
+    chooseRounds(t, 0, demand[0]);
+    chooseRounds(t, 1, demand[1]);
+    // Each piece into its word while that has room, else into a spare word
+    // serving it; in each, pieces shifted left from the first round up and
+    // pieces shifted right from the last down, so that few rounds shift both ways.
+    unsigned used[2][8] = {}, lefts[2][8] = {}, rights[2][8] = {};
+    unsigned char host[64] = {};
+    for (unsigned i = 0; i < p.count; ++i) {
+        const unsigned region = componentRegion(p.piece[i].component), word = componentWord(p.piece[i].component);
+        unsigned h = word;
+        if (used[region][word] >= t.capacity[region])
+            h = t.spareTarget[region][0] == word && used[region][kTableWords] < t.capacity[region] ? kTableWords
+                                                                                                   : kTableWords + 1;
+        ++used[region][h];
+        host[i] = static_cast<unsigned char>(h);
+    }
+    for (unsigned i = 0; i < p.count; ++i) {
+        const unsigned region = componentRegion(p.piece[i].component), h = host[i];
+        const bool left = p.piece[i].to >= p.piece[i].from % 8;
+        const unsigned round = left ? lefts[region][h]++ : t.capacity[region] - 1 - rights[region][h]++;
+        placePiece(t, region, h, round, p.piece[i]);
     }
     return t;
 }
 
 // Whether every mode's rounds set each bit of each stored component once,
-// and no other: a split or reversed run that loses or repeats a bit fails.
+// and no other, counting the spare words for the words they serve: a split
+// or reversed run that loses or repeats a bit fails.
 constexpr bool roundsCoverEachBitOnce()
 {
     for (unsigned i = 0; i < kBc6hModes; ++i) {
         const FieldRounds t = fieldRounds(i);
         for (unsigned k = 0; k < kBc6hComponents; ++k) {
+            const unsigned region = componentRegion(k), word = componentWord(k);
             unsigned covered = 0;
-            for (unsigned round = 0; round < kMaxRounds; ++round) {
-                const unsigned mask = t.mask[componentRegion(k)][round][componentWord(k)];
-                if (covered & mask)
-                    return false;
-                covered |= mask;
+            for (unsigned host = 0; host < 8; ++host) {
+                const bool serves = host == word || (host >= kTableWords && t.spareTarget[region][host - kTableWords] == word);
+                for (unsigned round = 0; serves && round < kMaxRounds; ++round) {
+                    const unsigned mask = t.mask[region][round][host];
+                    if (covered & mask)
+                        return false;
+                    covered |= mask;
+                }
             }
             if (covered != (1u << bc6hComponentBits(Bc6hTables::modes[i], k)) - 1u)
                 return false;
@@ -227,9 +334,16 @@ struct StoredComponents {
     }
 };
 
+// After the rounds, the spare words ORed into the words they serve.
 template <class V, unsigned I, unsigned R, unsigned k>
 struct StoredComponents<V, I, R, k, false> {
-    VARIANT_TARGET static typename V::Vector cut(typename V::Vector, typename V::Vector stored) { return stored; }
+    VARIANT_TARGET static typename V::Vector cut(typename V::Vector, typename V::Vector stored)
+    {
+        constexpr const FieldRounds &t = FieldRoundsOf<I>::rounds;
+        for (unsigned m = 0; m < t.merges[R]; ++m)
+            stored = V::bitOr(stored, V::shuffle(stored, V::pattern(t.merge[R][m])));
+        return stored;
+    }
 };
 
 
