@@ -479,39 +479,33 @@ VARIANT_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *p
         const Vector pairsHigh = V::interleaveHighBytes(V::subtractBytes(sixtyFour, weights), weights);
         // Each group's endpoint pairs in either region are the same in every
         // row; with two, each output takes its pixel's.
-        Vector endpoints0[3], endpoints1[3];
+        Vector endpoints0[3], endpoints1[3], difference[3];
         for (unsigned g = 0; g < 3; ++g) {
             endpoints0[g] = V::shuffle(region0, V::pattern(kOutputSpreads.channelPairs[g]));
             endpoints1[g] = V::shuffle(region1, V::pattern(kOutputSpreads.channelPairs[g]));
+            difference[g] = V::bitXor(endpoints0[g], endpoints1[g]);
         }
         Vector secondRegion = V::zero();
         if (twoRegions)
             secondRegion = bc7::perLane<V>([&](unsigned l) { return kRegionBytes.secondRegion[partition[l]]; });
-        // Rows in pairs: each row's last four halves share one vector with
-        // the other row's.
-#pragma GCC unroll 2
-        for (unsigned top = 0; top < 4; top += 2) {
-            const Vector pairs = top < 2 ? pairsLow : pairsHigh;
-            Vector out[2][3];
-            for (unsigned r = 0; r < 2; ++r)
-                for (unsigned g = 0; g < 3; ++g) {
-                    Vector endpoints = endpoints0[g];
-                    if (twoRegions)
-                        endpoints = V::select(V::shuffle(secondRegion, V::pattern(kOutputSpreads.pixel[top + r][g])),
-                                              endpoints1[g], endpoints0[g]);
-                    const Vector weightPairs = V::shuffle(pairs, V::pattern(kWeightSpreads.spread[top + r][g]));
-                    // ((64 − w)·a + w·b + 32) >> 6, rounding down, fits a signed word.
-                    out[r][g] =
-                        V::template roundShiftRightDwords<kBc7WeightBits>(V::multiplyAddWords(endpoints, weightPairs));
-                }
-            const Vector lasts = scaled<V, Signed>(V::packDwords(out[0][2], out[1][2]));
-            for (unsigned r = 0; r < 2; ++r) {
-                unsigned char *rows[V::kLanes];
-                for (unsigned l = 0; l < V::kLanes; ++l)
-                    rows[l] = outdata[top + r] + kRowBytes * at[l];
-                V::storeRows24(scaled<V, Signed>(V::packDwords(out[r][0], out[r][1])),
-                               r == 0 ? lasts : V::unpackHigh64(lasts, lasts), rows);
+#pragma GCC unroll 4
+        for (unsigned row = 0; row < 4; ++row) {
+            const Vector pairs = row < 2 ? pairsLow : pairsHigh;
+            Vector out[3];
+            for (unsigned g = 0; g < 3; ++g) {
+                Vector endpoints = endpoints0[g];
+                if (twoRegions)
+                    endpoints = V::choose(V::shuffle(secondRegion, V::pattern(kOutputSpreads.pixel[row][g])),
+                                          endpoints1[g], endpoints0[g], difference[g]);
+                const Vector weightPairs = V::shuffle(pairs, V::pattern(kWeightSpreads.spread[row][g]));
+                // ((64 − w)·a + w·b + 32) >> 6, rounding down, fits a signed word.
+                out[g] = V::template roundShiftRightDwords<kBc7WeightBits>(V::multiplyAddWords(endpoints, weightPairs));
             }
+            unsigned char *rows[V::kLanes];
+            for (unsigned l = 0; l < V::kLanes; ++l)
+                rows[l] = outdata[row] + kRowBytes * at[l];
+            V::storeRows24(scaled<V, Signed>(V::packDwords(out[0], out[1])),
+                           scaled<V, Signed>(V::packDwords(out[2], out[2])), rows);
         }
     }
 }

@@ -78,6 +78,13 @@ struct X86Compositions {
     // multiply pipe with the multiply-adds).
     template <class Vector>
     VARIANT_TARGET static Vector roundShift6(Vector v) { return V::mulhiRound(v, V::splatWords(512)); }
+    // Where the mask's bits are set a, elsewhere b, given also a ^ b (BC6H's
+    // endpoint pairs): a selection, unless V has a cheaper way.
+    template <class Vector>
+    VARIANT_TARGET static Vector choose(Vector mask, Vector a, Vector b, Vector)
+    {
+        return V::select(mask, a, b);
+    }
     // Signed dwords' (v + 2^(Bits − 1)) >> Bits, rounding down (BC6H's interpolation).
     template <int Bits, class Vector>
     VARIANT_TARGET static Vector roundShiftRightDwords(Vector v)
