@@ -488,24 +488,35 @@ VARIANT_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *p
         Vector secondRegion = V::zero();
         if (twoRegions)
             secondRegion = bc7::perLane<V>([&](unsigned l) { return kRegionBytes.secondRegion[partition[l]]; });
+        // The signed form's final scaling costs five instructions a vector
+        // (the unsigned form's two): it takes rows in pairs, the last four
+        // halves of each row sharing one vector with the other row's. (The
+        // unsigned form keeps one row at a time: pairs gain it little on x86
+        // and cost NEON more, where the extra vectors live spill.)
+        constexpr unsigned rowsAtOnce = Signed ? 2 : 1;
 #pragma GCC unroll 4
-        for (unsigned row = 0; row < 4; ++row) {
-            const Vector pairs = row < 2 ? pairsLow : pairsHigh;
-            Vector out[3];
-            for (unsigned g = 0; g < 3; ++g) {
-                Vector endpoints = endpoints0[g];
-                if (twoRegions)
-                    endpoints = V::choose(V::shuffle(secondRegion, V::pattern(kOutputSpreads.pixel[row][g])),
-                                          endpoints1[g], endpoints0[g], difference[g]);
-                const Vector weightPairs = V::shuffle(pairs, V::pattern(kWeightSpreads.spread[row][g]));
-                // ((64 − w)·a + w·b + 32) >> 6, rounding down, fits a signed word.
-                out[g] = V::template roundShiftRightDwords<kBc7WeightBits>(V::multiplyAddWords(endpoints, weightPairs));
+        for (unsigned top = 0; top < 4; top += rowsAtOnce) {
+            const Vector pairs = top < 2 ? pairsLow : pairsHigh;
+            Vector out[rowsAtOnce][3];
+            for (unsigned r = 0; r < rowsAtOnce; ++r)
+                for (unsigned g = 0; g < 3; ++g) {
+                    Vector endpoints = endpoints0[g];
+                    if (twoRegions)
+                        endpoints = V::choose(V::shuffle(secondRegion, V::pattern(kOutputSpreads.pixel[top + r][g])),
+                                              endpoints1[g], endpoints0[g], difference[g]);
+                    const Vector weightPairs = V::shuffle(pairs, V::pattern(kWeightSpreads.spread[top + r][g]));
+                    // ((64 − w)·a + w·b + 32) >> 6, rounding down, fits a signed word.
+                    out[r][g] =
+                        V::template roundShiftRightDwords<kBc7WeightBits>(V::multiplyAddWords(endpoints, weightPairs));
+                }
+            const Vector lasts = scaled<V, Signed>(V::packDwords(out[0][2], out[rowsAtOnce - 1][2]));
+            for (unsigned r = 0; r < rowsAtOnce; ++r) {
+                unsigned char *rows[V::kLanes];
+                for (unsigned l = 0; l < V::kLanes; ++l)
+                    rows[l] = outdata[top + r] + kRowBytes * at[l];
+                V::storeRows24(scaled<V, Signed>(V::packDwords(out[r][0], out[r][1])),
+                               r == 0 ? lasts : V::unpackHigh64(lasts, lasts), rows);
             }
-            unsigned char *rows[V::kLanes];
-            for (unsigned l = 0; l < V::kLanes; ++l)
-                rows[l] = outdata[row] + kRowBytes * at[l];
-            V::storeRows24(scaled<V, Signed>(V::packDwords(out[0], out[1])),
-                           scaled<V, Signed>(V::packDwords(out[2], out[2])), rows);
         }
     }
 }
