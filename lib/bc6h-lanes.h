@@ -346,11 +346,10 @@ struct StoredComponents<V, I, R, k, false> {
     }
 };
 
-
 // The transform of mode I, per region's table: each word's sign bit at its
 // stored width, minus that bit, and the byte pair of its channel's e0 to add
 // (none for e0 itself, whose width is the endpoint bits: it comes back
-// whole). Words 6 and 7 stay zero.
+// whole). Words 6 and 7, the spare ones, are read by no output.
 struct TransformSteps {
     unsigned char base[2][16];
     std::uint16_t sign[2][8];
