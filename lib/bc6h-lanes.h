@@ -183,7 +183,7 @@ constexpr void placePiece(FieldRounds &t, unsigned region, unsigned word, unsign
         t.rounds[region] = round + 1;
     t.window[region][round][2 * word] = static_cast<unsigned char>(piece.from / 8);
     t.window[region][round][2 * word + 1] =
-        static_cast<unsigned char>(piece.from / 8 + 1 < kBc6hBlockBytes ? piece.from / 8 + 1 : kZeroLane);
+        static_cast<unsigned char>(piece.from / 8 + 1u < kBc6hBlockBytes ? piece.from / 8 + 1u : kZeroLane);
     t.count[region][round][word] = static_cast<std::int16_t>(shift);
     if (shift >= 0) {
         t.leftMul[region][round][word] = static_cast<std::uint16_t>(1u << shift);
