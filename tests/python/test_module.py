@@ -686,7 +686,8 @@ class PixelLayouts(unittest.TestCase):
                     (data, 4, 4, 16, 32, BGRA8, b'uint8' if sys.version_info[0] >= 3 else u'uint\xfc'),
                     (data, 4, 4, 16, 12, BGRA8, 'uint8'),                   # no such pixel size
                     (data, 4, 4, 16, 16, BGRA8, 'uint8'),                   # fields past the pixel
-                    (data, 4, 4, 16, 32, (('unorm', 0, 17),), 'uint8'),
+                    (data, 4, 4, 16, 32, (('snorm', 0, 17),), 'uint8'),             # wider than its kind takes
+                    (data, 4, 4, 16, 32, (('unorm', 0, 0),), 'uint8'),
                     (data, 4, 4, 16, 32, (('half', 0, 16),), 'uint8'),
                     (data, 4, 4, 16, 32, (('unorm', 0),), 'uint8'),
                     (data, 4, 4, 16, 32, (('one', 0, 8),), 'uint8'),
