@@ -41,8 +41,7 @@
 
 #include "neon/neon-lanes.h"
 
-#include "block-groups.h"
-#include "palette-layout.h"
+#include "lane-channels.h"
 
 namespace {
 
@@ -147,14 +146,6 @@ static_assert(kRedByteMask == 0xF8 && kGreenByteMask == 0xFC && (1 << kBlueShift
 // The fields' widths: the gpu rule copies a field's top bits below it.
 constexpr int kRedBits = 5, kGreenBits = 6, kBlueBits = 5;
 
-// The signed doubling multiply-high computes (2·x·m) >> 16, so half the
-// multiplier gives the shared multiply-high by kOneThird. Its rounding form,
-// (2·x·m + 2^15) >> 16, is (x·m + 2^14) >> 15: the gpu rule's rounding
-// multiply-high by kOneThirdRounded, checked for every sum where it is defined.
-constexpr short kOneThirdDoubling = kOneThird / 2;
-static_assert(2 * kOneThirdDoubling == kOneThird, "kOneThird must be even");
-static_assert(kOneThirdDoubling == kOneThirdRounded, "the rounding form must be the gpu rule's rounding multiply-high");
-
 // A field of `Bits` bits at the top of each byte, widened to 8 bits: the
 // design rule keeps the zeros below it, the gpu rule copies its top bits there.
 template <ColourRule Rule, int Bits>
@@ -187,17 +178,13 @@ inline Endpoints expand(uint16x8_t first, uint16x8_t second)
             widenField<Rule, kBlueBits>(vshlq_n_u8(low, kBlueShift))};
 }
 
-// x / 3 for the 16 sums in `first` and `second` (each at most 765), as
-// bytes: truncated (design rule) or rounded to nearest (gpu rule).
+// x / 3 (design) or (x + 1) / 3 (gpu) for the 16 sums in `first` and
+// `second`, as bytes.
 template <ColourRule Rule>
 inline uint8x16_t thirds(uint16x8_t first, uint16x8_t second)
 {
-    const int16x8_t oneThird = vdupq_n_s16(kOneThirdDoubling);
-    const int16x8_t a = Rule == ColourRule::gpu ? vqrdmulhq_s16(vreinterpretq_s16_u16(first), oneThird)
-                                                : vqdmulhq_s16(vreinterpretq_s16_u16(first), oneThird);
-    const int16x8_t b = Rule == ColourRule::gpu ? vqrdmulhq_s16(vreinterpretq_s16_u16(second), oneThird)
-                                                : vqdmulhq_s16(vreinterpretq_s16_u16(second), oneThird);
-    return vuzp1q_u8(vreinterpretq_u8_s16(a), vreinterpretq_u8_s16(b));
+    return vuzp1q_u8(paletteThirds<Neon, Rule>(vreinterpretq_u8_u16(first), lane::palette),
+                     paletteThirds<Neon, Rule>(vreinterpretq_u8_u16(second), lane::palette));
 }
 
 // One component's four colours for 16 blocks; `fourColour` is all ones in
@@ -211,9 +198,8 @@ inline uint8x16x4_t componentPalettes(uint8x16_t e0, uint8x16_t e1, uint8x16_t f
     const uint8x16_t nearSecond = thirds<Rule>(vaddw_u8(sumFirst, vget_low_u8(e1)), vaddw_high_u8(sumSecond, e1));
     if (FourColourAlways)
         return {{e0, e1, nearFirst, nearSecond}};
-    // Three-colour mode: (e0 + e1) / 2, truncated or rounded, and black.
-    const uint8x16_t halfway = Rule == ColourRule::gpu ? vrhaddq_u8(e0, e1) : vhaddq_u8(e0, e1);
-    return {{e0, e1, vbslq_u8(fourColour, nearFirst, halfway), vandq_u8(fourColour, nearSecond)}};
+    // Three-colour mode: the half, and black.
+    return {{e0, e1, vbslq_u8(fourColour, nearFirst, paletteHalf<Neon, Rule>(e0, e1)), vandq_u8(fourColour, nearSecond)}};
 }
 
 // Alpha's palettes: colours 0 to 2 opaque, colour 3 opaque in the four-colour
@@ -376,29 +362,17 @@ private:
 // Signed channel values run from −127 to 127 (−128 reads as −127).
 constexpr int kSignedLeast = kLeastSignedChannel, kSignedGreatest = 127;
 constexpr int kByteBits = 8;
-constexpr unsigned char kByteSign = 0x80;
 constexpr std::uint16_t kSixValueExtremes = 0xFF00; // values 6 and 7 of a pair: bytes 0 and 255
 
-// A signed value v as the byte ((v + 127)·255 + 127) / 254: that is v + 128
-// for v >= 0 and v + 127 below, so (v XOR 0x80) plus the sign (v >> 7,
-// arithmetic: −1 or 0).
-constexpr bool signedByteMapIsExact()
+// Signed values map to bytes as lane-channels.h's signedValueBytes maps
+// them: the least and greatest to 0 and 255.
+constexpr int signedValueByte(int v)
 {
-    for (int v = kSignedLeast; v <= kSignedGreatest; ++v)
-        if ((((unsigned(v) & 0xFFu) ^ kByteSign) + (v < 0 ? -1 : 0)) != ((v + 127) * 255 + 127) / 254)
-            return false;
-    return true;
+    return ((v + 127) * 255 + 127) / 254;
 }
-static_assert(signedByteMapIsExact(), "signed values must map as the plain decoder maps them");
-static_assert(((kSignedLeast & 0xFF) ^ kByteSign) - 1 == (kSixValueExtremes & 0xFF) &&
-                  (kSignedGreatest ^ kByteSign) == kSixValueExtremes >> kByteBits,
+static_assert(signedValueByte(kSignedLeast) == (kSixValueExtremes & 0xFF) &&
+                  signedValueByte(kSignedGreatest) == kSixValueExtremes >> kByteBits,
               "the six-value mode's extremes must be the bytes of the least and greatest signed values");
-
-inline uint8x16_t signedToBytes(uint8x16_t v)
-{
-    const int8x16_t flipped = vreinterpretq_s8_u8(veorq_u8(v, vdupq_n_u8(kByteSign)));
-    return vreinterpretq_u8_s8(vsraq_n_s8(flipped, vreinterpretq_s8_u8(v), kByteBits - 1));
-}
 
 // S / n per lane as above, from the 16-bit sums.
 template <ColourRule Rule, bool Signed>
@@ -424,12 +398,13 @@ inline void channelTables(uint16x8_t endpointWords, uint8x16x2_t tables[2])
 {
     int16x8_t e0, e1;
     if (Signed) {
-        // Sign-extended (e0 moved to the high byte first); −128 reads as
-        // −127, before the mode is chosen.
-        const int16x8_t least = vdupq_n_s16(kSignedLeast);
-        const int16x8_t e0High = vreinterpretq_s16_u16(vshlq_n_u16(endpointWords, kByteBits));
-        e0 = vmaxq_s16(vshrq_n_s16(e0High, kByteBits), least);
-        e1 = vmaxq_s16(vshrq_n_s16(vreinterpretq_s16_u16(endpointWords), kByteBits), least);
+        // −128 reads as −127, before the mode is chosen (lane-channels.h's
+        // step); then sign-extended, e0 moved to the high byte first.
+        const lane::ChannelConstants &c = lane::ChannelConstantsFor<true>::constants;
+        const uint16x8_t words =
+            vreinterpretq_u16_u8(Neon::atLeast(vreinterpretq_u8_u16(endpointWords), Neon::lanes(c.lowest.v)));
+        e0 = vshrq_n_s16(vreinterpretq_s16_u16(vshlq_n_u16(words, kByteBits)), kByteBits);
+        e1 = vshrq_n_s16(vreinterpretq_s16_u16(words), kByteBits);
     } else {
         e0 = vreinterpretq_s16_u16(vandq_u16(endpointWords, vdupq_n_u16(0xFF)));
         e1 = vreinterpretq_s16_u16(vshrq_n_u16(endpointWords, kByteBits));
@@ -457,7 +432,7 @@ inline void channelTables(uint16x8_t endpointWords, uint8x16x2_t tables[2])
 #pragma GCC unroll 4
     for (unsigned m = 0; m < 4; ++m) {
         const uint8x16_t pair = vtrn1q_u8(vreinterpretq_u8_s16(values[2 * m]), vreinterpretq_u8_s16(values[2 * m + 1]));
-        pairs[m] = vreinterpretq_u16_u8(Signed ? signedToBytes(pair) : pair);
+        pairs[m] = vreinterpretq_u16_u8(Signed ? signedValueBytes<Neon>(pair, lane::ChannelConstantsFor<true>::constants) : pair);
     }
     // Six-value mode: 6 the least, 7 the greatest, bytes 0 and 255 signed or
     // not (value 6 the low byte of the pair), one bit insert of a constant
