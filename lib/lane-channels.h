@@ -16,7 +16,10 @@
 //
 // Architecture-neutral: the including file defines VARIANT_TARGET and its `V`
 // (the intrinsics) before including this header; V::kLanes is its number of
-// 128-bit lanes: 1 (SSSE3, NEON), 2 (AVX2) or 4 (AVX-512).
+// 128-bit lanes: 1 (SSSE3, NEON), 2 (AVX2) or 4 (AVX-512). NEON's channel
+// kernel, sixteen blocks a register, keeps its own values' division (by 7
+// and 5) but takes the signed endpoints' clamp and values' bytes from here
+// (signedValueBytes).
 #ifndef LANE_CHANNELS_H
 #define LANE_CHANNELS_H
 

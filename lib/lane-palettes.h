@@ -2,7 +2,9 @@
 // width. `V` names a vector type and the few operations the routine needs;
 // every operation works within each 128-bit lane, so the SSSE3 decoder
 // (V = one lane), the AVX2 decoder (V = two lanes) and the AVX-512 one (V =
-// four lanes) run the same steps.
+// four lanes) run the same steps. Its thirds and half under each colour
+// rule are steps of their own (paletteThirds, paletteHalf), which the NEON
+// kernel runs too, on its own layout (sixteen blocks a register).
 // Architecture-neutral: the intrinsics are V's; how rows are taken from the
 // packed palette is the variant's (x86/x86-lanes.h).
 //

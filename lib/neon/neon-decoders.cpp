@@ -30,6 +30,20 @@
 // byte 8·b + k. A quad's row takes one lookup, its index bits moved into
 // place by shifts.
 //
+// The arithmetic the x86 kernels share is taken from the same functions,
+// through the NEON operations (neon-lanes.h) on this layout's registers:
+// the four-colour thirds and three-colour half under each rule
+// (paletteThirds, paletteHalf in lane-palettes.h), signed endpoints' -128
+// read as -127 and signed values' bytes (lane-channels.h), each constant
+// from palette-layout.h. What stays here is what this layout does its own
+// way, each at fewer instructions a block than the shared form would cost
+// it: the endpoint fields in bytes (masks and shifts, the gpu rule's bit
+// copies one shift-and-accumulate, where x86 multiplies 16-bit lanes), the
+// sums by widening byte additions, and the channel values divided by each
+// mode's divisor, 7 or 5, each value's sum one addition from the last's
+// (x86 weighs both endpoints of every value and divides by 35, which here
+// would add a multiply and a shift per value).
+//
 // The blocks after the last whole group are decoded through a staging copy
 // (eachGroup, block-groups.h), so that nothing outside the input and the
 // planes is touched.

@@ -1,5 +1,6 @@
 // The NEON variant's vector operations, for its lane kernels of BC7
-// (bc7-lanes.h) and BC6H (bc6h-lanes.h) among others. Table lookups give 0 for any index
+// (bc7-lanes.h) and BC6H (bc6h-lanes.h), and for the palette steps its BC1
+// to BC5 kernels share (lane-palettes.h, lane-channels.h). Table lookups give 0 for any index
 // past the table, as the x86 shuffles do for indices with the top bit set,
 // and shifts take a vector of per-word counts.
 #ifndef NEON_LANES_H
