@@ -194,6 +194,8 @@ inline Endpoints expand(uint16x8_t first, uint16x8_t second)
 
 // x / 3 (design) or (x + 1) / 3 (gpu) for the 16 sums in `first` and
 // `second`, as bytes.
+static_assert(kOneThird % 2 == 0 && 3 * 255 * kOneThird < 1u << 31,
+              "Neon::mulhi halves its multiplier: kOneThird must be even, its products below 2^31");
 template <ColourRule Rule>
 inline uint8x16_t thirds(uint16x8_t first, uint16x8_t second)
 {
