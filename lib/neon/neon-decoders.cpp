@@ -215,7 +215,8 @@ inline uint8x16x4_t componentPalettes(uint8x16_t e0, uint8x16_t e1, uint8x16_t f
     if (FourColourAlways)
         return {{e0, e1, nearFirst, nearSecond}};
     // Three-colour mode: the half, and black.
-    return {{e0, e1, vbslq_u8(fourColour, nearFirst, paletteHalf<Neon, Rule>(e0, e1)), vandq_u8(fourColour, nearSecond)}};
+    const uint8x16_t half = paletteHalf<Neon, Rule>(e0, e1);
+    return {{e0, e1, vbslq_u8(fourColour, nearFirst, half), vandq_u8(fourColour, nearSecond)}};
 }
 
 // Alpha's palettes: colours 0 to 2 opaque, colour 3 opaque in the four-colour
@@ -412,13 +413,13 @@ inline int16x8_t divideSums(int16x8_t sums, int16x8_t multipliers)
 template <ColourRule Rule, bool Signed>
 inline void channelTables(uint16x8_t endpointWords, uint8x16x2_t tables[2])
 {
+    const lane::ChannelConstants &signedConstants = lane::ChannelConstantsFor<true>::constants;
     int16x8_t e0, e1;
     if (Signed) {
         // −128 reads as −127, before the mode is chosen (lane-channels.h's
         // step); then sign-extended, e0 moved to the high byte first.
-        const lane::ChannelConstants &c = lane::ChannelConstantsFor<true>::constants;
-        const uint16x8_t words =
-            vreinterpretq_u16_u8(Neon::atLeast(vreinterpretq_u8_u16(endpointWords), Neon::lanes(c.lowest.v)));
+        const uint16x8_t words = vreinterpretq_u16_u8(
+            Neon::atLeast(vreinterpretq_u8_u16(endpointWords), Neon::lanes(signedConstants.lowest.v)));
         e0 = vshrq_n_s16(vreinterpretq_s16_u16(vshlq_n_u16(words, kByteBits)), kByteBits);
         e1 = vshrq_n_s16(vreinterpretq_s16_u16(words), kByteBits);
     } else {
@@ -448,7 +449,7 @@ inline void channelTables(uint16x8_t endpointWords, uint8x16x2_t tables[2])
 #pragma GCC unroll 4
     for (unsigned m = 0; m < 4; ++m) {
         const uint8x16_t pair = vtrn1q_u8(vreinterpretq_u8_s16(values[2 * m]), vreinterpretq_u8_s16(values[2 * m + 1]));
-        pairs[m] = vreinterpretq_u16_u8(Signed ? signedValueBytes<Neon>(pair, lane::ChannelConstantsFor<true>::constants) : pair);
+        pairs[m] = vreinterpretq_u16_u8(Signed ? signedValueBytes<Neon>(pair, signedConstants) : pair);
     }
     // Six-value mode: 6 the least, 7 the greatest, bytes 0 and 255 signed or
     // not (value 6 the low byte of the pair), one bit insert of a constant
@@ -523,8 +524,8 @@ public:
     NEON_STEP void beginQuad(unsigned quad)
     {
         if (quad % 2 == 0)
-            channelTables<Rule, Signed>(loadEightHalfWords<Stride, Offset>(blocks_ + kQuadBlocks * Stride * quad).val[0],
-                                        tables_);
+            channelTables<Rule, Signed>(
+                loadEightHalfWords<Stride, Offset>(blocks_ + kQuadBlocks * Stride * quad).val[0], tables_);
         halves_ = loadQuadHalves<Stride, Offset>(blocks_ + kQuadBlocks * Stride * quad);
     }
 
