@@ -16,7 +16,10 @@
 //
 // Architecture-neutral: the including file defines VARIANT_TARGET and its `V`
 // (the intrinsics) before including this header; V::kLanes is its number of
-// 128-bit lanes: 1 (SSSE3, NEON), 2 (AVX2) or 4 (AVX-512).
+// 128-bit lanes: 1 (SSSE3, NEON), 2 (AVX2) or 4 (AVX-512). NEON's channel
+// kernel, sixteen blocks a register, keeps its own values' division (by 7
+// and 5) but takes the signed endpoints' clamp and values' bytes from here
+// (signedValueBytes).
 #ifndef LANE_CHANNELS_H
 #define LANE_CHANNELS_H
 
@@ -318,6 +321,25 @@ VARIANT_TARGET inline typename V::Vector channelValues(const lane::ChannelConsta
     return Signed && Rule == ColourRule::design ? V::signOf(values, sums) : values;
 }
 
+// Signed values v, -127 to 127, as bytes: ((v + 127)·255 + 127) / 254, which
+// is v + 128 from v = 0 on and v + 127 below, so v ^ 0x80 less 1 where v < 0.
+// Shared with NEON's kernel (neon/neon-decoders.cpp), which holds its values
+// in its own layout.
+constexpr bool signedValueBytesAreExact()
+{
+    for (int v = kLeastSignedChannel; v <= 127; ++v)
+        if ((((unsigned(v) & 0xFFu) ^ 0x80u) + (v < 0 ? 0xFFu : 0u)) % 256 != unsigned((v + 127) * 255 + 127) / 254)
+            return false;
+    return true;
+}
+static_assert(signedValueBytesAreExact(), "signed values must map as the plain decoder maps them");
+
+template <class V>
+VARIANT_TARGET inline typename V::Vector signedValueBytes(typename V::Vector values, const lane::ChannelConstants &c)
+{
+    return V::addBytes(V::bitXor(values, V::lanes(c.signBits.v)), V::greaterBytes(V::zero(), values));
+}
+
 // The palettes of the two channel blocks of each lane of `blocks` (bytes 0-7
 // and 8-15): per lane, block 0's eight values as bytes, then block 1's.
 template <class V, ColourRule Rule, bool Signed>
@@ -328,13 +350,10 @@ VARIANT_TARGET inline typename V::Vector channelPalettes(typename V::Vector bloc
     const Vector endpoints = Signed ? V::atLeast(blocks, V::lanes(c.lowest.v)) : blocks;
     const Vector first = channelValues<V, Rule, Signed>(c, endpoints, c.spreadFirst, c.swappedFirst);
     const Vector second = channelValues<V, Rule, Signed>(c, endpoints, c.spreadSecond, c.swappedSecond);
-    // Signed values v as bytes: (v + 127) · 255 + 127) / 254, which is v + 128
-    // from v = 0 on and v + 127 below.
-    if (Signed && Rule == ColourRule::design) {
-        // v, -127 to 127: v ^ 0x80 is v + 128; less 1 where v < 0.
-        const Vector values = V::packSigned(first, second);
-        return V::addBytes(V::bitXor(values, V::lanes(c.signBits.v)), V::greaterBytes(V::zero(), values));
-    }
+    // Signed values as bytes (signedValueBytes): the design rule's are v,
+    // the gpu rule's v + 127 (channelValues).
+    if (Signed && Rule == ColourRule::design)
+        return signedValueBytes<V>(V::packSigned(first, second), c);
     const Vector values = V::pack(first, second);
     if (!Signed)
         return values;

@@ -1,5 +1,6 @@
 // The NEON variant's vector operations, for its lane kernels of BC7
-// (bc7-lanes.h) and BC6H (bc6h-lanes.h) among others. Table lookups give 0 for any index
+// (bc7-lanes.h) and BC6H (bc6h-lanes.h), and for the palette steps its BC1
+// to BC5 kernels share (lane-palettes.h, lane-channels.h). Table lookups give 0 for any index
 // past the table, as the x86 shuffles do for indices with the top bit set,
 // and shifts take a vector of per-word counts.
 #ifndef NEON_LANES_H
@@ -113,6 +114,38 @@ struct Neon {
     {
         vst1q_u8(at[0], low);
         vst1_u8(at[0] + 16, vget_low_u8(high));
+    }
+
+    // What the colour and channel blocks' shared arithmetic adds
+    // (lane-palettes.h, lane-channels.h), on the lanes the NEON kernels hold
+    // there: 16-bit sums, byte components and values.
+    static Vector lanes(const void *p) { return pattern(p); }
+    // The high half of 16-bit products: the doubling multiply-high of half
+    // the multiplier, exact for the palette's (even, their products below
+    // 2^31; halved at compile time).
+    static Vector mulhi(Vector a, Vector multipliers)
+    {
+        return vreinterpretq_u8_s16(
+            vqdmulhq_s16(vreinterpretq_s16_u8(a), vshrq_n_s16(vreinterpretq_s16_u8(multipliers), 1)));
+    }
+    // (a·m + 2^14) >> 15 of 16-bit lanes.
+    static Vector mulhiRound(Vector a, Vector multipliers)
+    {
+        return vreinterpretq_u8_s16(vqrdmulhq_s16(vreinterpretq_s16_u8(a), vreinterpretq_s16_u8(multipliers)));
+    }
+    // (a + b) / 2 of bytes, rounded up or down, without overflow.
+    static Vector average(Vector a, Vector b) { return vrhaddq_u8(a, b); }
+    static Vector halvingAdd(Vector a, Vector b) { return vhaddq_u8(a, b); }
+    static Vector bitXor(Vector a, Vector b) { return veorq_u8(a, b); }
+    static Vector addBytes(Vector a, Vector b) { return vaddq_u8(a, b); }
+    // Signed bytes: compared, and raised to `lowest` where below it.
+    static Vector greaterBytes(Vector a, Vector b)
+    {
+        return vcgtq_s8(vreinterpretq_s8_u8(a), vreinterpretq_s8_u8(b));
+    }
+    static Vector atLeast(Vector a, Vector lowest)
+    {
+        return vreinterpretq_u8_s8(vmaxq_s8(vreinterpretq_s8_u8(a), vreinterpretq_s8_u8(lowest)));
     }
 };
 

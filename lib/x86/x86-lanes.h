@@ -66,6 +66,9 @@ struct X86Compositions {
     {
         return V::mulhi(v, V::pattern(multipliers));
     }
+    // (a + b) / 2 of 16-bit lanes, whose sums do not overflow them.
+    template <class Vector>
+    VARIANT_TARGET static Vector halvingAdd(Vector a, Vector b) { return V::halve(V::add(a, b)); }
     // (x·512 + 2^14) >> 15 is (x + 32) >> 6: one instruction where an add
     // and a shift are two (measured faster here, although it shares the
     // multiply pipe with the multiply-adds).
