@@ -280,6 +280,44 @@ constexpr AlphaRowSpreads AlphaRowSpreadsFor<Layout>::spreads;
 
 } // namespace lane
 
+// Signed values under the design rule, from the quotients q of the sums'
+// magnitudes, and then as bytes: v + 128 from v = 0 on, v + 127 below.
+// Without mask registers the sign goes back on q (v = -q where the sum is
+// negative, one instruction: SSSE3's sign), and the bytes are v ^ 0x80 less
+// 1 where v < 0. With them (AVX-512, which has no sign instruction) the
+// words are v less 1 where v < 0, which is ~q: one masked subtraction from
+// -1 where the sum is below -34 (v < 0: the sum reaches -35, one whole
+// step), and the bytes are then those words ^ 0x80 alone.
+template <class V>
+struct MaskRegisters : std::integral_constant<bool, V::kMaskRegisters> {
+};
+
+template <class V>
+VARIANT_TARGET inline typename V::Vector signedValues(typename V::Vector quotients, typename V::Vector sums, std::false_type)
+{
+    return V::signOf(quotients, sums);
+}
+
+template <class V>
+VARIANT_TARGET inline typename V::Vector signedValues(typename V::Vector quotients, typename V::Vector sums, std::true_type)
+{
+    return V::complementWhereBelow(quotients, sums, -static_cast<short>(kChannelScale - 1));
+}
+
+template <class V>
+VARIANT_TARGET inline typename V::Vector signedValueBytes(const lane::ChannelConstants &c, typename V::Vector values,
+                                                       std::false_type)
+{
+    return V::addBytes(V::bitXor(values, V::lanes(c.signBits.v)), V::greaterBytes(V::zero(), values));
+}
+
+template <class V>
+VARIANT_TARGET inline typename V::Vector signedValueBytes(const lane::ChannelConstants &c, typename V::Vector values,
+                                                       std::true_type)
+{
+    return V::bitXor(values, V::lanes(c.signBits.v));
+}
+
 // The eight values of one channel block per lane of `endpoints`, value j in
 // 16-bit lane j: `spread` gathers its endpoint pair (e0, e1) into every
 // 16-bit lane, `swapped` the pair (e1, e0).
@@ -305,17 +343,18 @@ VARIANT_TARGET inline typename V::Vector channelValues(const lane::ChannelConsta
     const Vector pairs = V::shuffle(endpoints, V::lanes(spread.v));
     // The eight-value mode when e0 > e1: unsigned, when e0 - e1 > 0; signed,
     // when the 16-bit lane (e1, e0) is above (e0, e1), its high byte deciding.
-    const Vector eight = Signed ? V::greater(V::shuffle(endpoints, V::lanes(swapped.v)), pairs)
-                                : V::greater(V::multiplyAddBytes(pairs, V::lanes(c.difference.v)), V::zero());
-    const Vector weights = V::select(eight, V::lanes(c.eightWeights.v), V::lanes(c.sixWeights.v));
+    // Both 16-bit lanes of every 32-bit one compare alike.
+    const Vector above = Signed ? V::shuffle(endpoints, V::lanes(swapped.v)) : V::multiplyAddBytes(pairs, V::lanes(c.difference.v));
+    const Vector below = Signed ? pairs : V::zero();
+    const Vector weights = V::selectWhereGreater(above, below, V::lanes(c.eightWeights.v), V::lanes(c.sixWeights.v));
     Vector sums = Signed ? V::multiplyAddBytes(weights, pairs) : V::multiplyAddBytes(pairs, weights);
-    sums = V::bitOr(sums, V::andNot(eight, V::lanes(c.extremes.v)));
+    sums = V::orWhereNotGreater(above, below, sums, V::lanes(c.extremes.v));
     if (Rule == ColourRule::gpu)
         sums = V::add(sums, V::lanes(c.rounding.v));
     const Vector magnitudes = Signed && Rule == ColourRule::design ? V::absolute(sums) : sums;
     const Vector values =
         V::template shiftRightWords<kOneThirtyFifthShift>(V::mulhi(magnitudes, V::lanes(c.oneThirtyFifth.v)));
-    return Signed && Rule == ColourRule::design ? V::signOf(values, sums) : values;
+    return Signed && Rule == ColourRule::design ? signedValues<V>(values, sums, MaskRegisters<V>()) : values;
 }
 
 // The palettes of the two channel blocks of each lane of `blocks` (bytes 0-7
@@ -329,12 +368,9 @@ VARIANT_TARGET inline typename V::Vector channelPalettes(typename V::Vector bloc
     const Vector first = channelValues<V, Rule, Signed>(c, endpoints, c.spreadFirst, c.swappedFirst);
     const Vector second = channelValues<V, Rule, Signed>(c, endpoints, c.spreadSecond, c.swappedSecond);
     // Signed values v as bytes: (v + 127) · 255 + 127) / 254, which is v + 128
-    // from v = 0 on and v + 127 below.
-    if (Signed && Rule == ColourRule::design) {
-        // v, -127 to 127: v ^ 0x80 is v + 128; less 1 where v < 0.
-        const Vector values = V::packSigned(first, second);
-        return V::addBytes(V::bitXor(values, V::lanes(c.signBits.v)), V::greaterBytes(V::zero(), values));
-    }
+    // from v = 0 on and v + 127 below (signedValueBytes).
+    if (Signed && Rule == ColourRule::design)
+        return signedValueBytes<V>(c, V::packSigned(first, second), MaskRegisters<V>());
     const Vector values = V::pack(first, second);
     if (!Signed)
         return values;
