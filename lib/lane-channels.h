@@ -280,28 +280,34 @@ constexpr AlphaRowSpreads AlphaRowSpreadsFor<Layout>::spreads;
 
 } // namespace lane
 
-// Signed values under the design rule, from the quotients q of the sums'
-// magnitudes, and then as bytes: v + 128 from v = 0 on, v + 127 below.
-// Without mask registers the sign goes back on q (v = -q where the sum is
-// negative, one instruction: SSSE3's sign), and the bytes are v ^ 0x80 less
-// 1 where v < 0. With them (AVX-512, which has no sign instruction) the
-// words are v less 1 where v < 0, which is ~q: one masked subtraction from
-// -1 where the sum is below -34 (v < 0: the sum reaches -35, one whole
-// step), and the bytes are then those words ^ 0x80 alone.
+// Signed values under the design rule, the sums divided by 35 truncated
+// toward zero (-127 to 127), and then as bytes: v + 128 from v = 0 on, v +
+// 127 below. Without mask registers the magnitude is divided and the sign
+// put back (one instruction: SSSE3's sign), and the bytes are v ^ 0x80 less
+// 1 where v < 0. AVX-512 has no sign instruction, but with mask registers a
+// signed multiply-high divides in two: it floors s · kOneThirtyFifth / 2^18,
+// which (the multiplier rounded up) is q for s >= 0 and ~q = -1 - q below,
+// q = |s| / 35 truncated; that is v less 1 where v < 0, as the bytes want,
+// save for sums of -34 to -1, whose v is 0 and which give -1, a value no
+// other sum gives. So the bytes are the words packed, -1 made 0, ^ 0x80.
 template <class V>
 struct MaskRegisters : std::integral_constant<bool, V::kMaskRegisters> {
 };
 
 template <class V>
-VARIANT_TARGET inline typename V::Vector signedValues(typename V::Vector quotients, typename V::Vector sums, std::false_type)
+VARIANT_TARGET inline typename V::Vector signedValues(const lane::ChannelConstants &c, typename V::Vector sums,
+                                                   std::false_type)
 {
-    return V::signOf(quotients, sums);
+    const typename V::Vector magnitudes = V::absolute(sums);
+    return V::signOf(V::template shiftRightWords<kOneThirtyFifthShift>(V::mulhi(magnitudes, V::lanes(c.oneThirtyFifth.v))),
+                     sums);
 }
 
 template <class V>
-VARIANT_TARGET inline typename V::Vector signedValues(typename V::Vector quotients, typename V::Vector sums, std::true_type)
+VARIANT_TARGET inline typename V::Vector signedValues(const lane::ChannelConstants &c, typename V::Vector sums,
+                                                   std::true_type)
 {
-    return V::complementWhereBelow(quotients, sums, -static_cast<short>(kChannelScale - 1));
+    return V::template shiftRightWordsSigned<kOneThirtyFifthShift>(V::mulhiSigned(sums, V::lanes(c.oneThirtyFifth.v)));
 }
 
 template <class V>
@@ -315,8 +321,40 @@ template <class V>
 VARIANT_TARGET inline typename V::Vector signedValueBytes(const lane::ChannelConstants &c, typename V::Vector values,
                                                        std::true_type)
 {
-    return V::bitXor(values, V::lanes(c.signBits.v));
+    return V::bitXor(V::zeroWhereAllOnes(values), V::lanes(c.signBits.v));
 }
+
+// Signed values under the gpu rule, packed as v + 127 (0 to 254), as bytes:
+// plus 1 from 127 on. Without mask registers, where (v + 127) ^ 0x80 is,
+// signed, above -2; with them, one unsigned compare masks the increment.
+template <class V>
+VARIANT_TARGET inline typename V::Vector roundedSignedValueBytes(const lane::ChannelConstants &c, typename V::Vector values,
+                                                              std::false_type)
+{
+    return V::subtractBytes(values, V::greaterBytes(V::bitXor(values, V::lanes(c.signBits.v)), V::lanes(c.minusTwos.v)));
+}
+
+template <class V>
+VARIANT_TARGET inline typename V::Vector roundedSignedValueBytes(const lane::ChannelConstants &, typename V::Vector values,
+                                                              std::true_type)
+{
+    return V::incrementWhereAtLeast(values, 127);
+}
+
+// The signed multiply-high's floor (signedValues) over every signed sum, -127 · 35 to 127 · 35.
+constexpr bool signedFloorsExact()
+{
+    for (int s = -127 * int(kChannelScale); s <= 127 * int(kChannelScale); ++s) {
+        const int q = (s < 0 ? -s : s) / int(kChannelScale);
+        // An arithmetic shift of the product, as the multiply-high and the shift make it.
+        const int product = s * int(kOneThirtyFifth), floored = product >= 0 ? product >> 18 : -((-product + (1 << 18) - 1) >> 18);
+        if (floored != (s >= 0 ? q : -1 - q) || (floored == -1) != (s < 0 && q == 0))
+            return false;
+    }
+    return true;
+}
+static_assert(16 + kOneThirtyFifthShift == 18 && kOneThirtyFifth < 32768 && signedFloorsExact(),
+              "a signed multiply-high by kOneThirtyFifth floors every signed sum to q or ~q");
 
 // The eight values of one channel block per lane of `endpoints`, value j in
 // 16-bit lane j: `spread` gathers its endpoint pair (e0, e1) into every
@@ -351,10 +389,9 @@ VARIANT_TARGET inline typename V::Vector channelValues(const lane::ChannelConsta
     sums = V::orWhereNotGreater(above, below, sums, V::lanes(c.extremes.v));
     if (Rule == ColourRule::gpu)
         sums = V::add(sums, V::lanes(c.rounding.v));
-    const Vector magnitudes = Signed && Rule == ColourRule::design ? V::absolute(sums) : sums;
-    const Vector values =
-        V::template shiftRightWords<kOneThirtyFifthShift>(V::mulhi(magnitudes, V::lanes(c.oneThirtyFifth.v)));
-    return Signed && Rule == ColourRule::design ? signedValues<V>(values, sums, MaskRegisters<V>()) : values;
+    if (Signed && Rule == ColourRule::design)
+        return signedValues<V>(c, sums, MaskRegisters<V>());
+    return V::template shiftRightWords<kOneThirtyFifthShift>(V::mulhi(sums, V::lanes(c.oneThirtyFifth.v)));
 }
 
 // The palettes of the two channel blocks of each lane of `blocks` (bytes 0-7
@@ -374,8 +411,7 @@ VARIANT_TARGET inline typename V::Vector channelPalettes(typename V::Vector bloc
     const Vector values = V::pack(first, second);
     if (!Signed)
         return values;
-    // v + 127, 0 to 254: plus 1 from 127 on, where (v + 127) ^ 0x80 is, signed, above -2.
-    return V::subtractBytes(values, V::greaterBytes(V::bitXor(values, V::lanes(c.signBits.v)), V::lanes(c.minusTwos.v)));
+    return roundedSignedValueBytes<V>(c, values, MaskRegisters<V>());
 }
 
 // The channel blocks of `blocks` (two per lane) gathered into two value

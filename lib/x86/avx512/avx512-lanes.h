@@ -167,11 +167,20 @@ struct Avx512 : X86Compositions<Avx512> {
     VARIANT_TARGET static Vector multiplyAddBytes(Vector a, Vector b) { return _mm512_maddubs_epi16(a, b); }
     VARIANT_TARGET static Vector subtractSaturated(Vector a, Vector b) { return _mm512_subs_epu16(a, b); }
     VARIANT_TARGET static Vector absolute(Vector a) { return _mm512_abs_epi16(a); }
-    // ~a (-1 - a) in the 16-bit lanes where `sums` is below `bound`
-    // (signed): one masked subtraction, as AVX-512 has no sign instruction.
-    VARIANT_TARGET static Vector complementWhereBelow(Vector a, Vector sums, short bound)
+    // What signed channel values take with mask registers (signedValues,
+    // roundedSignedValueBytes, lane-channels.h): a signed multiply-high and
+    // shift, bytes of -1 made 0, and a masked increment.
+    VARIANT_TARGET static Vector mulhiSigned(Vector a, Vector b) { return _mm512_mulhi_epi16(a, b); }
+    template <int Bits>
+    VARIANT_TARGET static Vector shiftRightWordsSigned(Vector a) { return _mm512_srai_epi16(a, Bits); }
+    // Unsigned bytes plus 1 where at least `bound`.
+    VARIANT_TARGET static Vector incrementWhereAtLeast(Vector a, unsigned char bound)
     {
-        return _mm512_mask_sub_epi16(a, _mm512_cmplt_epi16_mask(sums, _mm512_set1_epi16(bound)), _mm512_set1_epi32(-1), a);
+        return _mm512_mask_sub_epi8(a, _mm512_cmpge_epu8_mask(a, splatBytes(bound)), a, _mm512_set1_epi32(-1));
+    }
+    VARIANT_TARGET static Vector zeroWhereAllOnes(Vector a)
+    {
+        return _mm512_maskz_mov_epi8(_mm512_cmpneq_epi8_mask(a, _mm512_set1_epi32(-1)), a);
     }
     VARIANT_TARGET static Vector addBytes(Vector a, Vector b) { return _mm512_add_epi8(a, b); }
     VARIANT_TARGET static Vector packSigned(Vector a, Vector b) { return _mm512_packs_epi16(a, b); }
