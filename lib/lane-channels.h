@@ -366,8 +366,8 @@ static_assert(16 + kOneThirtyFifthShift == 18 && kOneThirtyFifth < 32768 && sign
 // unsigned and one signed operand: unsigned endpoints and the weights,
 // or the weights and signed endpoints.
 //   design, unsigned: the sum divided, truncated;
-//   design, signed:   truncated toward zero: the magnitude divided, its sign
-//                     put back (-127 to 127);
+//   design, signed:   truncated toward zero (-127 to 127), as signedValues
+//                     makes it;
 //   gpu:              rounded by the bias 17, which rounds sevenths and fifths
 //                     to nearest as adding 3 and 2 does; signed sums are
 //                     first offset by 127 · 35, to 0-254 · 35, where rounding
