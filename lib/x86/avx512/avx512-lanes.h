@@ -166,7 +166,6 @@ struct Avx512 : X86Compositions<Avx512> {
     VARIANT_TARGET static Vector mullo(Vector a, Vector b) { return _mm512_mullo_epi16(a, b); }
     VARIANT_TARGET static Vector multiplyAddBytes(Vector a, Vector b) { return _mm512_maddubs_epi16(a, b); }
     VARIANT_TARGET static Vector subtractSaturated(Vector a, Vector b) { return _mm512_subs_epu16(a, b); }
-    VARIANT_TARGET static Vector absolute(Vector a) { return _mm512_abs_epi16(a); }
     // What signed channel values take with mask registers (signedValues,
     // roundedSignedValueBytes, lane-channels.h): a signed multiply-high and
     // shift, bytes of -1 made 0, and a masked increment.
@@ -182,7 +181,6 @@ struct Avx512 : X86Compositions<Avx512> {
     {
         return _mm512_maskz_mov_epi8(_mm512_cmpneq_epi8_mask(a, _mm512_set1_epi32(-1)), a);
     }
-    VARIANT_TARGET static Vector addBytes(Vector a, Vector b) { return _mm512_add_epi8(a, b); }
     VARIANT_TARGET static Vector packSigned(Vector a, Vector b) { return _mm512_packs_epi16(a, b); }
     // Signed bytes raised to `lowest` where below it.
     VARIANT_TARGET static Vector atLeast(Vector a, Vector lowest) { return _mm512_max_epi8(a, lowest); }
@@ -199,8 +197,6 @@ struct Avx512 : X86Compositions<Avx512> {
         return _mm512_mask_or_epi32(s, _mm512_cmple_epi32_mask(a, b), s, x);
     }
     VARIANT_TARGET static Vector isZero(Vector a) { return _mm512_movm_epi16(_mm512_testn_epi16_mask(a, a)); }
-    VARIANT_TARGET static Vector greater(Vector a, Vector b) { return _mm512_movm_epi16(_mm512_cmpgt_epi16_mask(a, b)); }
-    VARIANT_TARGET static Vector greaterBytes(Vector a, Vector b) { return _mm512_movm_epi8(_mm512_cmpgt_epi8_mask(a, b)); }
     VARIANT_TARGET static Vector shuffle(Vector a, Vector pattern) { return _mm512_shuffle_epi8(a, pattern); }
     VARIANT_TARGET static Vector pack(Vector a, Vector b) { return _mm512_packus_epi16(a, b); }
     VARIANT_TARGET static Vector unpackLow64(Vector a, Vector b) { return _mm512_unpacklo_epi64(a, b); }
