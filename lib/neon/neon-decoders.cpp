@@ -449,7 +449,7 @@ inline void channelTables(uint16x8_t endpointWords, uint8x16x2_t tables[2])
 #pragma GCC unroll 4
     for (unsigned m = 0; m < 4; ++m) {
         const uint8x16_t pair = vtrn1q_u8(vreinterpretq_u8_s16(values[2 * m]), vreinterpretq_u8_s16(values[2 * m + 1]));
-        pairs[m] = vreinterpretq_u16_u8(Signed ? signedValueBytes<Neon>(pair, signedConstants) : pair);
+        pairs[m] = vreinterpretq_u16_u8(Signed ? signedValueBytes<Neon>(signedConstants, pair, MaskRegisters<Neon>()) : pair);
     }
     // Six-value mode: 6 the least, 7 the greatest, bytes 0 and 255 signed or
     // not (value 6 the low byte of the pair), one bit insert of a constant

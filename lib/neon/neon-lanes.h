@@ -19,6 +19,9 @@ namespace {
 struct Neon {
     typedef uint8x16_t Vector;
     static constexpr unsigned kLanes = 1;
+    // No mask registers: signed channel values keep their sign as x86's
+    // before AVX-512 do (signedValueBytes, lane-channels.h).
+    static constexpr bool kMaskRegisters = false;
 
     static Vector pattern(const void *p) { return vld1q_u8(static_cast<const std::uint8_t *>(p)); }
     static Vector perLane(const void *const patterns[kLanes]) { return pattern(patterns[0]); }

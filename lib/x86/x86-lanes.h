@@ -47,6 +47,20 @@ struct X86Compositions {
     // (lane-channels.h); else rows are gathered lane by lane and indices
     // with byte shuffles and multiplies.
     static constexpr bool kMultishift = false;
+    // Whether V has mask registers, with which signed channel values keep
+    // their sign another way (signedValues, lane-channels.h).
+    static constexpr bool kMaskRegisters = false;
+    // x where a > b (signed 16-bit lanes), else y; and s | x where not.
+    template <class Vector>
+    VARIANT_TARGET static Vector selectWhereGreater(Vector a, Vector b, Vector x, Vector y)
+    {
+        return V::select(V::greater(a, b), x, y);
+    }
+    template <class Vector>
+    VARIANT_TARGET static Vector orWhereNotGreater(Vector a, Vector b, Vector s, Vector x)
+    {
+        return V::bitOr(s, V::andNot(V::greater(a, b), x));
+    }
     template <class Vector>
     VARIANT_TARGET static Vector shuffleTwo(Vector first, Vector second, Vector indices)
     {
