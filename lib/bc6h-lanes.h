@@ -433,8 +433,8 @@ template <class V, bool Signed>
 VARIANT_TARGET inline typename V::Vector scaled(typename V::Vector v)
 {
     if (!Signed)
-        return V::mulhi(V::bitXor(v, V::splatWords(kUnsignedOffset)), V::splatWords(31u << 10));
-    const typename V::Vector magnitude = V::mulhi(V::absolute(v), V::splatWords(31u << 11));
+        return V::mulhiUnsigned(V::bitXor(v, V::splatWords(kUnsignedOffset)), V::splatWords(31u << 10));
+    const typename V::Vector magnitude = V::mulhiUnsigned(V::absolute(v), V::splatWords(31u << 11));
     return V::bitOr(magnitude, V::bitAnd(V::greater(V::splatWords(0xFFFF), v), V::splatWords(0x8000)));
 }
 

@@ -16,7 +16,10 @@
 //
 // Architecture-neutral: the including file defines VARIANT_TARGET and its `V`
 // (the intrinsics) before including this header; V::kLanes is its number of
-// 128-bit lanes: 1 (SSSE3, NEON), 2 (AVX2) or 4 (AVX-512).
+// 128-bit lanes: 1 (SSSE3, NEON), 2 (AVX2) or 4 (AVX-512). NEON's channel
+// kernel, sixteen blocks a register, keeps its own values' division (by 7
+// and 5) but takes the signed endpoints' clamp and values' bytes from here
+// (signedValueBytes).
 #ifndef LANE_CHANNELS_H
 #define LANE_CHANNELS_H
 
@@ -280,6 +283,97 @@ constexpr AlphaRowSpreads AlphaRowSpreadsFor<Layout>::spreads;
 
 } // namespace lane
 
+// Signed values under the design rule, the sums divided by 35 truncated
+// toward zero (-127 to 127), and then as bytes: v + 128 from v = 0 on, v +
+// 127 below. Without mask registers the magnitude is divided and the sign
+// put back (one instruction: SSSE3's sign), and the bytes are v ^ 0x80 less
+// 1 where v < 0. AVX-512 has no sign instruction, but with mask registers a
+// signed multiply-high divides in two: it floors s · kOneThirtyFifth / 2^18,
+// which (the multiplier rounded up) is q for s >= 0 and ~q = -1 - q below,
+// q = |s| / 35 truncated; that is v less 1 where v < 0, as the bytes want,
+// save for sums of -34 to -1, whose v is 0 and which give -1, a value no
+// other sum gives. So the bytes are the words packed, -1 made 0, ^ 0x80.
+template <class V>
+struct MaskRegisters : std::integral_constant<bool, V::kMaskRegisters> {
+};
+
+template <class V>
+VARIANT_TARGET inline typename V::Vector signedValues(const lane::ChannelConstants &c, typename V::Vector sums,
+                                                   std::false_type)
+{
+    const typename V::Vector magnitudes = V::absolute(sums);
+    return V::signOf(V::template shiftRightWords<kOneThirtyFifthShift>(V::mulhi(magnitudes, V::lanes(c.oneThirtyFifth.v))),
+                     sums);
+}
+
+template <class V>
+VARIANT_TARGET inline typename V::Vector signedValues(const lane::ChannelConstants &c, typename V::Vector sums,
+                                                   std::true_type)
+{
+    return V::template shiftRightWordsSigned<kOneThirtyFifthShift>(V::mulhiSigned(sums, V::lanes(c.oneThirtyFifth.v)));
+}
+
+// Signed values v, -127 to 127, as bytes: ((v + 127)·255 + 127) / 254, which
+// is v + 128 from v = 0 on and v + 127 below, so v ^ 0x80 less 1 where v < 0.
+// Without mask registers (x86 before AVX-512, and NEON's kernel, which holds
+// its values in its own layout) that is the sign bit flipped and the byte
+// compare's -1 added; with them, the values come as v or ~v (signedValues)
+// and the flip alone serves.
+constexpr bool signedValueBytesAreExact()
+{
+    for (int v = kLeastSignedChannel; v <= 127; ++v)
+        if ((((unsigned(v) & 0xFFu) ^ 0x80u) + (v < 0 ? 0xFFu : 0u)) % 256 != unsigned((v + 127) * 255 + 127) / 254)
+            return false;
+    return true;
+}
+static_assert(signedValueBytesAreExact(), "signed values must map as the plain decoder maps them");
+
+template <class V>
+VARIANT_TARGET inline typename V::Vector signedValueBytes(const lane::ChannelConstants &c, typename V::Vector values,
+                                                       std::false_type)
+{
+    return V::addBytes(V::bitXor(values, V::lanes(c.signBits.v)), V::greaterBytes(V::zero(), values));
+}
+
+template <class V>
+VARIANT_TARGET inline typename V::Vector signedValueBytes(const lane::ChannelConstants &c, typename V::Vector values,
+                                                       std::true_type)
+{
+    return V::bitXor(V::zeroWhereAllOnes(values), V::lanes(c.signBits.v));
+}
+
+// Signed values under the gpu rule, packed as v + 127 (0 to 254), as bytes:
+// plus 1 from 127 on. Without mask registers, where (v + 127) ^ 0x80 is,
+// signed, above -2; with them, one unsigned compare masks the increment.
+template <class V>
+VARIANT_TARGET inline typename V::Vector roundedSignedValueBytes(const lane::ChannelConstants &c, typename V::Vector values,
+                                                              std::false_type)
+{
+    return V::subtractBytes(values, V::greaterBytes(V::bitXor(values, V::lanes(c.signBits.v)), V::lanes(c.minusTwos.v)));
+}
+
+template <class V>
+VARIANT_TARGET inline typename V::Vector roundedSignedValueBytes(const lane::ChannelConstants &, typename V::Vector values,
+                                                              std::true_type)
+{
+    return V::incrementWhereAtLeast(values, 127);
+}
+
+// The signed multiply-high's floor (signedValues) over every signed sum, -127 · 35 to 127 · 35.
+constexpr bool signedFloorsExact()
+{
+    for (int s = -127 * int(kChannelScale); s <= 127 * int(kChannelScale); ++s) {
+        const int q = (s < 0 ? -s : s) / int(kChannelScale);
+        // An arithmetic shift of the product, as the multiply-high and the shift make it.
+        const int product = s * int(kOneThirtyFifth), floored = product >= 0 ? product >> 18 : -((-product + (1 << 18) - 1) >> 18);
+        if (floored != (s >= 0 ? q : -1 - q) || (floored == -1) != (s < 0 && q == 0))
+            return false;
+    }
+    return true;
+}
+static_assert(16 + kOneThirtyFifthShift == 18 && kOneThirtyFifth < 32768 && signedFloorsExact(),
+              "a signed multiply-high by kOneThirtyFifth floors every signed sum to q or ~q");
+
 // The eight values of one channel block per lane of `endpoints`, value j in
 // 16-bit lane j: `spread` gathers its endpoint pair (e0, e1) into every
 // 16-bit lane, `swapped` the pair (e1, e0).
@@ -290,8 +384,8 @@ constexpr AlphaRowSpreads AlphaRowSpreadsFor<Layout>::spreads;
 // unsigned and one signed operand: unsigned endpoints and the weights,
 // or the weights and signed endpoints.
 //   design, unsigned: the sum divided, truncated;
-//   design, signed:   truncated toward zero: the magnitude divided, its sign
-//                     put back (-127 to 127);
+//   design, signed:   truncated toward zero (-127 to 127), as signedValues
+//                     makes it;
 //   gpu:              rounded by the bias 17, which rounds sevenths and fifths
 //                     to nearest as adding 3 and 2 does; signed sums are
 //                     first offset by 127 · 35, to 0-254 · 35, where rounding
@@ -305,17 +399,17 @@ VARIANT_TARGET inline typename V::Vector channelValues(const lane::ChannelConsta
     const Vector pairs = V::shuffle(endpoints, V::lanes(spread.v));
     // The eight-value mode when e0 > e1: unsigned, when e0 - e1 > 0; signed,
     // when the 16-bit lane (e1, e0) is above (e0, e1), its high byte deciding.
-    const Vector eight = Signed ? V::greater(V::shuffle(endpoints, V::lanes(swapped.v)), pairs)
-                                : V::greater(V::multiplyAddBytes(pairs, V::lanes(c.difference.v)), V::zero());
-    const Vector weights = V::select(eight, V::lanes(c.eightWeights.v), V::lanes(c.sixWeights.v));
+    // Both 16-bit lanes of every 32-bit one compare alike.
+    const Vector above = Signed ? V::shuffle(endpoints, V::lanes(swapped.v)) : V::multiplyAddBytes(pairs, V::lanes(c.difference.v));
+    const Vector below = Signed ? pairs : V::zero();
+    const Vector weights = V::selectWhereGreater(above, below, V::lanes(c.eightWeights.v), V::lanes(c.sixWeights.v));
     Vector sums = Signed ? V::multiplyAddBytes(weights, pairs) : V::multiplyAddBytes(pairs, weights);
-    sums = V::bitOr(sums, V::andNot(eight, V::lanes(c.extremes.v)));
+    sums = V::orWhereNotGreater(above, below, sums, V::lanes(c.extremes.v));
     if (Rule == ColourRule::gpu)
         sums = V::add(sums, V::lanes(c.rounding.v));
-    const Vector magnitudes = Signed && Rule == ColourRule::design ? V::absolute(sums) : sums;
-    const Vector values =
-        V::template shiftRightWords<kOneThirtyFifthShift>(V::mulhi(magnitudes, V::lanes(c.oneThirtyFifth.v)));
-    return Signed && Rule == ColourRule::design ? V::signOf(values, sums) : values;
+    if (Signed && Rule == ColourRule::design)
+        return signedValues<V>(c, sums, MaskRegisters<V>());
+    return V::template shiftRightWords<kOneThirtyFifthShift>(V::mulhi(sums, V::lanes(c.oneThirtyFifth.v)));
 }
 
 // The palettes of the two channel blocks of each lane of `blocks` (bytes 0-7
@@ -329,17 +423,13 @@ VARIANT_TARGET inline typename V::Vector channelPalettes(typename V::Vector bloc
     const Vector first = channelValues<V, Rule, Signed>(c, endpoints, c.spreadFirst, c.swappedFirst);
     const Vector second = channelValues<V, Rule, Signed>(c, endpoints, c.spreadSecond, c.swappedSecond);
     // Signed values v as bytes: (v + 127) · 255 + 127) / 254, which is v + 128
-    // from v = 0 on and v + 127 below.
-    if (Signed && Rule == ColourRule::design) {
-        // v, -127 to 127: v ^ 0x80 is v + 128; less 1 where v < 0.
-        const Vector values = V::packSigned(first, second);
-        return V::addBytes(V::bitXor(values, V::lanes(c.signBits.v)), V::greaterBytes(V::zero(), values));
-    }
+    // from v = 0 on and v + 127 below (signedValueBytes).
+    if (Signed && Rule == ColourRule::design)
+        return signedValueBytes<V>(c, V::packSigned(first, second), MaskRegisters<V>());
     const Vector values = V::pack(first, second);
     if (!Signed)
         return values;
-    // v + 127, 0 to 254: plus 1 from 127 on, where (v + 127) ^ 0x80 is, signed, above -2.
-    return V::subtractBytes(values, V::greaterBytes(V::bitXor(values, V::lanes(c.signBits.v)), V::lanes(c.minusTwos.v)));
+    return roundedSignedValueBytes<V>(c, values, MaskRegisters<V>());
 }
 
 // The channel blocks of `blocks` (two per lane) gathered into two value

@@ -2,7 +2,9 @@
 // width. `V` names a vector type and the few operations the routine needs;
 // every operation works within each 128-bit lane, so the SSSE3 decoder
 // (V = one lane), the AVX2 decoder (V = two lanes) and the AVX-512 one (V =
-// four lanes) run the same steps.
+// four lanes) run the same steps. Its thirds and half under each colour
+// rule are steps of their own (paletteThirds, paletteHalf), which the NEON
+// kernel runs too, on its own layout (sixteen blocks a register).
 // Architecture-neutral: the intrinsics are V's; how rows are taken from the
 // packed palette is the variant's (x86/x86-lanes.h).
 //
@@ -78,6 +80,31 @@ constexpr PaletteConstants palette = {
 
 } // namespace lane
 
+// The palette's arithmetic under each colour rule, over V's operations on
+// the layout its caller holds: lanePalettes below (16-bit lanes, a block's
+// c0 and c1 in one register, with a copy of them swapped), and NEON's
+// kernel (neon/neon-decoders.cpp: one register per component and endpoint,
+// one block per byte lane, its sums in 16-bit lanes).
+
+// Colours 2 and 3 of the four-colour mode from their 16-bit sums, 2·e0 + e1
+// and e0 + 2·e1 (at most 765): divided by 3, truncated (design) or rounded
+// to nearest (gpu: (x + 1) / 3), a multiply-high by kOneThird or a rounding
+// one by kOneThirdRounded (palette-layout.h proves both exact).
+template <class V, ColourRule Rule>
+VARIANT_TARGET inline typename V::Vector paletteThirds(typename V::Vector sums, const lane::PaletteConstants &c)
+{
+    return Rule == ColourRule::gpu ? V::mulhiRound(sums, V::lanes(c.oneThirdRounded.v))
+                                   : V::mulhi(sums, V::lanes(c.oneThird.v));
+}
+
+// Colour 2 of the three-colour mode, (e0 + e1) / 2: truncated (design) or
+// rounded (gpu: (e0 + e1 + 1) / 2).
+template <class V, ColourRule Rule>
+VARIANT_TARGET inline typename V::Vector paletteHalf(typename V::Vector e0, typename V::Vector e1)
+{
+    return Rule == ColourRule::gpu ? V::average(e0, e1) : V::halvingAdd(e0, e1);
+}
+
 // The packed palettes (kPackedColourOffset, and for RGBA kPackedAlphaOffset)
 // of the blocks whose raw endpoints are in `raw`: per 128-bit lane, 16-bit
 // lanes 0-2 hold c0 and 3-5 hold c1.
@@ -102,15 +129,11 @@ VARIANT_TARGET inline typename V::Vector lanePalettes(typename V::Vector raw)
 
     // Four-colour mode: (2·e0 + e1) / 3 in lanes 0-2, (e0 + 2·e1) / 3 in lanes 3-5
     // (gpu: (2·e0 + e1 + 1) / 3 and (e0 + 2·e1 + 1) / 3).
-    const Vector sums = V::add(V::add(e, e), swapped);
-    const Vector thirds = gpu ? V::mulhiRound(sums, V::lanes(c.oneThirdRounded.v))
-                              : V::mulhi(sums, V::lanes(c.oneThird.v));
+    const Vector thirds = paletteThirds<V, Rule>(V::add(V::add(e, e), swapped), c);
     if (FourColourAlways)
         return V::pack(e, thirds);
-    // Three-colour mode: (e0 + e1) >> 1 in lanes 0-2 (gpu: (e0 + e1 + 1) >> 1),
-    // black in lanes 3-5.
-    const Vector half = V::bitAnd(gpu ? V::average(e, swapped) : V::halve(V::add(e, swapped)),
-                                  V::lanes(c.firstEndpoint.v));
+    // Three-colour mode: the half in lanes 0-2, black in lanes 3-5.
+    const Vector half = V::bitAnd(paletteHalf<V, Rule>(e, swapped), V::lanes(c.firstEndpoint.v));
 
     // c0 <= c1 (unsigned) exactly when c0 - c1 saturates to zero.
     const Vector difference = V::subtractSaturated(raw, V::shuffle(raw, V::lanes(c.swapEndpoints.v)));

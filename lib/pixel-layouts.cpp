@@ -9,7 +9,13 @@
 // rounds, nor from the half-way points of round(x * 255) and round(x * 65535),
 // so computing it in double precision (error about 2^-52) and rounding once
 // more gives the correctly rounded result; the half-float and shared-exponent
-// values are exact in double precision.
+// values are exact in double precision. A 32-bit unorm's M = 2^32 - 1 is
+// 255 * 16843009 and 65535 * 65537, so v * 255 / M and v * 65535 / M are
+// v / 16843009 and v / 65537, never nearer a half-way point than 2^-25; and
+// v / M's binary digits repeat every 32 places, so they hold no run of more
+// than 31 alike, where double precision could only mislead a half's rounding
+// across a run of 42. Single precision's could be misled (a run of 29 is
+// enough), so it is rounded from the bits (unorm32ToFloat).
 #include "pixel-layouts.h"
 #include "decoder-variants.h"
 
@@ -71,6 +77,25 @@ std::uint32_t sampleOfValue(double value, SampleType type)
 std::uint16_t halfOfSmallFloat(std::uint32_t code, unsigned bits)
 {
     return static_cast<std::uint16_t>(code << (15 - bits));
+}
+
+// A 32-bit unorm code v as the single nearest v / (2^32 - 1). Through double
+// precision it could round twice (v = 0xFFFFFF7F does), so it is rounded from
+// its bits: v / (2^32 - 1) in binary is 0.vvv..., v's 32 bits repeated without
+// end, so the first 64 are (v << 32) | v, and the bits past them are never
+// all zero: no tie, and the bit after the 24 kept decides alone.
+float unorm32ToFloat(std::uint32_t v)
+{
+    if (v == 0 || v == 0xFFFFFFFFu)
+        return v == 0 ? 0.0f : 1.0f;
+    std::uint64_t bits = std::uint64_t(v) << 32 | v;
+    int shift = 0;
+    while (!(bits >> 63)) {
+        bits <<= 1;
+        ++shift;
+    }
+    const std::uint64_t kept = (bits >> 40) + (bits >> 39 & 1); // at most 2^24: exact in a float
+    return std::ldexp(static_cast<float>(kept), -24 - shift);
 }
 
 // Built on first use by one thread while any other waits. An atomic rather
@@ -146,7 +171,9 @@ std::uint32_t sampleOfCode(const PixelField &field, SampleType type, std::uint32
 {
     switch (field.kind) {
     case FieldKind::unorm:
-        return sampleOfValue(code / static_cast<double>((std::uint32_t(1) << field.bits) - 1), type);
+        if (field.bits == 32 && type == SampleType::float32)
+            return floatBits(unorm32ToFloat(code));
+        return sampleOfValue(code / static_cast<double>((std::uint64_t(1) << field.bits) - 1), type);
     case FieldKind::snorm: {
         // Two's complement; the most negative code reads as its neighbour.
         const std::int32_t most = (std::int32_t(1) << (field.bits - 1)) - 1;
@@ -611,8 +638,8 @@ const char *pixelLayoutError(const PixelLayout &layout, SampleType type, bool un
         const PixelField &field = layout.fields[c];
         switch (field.kind) {
         case FieldKind::unorm:
-            if (field.bits < 1 || field.bits > 16)
-                return "a unorm field has 1 to 16 bits";
+            if (field.bits < 1 || field.bits > 32)
+                return "a unorm field has 1 to 32 bits";
             break;
         case FieldKind::snorm:
             if (field.bits < 2 || field.bits > 16)

@@ -19,7 +19,7 @@
 // How a field's bits encode its value, or the constant a channel takes where a
 // layout has none.
 enum class FieldKind : unsigned {
-    unorm,          // n bits, 0 .. 2^n - 1 for 0 .. 1 (n = 1 to 16)
+    unorm,          // n bits, 0 .. 2^n - 1 for 0 .. 1 (n = 1 to 32)
     snorm,          // n bits two's complement, -(2^(n-1) - 1) .. 2^(n-1) - 1 for -1 .. 1 (n = 2 to 16)
     floating,       // 16-bit half, 32-bit single, or the unsigned 11- and 10-bit floats
     sharedExponent, // a 9-bit mantissa m and a 5-bit exponent e elsewhere in the pixel: m * 2^(e - 24)

@@ -14,43 +14,17 @@
 
 #include "block-decoder.h"
 #include "row-planes-binding.h"
+#include "text-choice.h"
 
 // Runs this long take tens of microseconds or more, against the few that
 // handing the interpreter lock over and back costs: 4096 blocks are a
 // 256 × 256 texture.
 static const Length kReleaseLockFromBlocks = 4096;
 
-// Whether `object` is the text `name`: a str (or in Python 2 a unicode) of
-// those characters. The characters alone are compared, so that no code of
-// the caller's runs (a subclass's __eq__) and no bytes are compared with text
-// (a warning, or under -bb an error, rather than the ValueError a wrong rule
-// gets). 1, 0, or -1 with an exception set.
-static int equalsText(PyObject *object, const char *name)
-{
-#if PY_MAJOR_VERSION >= 3
-    return PyUnicode_Check(object) && PyUnicode_CompareWithASCIIString(object, name) == 0;
-#else
-    PyObject *bytes;
-    if (PyString_Check(object)) {
-        bytes = object;
-        Py_INCREF(bytes);
-    } else if (PyUnicode_Check(object)) {
-        bytes = PyUnicode_AsASCIIString(object);
-        if (bytes == NULL) {
-            if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError))
-                return -1;
-            PyErr_Clear(); // not ASCII, so not the name
-            return 0;
-        }
-    } else {
-        return 0;
-    }
-    const bool equal = std::strlen(name) == static_cast<std::size_t>(PyString_GET_SIZE(bytes)) &&
-                       std::memcmp(PyString_AS_STRING(bytes), name, PyString_GET_SIZE(bytes)) == 0;
-    Py_DECREF(bytes);
-    return equal;
-#endif
-}
+// The keywords after the blocks (`signed` only where the format has a signed
+// form), and the colour rules by name, in ColourRule's order.
+static const char *const kOptionNames[] = {"rule", "signed"};
+static const char *const kRuleNames[kColourRuleCount] = {"design", "gpu"};
 
 // The options after the blocks: `signed` (where the format has a signed
 // form), positional or keyword, and `rule`, keyword only. Returns 0 with an
@@ -71,16 +45,15 @@ static int parseOptions(const char *function, PyObject *args, PyObject *kwargs, 
         Py_ssize_t position = 0;
         PyObject *key, *value;
         while (PyDict_Next(kwargs, &position, &key, &value)) {
-            int match = equalsText(key, "rule");
-            if (match == 1) {
-                ruleObject = value;
-                continue;
-            }
-            if (match == 0 && takesSigned)
-                match = equalsText(key, "signed");
+            const int options = takesSigned ? 2 : 1;
+            const int match = textIndex(key, kOptionNames, options);
             if (match < 0)
                 return 0;
             if (match == 0) {
+                ruleObject = value;
+                continue;
+            }
+            if (match == options) {
                 PyObject *name = PyObject_Repr(key);
                 if (name != NULL) {
 #if PY_MAJOR_VERSION >= 3
@@ -110,16 +83,14 @@ static int parseOptions(const char *function, PyObject *args, PyObject *kwargs, 
     }
     *rule = ColourRule::design;
     if (ruleObject != NULL) {
-        const int design = equalsText(ruleObject, "design");
-        const int gpu = design == 0 ? equalsText(ruleObject, "gpu") : 0;
-        if (design < 0 || gpu < 0)
+        const int named = textIndex(ruleObject, kRuleNames, kColourRuleCount);
+        if (named < 0)
             return 0;
-        if (design == 0 && gpu == 0) {
+        if (named == static_cast<int>(kColourRuleCount)) {
             PyErr_SetString(PyExc_ValueError, "rule must be 'design' or 'gpu'");
             return 0;
         }
-        if (gpu == 1)
-            *rule = ColourRule::gpu;
+        *rule = static_cast<ColourRule>(named);
     }
     return 1;
 }

@@ -14,6 +14,7 @@
 
 #include "pixel-layouts.h"
 #include "row-planes-binding.h"
+#include "text-choice.h"
 
 // A surface of this many output bytes or more is decoded without the
 // interpreter lock: 256 × 256 RGBA bytes, tens of microseconds of work.
@@ -24,44 +25,6 @@ static const char *const kFieldKindNames[kFieldKindCount] = {"unorm", "snorm", "
                                                              "xrbias", "zero", "one", "signedzero"};
 // The dtypes by name, in SampleType's order.
 static const char *const kSampleTypeNames[kSampleTypeCount] = {"uint8", "uint16", "float16", "float32"};
-
-// Which of `names` the text `object` is (a str, or in Python 2 a unicode of
-// ASCII characters): its index, `count` where none, -1 with an exception set.
-// Only the characters are compared, so that no code of the caller's runs.
-static int textIndex(PyObject *object, const char *const *names, int count)
-{
-#if PY_MAJOR_VERSION >= 3
-    if (!PyUnicode_Check(object))
-        return count;
-    for (int i = 0; i < count; i++)
-        if (PyUnicode_CompareWithASCIIString(object, names[i]) == 0)
-            return i;
-    return count;
-#else
-    PyObject *bytes;
-    if (PyString_Check(object)) {
-        bytes = object;
-        Py_INCREF(bytes);
-    } else if (PyUnicode_Check(object)) {
-        bytes = PyUnicode_AsASCIIString(object);
-        if (bytes == NULL) {
-            if (!PyErr_ExceptionMatches(PyExc_UnicodeEncodeError))
-                return -1;
-            PyErr_Clear(); // not ASCII, so none of the names
-            return count;
-        }
-    } else {
-        return count;
-    }
-    int found = count;
-    for (int i = 0; i < count && found == count; i++)
-        if (std::strlen(names[i]) == static_cast<std::size_t>(PyString_GET_SIZE(bytes)) &&
-            std::memcmp(PyString_AS_STRING(bytes), names[i], PyString_GET_SIZE(bytes)) == 0)
-            found = i;
-    Py_DECREF(bytes);
-    return found;
-#endif
-}
 
 // A bit position or width of a field: a non-negative integer below 256.
 static int parseBitNumber(PyObject *object, unsigned *number)

@@ -95,6 +95,30 @@ TEST(UnormFields, EachWidthToEachType)
     }
 }
 
+// 32-bit codes (typeless surfaces read as unorm): v / (2^32 - 1) rounded
+// once. Through double precision, 0xFFFFFF7F's single would round twice, to
+// 1.0; the nearest single is just below it.
+TEST(UnormFields, ThirtyTwoBitsRoundOnce)
+{
+    struct Case {
+        std::uint32_t code, byte, word, single, half;
+    } cases[] = {
+        {0xFFFFFF7F, 255, 65535, 0x3F7FFFFF, 0x3C00},
+        {0x80000000, 128, 32768, 0x3F000000, 0x3800},
+        {0x12345678, 18, 4660, 0x3D91A2B4, 0x2C8D},
+        {1, 0, 0, 0x2F800000, 0}, // 2^-32 is below the least half
+        {0xFFFFFFFF, 255, 65535, 0x3F800000, 0x3C00},
+    };
+    const PixelLayout pixels = layout(64, {field(kUnorm, 32, 32)});
+    for (const Case &c : cases) {
+        const std::vector<unsigned char> bytes = pixel(std::uint64_t(c.code) << 32 | 0xFFFFFFFFu, 8);
+        EXPECT_EQ(decodeRow(pixels, SampleType::uint8, bytes), Samples{c.byte}) << c.code;
+        EXPECT_EQ(decodeRow(pixels, SampleType::uint16, bytes), Samples{c.word}) << c.code;
+        EXPECT_EQ(decodeRow(pixels, SampleType::float32, bytes), Samples{c.single}) << c.code;
+        EXPECT_EQ(decodeRow(pixels, SampleType::float16, bytes), Samples{c.half}) << c.code;
+    }
+}
+
 TEST(UnormFields, FiveSixFiveAndByteOrders)
 {
     // B5G6R5: red in bits 11-15, green 5-10, blue 0-4; 0xF81F is magenta.
@@ -300,7 +324,7 @@ TEST(LayoutErrors, RefusedLayouts)
 {
     EXPECT_NE(pixelLayoutError(layout(12, {field(kUnorm, 0, 4)}), SampleType::uint8, false), nullptr);
     EXPECT_NE(pixelLayoutError(layout(16, {field(kUnorm, 12, 5)}), SampleType::uint8, false), nullptr);
-    EXPECT_NE(pixelLayoutError(layout(32, {field(kUnorm, 0, 17)}), SampleType::uint8, false), nullptr);
+    EXPECT_NE(pixelLayoutError(layout(64, {field(kUnorm, 0, 33)}), SampleType::uint8, false), nullptr);
     EXPECT_NE(pixelLayoutError(layout(8, {field(kSnorm, 0, 1)}), SampleType::uint8, false), nullptr);
     EXPECT_NE(pixelLayoutError(layout(8, {field(kFloat, 0, 8)}), SampleType::uint8, false), nullptr);
     EXPECT_NE(pixelLayoutError(layout(32, {field(FieldKind::sharedExponent, 0, 9, 28)}), SampleType::uint8, false),

@@ -283,6 +283,50 @@ std::string decoderName(const ::testing::TestParamInfo<Decoder> &info)
 INSTANTIATE_TEST_SUITE_P(Vector, VariantTest, ::testing::ValuesIn(vectorDecoders()), decoderName);
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(VariantTest);
 
+// The signed channel formats' kernels, against values worked by hand.
+class SignedChannelTest : public VariantTest {
+};
+
+std::vector<Decoder> signedChannelDecoders()
+{
+    std::vector<Decoder> result;
+    for (const Decoder &d : vectorDecoders())
+        if (d.format == BlockFormat::bc4s || d.format == BlockFormat::bc5s)
+            result.push_back(d);
+    return result;
+}
+
+TEST_P(SignedChannelTest, ValuesNearZeroAndOnWholeSteps)
+{
+    // Signed channels, worked by hand, in every lane of every group: block A
+    // (e0 = 1, e1 = -1) makes values of 5/7 to -5/7, which the design rule
+    // truncates to 0 (bytes 128; its -1/7 to -5/7 are the sums just below
+    // zero) and the gpu rule rounds to 1, 0 or -1; block B (e0 = -2, e1 = -9)
+    // makes whole values -3 to -8, exact under both rules. Bytes: v + 128
+    // from 0 on, v + 127 below. Pixel k has index k % 8.
+    const Decoder &d = GetParam();
+    const bool gpu = d.rule == ColourRule::gpu;
+    const unsigned char paletteA[2][8] = {{129, 126, 128, 128, 128, 128, 128, 128}, {129, 126, 129, 128, 128, 128, 128, 126}};
+    const unsigned char paletteB[8] = {125, 118, 124, 123, 122, 121, 120, 119};
+    const Bytes a = channelBlock(0x01, 0xFF, rotatingIndices(0)), b = channelBlock(0xFE, 0xF7, rotatingIndices(0));
+    // 37 channel blocks: A and B alternate, so each lands in either half of every lane.
+    constexpr unsigned kChannelBlocks = 37;
+    Bytes input;
+    for (unsigned i = 0; i < kChannelBlocks; ++i)
+        input.insert(input.end(), (i % 2 ? b : a).begin(), (i % 2 ? b : a).end());
+    const auto planes = decodeGuarded(d.decode(), input, Touching::End, d.rowBytes(), d.blockBytes());
+    const unsigned channels = d.info().pixelBytes; // BC5: channel blocks 2i and 2i + 1 are block i's red and green
+    for (unsigned i = 0; i + 1 < kChannelBlocks; ++i)
+        for (unsigned k = 0; k < 16; ++k) {
+            const unsigned char expected = i % 2 ? paletteB[k % 8] : paletteA[gpu][k % 8];
+            const std::size_t at = (i / channels) * d.rowBytes() + (k % 4) * channels + i % channels;
+            ASSERT_EQ(planes[k / 4][at], expected) << "channel block " << i << ", pixel " << k;
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(Vector, SignedChannelTest, ::testing::ValuesIn(signedChannelDecoders()), decoderName);
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(SignedChannelTest);
+
 // What each variant needs of the CPU, stated here independently of the table,
 // slowest first.
 struct Requirement {

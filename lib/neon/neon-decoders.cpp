@@ -21,12 +21,28 @@
 // of four blocks is three lookups (red, green, blue), and for RGBA a fourth
 // for alpha, whose colour 3 is the four-colour mode's mask itself (255, or 0
 // in the three-colour mode). Beside an alpha kernel the palettes are instead
-// transposed into one register per component and quad (see ColourBlocks).
+// transposed into one register per component and quad, and each quad row's
+// index bytes looked up in the quad's halves (see ColourBlocks).
 //
 // The channel block: its eight values are computed for eight blocks at a
-// time in 16-bit lanes, then transposed into one two-register table per
-// quad, value k of block b at byte 8·b + k. A quad's row takes one lookup,
-// its index bits moved into place by shifts.
+// time in 16-bit lanes, when the first of their two quads begins, then
+// transposed into one two-register table per quad, value k of block b at
+// byte 8·b + k. A quad's row takes one lookup, its index bits moved into
+// place by shifts.
+//
+// The arithmetic the x86 kernels share is taken from the same functions,
+// through the NEON operations (neon-lanes.h) on this layout's registers:
+// the four-colour thirds and three-colour half under each rule
+// (paletteThirds, paletteHalf in lane-palettes.h), signed endpoints' -128
+// read as -127 and signed values' bytes (lane-channels.h), each constant
+// from palette-layout.h. What stays here is what this layout does its own
+// way, each at fewer instructions a block than the shared form would cost
+// it: the endpoint fields in bytes (masks and shifts, the gpu rule's bit
+// copies one shift-and-accumulate, where x86 multiplies 16-bit lanes), the
+// sums by widening byte additions, and the channel values divided by each
+// mode's divisor, 7 or 5, each value's sum one addition from the last's
+// (x86 weighs both endpoints of every value and divides by 35, which here
+// would add a multiply and a shift per value).
 //
 // The blocks after the last whole group are decoded through a staging copy
 // (eachGroup, block-groups.h), so that nothing outside the input and the
@@ -39,8 +55,7 @@
 
 #include "neon/neon-lanes.h"
 
-#include "block-groups.h"
-#include "palette-layout.h"
+#include "lane-channels.h"
 
 namespace {
 
@@ -86,34 +101,49 @@ struct HalfWords {
     uint16x8x4_t first, second;
 };
 
+// The same words of eight blocks: val[w] holds word w, block j in lane j.
 // 8-byte blocks load as they lie. 16-byte blocks load four at a time, 32-bit
 // word m of block i in lane i of val[m]: the half's words 2·m' and 2·m' + 1
 // are the low and high halves of word Offset / 4 + m'.
 template <std::size_t Stride, std::size_t Offset>
-inline HalfWords loadHalfWords(const unsigned char *blocks)
+inline uint16x8x4_t loadEightHalfWords(const unsigned char *blocks)
 {
     static_assert((Stride == kHalfBytes && Offset == 0) || (Stride == 2 * kHalfBytes && Offset % kHalfBytes == 0 &&
                                                            Offset < Stride),
                   "a half is an 8-byte block, or either half of a 16-byte one");
     if (Stride == kHalfBytes)
-        return {vld4q_u16(reinterpret_cast<const uint16_t *>(blocks)),
-                vld4q_u16(reinterpret_cast<const uint16_t *>(blocks + kGroupBlocks / 2 * kHalfBytes))};
-    const uint32x4x4_t quads[4] = {
-        vld4q_u32(reinterpret_cast<const uint32_t *>(blocks)),
-        vld4q_u32(reinterpret_cast<const uint32_t *>(blocks + Stride * kQuadBlocks)),
-        vld4q_u32(reinterpret_cast<const uint32_t *>(blocks + 2 * Stride * kQuadBlocks)),
-        vld4q_u32(reinterpret_cast<const uint32_t *>(blocks + 3 * Stride * kQuadBlocks)),
-    };
+        return vld4q_u16(reinterpret_cast<const uint16_t *>(blocks));
+    const uint32x4x4_t first = vld4q_u32(reinterpret_cast<const uint32_t *>(blocks));
+    const uint32x4x4_t second = vld4q_u32(reinterpret_cast<const uint32_t *>(blocks + Stride * kQuadBlocks));
     constexpr unsigned word = Offset / 4;
-    const auto words = [&](unsigned firstQuad) {
-        const uint16x8_t a0 = vreinterpretq_u16_u32(quads[firstQuad].val[word]);
-        const uint16x8_t b0 = vreinterpretq_u16_u32(quads[firstQuad + 1].val[word]);
-        const uint16x8_t a1 = vreinterpretq_u16_u32(quads[firstQuad].val[word + 1]);
-        const uint16x8_t b1 = vreinterpretq_u16_u32(quads[firstQuad + 1].val[word + 1]);
-        return uint16x8x4_t{{vuzp1q_u16(a0, b0), vuzp2q_u16(a0, b0), vuzp1q_u16(a1, b1), vuzp2q_u16(a1, b1)}};
-    };
-    return {words(0), words(2)};
+    const uint16x8_t a0 = vreinterpretq_u16_u32(first.val[word]), b0 = vreinterpretq_u16_u32(second.val[word]);
+    const uint16x8_t a1 = vreinterpretq_u16_u32(first.val[word + 1]), b1 = vreinterpretq_u16_u32(second.val[word + 1]);
+    return uint16x8x4_t{{vuzp1q_u16(a0, b0), vuzp2q_u16(a0, b0), vuzp1q_u16(a1, b1), vuzp2q_u16(a1, b1)}};
 }
+
+template <std::size_t Stride, std::size_t Offset>
+inline HalfWords loadHalfWords(const unsigned char *blocks)
+{
+    return {loadEightHalfWords<Stride, Offset>(blocks),
+            loadEightHalfWords<Stride, Offset>(blocks + kGroupBlocks / 2 * Stride)};
+}
+
+// The halves of a quad's blocks at `Offset`, 32 bytes for lookups: 8-byte
+// blocks as they lie, or one half of each 16-byte block, de-interleaved.
+template <std::size_t Stride, std::size_t Offset>
+inline uint8x16x2_t loadQuadHalves(const unsigned char *quad)
+{
+    if (Stride == kHalfBytes)
+        return {{vld1q_u8(quad), vld1q_u8(quad + 2 * kHalfBytes)}};
+    const uint64x2x2_t first = vld2q_u64(reinterpret_cast<const uint64_t *>(quad));
+    const uint64x2x2_t second = vld2q_u64(reinterpret_cast<const uint64_t *>(quad + 2 * Stride));
+    return {{vreinterpretq_u8_u64(first.val[Offset / kHalfBytes]), vreinterpretq_u8_u64(second.val[Offset / kHalfBytes])}};
+}
+
+// Four 16-byte lookups in a quad's halves, one per plane row.
+struct RowLookups {
+    alignas(16) unsigned char index[4][16];
+};
 
 // ---------------------------------------------------------------------------
 // The colour block.
@@ -129,14 +159,6 @@ static_assert(kRedByteMask == 0xF8 && kGreenByteMask == 0xFC && (1 << kBlueShift
               "the byte fields must be the 16-bit fields, shifted");
 // The fields' widths: the gpu rule copies a field's top bits below it.
 constexpr int kRedBits = 5, kGreenBits = 6, kBlueBits = 5;
-
-// The signed doubling multiply-high computes (2·x·m) >> 16, so half the
-// multiplier gives the shared multiply-high by kOneThird. Its rounding form,
-// (2·x·m + 2^15) >> 16, is (x·m + 2^14) >> 15: the gpu rule's rounding
-// multiply-high by kOneThirdRounded, checked for every sum where it is defined.
-constexpr short kOneThirdDoubling = kOneThird / 2;
-static_assert(2 * kOneThirdDoubling == kOneThird, "kOneThird must be even");
-static_assert(kOneThirdDoubling == kOneThirdRounded, "the rounding form must be the gpu rule's rounding multiply-high");
 
 // A field of `Bits` bits at the top of each byte, widened to 8 bits: the
 // design rule keeps the zeros below it, the gpu rule copies its top bits there.
@@ -170,17 +192,15 @@ inline Endpoints expand(uint16x8_t first, uint16x8_t second)
             widenField<Rule, kBlueBits>(vshlq_n_u8(low, kBlueShift))};
 }
 
-// x / 3 for the 16 sums in `first` and `second` (each at most 765), as
-// bytes: truncated (design rule) or rounded to nearest (gpu rule).
+// x / 3 (design) or (x + 1) / 3 (gpu) for the 16 sums in `first` and
+// `second`, as bytes.
+static_assert(kOneThird % 2 == 0 && 3 * 255 * kOneThird < 1u << 31,
+              "Neon::mulhi halves its multiplier: kOneThird must be even, its products below 2^31");
 template <ColourRule Rule>
 inline uint8x16_t thirds(uint16x8_t first, uint16x8_t second)
 {
-    const int16x8_t oneThird = vdupq_n_s16(kOneThirdDoubling);
-    const int16x8_t a = Rule == ColourRule::gpu ? vqrdmulhq_s16(vreinterpretq_s16_u16(first), oneThird)
-                                                : vqdmulhq_s16(vreinterpretq_s16_u16(first), oneThird);
-    const int16x8_t b = Rule == ColourRule::gpu ? vqrdmulhq_s16(vreinterpretq_s16_u16(second), oneThird)
-                                                : vqdmulhq_s16(vreinterpretq_s16_u16(second), oneThird);
-    return vuzp1q_u8(vreinterpretq_u8_s16(a), vreinterpretq_u8_s16(b));
+    return vuzp1q_u8(paletteThirds<Neon, Rule>(vreinterpretq_u8_u16(first), lane::palette),
+                     paletteThirds<Neon, Rule>(vreinterpretq_u8_u16(second), lane::palette));
 }
 
 // One component's four colours for 16 blocks; `fourColour` is all ones in
@@ -194,9 +214,9 @@ inline uint8x16x4_t componentPalettes(uint8x16_t e0, uint8x16_t e1, uint8x16_t f
     const uint8x16_t nearSecond = thirds<Rule>(vaddw_u8(sumFirst, vget_low_u8(e1)), vaddw_high_u8(sumSecond, e1));
     if (FourColourAlways)
         return {{e0, e1, nearFirst, nearSecond}};
-    // Three-colour mode: (e0 + e1) / 2, truncated or rounded, and black.
-    const uint8x16_t halfway = Rule == ColourRule::gpu ? vrhaddq_u8(e0, e1) : vhaddq_u8(e0, e1);
-    return {{e0, e1, vbslq_u8(fourColour, nearFirst, halfway), vandq_u8(fourColour, nearSecond)}};
+    // Three-colour mode: the half, and black.
+    const uint8x16_t half = paletteHalf<Neon, Rule>(e0, e1);
+    return {{e0, e1, vbslq_u8(fourColour, nearFirst, half), vandq_u8(fourColour, nearSecond)}};
 }
 
 // Alpha's palettes: colours 0 to 2 opaque, colour 3 opaque in the four-colour
@@ -224,6 +244,19 @@ alignas(16) constexpr unsigned char quadBlocks[4][16] = {
 alignas(16) constexpr signed char columnToColour[16] = {4, 2, 0, -2, 4, 2, 0, -2, 4, 2, 0, -2, 4, 2, 0, -2};
 constexpr unsigned char kColourBits = 0x30;
 
+// The per-quad layout takes row yo's index byte of block b of the quad,
+// byte 4 + yo of its half, from the quad's halves into lanes 4·b to 4·b + 3.
+constexpr unsigned kColourIndexByte = 4;
+constexpr RowLookups makeColourSpread()
+{
+    RowLookups r{};
+    for (unsigned yo = 0; yo < 4; ++yo)
+        for (unsigned lane = 0; lane < 16; ++lane)
+            r.index[yo][lane] = static_cast<unsigned char>(kHalfBytes * (lane / 4) + kColourIndexByte + yo);
+    return r;
+}
+constexpr RowLookups colourSpread = makeColourSpread();
+
 // The per-quad layout's index: column xo's 2-bit colour index, at bits 2·xo
 // and 2·xo + 1 of the row's index byte, moves down to bits 0 and 1, below 4·b
 // for block b of the quad.
@@ -241,12 +274,14 @@ constexpr int kColourIndexBits = 2;
 // an alpha kernel (BC2, BC3) keeps one register per component and quad,
 // colour k of block b of the quad at byte 4·b + k: eight transposing steps a
 // component, and each quad's registers are free once its rows are written.
+// It takes a quad's index bytes from the quad's halves, as the alpha kernels
+// do (the same loads), rather than holding every row's for the group.
 template <unsigned PixelBytes, ColourRule Rule, bool FourColourAlways, std::size_t Stride, std::size_t Offset>
 class ColourBlocks {
     static constexpr bool kQuadTables = FourColourAlways;
 
 public:
-    NEON_STEP explicit ColourBlocks(const unsigned char *blocks)
+    NEON_STEP explicit ColourBlocks(const unsigned char *blocks) : blocks_(blocks)
     {
         // val[0] to val[3]: c0, c1, the index bytes of rows 0 and 1, and of rows 2 and 3.
         const HalfWords words = loadHalfWords<Stride, Offset>(blocks);
@@ -279,6 +314,8 @@ public:
             }
         }
 
+        if (kQuadTables)
+            return;
         // Row yo's index byte of every block, block j in lane j.
         const uint8x16_t rows01First = vreinterpretq_u8_u16(first.val[2]), rows01Second = vreinterpretq_u8_u16(second.val[2]);
         const uint8x16_t rows23First = vreinterpretq_u8_u16(first.val[3]), rows23Second = vreinterpretq_u8_u16(second.val[3]);
@@ -288,14 +325,17 @@ public:
         rows_[3] = vuzp2q_u8(rows23First, rows23Second);
     }
 
-    NEON_STEP void beginQuad(unsigned) {}
+    NEON_STEP void beginQuad(unsigned quad)
+    {
+        if (kQuadTables)
+            halves_ = loadQuadHalves<Stride, Offset>(blocks_ + kQuadBlocks * Stride * quad);
+    }
 
     NEON_STEP void emit(unsigned quad, unsigned yo, QuadRow<PixelBytes> &row) const
     {
-        const uint8x16_t blocksOfQuad = vld1q_u8(quadBlocks[quad]);
-        const uint8x16_t spread = vqtbl1q_u8(rows_[yo], blocksOfQuad);
         if (kQuadTables) {
             // 4 · block + colour: the colour shifted down, the block of the quad inserted above it.
+            const uint8x16_t spread = vqtbl2q_u8(halves_, vld1q_u8(colourSpread.index[yo]));
             const uint8x16_t index =
                 vsliq_n_u8(vshlq_u8(spread, vld1q_s8(columnDown)), vld1q_u8(quadBlocks[0]), kColourIndexBits);
 #pragma GCC unroll 3
@@ -304,6 +344,8 @@ public:
             return;
         }
         // 16 · colour + block: the colour from the shifted index byte, the block from the lane.
+        const uint8x16_t blocksOfQuad = vld1q_u8(quadBlocks[quad]);
+        const uint8x16_t spread = vqtbl1q_u8(rows_[yo], blocksOfQuad);
         const uint8x16_t index =
             vbslq_u8(vdupq_n_u8(kColourBits), vshlq_u8(spread, vld1q_s8(columnToColour)), blocksOfQuad);
 #pragma GCC unroll 3
@@ -317,6 +359,8 @@ private:
     GroupPalettes<PixelBytes> palettes_;
     uint8x16_t quadTables_[kGroupBlocks / kQuadBlocks][kRgbBytes];
     uint8x16_t rows_[4];
+    const unsigned char *blocks_;
+    uint8x16x2_t halves_; // the per-quad layout's: the quad's halves, for its rows' index bytes
 };
 
 // ---------------------------------------------------------------------------
@@ -335,25 +379,17 @@ private:
 // Signed channel values run from −127 to 127 (−128 reads as −127).
 constexpr int kSignedLeast = kLeastSignedChannel, kSignedGreatest = 127;
 constexpr int kByteBits = 8;
-constexpr unsigned char kByteSign = 0x80;
+constexpr std::uint16_t kSixValueExtremes = 0xFF00; // values 6 and 7 of a pair: bytes 0 and 255
 
-// A signed value v as the byte ((v + 127)·255 + 127) / 254: that is v + 128
-// for v >= 0 and v + 127 below, so (v XOR 0x80) plus the sign (v >> 7,
-// arithmetic: −1 or 0).
-constexpr bool signedByteMapIsExact()
+// Signed values map to bytes as lane-channels.h's signedValueBytes maps
+// them: the least and greatest to 0 and 255.
+constexpr int signedValueByte(int v)
 {
-    for (int v = kSignedLeast; v <= kSignedGreatest; ++v)
-        if ((((unsigned(v) & 0xFFu) ^ kByteSign) + (v < 0 ? -1 : 0)) != ((v + 127) * 255 + 127) / 254)
-            return false;
-    return true;
+    return ((v + 127) * 255 + 127) / 254;
 }
-static_assert(signedByteMapIsExact(), "signed values must map as the plain decoder maps them");
-
-inline uint8x16_t signedToBytes(uint8x16_t v)
-{
-    const int8x16_t flipped = vreinterpretq_s8_u8(veorq_u8(v, vdupq_n_u8(kByteSign)));
-    return vreinterpretq_u8_s8(vsraq_n_s8(flipped, vreinterpretq_s8_u8(v), kByteBits - 1));
-}
+static_assert(signedValueByte(kSignedLeast) == (kSixValueExtremes & 0xFF) &&
+                  signedValueByte(kSignedGreatest) == kSixValueExtremes >> kByteBits,
+              "the six-value mode's extremes must be the bytes of the least and greatest signed values");
 
 // S / n per lane as above, from the 16-bit sums.
 template <ColourRule Rule, bool Signed>
@@ -377,14 +413,15 @@ inline int16x8_t divideSums(int16x8_t sums, int16x8_t multipliers)
 template <ColourRule Rule, bool Signed>
 inline void channelTables(uint16x8_t endpointWords, uint8x16x2_t tables[2])
 {
+    const lane::ChannelConstants &signedConstants = lane::ChannelConstantsFor<true>::constants;
     int16x8_t e0, e1;
     if (Signed) {
-        // Sign-extended (e0 moved to the high byte first); −128 reads as
-        // −127, before the mode is chosen.
-        const int16x8_t least = vdupq_n_s16(kSignedLeast);
-        const int16x8_t e0High = vreinterpretq_s16_u16(vshlq_n_u16(endpointWords, kByteBits));
-        e0 = vmaxq_s16(vshrq_n_s16(e0High, kByteBits), least);
-        e1 = vmaxq_s16(vshrq_n_s16(vreinterpretq_s16_u16(endpointWords), kByteBits), least);
+        // −128 reads as −127, before the mode is chosen (lane-channels.h's
+        // step); then sign-extended, e0 moved to the high byte first.
+        const uint16x8_t words = vreinterpretq_u16_u8(
+            Neon::atLeast(vreinterpretq_u8_u16(endpointWords), Neon::lanes(signedConstants.lowest.v)));
+        e0 = vshrq_n_s16(vreinterpretq_s16_u16(vshlq_n_u16(words, kByteBits)), kByteBits);
+        e1 = vshrq_n_s16(vreinterpretq_s16_u16(words), kByteBits);
     } else {
         e0 = vreinterpretq_s16_u16(vandq_u16(endpointWords, vdupq_n_u16(0xFF)));
         e1 = vreinterpretq_s16_u16(vshrq_n_u16(endpointWords, kByteBits));
@@ -406,51 +443,29 @@ inline void channelTables(uint16x8_t endpointWords, uint8x16x2_t tables[2])
         values[j] = divideSums<Rule, Signed>(sum, multipliers);
         sum = vaddq_s16(sum, step);
     }
-    // Six-value mode: 6 the least, 7 the greatest (unsigned: all ones, whose
-    // low byte is 255).
-    if (Signed) {
-        values[6] = vbslq_s16(eightValues, values[6], vdupq_n_s16(kSignedLeast));
-        values[7] = vbslq_s16(eightValues, values[7], vdupq_n_s16(kSignedGreatest));
-    } else {
-        values[6] = vandq_s16(values[6], eightOnly);
-        values[7] = vornq_s16(values[7], eightOnly);
-    }
-
     // Values 2·m and 2·m + 1 of each block side by side (their low bytes),
-    // then values 0-3 and 4-7 of each block, then each block's eight.
+    // as bytes.
     uint16x8_t pairs[4];
 #pragma GCC unroll 4
-    for (unsigned m = 0; m < 4; ++m)
-        pairs[m] = vreinterpretq_u16_u8(vtrn1q_u8(vreinterpretq_u8_s16(values[2 * m]), vreinterpretq_u8_s16(values[2 * m + 1])));
+    for (unsigned m = 0; m < 4; ++m) {
+        const uint8x16_t pair = vtrn1q_u8(vreinterpretq_u8_s16(values[2 * m]), vreinterpretq_u8_s16(values[2 * m + 1]));
+        pairs[m] = vreinterpretq_u16_u8(Signed ? signedValueBytes<Neon>(signedConstants, pair, MaskRegisters<Neon>()) : pair);
+    }
+    // Six-value mode: 6 the least, 7 the greatest, bytes 0 and 255 signed or
+    // not (value 6 the low byte of the pair), one bit insert of a constant
+    // where the mode is not the eight-value one. Written as a select, the
+    // compiler splits it into four instructions around an immediate (bic,
+    // mvn, and, orr).
+    __asm__("bif %0.16b, %1.16b, %2.16b" : "+w"(pairs[3]) : "w"(vdupq_n_u16(kSixValueExtremes)), "w"(eightValues));
+
+    // Then values 0-3 and 4-7 of each block, then each block's eight.
     const uint32x4_t low0to3 = vreinterpretq_u32_u16(vzip1q_u16(pairs[0], pairs[1]));
     const uint32x4_t high0to3 = vreinterpretq_u32_u16(vzip2q_u16(pairs[0], pairs[1]));
     const uint32x4_t low4to7 = vreinterpretq_u32_u16(vzip1q_u16(pairs[2], pairs[3]));
     const uint32x4_t high4to7 = vreinterpretq_u32_u16(vzip2q_u16(pairs[2], pairs[3]));
     tables[0] = {{vreinterpretq_u8_u32(vzip1q_u32(low0to3, low4to7)), vreinterpretq_u8_u32(vzip2q_u32(low0to3, low4to7))}};
     tables[1] = {{vreinterpretq_u8_u32(vzip1q_u32(high0to3, high4to7)), vreinterpretq_u8_u32(vzip2q_u32(high0to3, high4to7))}};
-    if (Signed) {
-#pragma GCC unroll 2
-        for (unsigned q = 0; q < 2; ++q)
-            tables[q] = {{signedToBytes(tables[q].val[0]), signedToBytes(tables[q].val[1])}};
-    }
 }
-
-// The halves of a quad's blocks at `Offset`, 32 bytes for lookups: 8-byte
-// blocks as they lie, or one half of each 16-byte block, de-interleaved.
-template <std::size_t Stride, std::size_t Offset>
-inline uint8x16x2_t loadQuadHalves(const unsigned char *quad)
-{
-    if (Stride == kHalfBytes)
-        return {{vld1q_u8(quad), vld1q_u8(quad + 2 * kHalfBytes)}};
-    const uint64x2x2_t first = vld2q_u64(reinterpret_cast<const uint64_t *>(quad));
-    const uint64x2x2_t second = vld2q_u64(reinterpret_cast<const uint64_t *>(quad + 2 * Stride));
-    return {{vreinterpretq_u8_u64(first.val[Offset / kHalfBytes]), vreinterpretq_u8_u64(second.val[Offset / kHalfBytes])}};
-}
-
-// Four 16-byte lookups in a quad's halves, one per plane row.
-struct RowLookups {
-    alignas(16) unsigned char index[4][16];
-};
 
 // A channel block's 48 index bits follow its endpoints; row yo's twelve,
 // pixel 4·yo + xo's three bits at bit 3·xo of them, start at bit 12·yo: in
@@ -501,17 +516,16 @@ class ChannelBlocks {
     static_assert(Channel < PixelBytes, "the channel must be a byte of the pixel");
 
 public:
-    NEON_STEP explicit ChannelBlocks(const unsigned char *blocks) : blocks_(blocks)
-    {
-        const HalfWords words = loadHalfWords<Stride, Offset>(blocks);
-        endpoints_[0] = words.first.val[0];
-        endpoints_[1] = words.second.val[0];
-    }
+    NEON_STEP explicit ChannelBlocks(const unsigned char *blocks) : blocks_(blocks) {}
 
+    // Each pair of quads' tables from their endpoints, loaded then: held from
+    // the group's first load, the second pair's were spilled (and with them,
+    // in BC5, the loads' other registers).
     NEON_STEP void beginQuad(unsigned quad)
     {
         if (quad % 2 == 0)
-            channelTables<Rule, Signed>(endpoints_[quad / 2], tables_);
+            channelTables<Rule, Signed>(
+                loadEightHalfWords<Stride, Offset>(blocks_ + kQuadBlocks * Stride * quad).val[0], tables_);
         halves_ = loadQuadHalves<Stride, Offset>(blocks_ + kQuadBlocks * Stride * quad);
     }
 
@@ -527,7 +541,6 @@ public:
 
 private:
     const unsigned char *blocks_;
-    uint16x8_t endpoints_[2];
     uint8x16x2_t tables_[2];
     uint8x16x2_t halves_;
 };

@@ -1,5 +1,6 @@
 // The NEON variant's vector operations, for its lane kernels of BC7
-// (bc7-lanes.h) and BC6H (bc6h-lanes.h) among others. Table lookups give 0 for any index
+// (bc7-lanes.h) and BC6H (bc6h-lanes.h), and for the palette steps its BC1
+// to BC5 kernels share (lane-palettes.h, lane-channels.h). Table lookups give 0 for any index
 // past the table, as the x86 shuffles do for indices with the top bit set,
 // and shifts take a vector of per-word counts.
 #ifndef NEON_LANES_H
@@ -18,6 +19,9 @@ namespace {
 struct Neon {
     typedef uint8x16_t Vector;
     static constexpr unsigned kLanes = 1;
+    // No mask registers: signed channel values keep their sign as x86's
+    // before AVX-512 do (signedValueBytes, lane-channels.h).
+    static constexpr bool kMaskRegisters = false;
 
     static Vector pattern(const void *p) { return vld1q_u8(static_cast<const std::uint8_t *>(p)); }
     static Vector perLane(const void *const patterns[kLanes]) { return pattern(patterns[0]); }
@@ -81,7 +85,6 @@ struct Neon {
 
     // What BC6H's kernel adds (bc6h-lanes.h): words and 32-bit lanes.
     static Vector splatWords(std::uint16_t value) { return vreinterpretq_u8_u16(vdupq_n_u16(value)); }
-    static Vector bitXor(Vector a, Vector b) { return veorq_u8(a, b); }
     // Bitwise: a where the mask's bits are set, b elsewhere (one instruction; a ^ b unused).
     static Vector choose(Vector mask, Vector a, Vector b, Vector) { return vbslq_u8(mask, a, b); }
     static Vector andNot(Vector mask, Vector b) { return vbicq_u8(b, mask); }
@@ -103,8 +106,9 @@ struct Neon {
         const int16x8_t signedA = vsubq_s16(veorq_s16(vreinterpretq_s16_u8(a), negative), negative);
         return vreinterpretq_u8_s16(vbicq_s16(signedA, vreinterpretq_s16_u16(vceqzq_s16(s))));
     }
-    // The high words of unsigned word products.
-    static Vector mulhi(Vector a, Vector b)
+    // The high words of unsigned word products, for any values (the
+    // palettes' mulhi below is exact for theirs alone).
+    static Vector mulhiUnsigned(Vector a, Vector b)
     {
         const uint16x8_t x = vreinterpretq_u16_u8(a), y = vreinterpretq_u16_u8(b);
         const uint32x4_t low = vmull_u16(vget_low_u16(x), vget_low_u16(y));
@@ -134,6 +138,38 @@ struct Neon {
     {
         vst1q_u8(at[0], low);
         vst1_u8(at[0] + 16, vget_low_u8(high));
+    }
+
+    // What the colour and channel blocks' shared arithmetic adds
+    // (lane-palettes.h, lane-channels.h), on the lanes the NEON kernels hold
+    // there: 16-bit sums, byte components and values.
+    static Vector lanes(const void *p) { return pattern(p); }
+    // The high half of 16-bit products: the doubling multiply-high of half
+    // the multiplier, exact for the palette's (even, their products below
+    // 2^31; halved at compile time).
+    static Vector mulhi(Vector a, Vector multipliers)
+    {
+        return vreinterpretq_u8_s16(
+            vqdmulhq_s16(vreinterpretq_s16_u8(a), vshrq_n_s16(vreinterpretq_s16_u8(multipliers), 1)));
+    }
+    // (a·m + 2^14) >> 15 of 16-bit lanes.
+    static Vector mulhiRound(Vector a, Vector multipliers)
+    {
+        return vreinterpretq_u8_s16(vqrdmulhq_s16(vreinterpretq_s16_u8(a), vreinterpretq_s16_u8(multipliers)));
+    }
+    // (a + b) / 2 of bytes, rounded up or down, without overflow.
+    static Vector average(Vector a, Vector b) { return vrhaddq_u8(a, b); }
+    static Vector halvingAdd(Vector a, Vector b) { return vhaddq_u8(a, b); }
+    static Vector bitXor(Vector a, Vector b) { return veorq_u8(a, b); }
+    static Vector addBytes(Vector a, Vector b) { return vaddq_u8(a, b); }
+    // Signed bytes: compared, and raised to `lowest` where below it.
+    static Vector greaterBytes(Vector a, Vector b)
+    {
+        return vcgtq_s8(vreinterpretq_s8_u8(a), vreinterpretq_s8_u8(b));
+    }
+    static Vector atLeast(Vector a, Vector lowest)
+    {
+        return vreinterpretq_u8_s8(vmaxq_s8(vreinterpretq_s8_u8(a), vreinterpretq_s8_u8(lowest)));
     }
 };
 

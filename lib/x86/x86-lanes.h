@@ -47,6 +47,20 @@ struct X86Compositions {
     // (lane-channels.h); else rows are gathered lane by lane and indices
     // with byte shuffles and multiplies.
     static constexpr bool kMultishift = false;
+    // Whether V has mask registers, with which signed channel values keep
+    // their sign another way (signedValues, lane-channels.h).
+    static constexpr bool kMaskRegisters = false;
+    // x where a > b (signed 16-bit lanes), else y; and s | x where not.
+    template <class Vector>
+    VARIANT_TARGET static Vector selectWhereGreater(Vector a, Vector b, Vector x, Vector y)
+    {
+        return V::select(V::greater(a, b), x, y);
+    }
+    template <class Vector>
+    VARIANT_TARGET static Vector orWhereNotGreater(Vector a, Vector b, Vector s, Vector x)
+    {
+        return V::bitOr(s, V::andNot(V::greater(a, b), x));
+    }
     template <class Vector>
     VARIANT_TARGET static Vector shuffleTwo(Vector first, Vector second, Vector indices)
     {
@@ -73,6 +87,9 @@ struct X86Compositions {
     {
         return V::bitOr(V::mullo(v, V::pattern(leftMultipliers)), V::mulhi(v, V::pattern(rightMultipliers)));
     }
+    // (a + b) / 2 of 16-bit lanes, whose sums do not overflow them.
+    template <class Vector>
+    VARIANT_TARGET static Vector halvingAdd(Vector a, Vector b) { return V::halve(V::add(a, b)); }
     // (x·512 + 2^14) >> 15 is (x + 32) >> 6: one instruction where an add
     // and a shift are two (measured faster here, although it shares the
     // multiply pipe with the multiply-adds).
@@ -85,6 +102,9 @@ struct X86Compositions {
     {
         return V::select(mask, a, b);
     }
+    // The high words of unsigned word products (BC6H's final scaling): x86's multiply-high.
+    template <class Vector>
+    VARIANT_TARGET static Vector mulhiUnsigned(Vector a, Vector b) { return V::mulhi(a, b); }
     // Signed dwords' (v + 2^(Bits − 1)) >> Bits, rounding down (BC6H's interpolation).
     template <int Bits, class Vector>
     VARIANT_TARGET static Vector roundShiftRightDwords(Vector v)

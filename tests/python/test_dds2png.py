@@ -833,6 +833,13 @@ class Layouts(ToolTest):
         self.assertEqual(self.read(dx10_layout(24, 1, struct.pack('<I', pixel)), 'RGBA'), pixels_of(255, 128, 0, 85))
         # 16 bits: 0x8080 is 128 exactly, 1000 is 3.9.
         self.assertEqual(self.read(dx10_layout(56, 2, struct.pack('<2H', 0x8080, 1000)), 'L'), pixels_of(128, 4))
+        # 32-bit TYPELESS reads as unorm: 0x80000000 is 128 (127.500000007), 0x12345678 is 18.
+        surface = struct.pack('<2I', 0x80000000, 0x12345678)
+        self.assertEqual(self.read(dx10_layout(39, 2, surface), 'L'), pixels_of(128, 18))
+        self.assertEqual(self.read(dx10_layout(15, 1, surface), 'RGB'), pixels_of(128, 18, 0))
+        # ... and as float32 rounds once: 0xFFFFFF7F is the single below 1.0, not 1.0.
+        self.assertEqual(self.read(dx10_layout(39, 1, struct.pack('<I', 0xFFFFFF7F)), 'L', dtype='float32'),
+                         struct.pack('=I', 0x3F7FFFFF))
         # Legacy B8G8R8A8 by its masks; the same bytes as DX10 R8G8B8A8 swap red and blue.
         legacy = layout_dds(1, 1, b'\x01\x02\x03\x04', 32, (0xFF0000, 0xFF00, 0xFF, 0xFF000000), pf_flags=0x41)
         self.assertEqual(self.read(legacy, 'RGBA'), pixels_of(3, 2, 1, 4))

@@ -525,22 +525,9 @@ class BlockFamily(unittest.TestCase):
         # the blocks come from: the decoder must then see it closed, never
         # read unmapped memory (Python 2 lends the bytes without holding them).
         data = b'\xc8\x0a' + ROTATING_INDICES
-
-        class Closing(object):
-            def __init__(self, mapped):
-                self.mapped = mapped
-
-            def __bool__(self):
-                self.mapped.close()
-                return False
-            __nonzero__ = __bool__
-
-            def __eq__(self, other):
-                self.mapped.close()
-                return other == 'gpu'
-
-        for call in (lambda m: _bcn.decodeBC4(m, Closing(m)), lambda m: _bcn.decodeBC4(m, signed=Closing(m)),
-                     lambda m: _bcn.decodeBC7(m, rule=Closing(m))):
+        for call in (lambda m: _bcn.decodeBC4(m, ClosingOption(m)),
+                     lambda m: _bcn.decodeBC4(m, signed=ClosingOption(m)),
+                     lambda m: _bcn.decodeBC7(m, rule=ClosingOption(m))):
             mapped = mmap.mmap(-1, 4096 * len(data))
             mapped.write(data * 4096)
             self.assertRaises(ValueError, call, mapped)  # a closed mmap's own error
@@ -551,6 +538,26 @@ class BlockFamily(unittest.TestCase):
             lambda: _bcn.decodeBC3(data), lambda: _bcn.decodeBC3(data[:16 * 100]))  # a short run keeps the lock
         self.assertGreater(during_long_run, 0)
         self.assertEqual(during_short_run, 0)
+
+
+class ClosingOption(object):
+    """An option whose reading (as a truth value, a text or an index) runs the
+    caller's code: it closes the mapping the data comes from."""
+    def __init__(self, mapped):
+        self.mapped = mapped
+
+    def __bool__(self):
+        self.mapped.close()
+        return False
+    __nonzero__ = __bool__
+
+    def __eq__(self, other):
+        self.mapped.close()
+        return other == 'gpu'
+
+    def __index__(self):
+        self.mapped.close()
+        return 4
 
 
 def counts_of_another_thread(long_call, short_call):
@@ -686,7 +693,8 @@ class PixelLayouts(unittest.TestCase):
                     (data, 4, 4, 16, 32, BGRA8, b'uint8' if sys.version_info[0] >= 3 else u'uint\xfc'),
                     (data, 4, 4, 16, 12, BGRA8, 'uint8'),                   # no such pixel size
                     (data, 4, 4, 16, 16, BGRA8, 'uint8'),                   # fields past the pixel
-                    (data, 4, 4, 16, 32, (('unorm', 0, 17),), 'uint8'),
+                    (data, 4, 4, 16, 32, (('snorm', 0, 17),), 'uint8'),             # wider than its kind takes
+                    (data, 4, 4, 16, 32, (('unorm', 0, 0),), 'uint8'),
                     (data, 4, 4, 16, 32, (('half', 0, 16),), 'uint8'),
                     (data, 4, 4, 16, 32, (('unorm', 0),), 'uint8'),
                     (data, 4, 4, 16, 32, (('one', 0, 8),), 'uint8'),
@@ -715,21 +723,9 @@ class PixelLayouts(unittest.TestCase):
     def test_options_are_read_before_the_data_is_taken(self):
         # Reading an option runs the caller's code, which may close the mapping
         # the data comes from: the decoder must then see it closed.
-        class Closing(object):
-            def __init__(self, mapped):
-                self.mapped = mapped
-
-            def __bool__(self):
-                self.mapped.close()
-                return False
-            __nonzero__ = __bool__
-
-            def __index__(self):
-                self.mapped.close()
-                return 4
-
-        for call in (lambda m: _pixels.decodePixels(m, 4, 4, 16, 32, BGRA8, 'uint8', unpremultiply=Closing(m)),
-                     lambda m: _pixels.decodePixels(m, 4, 4, 16, 32, (('unorm', Closing(m), 8),), 'uint8')):
+        for call in (lambda m: _pixels.decodePixels(m, 4, 4, 16, 32, BGRA8, 'uint8',
+                                                    unpremultiply=ClosingOption(m)),
+                     lambda m: _pixels.decodePixels(m, 4, 4, 16, 32, (('unorm', ClosingOption(m), 8),), 'uint8')):
             mapped = mmap.mmap(-1, 1 << 16)
             self.assertRaises(ValueError, call, mapped)  # a closed mmap's own error
 

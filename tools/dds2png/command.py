@@ -328,9 +328,10 @@ def layer_argument(text):
 
 
 def parser():
-    parser = Parser(prog='dds2png', description='Converts DDS textures of BC1 to BC5 (DXT1 to DXT5, ATI1, ATI2), '
-                    'BC6H and BC7 to PNG files (8-bit, 16-bit for BC6H) or OpenEXR files: RGB or, where the '
-                    'texture has alpha below full, RGBA; greyscale for BC4.',
+    parser = Parser(prog='dds2png', description='Converts DDS textures of any layout but video (YUV) ones (BC1 to BC7, '
+                    'uncompressed, packed, float and palette) to PNG files (8-bit, or 16-bit for formats of '
+                    'more than 8 bits a channel) or OpenEXR files: RGB or, where the texture has alpha below '
+                    'full, RGBA; greyscale for one channel.',
                     usage=USAGE)
     parser.add_argument('paths', nargs='*', metavar='INPUT',
                         help='the DDS file to read, or a folder to search for .dds files, then OUTPUT, the PNG '

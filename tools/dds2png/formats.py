@@ -209,11 +209,14 @@ def integer_kinds(typeless, unorm, uint, snorm, sint):
 
 LAYOUTS = (
     layout('R32G32B32A32_FLOAT', ((2, 0),), 128, 'RGBA', fields_of('float', 32, 4), ((d3d(116), 0),)),
+    layout('R32G32B32A32', ((1, TYPELESS),), 128, 'RGBA', fields_of('unorm', 32, 4)),
     layout('R32G32B32_FLOAT', ((6, 0),), 96, 'RGB', fields_of('float', 32, 3)),
+    layout('R32G32B32', ((5, TYPELESS),), 96, 'RGB', fields_of('unorm', 32, 3)),
     layout('R16G16B16A16', integer_kinds(9, 11, 12, 13, 14), 64, 'RGBA', fields_of('unorm', 16, 4),
            ((d3d(36), 0), (d3d(110), SIGNED))),
     layout('R16G16B16A16_FLOAT', ((10, 0),), 64, 'RGBA', fields_of('float', 16, 4), ((d3d(113), 0),)),
     layout('R32G32_FLOAT', ((16, 0),), 64, 'RG', fields_of('float', 32, 2), ((d3d(115), 0),)),
+    layout('R32G32', ((15, TYPELESS),), 64, 'RG', fields_of('unorm', 32, 2)),
     layout('R10G10B10A2', ((23, TYPELESS), (24, 0)), 32, 'RGBA',
            (('unorm', 0, 10), ('unorm', 10, 10), ('unorm', 20, 10), ('unorm', 30, 2))),
     layout('R11G11B10_FLOAT', ((26, 0),), 32, 'RGB', (('float', 0, 11), ('float', 11, 11), ('float', 22, 10))),
@@ -222,6 +225,7 @@ LAYOUTS = (
     layout('R16G16', integer_kinds(33, 35, 36, 37, 38), 32, 'RG', fields_of('unorm', 16, 2)),
     layout('R16G16_FLOAT', ((34, 0),), 32, 'RG', fields_of('float', 16, 2), ((d3d(112), 0),)),
     layout('R32_FLOAT', ((41, 0),), 32, 'L', fields_of('float', 32, 1), ((d3d(114), 0),)),
+    layout('R32', ((39, TYPELESS),), 32, 'L', fields_of('unorm', 32, 1)),
     layout('R8G8', integer_kinds(48, 49, 50, 51, 52), 16, 'RG', fields_of('unorm', 8, 2)),
     layout('R16', integer_kinds(53, 56, 57, 58, 59), 16, 'L', fields_of('unorm', 16, 1)),
     layout('R16_FLOAT', ((54, 0),), 16, 'L', fields_of('float', 16, 1), ((d3d(111), 0),)),

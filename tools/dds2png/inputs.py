@@ -13,6 +13,7 @@ import stat
 from .dds import CUBE_FACES, HEADER_END, Plan, Texture, header_size
 from .decode import READ_SIZE, window
 from .errors import ConversionError, system_error
+from .outputs import wait_for
 
 
 # The most surface data a stream (standard input, a pipe, a caller's file
@@ -109,15 +110,7 @@ class Input(object):
             fd = self.file.fileno()
         except (AttributeError, EnvironmentError, ValueError, io.UnsupportedOperation):
             self.fail(ConversionError(self.path, 'gave no data, and has no descriptor to wait on'))
-        poller = select.poll()
-        poller.register(fd, select.POLLIN)  # an error or a hang-up ends the wait too: the read then says which
-        while True:
-            try:
-                poller.poll()
-                return
-            except (select.error, EnvironmentError) as e:  # Python 2's select.error is neither
-                if e.args[0] != errno.EINTR:
-                    raise IOError(e.args[0], os.strerror(e.args[0]))
+        wait_for(fd, select.POLLIN)
 
     def read(self, size):
         piece = bytearray(size)

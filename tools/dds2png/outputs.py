@@ -124,14 +124,12 @@ def identity_of(file):
     return found.st_dev, found.st_ino
 
 
-def wait_until_writable(file):
-    """Waits until the file's descriptor takes bytes again; EAGAIN where it has none."""
-    try:
-        fd = file.fileno()
-    except (AttributeError, EnvironmentError, ValueError, io.UnsupportedOperation):
-        raise IOError(errno.EAGAIN, 'took no bytes, and has no descriptor to wait on')
+def wait_for(fd, event):
+    """Waits until descriptor `fd` is ready for `event` (select.POLLIN or
+    POLLOUT). An error or a hang-up ends the wait too: the read or write then
+    says which."""
     poller = select.poll()
-    poller.register(fd, select.POLLOUT)  # an error or a hang-up ends the wait too: the write then says which
+    poller.register(fd, event)
     while True:
         try:
             poller.poll()
@@ -140,6 +138,15 @@ def wait_until_writable(file):
             number = e.args[0]
             if number != errno.EINTR:  # Python 2 returns from a signal it handled; 3 retries itself
                 raise IOError(number, os.strerror(number))
+
+
+def wait_until_writable(file):
+    """Waits until the file's descriptor takes bytes again; EAGAIN where it has none."""
+    try:
+        fd = file.fileno()
+    except (AttributeError, EnvironmentError, ValueError, io.UnsupportedOperation):
+        raise IOError(errno.EAGAIN, 'took no bytes, and has no descriptor to wait on')
+    wait_for(fd, select.POLLOUT)
 
 
 class WholeWrites(object):

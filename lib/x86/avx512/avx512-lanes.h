@@ -166,22 +166,37 @@ struct Avx512 : X86Compositions<Avx512> {
     VARIANT_TARGET static Vector mullo(Vector a, Vector b) { return _mm512_mullo_epi16(a, b); }
     VARIANT_TARGET static Vector multiplyAddBytes(Vector a, Vector b) { return _mm512_maddubs_epi16(a, b); }
     VARIANT_TARGET static Vector subtractSaturated(Vector a, Vector b) { return _mm512_subs_epu16(a, b); }
-    VARIANT_TARGET static Vector absolute(Vector a) { return _mm512_abs_epi16(a); }
-    // AVX-512 has no sign instruction: a masked negation where `sign` is
-    // negative, and a zeroing move where it is zero.
-    VARIANT_TARGET static Vector signOf(Vector a, Vector sign)
+    // What signed channel values take with mask registers (signedValues,
+    // roundedSignedValueBytes, lane-channels.h): a signed multiply-high and
+    // shift, bytes of -1 made 0, and a masked increment.
+    VARIANT_TARGET static Vector mulhiSigned(Vector a, Vector b) { return _mm512_mulhi_epi16(a, b); }
+    template <int Bits>
+    VARIANT_TARGET static Vector shiftRightWordsSigned(Vector a) { return _mm512_srai_epi16(a, Bits); }
+    // Unsigned bytes plus 1 where at least `bound`.
+    VARIANT_TARGET static Vector incrementWhereAtLeast(Vector a, unsigned char bound)
     {
-        const Vector negated = _mm512_mask_sub_epi16(a, _mm512_movepi16_mask(sign), _mm512_setzero_si512(), a);
-        return _mm512_maskz_mov_epi16(_mm512_test_epi16_mask(sign, sign), negated);
+        return _mm512_mask_sub_epi8(a, _mm512_cmpge_epu8_mask(a, splatBytes(bound)), a, _mm512_set1_epi32(-1));
     }
-    VARIANT_TARGET static Vector addBytes(Vector a, Vector b) { return _mm512_add_epi8(a, b); }
+    VARIANT_TARGET static Vector zeroWhereAllOnes(Vector a)
+    {
+        return _mm512_maskz_mov_epi8(_mm512_cmpneq_epi8_mask(a, _mm512_set1_epi32(-1)), a);
+    }
     VARIANT_TARGET static Vector packSigned(Vector a, Vector b) { return _mm512_packs_epi16(a, b); }
     // Signed bytes raised to `lowest` where below it.
     VARIANT_TARGET static Vector atLeast(Vector a, Vector lowest) { return _mm512_max_epi8(a, lowest); }
     VARIANT_TARGET static Vector subtractBytes(Vector a, Vector b) { return _mm512_sub_epi8(a, b); }
+    // x where a > b, else y; and s | x where not: compared in 32-bit lanes,
+    // whose two 16-bit lanes the callers keep alike, so that the mask drives
+    // a blend and a masked OR directly, with no vector made of it.
+    VARIANT_TARGET static Vector selectWhereGreater(Vector a, Vector b, Vector x, Vector y)
+    {
+        return _mm512_mask_blend_epi32(_mm512_cmpgt_epi32_mask(a, b), y, x);
+    }
+    VARIANT_TARGET static Vector orWhereNotGreater(Vector a, Vector b, Vector s, Vector x)
+    {
+        return _mm512_mask_or_epi32(s, _mm512_cmple_epi32_mask(a, b), s, x);
+    }
     VARIANT_TARGET static Vector isZero(Vector a) { return _mm512_movm_epi16(_mm512_testn_epi16_mask(a, a)); }
-    VARIANT_TARGET static Vector greater(Vector a, Vector b) { return _mm512_movm_epi16(_mm512_cmpgt_epi16_mask(a, b)); }
-    VARIANT_TARGET static Vector greaterBytes(Vector a, Vector b) { return _mm512_movm_epi8(_mm512_cmpgt_epi8_mask(a, b)); }
     VARIANT_TARGET static Vector shuffle(Vector a, Vector pattern) { return _mm512_shuffle_epi8(a, pattern); }
     VARIANT_TARGET static Vector pack(Vector a, Vector b) { return _mm512_packus_epi16(a, b); }
     VARIANT_TARGET static Vector unpackLow64(Vector a, Vector b) { return _mm512_unpacklo_epi64(a, b); }
@@ -220,7 +235,17 @@ struct Avx512 : X86Compositions<Avx512> {
     VARIANT_TARGET static Vector unpackHigh64(Vector a, Vector b) { return _mm512_unpackhi_epi64(a, b); }
     // A lane without a block of its own repeats its neighbour's, so equal
     // stores to one place are harmless.
-    // What BC6H's kernel adds (bc6h-lanes.h): 32-bit lanes.
+    // What BC6H's kernel adds (bc6h-lanes.h): signed words (the endpoints'
+    // unquantisation, the signed halves' magnitude and sign) and 32-bit lanes.
+    VARIANT_TARGET static Vector absolute(Vector a) { return _mm512_abs_epi16(a); }
+    VARIANT_TARGET static Vector greater(Vector a, Vector b) { return _mm512_movm_epi16(_mm512_cmpgt_epi16_mask(a, b)); }
+    // a negated where `sign` is negative, 0 where it is 0, as x86's sign
+    // instruction, which AVX-512 lacks: a masked negation and a zeroing move.
+    VARIANT_TARGET static Vector signOf(Vector a, Vector sign)
+    {
+        const Vector negated = _mm512_mask_sub_epi16(a, _mm512_movepi16_mask(sign), _mm512_setzero_si512(), a);
+        return _mm512_maskz_mov_epi16(_mm512_test_epi16_mask(sign, sign), negated);
+    }
     VARIANT_TARGET static Vector multiplyAddWords(Vector a, Vector b) { return _mm512_madd_epi16(a, b); }
     VARIANT_TARGET static Vector splatDwords(int value) { return _mm512_set1_epi32(value); }
     VARIANT_TARGET static Vector addDwords(Vector a, Vector b) { return _mm512_add_epi32(a, b); }
@@ -252,6 +277,7 @@ struct Avx512 : X86Compositions<Avx512> {
     // Colour rows of every lane at once and channel indices by multishift
     // (lane-channels.h), with the tables above.
     static constexpr bool kMultishift = true;
+    static constexpr bool kMaskRegisters = true;
     struct ColourRows {
         Vector palettes, indices;
     };
