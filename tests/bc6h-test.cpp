@@ -23,10 +23,11 @@ constexpr std::size_t kRowBytes = 24; // four pixels of three halves
 // A block written field by field, lowest bit first, as the format stores it.
 class BlockBits {
 public:
+    // A field may be wider than `value`: its bits past the 32 are zero.
     BlockBits &put(unsigned value, unsigned bits)
     {
         for (unsigned i = 0; i < bits; ++i, ++position_)
-            if (value >> i & 1u)
+            if (i < 32 && (value >> i & 1u))
                 bytes_[position_ / 8] |= static_cast<unsigned char>(1u << (position_ % 8));
         return *this;
     }
