@@ -43,27 +43,55 @@ namespace bc6h {
 
 constexpr std::size_t kRowBytes = 4 * kBc6hChannels * 2; // four pixels of three halves
 constexpr unsigned char kZeroLane = 0x80;
-constexpr int kUnsignedOffset = 0x8000;             // unsigned values as signed words
 
-// A row's twelve outputs (output o is pixel 4·row + o / 3's channel o % 3)
-// are three groups of four dwords. Per group, each output dword's four bytes:
-// its channel's word pair in a region's pair table (the same in every row),
-// and the byte of its pixel, in a row, from a byte a pixel.
+// Rows are taken in pairs, each pair's 24 outputs (output o of a row is
+// pixel o / 3's channel o % 3) as three vectors of eight words: the first
+// eight outputs of the upper row, those of the lower row, then the last four
+// of each. Every vector interpolates each output from its endpoint pair's
+// high bytes and low bytes, by byte multiply-adds with the weight pair
+// (64 - w, w) of its pixel.
+constexpr unsigned kRowPairs = 2, kPairVectors = 3;
+
+// Where vector k of row pair t takes its output j from: its row and output.
+constexpr unsigned vectorRow(unsigned t, unsigned k, unsigned j) { return 2 * t + (k < 2 ? k : j / 4); }
+constexpr unsigned vectorOutput(unsigned k, unsigned j) { return k < 2 ? j : 8 + j % 4; }
+constexpr unsigned vectorPixel(unsigned t, unsigned k, unsigned j)
+{
+    return 4 * vectorRow(t, k, j) + vectorOutput(k, j) / kBc6hChannels;
+}
+
+// Per vector of a row pair, each output word's two bytes: the endpoint
+// pair's high bytes and low bytes in a region's pair table (the same in
+// every row pair, and for the first two vectors alike: `shape` 0, else 1),
+// the weight pair of its pixel from the byte pairs of pixels 0-7 (row pair
+// 0) or 8-15 (row pair 1), and its pixel.
 struct OutputSpreads {
-    unsigned char channelPairs[3][16];
-    unsigned char pixel[4][3][16];
+    unsigned char highPairs[2][16];
+    unsigned char lowPairs[2][16];
+    unsigned char weights[kRowPairs][kPairVectors][16];
+    unsigned char pixel[kRowPairs][kPairVectors][16];
 };
+
+constexpr unsigned vectorShape(unsigned k) { return k < 2 ? 0 : 1; }
 
 constexpr OutputSpreads outputSpreads()
 {
     OutputSpreads t{};
-    for (unsigned g = 0; g < 3; ++g)
-        for (unsigned b = 0; b < 16; ++b) {
-            const unsigned output = 4 * g + b / 4;
-            t.channelPairs[g][b] = static_cast<unsigned char>(4 * (output % kBc6hChannels) + b % 4);
-            for (unsigned row = 0; row < 4; ++row)
-                t.pixel[row][g][b] = static_cast<unsigned char>(4 * row + output / kBc6hChannels);
+    for (unsigned b = 0; b < 16; ++b) {
+        const unsigned j = b / 2, e = b % 2;
+        for (unsigned shape = 0; shape < 2; ++shape) {
+            // Channel c's endpoints are words 2c and 2c + 1: bytes 4c + 2e and the next.
+            const unsigned c = vectorOutput(shape == 0 ? 0 : 2, j) % kBc6hChannels;
+            t.highPairs[shape][b] = static_cast<unsigned char>(4 * c + 2 * e + 1);
+            t.lowPairs[shape][b] = static_cast<unsigned char>(4 * c + 2 * e);
         }
+        for (unsigned rowPair = 0; rowPair < kRowPairs; ++rowPair)
+            for (unsigned k = 0; k < kPairVectors; ++k) {
+                const unsigned pixel = vectorPixel(rowPair, k, j);
+                t.weights[rowPair][k][b] = static_cast<unsigned char>(2 * (pixel % 8) + e);
+                t.pixel[rowPair][k][b] = static_cast<unsigned char>(pixel);
+            }
+    }
     return t;
 }
 
@@ -85,26 +113,27 @@ constexpr RegionBytes regionBytes()
 
 alignas(64) constexpr RegionBytes kRegionBytes = regionBytes();
 
-// Per row and group, each output dword's weight pair as two zero-extended
-// words, from the byte pairs (64 − w, w) of pixels 0-7 (rows 0 and 1) or
-// 8-15 (rows 2 and 3).
-struct WeightSpreads {
-    unsigned char spread[4][3][16];
+// The same per vector of a row pair: each output byte's pixel's region
+// byte. A one-lane variant loads its block's masks from here (folded into
+// the selection that uses them); wider ones shuffle them from each lane's
+// byte a pixel, one instruction where gathering lanes' tables costs a load
+// and an insert a lane.
+struct RegionMasks {
+    unsigned char mask[kBc6hPartitions][kRowPairs][kPairVectors][16];
 };
 
-constexpr WeightSpreads weightSpreads()
+constexpr RegionMasks regionMasks()
 {
-    WeightSpreads t{};
-    for (unsigned row = 0; row < 4; ++row)
-        for (unsigned g = 0; g < 3; ++g)
-            for (unsigned b = 0; b < 16; ++b) {
-                const unsigned output = 4 * g + b / 4, pixel = 4 * row + output / kBc6hChannels;
-                t.spread[row][g][b] = b % 2 ? kZeroLane : static_cast<unsigned char>(2 * (pixel % 8) + b % 4 / 2);
-            }
+    RegionMasks t{};
+    for (unsigned p = 0; p < kBc6hPartitions; ++p)
+        for (unsigned rowPair = 0; rowPair < kRowPairs; ++rowPair)
+            for (unsigned k = 0; k < kPairVectors; ++k)
+                for (unsigned b = 0; b < 16; ++b)
+                    t.mask[p][rowPair][k][b] = kRegionBytes.secondRegion[p][kOutputSpreads.pixel[rowPair][k][b]];
     return t;
 }
 
-alignas(64) constexpr WeightSpreads kWeightSpreads = weightSpreads();
+alignas(64) constexpr RegionMasks kRegionMasks = regionMasks();
 
 // Where endpoint component k (endpoint k / 3, channel k % 3) lands: in
 // region k / 6's pair table, whose channel c has its endpoints at words 2c
@@ -384,8 +413,8 @@ constexpr TransformSteps TransformStepsOf<I>::steps;
 // One region's pair table of mode I from its stored components (`stored`;
 // region 0's, `first`, holds e0): the transform (deltas sign-extended, added
 // to e0 and wrapped to the endpoint bits), the signed form's sign extension
-// and the unquantisation (docs/formats.md), on every word at once, to signed
-// words, the unsigned form's offset by −0x8000. Below 15 (unsigned) or 16
+// and the unquantisation (docs/formats.md), on every word at once, to
+// 16-bit words (signed in the signed form). Below 15 (unsigned) or 16
 // (signed) bits, ((v << 16) + 0x8000) >> b is v << (16 − b) plus 2^(15 − b),
 // and so is ((m << 15) + 0x4000) >> (b − 1) on the magnitude.
 template <class V, unsigned I, bool Signed>
@@ -406,11 +435,11 @@ VARIANT_TARGET inline typename V::Vector endpointTable(typename V::Vector stored
     }
     if (!Signed) {
         if (bits >= 15)
-            return V::bitXor(v, V::splatWords(kUnsignedOffset));
+            return v;
         constexpr unsigned shift = bits < 15 ? 16 - bits : 1;
         const Vector q = V::add(V::template shiftLeftWords<shift>(v), V::splatWords(0x8000u >> bits));
         const Vector largest = V::isZero(V::bitXor(v, V::splatWords(static_cast<std::uint16_t>((1u << bits) - 1))));
-        return V::bitXor(V::bitOr(V::andNot(V::isZero(v), q), largest), V::splatWords(kUnsignedOffset));
+        return V::bitOr(V::andNot(V::isZero(v), q), largest);
     }
     if (bits >= 16)
         return v;
@@ -424,8 +453,8 @@ VARIANT_TARGET inline typename V::Vector endpointTable(typename V::Vector stored
     return V::signOf(V::bitAnd(q, V::splatWords(0x7FFF)), v);
 }
 
-// A row's halves from its interpolated values (signed words, the unsigned
-// form's offset by −0x8000), as the final scaling makes them: unsigned,
+// Halves from interpolated values (words, signed in the signed form), as
+// the final scaling makes them: unsigned,
 // (v·31) >> 6 is the high word of v·(31 << 10); signed, the magnitude's
 // (m·31) >> 5 that of m·(31 << 11), with the sign bit where v ≤ −2, whose
 // scaled magnitude is not 0 (−1 scales to +0).
@@ -433,7 +462,7 @@ template <class V, bool Signed>
 VARIANT_TARGET inline typename V::Vector scaled(typename V::Vector v)
 {
     if (!Signed)
-        return V::mulhiUnsigned(V::bitXor(v, V::splatWords(kUnsignedOffset)), V::splatWords(31u << 10));
+        return V::mulhiUnsigned(v, V::splatWords(31u << 10));
     const typename V::Vector magnitude = V::mulhiUnsigned(V::absolute(v), V::splatWords(31u << 11));
     return V::bitOr(magnitude, V::bitAnd(V::greater(V::splatWords(0xFFFF), v), V::splatWords(0x8000)));
 }
@@ -476,46 +505,53 @@ VARIANT_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *p
         const Vector weights = bc7::pixelWeights<V, indexBits>(V::fromIntegers(indices));
         const Vector pairsLow = V::interleaveLowBytes(V::subtractBytes(sixtyFour, weights), weights);
         const Vector pairsHigh = V::interleaveHighBytes(V::subtractBytes(sixtyFour, weights), weights);
-        // Each group's endpoint pairs in either region are the same in every
-        // row; with two, each output takes its pixel's.
-        Vector endpoints0[3], endpoints1[3], difference[3];
-        for (unsigned g = 0; g < 3; ++g) {
-            endpoints0[g] = V::shuffle(region0, V::pattern(kOutputSpreads.channelPairs[g]));
-            endpoints1[g] = V::shuffle(region1, V::pattern(kOutputSpreads.channelPairs[g]));
-            difference[g] = V::bitXor(endpoints0[g], endpoints1[g]);
+        // Each shape's endpoint pairs, high bytes and low bytes, in either
+        // region are the same in every row pair; with two, each output takes
+        // its pixel's (a selection that knows both regions' difference).
+        Vector high0[2], low0[2], highDifference[2], lowDifference[2];
+        for (unsigned shape = 0; shape < 2; ++shape) {
+            high0[shape] = V::shuffle(region0, V::pattern(kOutputSpreads.highPairs[shape]));
+            low0[shape] = V::shuffle(region0, V::pattern(kOutputSpreads.lowPairs[shape]));
+            if (twoRegions) {
+                highDifference[shape] = V::bitXor(high0[shape], V::shuffle(region1, V::pattern(kOutputSpreads.highPairs[shape])));
+                lowDifference[shape] = V::bitXor(low0[shape], V::shuffle(region1, V::pattern(kOutputSpreads.lowPairs[shape])));
+            }
         }
         Vector secondRegion = V::zero();
-        if (twoRegions)
+        if (twoRegions && V::kLanes > 1)
             secondRegion = bc7::perLane<V>([&](unsigned l) { return kRegionBytes.secondRegion[partition[l]]; });
-        // The signed form's final scaling costs five instructions a vector
-        // (the unsigned form's two): it takes rows in pairs, the last four
-        // halves of each row sharing one vector with the other row's. (The
-        // unsigned form keeps one row at a time: pairs gain it little on x86
-        // and cost NEON more, where the extra vectors live spill.)
-        constexpr unsigned rowsAtOnce = Signed ? 2 : 1;
-#pragma GCC unroll 4
-        for (unsigned top = 0; top < 4; top += rowsAtOnce) {
-            const Vector pairs = top < 2 ? pairsLow : pairsHigh;
-            Vector out[rowsAtOnce][3];
-            for (unsigned r = 0; r < rowsAtOnce; ++r)
-                for (unsigned g = 0; g < 3; ++g) {
-                    Vector endpoints = endpoints0[g];
-                    if (twoRegions)
-                        endpoints = V::choose(V::shuffle(secondRegion, V::pattern(kOutputSpreads.pixel[top + r][g])),
-                                              endpoints1[g], endpoints0[g], difference[g]);
-                    const Vector weightPairs = V::shuffle(pairs, V::pattern(kWeightSpreads.spread[top + r][g]));
-                    // ((64 − w)·a + w·b + 32) >> 6, rounding down, fits a signed word.
-                    out[r][g] =
-                        V::template roundShiftRightDwords<kBc7WeightBits>(V::multiplyAddWords(endpoints, weightPairs));
+        const unsigned char(*const regionMasks)[kPairVectors][16] = kRegionMasks.mask[partition[0]];
+#pragma GCC unroll 2
+        for (unsigned t = 0; t < kRowPairs; ++t) {
+            const Vector pairs = t == 0 ? pairsLow : pairsHigh;
+            Vector out[kPairVectors];
+            for (unsigned k = 0; k < kPairVectors; ++k) {
+                const unsigned shape = vectorShape(k);
+                Vector high = high0[shape], low = low0[shape];
+                if (twoRegions) {
+                    const Vector inSecond = V::kLanes == 1 ? V::pattern(regionMasks[t][k])
+                                                           : V::shuffle(secondRegion, V::pattern(kOutputSpreads.pixel[t][k]));
+                    high = V::bitXor(high, V::bitAnd(inSecond, highDifference[shape]));
+                    low = V::bitXor(low, V::bitAnd(inSecond, lowDifference[shape]));
                 }
-            const Vector lasts = scaled<V, Signed>(V::packDwords(out[0][2], out[rowsAtOnce - 1][2]));
-            for (unsigned r = 0; r < rowsAtOnce; ++r) {
-                unsigned char *rows[V::kLanes];
-                for (unsigned l = 0; l < V::kLanes; ++l)
-                    rows[l] = outdata[top + r] + kRowBytes * at[l];
-                V::storeRows24(scaled<V, Signed>(V::packDwords(out[r][0], out[r][1])),
-                               r == 0 ? lasts : V::unpackHigh64(lasts, lasts), rows);
+                const Vector weightPairs = V::shuffle(pairs, V::pattern(kOutputSpreads.weights[t][k]));
+                // (64 − w)·a + w·b split at a's and b's bytes: 256 times the
+                // high bytes' sum plus the low bytes' (each fits a word: at most
+                // 64 · 255), so ((64 − w)·a + w·b + 32) >> 6 is four times the
+                // first plus the second's (x + 32) >> 6. Modulo 2^16 that is
+                // the value, which fits a word.
+                const Vector highSum = Signed ? V::multiplyAddSignedBytes(high, weightPairs)
+                                              : V::multiplyAddBytes(high, weightPairs);
+                const Vector lowSum = V::multiplyAddBytes(low, weightPairs);
+                out[k] = scaled<V, Signed>(V::add(V::template shiftLeftWords<2>(highSum), V::roundShift6(lowSum)));
             }
+            unsigned char *upper[V::kLanes], *lower[V::kLanes];
+            for (unsigned l = 0; l < V::kLanes; ++l) {
+                upper[l] = outdata[2 * t] + kRowBytes * at[l];
+                lower[l] = outdata[2 * t + 1] + kRowBytes * at[l];
+            }
+            V::storeRows24(out[0], out[2], upper);
+            V::storeRows24(out[1], V::unpackHigh64(out[2], out[2]), lower);
         }
     }
 }

@@ -80,6 +80,14 @@ struct Neon {
         const uint16x8_t high = vmull_high_u8(endpoints, weights);
         return vreinterpretq_u8_u16(vpaddq_u16(low, high));
     }
+    // The same of signed bytes (BC6H's high bytes).
+    static Vector multiplyAddSignedBytes(Vector signedBytes, Vector weights)
+    {
+        const int8x16_t x = vreinterpretq_s8_u8(signedBytes), y = vreinterpretq_s8_u8(weights);
+        const int16x8_t low = vmull_s8(vget_low_s8(x), vget_low_s8(y));
+        const int16x8_t high = vmull_high_s8(x, y);
+        return vreinterpretq_u8_s16(vpaddq_s16(low, high));
+    }
     static Vector roundShift6(Vector v) { return vreinterpretq_u8_u16(vrshrq_n_u16(vreinterpretq_u16_u8(v), 6)); }
     static void storeLanes(Vector v, unsigned char *const at[kLanes]) { vst1q_u8(at[0], v); }
 

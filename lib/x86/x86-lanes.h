@@ -95,6 +95,14 @@ struct X86Compositions {
     // multiply pipe with the multiply-adds).
     template <class Vector>
     VARIANT_TARGET static Vector roundShift6(Vector v) { return V::mulhiRound(v, V::splatWords(512)); }
+    // Products of signed bytes and weights (at most 64, alike read signed
+    // or unsigned), each pair's two summed into a word (BC6H's high bytes):
+    // the multiply-add reads its first operand unsigned, its second signed.
+    template <class Vector>
+    VARIANT_TARGET static Vector multiplyAddSignedBytes(Vector signedBytes, Vector weights)
+    {
+        return V::multiplyAddBytes(weights, signedBytes);
+    }
     // Where the mask's bits are set a, elsewhere b, given also a ^ b (BC6H's
     // endpoint pairs): a selection, unless V has a cheaper way.
     template <class Vector>
