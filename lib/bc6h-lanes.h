@@ -464,7 +464,7 @@ VARIANT_TARGET inline typename V::Vector scaled(typename V::Vector v)
     if (!Signed)
         return V::mulhiUnsigned(v, V::splatWords(31u << 10));
     const typename V::Vector magnitude = V::mulhiUnsigned(V::absolute(v), V::splatWords(31u << 11));
-    return V::bitOr(magnitude, V::bitAnd(V::greater(V::splatWords(0xFFFF), v), V::splatWords(0x8000)));
+    return V::signWhereLess(magnitude, v, V::splatWords(0xFFFF));
 }
 
 template <class V, unsigned I, bool Signed>
@@ -508,14 +508,12 @@ VARIANT_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *p
         // Each shape's endpoint pairs, high bytes and low bytes, in either
         // region are the same in every row pair; with two, each output takes
         // its pixel's (a selection that knows both regions' difference).
-        Vector high0[2], low0[2], highDifference[2], lowDifference[2];
+        Vector high0[2], low0[2], high1[2], low1[2];
         for (unsigned shape = 0; shape < 2; ++shape) {
             high0[shape] = V::shuffle(region0, V::pattern(kOutputSpreads.highPairs[shape]));
             low0[shape] = V::shuffle(region0, V::pattern(kOutputSpreads.lowPairs[shape]));
-            if (twoRegions) {
-                highDifference[shape] = V::bitXor(high0[shape], V::shuffle(region1, V::pattern(kOutputSpreads.highPairs[shape])));
-                lowDifference[shape] = V::bitXor(low0[shape], V::shuffle(region1, V::pattern(kOutputSpreads.lowPairs[shape])));
-            }
+            high1[shape] = V::shuffle(region1, V::pattern(kOutputSpreads.highPairs[shape]));
+            low1[shape] = V::shuffle(region1, V::pattern(kOutputSpreads.lowPairs[shape]));
         }
         Vector secondRegion = V::zero();
         if (twoRegions && V::kLanes > 1)
@@ -531,8 +529,8 @@ VARIANT_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *p
                 if (twoRegions) {
                     const Vector inSecond = V::kLanes == 1 ? V::pattern(regionMasks[t][k])
                                                            : V::shuffle(secondRegion, V::pattern(kOutputSpreads.pixel[t][k]));
-                    high = V::bitXor(high, V::bitAnd(inSecond, highDifference[shape]));
-                    low = V::bitXor(low, V::bitAnd(inSecond, lowDifference[shape]));
+                    high = V::choose(inSecond, high1[shape], high, V::bitXor(high1[shape], high));
+                    low = V::choose(inSecond, low1[shape], low, V::bitXor(low1[shape], low));
                 }
                 const Vector weightPairs = V::shuffle(pairs, V::pattern(kOutputSpreads.weights[t][k]));
                 // (64 − w)·a + w·b split at a's and b's bytes: 256 times the

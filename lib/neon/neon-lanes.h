@@ -91,7 +91,7 @@ struct Neon {
     static Vector roundShift6(Vector v) { return vreinterpretq_u8_u16(vrshrq_n_u16(vreinterpretq_u16_u8(v), 6)); }
     static void storeLanes(Vector v, unsigned char *const at[kLanes]) { vst1q_u8(at[0], v); }
 
-    // What BC6H's kernel adds (bc6h-lanes.h): words and 32-bit lanes.
+    // What BC6H's kernel adds (bc6h-lanes.h): words.
     static Vector splatWords(std::uint16_t value) { return vreinterpretq_u8_u16(vdupq_n_u16(value)); }
     // Bitwise: a where the mask's bits are set, b elsewhere (one instruction; a ^ b unused).
     static Vector choose(Vector mask, Vector a, Vector b, Vector) { return vbslq_u8(mask, a, b); }
@@ -104,6 +104,13 @@ struct Neon {
     static Vector greater(Vector a, Vector b)
     {
         return vreinterpretq_u8_u16(vcgtq_s16(vreinterpretq_s16_u8(a), vreinterpretq_s16_u8(b)));
+    }
+    // m (each word below 0x8000) with its sign bit set where a < b: the
+    // comparison's top bit inserted by one bitwise selection.
+    static Vector signWhereLess(Vector m, Vector a, Vector b)
+    {
+        const uint16x8_t less = vcltq_s16(vreinterpretq_s16_u8(a), vreinterpretq_s16_u8(b));
+        return vreinterpretq_u8_u16(vbslq_u16(vdupq_n_u16(0x8000), less, vreinterpretq_u16_u8(m)));
     }
     static Vector absolute(Vector a) { return vreinterpretq_u8_s16(vabsq_s16(vreinterpretq_s16_u8(a))); }
     // a negated where `sign` is negative, 0 where it is 0, as x86's sign instruction.
@@ -122,25 +129,6 @@ struct Neon {
         const uint32x4_t low = vmull_u16(vget_low_u16(x), vget_low_u16(y));
         const uint32x4_t high = vmull_high_u16(x, y);
         return vreinterpretq_u8_u16(vuzp2q_u16(vreinterpretq_u16_u32(low), vreinterpretq_u16_u32(high)));
-    }
-    // Products of signed word pairs, each pair's two summed into a dword.
-    static Vector multiplyAddWords(Vector a, Vector b)
-    {
-        const int16x8_t x = vreinterpretq_s16_u8(a), y = vreinterpretq_s16_u8(b);
-        const int32x4_t low = vmull_s16(vget_low_s16(x), vget_low_s16(y));
-        const int32x4_t high = vmull_high_s16(x, y);
-        return vreinterpretq_u8_s32(vpaddq_s32(low, high));
-    }
-    // Signed dwords' (v + 2^(count − 1)) >> count, rounding down: one rounding shift.
-    template <int count>
-    static Vector roundShiftRightDwords(Vector v)
-    {
-        return vreinterpretq_u8_s32(vrshrq_n_s32(vreinterpretq_s32_u8(v), count));
-    }
-    // Signed dwords to words, saturated: a's then b's.
-    static Vector packDwords(Vector a, Vector b)
-    {
-        return vreinterpretq_u8_s16(vqmovn_high_s32(vqmovn_s32(vreinterpretq_s32_u8(a)), vreinterpretq_s32_u8(b)));
     }
     static void storeRows24(Vector low, Vector high, unsigned char *const at[kLanes])
     {

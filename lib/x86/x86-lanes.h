@@ -110,15 +110,16 @@ struct X86Compositions {
     {
         return V::select(mask, a, b);
     }
+    // m (each word below 0x8000) with its sign bit set where a < b, as
+    // signed words (BC6H's signed halves).
+    template <class Vector>
+    VARIANT_TARGET static Vector signWhereLess(Vector m, Vector a, Vector b)
+    {
+        return V::bitOr(m, V::bitAnd(V::greater(b, a), V::splatWords(0x8000)));
+    }
     // The high words of unsigned word products (BC6H's final scaling): x86's multiply-high.
     template <class Vector>
     VARIANT_TARGET static Vector mulhiUnsigned(Vector a, Vector b) { return V::mulhi(a, b); }
-    // Signed dwords' (v + 2^(Bits − 1)) >> Bits, rounding down (BC6H's interpolation).
-    template <int Bits, class Vector>
-    VARIANT_TARGET static Vector roundShiftRightDwords(Vector v)
-    {
-        return V::template shiftRightDwordsSigned<Bits>(V::addDwords(v, V::splatDwords(1 << (Bits - 1))));
-    }
 };
 
 } // namespace

@@ -97,15 +97,9 @@ struct Avx2 : X86Compositions<Avx2> {
         _mm_storeu_si128(reinterpret_cast<__m128i *>(at[1]), _mm256_extracti128_si256(v, 1));
     }
 
-    // What BC6H's kernel adds (bc6h-lanes.h): 32-bit lanes.
-    VARIANT_TARGET static Vector multiplyAddWords(Vector a, Vector b) { return _mm256_madd_epi16(a, b); }
-    VARIANT_TARGET static Vector splatDwords(int value) { return _mm256_set1_epi32(value); }
-    VARIANT_TARGET static Vector addDwords(Vector a, Vector b) { return _mm256_add_epi32(a, b); }
+    // What BC6H's kernel adds (bc6h-lanes.h).
     template <int Bits>
     VARIANT_TARGET static Vector shiftLeftWords(Vector a) { return _mm256_slli_epi16(a, Bits); }
-    template <int Bits>
-    VARIANT_TARGET static Vector shiftRightDwordsSigned(Vector a) { return _mm256_srai_epi32(a, Bits); }
-    VARIANT_TARGET static Vector packDwords(Vector a, Vector b) { return _mm256_packs_epi32(a, b); }
     // Each lane's 16 bytes of `low` and first 8 of `high`, a row of 24 bytes.
     VARIANT_TARGET static void storeRows24(Vector low, Vector high, unsigned char *const at[kLanes])
     {

@@ -236,9 +236,15 @@ struct Avx512 : X86Compositions<Avx512> {
     // A lane without a block of its own repeats its neighbour's, so equal
     // stores to one place are harmless.
     // What BC6H's kernel adds (bc6h-lanes.h): signed words (the endpoints'
-    // unquantisation, the signed halves' magnitude and sign) and 32-bit lanes.
+    // unquantisation, the signed halves' magnitude and sign).
     VARIANT_TARGET static Vector absolute(Vector a) { return _mm512_abs_epi16(a); }
     VARIANT_TARGET static Vector greater(Vector a, Vector b) { return _mm512_movm_epi16(_mm512_cmpgt_epi16_mask(a, b)); }
+    // m with its sign bit set where a < b: a compare to a mask register and
+    // a masked add, which is the OR, m's sign bits being clear.
+    VARIANT_TARGET static Vector signWhereLess(Vector m, Vector a, Vector b)
+    {
+        return _mm512_mask_add_epi16(m, _mm512_cmplt_epi16_mask(a, b), m, splatWords(0x8000));
+    }
     // a negated where `sign` is negative, 0 where it is 0, as x86's sign
     // instruction, which AVX-512 lacks: a masked negation and a zeroing move.
     VARIANT_TARGET static Vector signOf(Vector a, Vector sign)
@@ -246,14 +252,8 @@ struct Avx512 : X86Compositions<Avx512> {
         const Vector negated = _mm512_mask_sub_epi16(a, _mm512_movepi16_mask(sign), _mm512_setzero_si512(), a);
         return _mm512_maskz_mov_epi16(_mm512_test_epi16_mask(sign, sign), negated);
     }
-    VARIANT_TARGET static Vector multiplyAddWords(Vector a, Vector b) { return _mm512_madd_epi16(a, b); }
-    VARIANT_TARGET static Vector splatDwords(int value) { return _mm512_set1_epi32(value); }
-    VARIANT_TARGET static Vector addDwords(Vector a, Vector b) { return _mm512_add_epi32(a, b); }
     template <int Bits>
     VARIANT_TARGET static Vector shiftLeftWords(Vector a) { return _mm512_slli_epi16(a, Bits); }
-    template <int Bits>
-    VARIANT_TARGET static Vector shiftRightDwordsSigned(Vector a) { return _mm512_srai_epi32(a, Bits); }
-    VARIANT_TARGET static Vector packDwords(Vector a, Vector b) { return _mm512_packs_epi32(a, b); }
     // Each lane's 16 bytes of `low` and first 8 of `high`, a row of 24 bytes.
     VARIANT_TARGET static void storeRows24(Vector low, Vector high, unsigned char *const at[kLanes])
     {

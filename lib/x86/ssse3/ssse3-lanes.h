@@ -86,21 +86,15 @@ struct Ssse3 : X86Compositions<Ssse3> {
     {
         _mm_storeu_si128(reinterpret_cast<__m128i *>(at[0]), v);
     }
-    // What BC6H's kernel adds (bc6h-lanes.h): 32-bit lanes, and a choice
+    // What BC6H's kernel adds (bc6h-lanes.h): a choice
     // that knows a ^ b (two instructions where a selection takes three, and
     // copies, as SSSE3's instructions overwrite an operand).
     VARIANT_TARGET static Vector choose(Vector mask, Vector, Vector b, Vector difference)
     {
         return _mm_xor_si128(b, _mm_and_si128(mask, difference));
     }
-    VARIANT_TARGET static Vector multiplyAddWords(Vector a, Vector b) { return _mm_madd_epi16(a, b); }
-    VARIANT_TARGET static Vector splatDwords(int value) { return _mm_set1_epi32(value); }
-    VARIANT_TARGET static Vector addDwords(Vector a, Vector b) { return _mm_add_epi32(a, b); }
     template <int Bits>
     VARIANT_TARGET static Vector shiftLeftWords(Vector a) { return _mm_slli_epi16(a, Bits); }
-    template <int Bits>
-    VARIANT_TARGET static Vector shiftRightDwordsSigned(Vector a) { return _mm_srai_epi32(a, Bits); }
-    VARIANT_TARGET static Vector packDwords(Vector a, Vector b) { return _mm_packs_epi32(a, b); }
     // Each lane's 16 bytes of `low` and first 8 of `high`, a row of 24 bytes.
     VARIANT_TARGET static void storeRows24(Vector low, Vector high, unsigned char *const at[kLanes])
     {
