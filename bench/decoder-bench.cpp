@@ -1,6 +1,8 @@
 // Decoder throughput per variant, RGB and RGBA, against the floor: memset of
 // the same four planes (12 or 16 bytes a block). Planes are touched before
 // timing.
+#include "bc6h-runs.h"
+#include "bc7-runs.h"
 #include "block-decoder.h"
 #include "decoder-variants.h"
 
@@ -67,6 +69,19 @@ void decodeVariant(benchmark::State &state, BlockDecodeFunction decode, std::siz
     setCounters(state, blocks);
 }
 
+// A run of blocks like an encoder's (bc7-runs.h, bc6h-runs.h), each
+// measured as the family's runs are.
+void decodeMixedRun(benchmark::State &state, BlockDecodeFunction decode, const std::vector<unsigned char> *input)
+{
+    const std::size_t blocks = static_cast<std::size_t>(state.range(0));
+    Surface surface(blocks);
+    for (auto _ : state) {
+        decode(input->data(), input->size(), surface.outdata);
+        benchmark::ClobberMemory();
+    }
+    setCounters(state, blocks);
+}
+
 // The work of one 1024 x 1024 texture decoded a block row per call, as the
 // module's benchmark does from Python: 256 calls of 256 blocks.
 void decodeRowByRow(benchmark::State &state)
@@ -123,6 +138,19 @@ int registerAll()
                                              std::size_t(blockFormatInfo(format).blockBytes))
                     ->Arg(kFamilyBlocks);
             }
+    }
+    // BC7 and BC6H as encoders leave them, as "mixed:VARIANT:FORMAT".
+    static const std::vector<unsigned char> bc7Mixed = bc7Run(kBc7Mixed, kFamilyBlocks),
+                                            bc6hMixed = bc6hMixedRun(kFamilyBlocks);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!variants[i].supported())
+            continue;
+        for (BlockFormat format : {BlockFormat::bc7, BlockFormat::bc6h, BlockFormat::bc6hs}) {
+            const std::string name = std::string("mixed:") + variants[i].name + ":" + blockFormatInfo(format).name;
+            benchmark::RegisterBenchmark(name.c_str(), decodeMixedRun, variantDecoder(variants[i], format, ColourRule::design),
+                                         format == BlockFormat::bc7 ? &bc7Mixed : &bc6hMixed)
+                ->Arg(kFamilyBlocks);
+        }
     }
     benchmark::RegisterBenchmark("rows256x256", decodeRowByRow);
     return 0;

@@ -413,14 +413,15 @@ def print_family(variants, medians):
     plain, vector = (medians.get('family:%s:bc3-design/%d' % (v, blocks)) for v in ('plain', fastest))
     if plain and vector:
         print('BC3: %s is %.1fx as fast as plain C++' % (fastest, plain / vector))
-    print('BC6H as a multiple of BC7 (random blocks of each), same variant, and the plain decoder\'s time over it:')
-    for name in ('bc6h', 'bc6hs'):
-        cells = []
-        for v in variants:
-            own, bc7, plain = (medians.get('family:%s:%s-design/%d' % (w, n, blocks))
-                               for w, n in ((v, name), (v, 'bc7'), ('plain', name)))
-            cells.append('%.2fx %5.1fx' % (own / bc7, plain / own) if own and bc7 and plain else 'n/a')
-        print('%-12s' % name + ''.join('%16s' % c for c in cells))
+    print('BC6H as a multiple of BC7, same variant, and the plain decoder\'s time over it: on runs like')
+    print('encoders\' (BC7\'s photo-like mix, BC6H\'s mix of HDR photographs), then on random blocks:')
+    for run, key in (('mixed', 'mixed:%s:%s/%d'), ('random', 'family:%s:%s-design/%d')):
+        for name in ('bc6h', 'bc6hs'):
+            cells = []
+            for v in variants:
+                own, bc7, plain = (medians.get(key % (w, n, blocks)) for w, n in ((v, name), (v, 'bc7'), ('plain', name)))
+                cells.append('%.2fx %5.1fx' % (own / bc7, plain / own) if own and bc7 and plain else 'n/a')
+            print('%-12s' % (name + ' ' + run) + ''.join('%16s' % c for c in cells))
 
 
 FAMILY_ORDER = ['bc1', 'bc1a', 'bc2', 'bc3', 'bc4', 'bc4s', 'bc5', 'bc5s', 'bc7', 'bc6h', 'bc6hs']
