@@ -70,7 +70,16 @@ struct OutputSpreads {
     unsigned char lowPairs[2][16];
     unsigned char weights[kRowPairs][kPairVectors][16];
     unsigned char pixel[kRowPairs][kPairVectors][16];
+    // With two regions, both regions' high bytes (or low bytes) share a
+    // vector, region r's channel c endpoint e at byte kRegionPairBytes·r +
+    // 2c + e (cut from each region's table by `regionHigh` and `regionLow`),
+    // and each output's pair is gathered by one shuffle: `pairs` gives
+    // region 0's bytes per shape.
+    unsigned char pairs[2][16];
+    unsigned char regionHigh[2][16];
+    unsigned char regionLow[2][16];
 };
+constexpr unsigned kRegionPairBytes = 2 * kBc6hChannels;
 
 constexpr unsigned vectorShape(unsigned k) { return k < 2 ? 0 : 1; }
 
@@ -84,6 +93,13 @@ constexpr OutputSpreads outputSpreads()
             const unsigned c = vectorOutput(shape == 0 ? 0 : 2, j) % kBc6hChannels;
             t.highPairs[shape][b] = static_cast<unsigned char>(4 * c + 2 * e + 1);
             t.lowPairs[shape][b] = static_cast<unsigned char>(4 * c + 2 * e);
+            t.pairs[shape][b] = static_cast<unsigned char>(2 * c + e);
+        }
+        for (unsigned region = 0; region < 2; ++region) {
+            const unsigned own = b - kRegionPairBytes * region; // 2c + e where b is region's
+            const bool ours = b >= kRegionPairBytes * region && own < kRegionPairBytes;
+            t.regionHigh[region][b] = ours ? static_cast<unsigned char>(2 * own + 1) : kZeroLane;
+            t.regionLow[region][b] = ours ? static_cast<unsigned char>(2 * own) : kZeroLane;
         }
         for (unsigned rowPair = 0; rowPair < kRowPairs; ++rowPair)
             for (unsigned k = 0; k < kPairVectors; ++k) {
@@ -97,43 +113,45 @@ constexpr OutputSpreads outputSpreads()
 
 alignas(64) constexpr OutputSpreads kOutputSpreads = outputSpreads();
 
-// Per partition, a byte a pixel: all ones in region 1.
-struct RegionBytes {
-    unsigned char secondRegion[kBc6hPartitions][16];
+// Per partition, a byte a pixel: its region's first byte in the shared
+// vectors of pair bytes (0 or kRegionPairBytes).
+struct RegionOffsets {
+    unsigned char offset[kBc6hPartitions][16];
 };
 
-constexpr RegionBytes regionBytes()
+constexpr RegionOffsets regionOffsets()
 {
-    RegionBytes t{};
+    RegionOffsets t{};
     for (unsigned p = 0; p < kBc6hPartitions; ++p)
         for (unsigned pixel = 0; pixel < 16; ++pixel)
-            t.secondRegion[p][pixel] = Bc7Tables::partitions2[p][pixel] ? 0xFF : 0;
+            t.offset[p][pixel] = static_cast<unsigned char>(kRegionPairBytes * Bc7Tables::partitions2[p][pixel]);
     return t;
 }
 
-alignas(64) constexpr RegionBytes kRegionBytes = regionBytes();
+alignas(64) constexpr RegionOffsets kRegionOffsets = regionOffsets();
 
-// The same per vector of a row pair: each output byte's pixel's region
-// byte. A one-lane variant loads its block's masks from here (folded into
-// the selection that uses them); wider ones shuffle them from each lane's
-// byte a pixel, one instruction where gathering lanes' tables costs a load
-// and an insert a lane.
-struct RegionMasks {
-    unsigned char mask[kBc6hPartitions][kRowPairs][kPairVectors][16];
+// The same per vector of a row pair, added to `pairs`: each output byte's
+// byte in the shared vectors. A one-lane variant loads its block's from here;
+// wider ones make them from each lane's byte a pixel by a shuffle and an
+// add, where gathering lanes' tables costs a load and an insert a lane.
+struct PairIndices {
+    unsigned char index[kBc6hPartitions][kRowPairs][kPairVectors][16];
 };
 
-constexpr RegionMasks regionMasks()
+constexpr PairIndices pairIndices()
 {
-    RegionMasks t{};
+    PairIndices t{};
     for (unsigned p = 0; p < kBc6hPartitions; ++p)
         for (unsigned rowPair = 0; rowPair < kRowPairs; ++rowPair)
             for (unsigned k = 0; k < kPairVectors; ++k)
                 for (unsigned b = 0; b < 16; ++b)
-                    t.mask[p][rowPair][k][b] = kRegionBytes.secondRegion[p][kOutputSpreads.pixel[rowPair][k][b]];
+                    t.index[p][rowPair][k][b] =
+                        static_cast<unsigned char>(kRegionOffsets.offset[p][kOutputSpreads.pixel[rowPair][k][b]] +
+                                                   kOutputSpreads.pairs[vectorShape(k)][b]);
     return t;
 }
 
-alignas(64) constexpr RegionMasks kRegionMasks = regionMasks();
+alignas(64) constexpr PairIndices kPairIndices = pairIndices();
 
 // Where endpoint component k (endpoint k / 3, channel k % 3) lands: in
 // region k / 6's pair table, whose channel c has its endpoints at words 2c
@@ -505,20 +523,24 @@ VARIANT_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *p
         const Vector weights = bc7::pixelWeights<V, indexBits>(V::fromIntegers(indices));
         const Vector pairsLow = V::interleaveLowBytes(V::subtractBytes(sixtyFour, weights), weights);
         const Vector pairsHigh = V::interleaveHighBytes(V::subtractBytes(sixtyFour, weights), weights);
-        // Each shape's endpoint pairs, high bytes and low bytes, in either
-        // region are the same in every row pair; with two, each output takes
-        // its pixel's (a selection that knows both regions' difference).
-        Vector high0[2], low0[2], high1[2], low1[2];
+        // Each shape's endpoint pairs, high bytes and low bytes, are the same
+        // in every row pair. With two regions, each output's comes from its
+        // pixel's region, gathered from both regions' bytes in one vector.
+        Vector high0[2], low0[2];
         for (unsigned shape = 0; shape < 2; ++shape) {
             high0[shape] = V::shuffle(region0, V::pattern(kOutputSpreads.highPairs[shape]));
             low0[shape] = V::shuffle(region0, V::pattern(kOutputSpreads.lowPairs[shape]));
-            high1[shape] = V::shuffle(region1, V::pattern(kOutputSpreads.highPairs[shape]));
-            low1[shape] = V::shuffle(region1, V::pattern(kOutputSpreads.lowPairs[shape]));
         }
-        Vector secondRegion = V::zero();
-        if (twoRegions && V::kLanes > 1)
-            secondRegion = bc7::perLane<V>([&](unsigned l) { return kRegionBytes.secondRegion[partition[l]]; });
-        const unsigned char(*const regionMasks)[kPairVectors][16] = kRegionMasks.mask[partition[0]];
+        Vector highBytes = V::zero(), lowBytes = V::zero(), offsets = V::zero();
+        if (twoRegions) {
+            highBytes = V::bitOr(V::shuffle(region0, V::pattern(kOutputSpreads.regionHigh[0])),
+                                 V::shuffle(region1, V::pattern(kOutputSpreads.regionHigh[1])));
+            lowBytes = V::bitOr(V::shuffle(region0, V::pattern(kOutputSpreads.regionLow[0])),
+                                V::shuffle(region1, V::pattern(kOutputSpreads.regionLow[1])));
+            if (V::kLanes > 1)
+                offsets = bc7::perLane<V>([&](unsigned l) { return kRegionOffsets.offset[partition[l]]; });
+        }
+        const unsigned char(*const blockIndices)[kPairVectors][16] = kPairIndices.index[partition[0]];
 #pragma GCC unroll 2
         for (unsigned t = 0; t < kRowPairs; ++t) {
             const Vector pairs = t == 0 ? pairsLow : pairsHigh;
@@ -527,10 +549,12 @@ VARIANT_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *p
                 const unsigned shape = vectorShape(k);
                 Vector high = high0[shape], low = low0[shape];
                 if (twoRegions) {
-                    const Vector inSecond = V::kLanes == 1 ? V::pattern(regionMasks[t][k])
-                                                           : V::shuffle(secondRegion, V::pattern(kOutputSpreads.pixel[t][k]));
-                    high = V::choose(inSecond, high1[shape], high, V::bitXor(high1[shape], high));
-                    low = V::choose(inSecond, low1[shape], low, V::bitXor(low1[shape], low));
+                    // (Byte sums below 12: the word add is the bytes'.)
+                    const Vector index = V::kLanes == 1 ? V::pattern(blockIndices[t][k])
+                                                        : V::add(V::shuffle(offsets, V::pattern(kOutputSpreads.pixel[t][k])),
+                                                                 V::pattern(kOutputSpreads.pairs[shape]));
+                    high = V::shuffle(highBytes, index);
+                    low = V::shuffle(lowBytes, index);
                 }
                 const Vector weightPairs = V::shuffle(pairs, V::pattern(kOutputSpreads.weights[t][k]));
                 // (64 − w)·a + w·b split at a's and b's bytes: 256 times the
