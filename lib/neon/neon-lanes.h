@@ -93,8 +93,6 @@ struct Neon {
 
     // What BC6H's kernel adds (bc6h-lanes.h): words.
     static Vector splatWords(std::uint16_t value) { return vreinterpretq_u8_u16(vdupq_n_u16(value)); }
-    // Bitwise: a where the mask's bits are set, b elsewhere (one instruction; a ^ b unused).
-    static Vector choose(Vector mask, Vector a, Vector b, Vector) { return vbslq_u8(mask, a, b); }
     static Vector andNot(Vector mask, Vector b) { return vbicq_u8(b, mask); }
     static Vector add(Vector a, Vector b) { return vreinterpretq_u8_u16(vaddq_u16(vreinterpretq_u16_u8(a), vreinterpretq_u16_u8(b))); }
     template <int count>

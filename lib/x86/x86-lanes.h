@@ -103,13 +103,6 @@ struct X86Compositions {
     {
         return V::multiplyAddBytes(weights, signedBytes);
     }
-    // Where the mask's bits are set a, elsewhere b, given also a ^ b (BC6H's
-    // endpoint pairs): a selection, unless V has a cheaper way.
-    template <class Vector>
-    VARIANT_TARGET static Vector choose(Vector mask, Vector a, Vector b, Vector)
-    {
-        return V::select(mask, a, b);
-    }
     // m (each word below 0x8000) with its sign bit set where a < b, as
     // signed words (BC6H's signed halves).
     template <class Vector>

@@ -86,13 +86,7 @@ struct Ssse3 : X86Compositions<Ssse3> {
     {
         _mm_storeu_si128(reinterpret_cast<__m128i *>(at[0]), v);
     }
-    // What BC6H's kernel adds (bc6h-lanes.h): a choice
-    // that knows a ^ b (two instructions where a selection takes three, and
-    // copies, as SSSE3's instructions overwrite an operand).
-    VARIANT_TARGET static Vector choose(Vector mask, Vector, Vector b, Vector difference)
-    {
-        return _mm_xor_si128(b, _mm_and_si128(mask, difference));
-    }
+    // What BC6H's kernel adds (bc6h-lanes.h).
     template <int Bits>
     VARIANT_TARGET static Vector shiftLeftWords(Vector a) { return _mm_slli_epi16(a, Bits); }
     // Each lane's 16 bytes of `low` and first 8 of `high`, a row of 24 bytes.
