@@ -11,15 +11,17 @@
 //   in vector rounds, each a byte shuffle, a per-word shift either way and a
 //   mask (a run is a piece, or several where it spans more than two bytes or
 //   is reversed); then the transform, the sign extension and the
-//   unquantisation, on every word at once, to 16-bit words, the unsigned
-//   form's offset by −0x8000 so that both forms are signed words;
+//   unquantisation, on every word at once, to 16-bit words (signed in the
+//   signed form);
 // - its weights, as BC7's: a byte a pixel;
-// - per row, three groups of four (pixel, channel) outputs, each gathering
-//   its endpoint pair (a fixed shuffle of each region's table, and with two
-//   regions a choice by the pixel's region byte) and its weight pair
-//   (64 − w, w); one multiply-add of word pairs gives (64 − w)·a + w·b in
-//   32 bits, then the rounding shift; packed to words, the final scaling to
-//   a half is one multiply-high, and each row is stored (24 bytes).
+// - per pair of rows, three vectors of eight (pixel, channel) outputs, each
+//   gathering its endpoint pair's high bytes and low bytes (a fixed shuffle
+//   of the region's table; with two regions, one shuffle of both regions'
+//   bytes by an index that the pixel's region offsets) and its weight pair
+//   (64 − w, w); two byte multiply-adds and a rounding shift give
+//   ((64 − w)·a + w·b + 32) >> 6, the final scaling to a half is one
+//   multiply-high (of the magnitude, in the signed form, whose sign bit
+//   takes a compare and its merge), and each row is stored (24 bytes).
 // Only the indices (each region's anchor one bit short) and the partition
 // are read with scalar code.
 //
@@ -49,7 +51,7 @@ constexpr unsigned char kZeroLane = 0x80;
 // eight outputs of the upper row, those of the lower row, then the last four
 // of each. Every vector interpolates each output from its endpoint pair's
 // high bytes and low bytes, by byte multiply-adds with the weight pair
-// (64 - w, w) of its pixel.
+// (64 − w, w) of its pixel.
 constexpr unsigned kRowPairs = 2, kPairVectors = 3;
 
 // Where vector k of row pair t takes its output j from: its row and output.

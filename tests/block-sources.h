@@ -94,22 +94,34 @@ inline std::vector<BlockSource> blockSources(BlockFormat format)
         return sources;
     }
     case BlockFormat::bc6h:
-    case BlockFormat::bc6hs:
+    case BlockFormat::bc6hs: {
         // Random bytes are half two-bit modes; the run through every mode's
         // code (its low two or five bits) gives the fourteen modes alike.
-        return {randomBytes, {"every mode", [](std::mt19937 &rng, std::size_t count) {
-                                  static const unsigned char modes[] = {0x00, 0x01, 0x02, 0x06, 0x0A, 0x0E, 0x12,
-                                                                        0x16, 0x1A, 0x1E, 0x03, 0x07, 0x0B, 0x0F};
-                                  Bytes blocks(16 * count);
-                                  for (std::size_t b = 0; b < count; ++b) {
-                                      for (unsigned k = 0; k < 16; ++k)
-                                          blocks[16 * b + k] = static_cast<unsigned char>(rng());
-                                      const unsigned char mode = modes[b % sizeof modes];
-                                      const unsigned char modeMask = (mode & 2) ? 0x1F : 0x03;
-                                      blocks[16 * b] = static_cast<unsigned char>((blocks[16 * b] & ~modeMask) | mode);
-                                  }
-                                  return blocks;
-                              }}};
+        // Extreme endpoints: every mode's endpoint bits (the first ten
+        // bytes) all zeros, all ones, or either sign's largest magnitudes
+        // byte by byte, under random indices, reach the interpolation's and
+        // the scaling's largest values, deltas that wrap, and 0xFFFF and
+        // ±0x7FFF endpoints.
+        static const unsigned char modes[] = {0x00, 0x01, 0x02, 0x06, 0x0A, 0x0E, 0x12,
+                                              0x16, 0x1A, 0x1E, 0x03, 0x07, 0x0B, 0x0F};
+        const auto everyMode = [](const unsigned char *fills, std::size_t fillCount) {
+            return [fills, fillCount](std::mt19937 &rng, std::size_t count) {
+                Bytes blocks(16 * count);
+                for (std::size_t b = 0; b < count; ++b) {
+                    const unsigned char fill = fillCount ? fills[b / sizeof modes % fillCount] : 0;
+                    for (unsigned k = 0; k < 16; ++k)
+                        blocks[16 * b + k] = fillCount && k < 10 ? fill : static_cast<unsigned char>(rng());
+                    const unsigned char mode = modes[b % sizeof modes];
+                    const unsigned char modeMask = (mode & 2) ? 0x1F : 0x03;
+                    blocks[16 * b] = static_cast<unsigned char>((blocks[16 * b] & ~modeMask) | mode);
+                }
+                return blocks;
+            };
+        };
+        static const unsigned char extremes[] = {0x00, 0xFF, 0x7F, 0x80};
+        return {randomBytes, {"every mode", everyMode(nullptr, 0)},
+                {"extreme endpoints", everyMode(extremes, sizeof extremes)}};
+    }
     default:
         ADD_FAILURE() << "no blocks are made for format " << blockFormatInfo(format).name
                       << ": add it to blockSources, or it is tested on nothing";
