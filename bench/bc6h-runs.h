@@ -1,9 +1,8 @@
 // The BC6H run that make bench sets against BC7's photo-like one
-// (bc7-runs.h): blocks of every mode mixed in proportions like those of
-// encoders' output on HDR photographs, in random order, with random bits
-// under each block's mode. Random bytes alone would make a quarter of the
-// blocks mode 0 and an eighth reserved, where encoders mostly choose the
-// one-region modes.
+// (bc7-runs.h): blocks of every mode mixed in the proportions of five
+// encoded HDR images, in random order, with random bits under each block's
+// mode. About half of those blocks are one-region modes, where random bytes
+// would make an eighth of them so, a quarter mode 0 and an eighth reserved.
 #ifndef BC6H_BENCH_RUNS_H
 #define BC6H_BENCH_RUNS_H
 
@@ -14,7 +13,7 @@
 #include <vector>
 
 // The share of each mode in percent (modes in the table's order): those of
-// five encoded HDR photographs and renders, 147,456 blocks in all, rounded.
+// the five encoded HDR images, 147,456 blocks in all, rounded.
 constexpr unsigned kBc6hMixedShare[kBc6hModes] = {11, 1, 12, 1, 4, 8, 2, 1, 4, 5, 3, 8, 39, 1};
 
 constexpr unsigned shareSum(unsigned m = 0) { return m == kBc6hModes ? 0 : kBc6hMixedShare[m] + shareSum(m + 1); }

@@ -413,8 +413,8 @@ def print_family(variants, medians):
     plain, vector = (medians.get('family:%s:bc3-design/%d' % (v, blocks)) for v in ('plain', fastest))
     if plain and vector:
         print('BC3: %s is %.1fx as fast as plain C++' % (fastest, plain / vector))
-    print('BC6H as a multiple of BC7, same variant, and the plain decoder\'s time over it: on runs like')
-    print('encoders\' (BC7\'s photo-like mix, BC6H\'s mix of HDR photographs), then on random blocks:')
+    print('BC6H as a multiple of BC7, same variant, and the plain decoder\'s time over it: on mixed runs')
+    print('(BC7\'s assumed photo-like mix, BC6H\'s mix of five encoded HDR images), then on random blocks:')
     for run, key in (('mixed', 'mixed:%s:%s/%d'), ('random', 'family:%s:%s-design/%d')):
         for name in ('bc6h', 'bc6hs'):
             cells = []

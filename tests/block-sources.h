@@ -6,6 +6,7 @@
 #ifndef DXT1_TESTS_BLOCK_SOURCES_H
 #define DXT1_TESTS_BLOCK_SOURCES_H
 
+#include "bc6h-tables.h"
 #include "bc7-tables.h"
 #include "block-decoder.h"
 
@@ -97,30 +98,44 @@ inline std::vector<BlockSource> blockSources(BlockFormat format)
     case BlockFormat::bc6hs: {
         // Random bytes are half two-bit modes; the run through every mode's
         // code (its low two or five bits) gives the fourteen modes alike.
-        // Extreme endpoints: every mode's endpoint bits (the first ten
-        // bytes) all zeros, all ones, or either sign's largest magnitudes
-        // byte by byte, under random indices, reach the interpolation's and
-        // the scaling's largest values, deltas that wrap, and 0xFFFF and
-        // ±0x7FFF endpoints.
-        static const unsigned char modes[] = {0x00, 0x01, 0x02, 0x06, 0x0A, 0x0E, 0x12,
-                                              0x16, 0x1A, 0x1E, 0x03, 0x07, 0x0B, 0x0F};
-        const auto everyMode = [](const unsigned char *fills, std::size_t fillCount) {
-            return [fills, fillCount](std::mt19937 &rng, std::size_t count) {
-                Bytes blocks(16 * count);
-                for (std::size_t b = 0; b < count; ++b) {
-                    const unsigned char fill = fillCount ? fills[b / sizeof modes % fillCount] : 0;
-                    for (unsigned k = 0; k < 16; ++k)
-                        blocks[16 * b + k] = fillCount && k < 10 ? fill : static_cast<unsigned char>(rng());
-                    const unsigned char mode = modes[b % sizeof modes];
-                    const unsigned char modeMask = (mode & 2) ? 0x1F : 0x03;
-                    blocks[16 * b] = static_cast<unsigned char>((blocks[16 * b] & ~modeMask) | mode);
+        // Extreme endpoints: every mode's endpoint bits (below the
+        // partition, or the indices) all zeros, all ones, or bytes of 0x7F
+        // or 0x80, under random indices and, with two regions, the 32
+        // partitions in turn: 0xFFFF and ±0x7FFF endpoints, deltas that
+        // wrap and the largest sums in every variant on every run, and
+        // every partition's region gather, where random blocks meet these
+        // by chance.
+        const BlockSource everyMode = {"every mode", [](std::mt19937 &rng, std::size_t count) {
+                                           Bytes blocks(16 * count);
+                                           for (std::size_t b = 0; b < count; ++b) {
+                                               for (unsigned k = 0; k < 16; ++k)
+                                                   blocks[16 * b + k] = static_cast<unsigned char>(rng());
+                                               const Bc6hMode &mode = Bc6hTables::modes[b % kBc6hModes];
+                                               const unsigned modeMask = (1u << mode.modeBits) - 1;
+                                               blocks[16 * b] = static_cast<unsigned char>((blocks[16 * b] & ~modeMask) | mode.number);
+                                           }
+                                           return blocks;
+                                       }};
+        const BlockSource extremeEndpoints = {"extreme endpoints", [everyMode](std::mt19937 &rng, std::size_t count) {
+            static const unsigned char fills[] = {0x00, 0xFF, 0x7F, 0x80};
+            Bytes blocks = everyMode.make(rng, count);
+            for (std::size_t b = 0; b < count; ++b) {
+                const unsigned mode = b % kBc6hModes, turn = static_cast<unsigned>(b / kBc6hModes);
+                const bool twoRegions = Bc6hTables::modes[mode].regions == 2;
+                const unsigned partitionBits = twoRegions ? 5 : 0, modeBits = Bc6hTables::modes[mode].modeBits;
+                const unsigned fields = (twoRegions ? kBc6hTwoRegionHeader : kBc6hOneRegionHeader) - partitionBits;
+                const unsigned char fill = fills[turn % sizeof fills];
+                unsigned char *block = &blocks[16 * b];
+                for (unsigned bit = modeBits; bit < fields + partitionBits; ++bit) {
+                    // (The partition moves with the mode too, so that runs of a few hundred blocks meet all 32.)
+                    const unsigned partition = (turn + 3 * mode) % 32;
+                    const unsigned value = bit < fields ? fill >> (bit % 8) & 1 : partition >> (bit - fields) & 1;
+                    block[bit / 8] = static_cast<unsigned char>((block[bit / 8] & ~(1u << (bit % 8))) | value << (bit % 8));
                 }
-                return blocks;
-            };
-        };
-        static const unsigned char extremes[] = {0x00, 0xFF, 0x7F, 0x80};
-        return {randomBytes, {"every mode", everyMode(nullptr, 0)},
-                {"extreme endpoints", everyMode(extremes, sizeof extremes)}};
+            }
+            return blocks;
+        }};
+        return {randomBytes, everyMode, extremeEndpoints};
     }
     default:
         ADD_FAILURE() << "no blocks are made for format " << blockFormatInfo(format).name
