@@ -1,8 +1,9 @@
 // What the SSSE3 and AVX2 operations build alike from their own: the rows of
 // the colour kernels, gathered from a packed palette (lanePalettes) one
-// 128-bit lane at a time, and what BC7's kernel (bc7-lanes.h) needs. Each
-// variant's operations V derive from X86Compositions<V>. The including file
-// defines VARIANT_TARGET and includes <immintrin.h> first.
+// 128-bit lane at a time, and what BC7's and BC6H's kernels (bc7-lanes.h,
+// bc6h-lanes.h) need. Each variant's operations V derive from
+// X86Compositions<V>. The including file defines VARIANT_TARGET and includes
+// <immintrin.h> first.
 #ifndef X86_LANES_H
 #define X86_LANES_H
 
