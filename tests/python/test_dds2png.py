@@ -130,17 +130,19 @@ def png_samples(blob):
 
 # Reads an image with OpenImageIO, under the first python3 that has it
 # (Debian's python3-openimageio is for /usr/bin/python3): prints its size,
-# channel names, sample format and every sample as a half's bits (EXR) or a
-# 16-bit integer (PNG).
+# channel names (from its iinfo tool's channel list), sample format and
+# every sample as a half's bits (EXR) or a 16-bit integer (PNG).
 OIIO_READER = r"""
-import json, sys
+import json, subprocess, sys
 import numpy, OpenImageIO as oiio
-image = oiio.ImageInput.open(sys.argv[1])
-described = image.spec()
-kind = sys.argv[2]
-pixels = image.read_image(0, 0, 0, described.nchannels, kind)
+path, kind = sys.argv[1], sys.argv[2]
+image = oiio.ImageBuf(path)
+pixels = image.get_pixels(kind)
 samples = pixels.view(numpy.uint16) if kind == 'half' else pixels
-print(json.dumps([described.width, described.height, list(described.channelnames), str(described.format),
+listing = subprocess.check_output(['iinfo', '-v', path]).decode('utf-8')
+names = [line.split(':', 1)[1].strip().split(', ') for line in listing.splitlines()
+         if line.strip().startswith('channel list:')][0]
+print(json.dumps([image.roi.width, image.roi.height, names, str(image.pixeltype),
                   [int(v) for v in samples.reshape(-1)]]))
 """
 OIIO_PYTHON = '/usr/bin/python3'
@@ -149,6 +151,7 @@ OIIO_PYTHON = '/usr/bin/python3'
 def openimageio_python():
     try:
         subprocess.check_output([OIIO_PYTHON, '-c', 'import numpy, OpenImageIO'], stderr=subprocess.STDOUT)
+        subprocess.check_output(['iinfo', '--help'], stderr=subprocess.STDOUT)
     except (OSError, subprocess.CalledProcessError):
         return None
     return OIIO_PYTHON
