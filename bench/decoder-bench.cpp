@@ -58,25 +58,16 @@ void memsetFloor(benchmark::State &state, std::size_t rowBytes)
     setCounters(state, blocks);
 }
 
-void decodeVariant(benchmark::State &state, BlockDecodeFunction decode, std::size_t blockBytes)
+// Random blocks, or a given run of them: one like an encoder's output
+// (bc7-runs.h, bc6h-runs.h).
+void decodeVariant(benchmark::State &state, BlockDecodeFunction decode, std::size_t blockBytes,
+                   const std::vector<unsigned char> *run)
 {
     const std::size_t blocks = static_cast<std::size_t>(state.range(0));
     Surface surface(blocks, blockBytes);
+    const std::vector<unsigned char> &input = run ? *run : surface.input;
     for (auto _ : state) {
-        decode(surface.input.data(), surface.input.size(), surface.outdata);
-        benchmark::ClobberMemory();
-    }
-    setCounters(state, blocks);
-}
-
-// A run of blocks like an encoder's (bc7-runs.h, bc6h-runs.h), each
-// measured as the family's runs are.
-void decodeMixedRun(benchmark::State &state, BlockDecodeFunction decode, const std::vector<unsigned char> *input)
-{
-    const std::size_t blocks = static_cast<std::size_t>(state.range(0));
-    Surface surface(blocks);
-    for (auto _ : state) {
-        decode(input->data(), input->size(), surface.outdata);
+        decode(input.data(), input.size(), surface.outdata);
         benchmark::ClobberMemory();
     }
     setCounters(state, blocks);
@@ -114,10 +105,10 @@ int registerAll()
         const std::string rgba = std::string(variants[i].name) + "-rgba";
         for (int64_t blocks : sizes) {
             benchmark::RegisterBenchmark(variants[i].name, decodeVariant,
-                                         variantDecoder(variants[i], BlockFormat::bc1, ColourRule::design), std::size_t(8))
+                                         variantDecoder(variants[i], BlockFormat::bc1, ColourRule::design), std::size_t(8), nullptr)
                 ->Arg(blocks);
             benchmark::RegisterBenchmark(rgba.c_str(), decodeVariant,
-                                         variantDecoder(variants[i], BlockFormat::bc1a, ColourRule::design), std::size_t(8))
+                                         variantDecoder(variants[i], BlockFormat::bc1a, ColourRule::design), std::size_t(8), nullptr)
                 ->Arg(blocks);
         }
         measured += (measured.empty() ? "" : ",") + std::string(variants[i].name);
@@ -135,7 +126,7 @@ int registerAll()
                                          blockFormatInfo(format).name + (r ? "-gpu" : "-design");
                 benchmark::RegisterBenchmark(name.c_str(), decodeVariant,
                                              variantDecoder(variants[i], format, ColourRule(r)),
-                                             std::size_t(blockFormatInfo(format).blockBytes))
+                                             std::size_t(blockFormatInfo(format).blockBytes), nullptr)
                     ->Arg(kFamilyBlocks);
             }
     }
@@ -147,7 +138,8 @@ int registerAll()
             continue;
         for (BlockFormat format : {BlockFormat::bc7, BlockFormat::bc6h, BlockFormat::bc6hs}) {
             const std::string name = std::string("mixed:") + variants[i].name + ":" + blockFormatInfo(format).name;
-            benchmark::RegisterBenchmark(name.c_str(), decodeMixedRun, variantDecoder(variants[i], format, ColourRule::design),
+            benchmark::RegisterBenchmark(name.c_str(), decodeVariant, variantDecoder(variants[i], format, ColourRule::design),
+                                         std::size_t(blockFormatInfo(format).blockBytes),
                                          format == BlockFormat::bc7 ? &bc7Mixed : &bc6hMixed)
                 ->Arg(kFamilyBlocks);
         }
