@@ -528,13 +528,13 @@ VARIANT_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *p
         // Each shape's endpoint pairs, high bytes and low bytes, are the same
         // in every row pair. With two regions, each output's comes from its
         // pixel's region, gathered from both regions' bytes in one vector.
-        Vector high0[2], low0[2];
-        for (unsigned shape = 0; shape < 2; ++shape) {
-            high0[shape] = V::shuffle(region0, V::pattern(kOutputSpreads.highPairs[shape]));
-            low0[shape] = V::shuffle(region0, V::pattern(kOutputSpreads.lowPairs[shape]));
-        }
-        Vector highBytes = V::zero(), lowBytes = V::zero(), offsets = V::zero();
-        if (twoRegions) {
+        Vector high0[2] = {}, low0[2] = {}, highBytes = V::zero(), lowBytes = V::zero(), offsets = V::zero();
+        if (!twoRegions) {
+            for (unsigned shape = 0; shape < 2; ++shape) {
+                high0[shape] = V::shuffle(region0, V::pattern(kOutputSpreads.highPairs[shape]));
+                low0[shape] = V::shuffle(region0, V::pattern(kOutputSpreads.lowPairs[shape]));
+            }
+        } else {
             highBytes = V::bitOr(V::shuffle(region0, V::pattern(kOutputSpreads.regionHigh[0])),
                                  V::shuffle(region1, V::pattern(kOutputSpreads.regionHigh[1])));
             lowBytes = V::bitOr(V::shuffle(region0, V::pattern(kOutputSpreads.regionLow[0])),
