@@ -19,7 +19,10 @@ constexpr unsigned kBc6hMixedShare[kBc6hModes] = {11, 1, 12, 1, 4, 8, 2, 1, 4, 5
 constexpr unsigned shareSum(unsigned m = 0) { return m == kBc6hModes ? 0 : kBc6hMixedShare[m] + shareSum(m + 1); }
 static_assert(shareSum() == 100, "the shares are percentages");
 
-inline std::vector<unsigned char> bc6hMixedRun(std::size_t blocks)
+// `nonNegative`: no endpoint negative in the signed form, as in real signed
+// textures (of one encoded signed image's 32,768 blocks, 0.1% hold a
+// negative half; random bits make most blocks' endpoints negative).
+inline std::vector<unsigned char> bc6hMixedRun(std::size_t blocks, bool nonNegative = false)
 {
     std::mt19937 rng(200);
     std::vector<unsigned char> data(blocks * kBc6hBlockBytes);
@@ -33,6 +36,8 @@ inline std::vector<unsigned char> bc6hMixedRun(std::size_t blocks)
         unsigned char &first = data[b * kBc6hBlockBytes];
         const unsigned modeMask = (1u << mode.modeBits) - 1;
         first = static_cast<unsigned char>((first & ~modeMask) | mode.number);
+        if (nonNegative)
+            bc6hClearEndpointSigns(&first, mode);
     }
     return data;
 }

@@ -130,9 +130,11 @@ int registerAll()
                     ->Arg(kFamilyBlocks);
             }
     }
-    // BC7 and BC6H as encoders leave them, as "mixed:VARIANT:FORMAT".
+    // BC7 and BC6H as encoders leave them, as "mixed:VARIANT:FORMAT"
+    // (signed BC6H with the signs of real signed textures).
     static const std::vector<unsigned char> bc7Mixed = bc7Run(kBc7Mixed, kFamilyBlocks),
-                                            bc6hMixed = bc6hMixedRun(kFamilyBlocks);
+                                            bc6hMixed = bc6hMixedRun(kFamilyBlocks),
+                                            bc6hSignedMixed = bc6hMixedRun(kFamilyBlocks, true);
     for (std::size_t i = 0; i < count; ++i) {
         if (!variants[i].supported())
             continue;
@@ -140,7 +142,9 @@ int registerAll()
             const std::string name = std::string("mixed:") + variants[i].name + ":" + blockFormatInfo(format).name;
             benchmark::RegisterBenchmark(name.c_str(), decodeVariant, variantDecoder(variants[i], format, ColourRule::design),
                                          std::size_t(blockFormatInfo(format).blockBytes),
-                                         format == BlockFormat::bc7 ? &bc7Mixed : &bc6hMixed)
+                                         format == BlockFormat::bc7    ? &bc7Mixed
+                                         : format == BlockFormat::bc6h ? &bc6hMixed
+                                                                       : &bc6hSignedMixed)
                 ->Arg(kFamilyBlocks);
         }
     }

@@ -3,7 +3,8 @@
 // (bc1, bc1a, ... bc7) with "--rule design|gpu" any format under either
 // colour rule (bc1 and the design rule unless given); "--bc7-run RUN" BC7
 // blocks of one mode alone or of bc7-runs.h's photo-like mix rather than
-// random bytes (mostly modes 0 and 1):
+// random bytes (mostly modes 0 and 1), and "--bc6h-run bc6h|bc6hs" BC6H's
+// mix of bc6h-runs.h in either form (signed with real textures' signs):
 //   valgrind --tool=callgrind --collect-atstart=no
 //       --toggle-collect='countedDecode*' instruction-count avx2 65536
 //   valgrind ... --toggle-collect='countedDecode*' instruction-count --rgba avx2 65536
@@ -12,6 +13,7 @@
 // Where only whole runs can be counted (qemu's trace), the difference between
 // runs with TIMES 3 and 1 is two decodes of the blocks, without the set-up.
 // `instruction-count --variants` names the variants this CPU runs, one a line.
+#include "bc6h-runs.h"
 #include "bc7-runs.h"
 #include "decoder-variants.h"
 
@@ -42,6 +44,7 @@ int main(int argc, char **argv)
     BlockFormat format = BlockFormat::bc1;
     ColourRule rule = ColourRule::design;
     int bc7Mode = kBc7Mixed - 1; // none: random bytes
+    bool bc6hMixed = false;
     bool known = true;
     while (known && argc > 1 && std::strncmp(argv[1], "--", 2) == 0) {
         if (std::strcmp(argv[1], "--rgba") == 0) {
@@ -63,6 +66,12 @@ int main(int argc, char **argv)
             format = BlockFormat::bc7;
             --argc;
             ++argv;
+        } else if (argc > 2 && std::strcmp(argv[1], "--bc6h-run") == 0) {
+            known = std::strcmp(argv[2], "bc6h") == 0 || std::strcmp(argv[2], "bc6hs") == 0;
+            format = std::strcmp(argv[2], "bc6hs") == 0 ? BlockFormat::bc6hs : BlockFormat::bc6h;
+            bc6hMixed = true;
+            --argc;
+            ++argv;
         } else if (argc > 2 && std::strcmp(argv[1], "--rule") == 0) {
             known = std::strcmp(argv[2], "design") == 0 || std::strcmp(argv[2], "gpu") == 0;
             rule = std::strcmp(argv[2], "gpu") == 0 ? ColourRule::gpu : ColourRule::design;
@@ -76,7 +85,8 @@ int main(int argc, char **argv)
     }
     if (!known || (argc != 3 && argc != 4)) {
         std::fprintf(stderr,
-                     "usage: %s [--rgba | --format bc1|bc1a|bc2|bc3|bc4|bc4s|bc5|bc5s|bc7|bc6h|bc6hs | --bc7-run mixed|mode0..mode7] "
+                     "usage: %s [--rgba | --format bc1|bc1a|bc2|bc3|bc4|bc4s|bc5|bc5s|bc7|bc6h|bc6hs | --bc7-run mixed|mode0..mode7 | "
+                     "--bc6h-run bc6h|bc6hs] "
                      "[--rule design|gpu] VARIANT BLOCKS [TIMES] | --variants\n",
                      program);
         return 2;
@@ -96,6 +106,8 @@ int main(int argc, char **argv)
     std::vector<unsigned char> input(blocks * info.blockBytes), planes(blocks * 4 * rowBytes);
     if (bc7Mode >= kBc7Mixed) {
         input = bc7Run(bc7Mode, blocks);
+    } else if (bc6hMixed) {
+        input = bc6hMixedRun(blocks, format == BlockFormat::bc6hs);
     } else {
         std::mt19937 rng(1);
         for (unsigned char &byte : input)

@@ -25,6 +25,12 @@
 // Only the indices (each region's anchor one bit short) and the partition
 // are read with scalar code.
 //
+// Signed blocks are first taken as real signed textures almost all are:
+// where no endpoint of a lane group is negative, no value between them is,
+// and each scales as an unsigned one does. The few groups with a negative
+// endpoint are decoded again in the signed form; where they are many (as
+// in random bits), the mode's blocks go to the signed form straight.
+//
 // The including file compiles this for its own instruction set: it defines
 // VARIANT_TARGET and includes bc7-lanes.h first.
 #ifndef BC6H_LANES_H
@@ -473,29 +479,124 @@ VARIANT_TARGET inline typename V::Vector endpointTable(typename V::Vector stored
     return V::signOf(V::bitAnd(q, V::splatWords(0x7FFF)), v);
 }
 
-// Halves from interpolated values (words, signed in the signed form), as
-// the final scaling makes them: unsigned,
-// (v·31) >> 6 is the high word of v·(31 << 10); signed, the magnitude's
-// (m·31) >> 5 that of m·(31 << 11), with the sign bit where v ≤ −2, whose
-// scaled magnitude is not 0 (−1 scales to +0).
-template <class V, bool Signed>
+// What the interpolated values are and how they become halves: unsigned
+// words; signed words of which none is negative, as in almost every signed
+// texture (every value between non-negative endpoints is non-negative);
+// and signed words of either sign.
+enum class Halves { unsignedValues, nonNegative, signedValues };
+
+// Halves from interpolated values, as the final scaling makes them:
+// unsigned, (v·31) >> 6 is the high word of v·(31 << 10); signed, the
+// magnitude's (m·31) >> 5 that of m·(31 << 11) (the value itself where it is
+// not negative), with the sign bit where v ≤ −2, whose scaled magnitude is
+// not 0 (−1 scales to +0).
+template <class V, Halves H>
 VARIANT_TARGET inline typename V::Vector scaled(typename V::Vector v)
 {
-    if (!Signed)
+    if (H == Halves::unsignedValues)
         return V::mulhiUnsigned(v, V::splatWords(31u << 10));
+    if (H == Halves::nonNegative)
+        return V::mulhiUnsigned(v, V::splatWords(31u << 11));
     const typename V::Vector magnitude = V::mulhiUnsigned(V::absolute(v), V::splatWords(31u << 11));
     return V::signWhereLess(magnitude, v, V::splatWords(0xFFFF));
 }
 
-template <class V, unsigned I, bool Signed>
-VARIANT_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *positions, std::size_t count,
-                           unsigned char *const outdata[4])
+// A lane group's rows, from its blocks' pair tables (`region0` and
+// `region1`, the same with one region), their weights (a byte a pixel) and
+// partitions: per pair of rows, three vectors of eight halves, stored a row
+// at a time (inlined, so that what it is given stays in registers).
+template <class V, bool TwoRegions, Halves H>
+VARIANT_TARGET __attribute__((always_inline)) inline void storeRows(typename V::Vector region0,
+                                                                    typename V::Vector region1,
+                                                                    typename V::Vector weights,
+                                                                    const unsigned *partition, const std::size_t *at,
+                                                                    unsigned char *const outdata[4])
+{
+    typedef typename V::Vector Vector;
+    const Vector sixtyFour = V::splatBytes(1 << kBc7WeightBits);
+    const Vector pairsLow = V::interleaveLowBytes(V::subtractBytes(sixtyFour, weights), weights);
+    const Vector pairsHigh = V::interleaveHighBytes(V::subtractBytes(sixtyFour, weights), weights);
+    // Each shape's endpoint pairs, high bytes and low bytes, are the same
+    // in every row pair. With two regions, each output's comes from its
+    // pixel's region, gathered from both regions' bytes in one vector.
+    Vector high0[2] = {}, low0[2] = {}, highBytes = V::zero(), lowBytes = V::zero(), offsets = V::zero();
+    if (!TwoRegions) {
+        for (unsigned shape = 0; shape < 2; ++shape) {
+            high0[shape] = V::shuffle(region0, V::pattern(kOutputSpreads.highPairs[shape]));
+            low0[shape] = V::shuffle(region0, V::pattern(kOutputSpreads.lowPairs[shape]));
+        }
+    } else {
+        highBytes = V::bitOr(V::shuffle(region0, V::pattern(kOutputSpreads.regionHigh[0])),
+                             V::shuffle(region1, V::pattern(kOutputSpreads.regionHigh[1])));
+        lowBytes = V::bitOr(V::shuffle(region0, V::pattern(kOutputSpreads.regionLow[0])),
+                            V::shuffle(region1, V::pattern(kOutputSpreads.regionLow[1])));
+        if (V::kLanes > 1)
+            offsets = bc7::perLane<V>([&](unsigned l) { return kRegionOffsets.offset[partition[l]]; });
+    }
+    const unsigned char(*const blockIndices)[kPairVectors][16] = kPairIndices.index[partition[0]];
+#pragma GCC unroll 2
+    for (unsigned t = 0; t < kRowPairs; ++t) {
+        const Vector pairs = t == 0 ? pairsLow : pairsHigh;
+        Vector out[kPairVectors];
+        for (unsigned k = 0; k < kPairVectors; ++k) {
+            const unsigned shape = vectorShape(k);
+            Vector high = high0[shape], low = low0[shape];
+            if (TwoRegions) {
+                // (Byte sums below 12: the word add is the bytes'.)
+                const Vector index = V::kLanes == 1 ? V::pattern(blockIndices[t][k])
+                                                    : V::add(V::shuffle(offsets, V::pattern(kOutputSpreads.pixel[t][k])),
+                                                             V::pattern(kOutputSpreads.pairs[shape]));
+                high = V::shuffle(highBytes, index);
+                low = V::shuffle(lowBytes, index);
+            }
+            const Vector weightPairs = V::shuffle(pairs, V::pattern(kOutputSpreads.weights[t][k]));
+            // (64 − w)·a + w·b split at a's and b's bytes: 256 times the
+            // high bytes' sum plus the low bytes' (each fits a word: at most
+            // 64 · 255), so ((64 − w)·a + w·b + 32) >> 6 is four times the
+            // first plus the second's (x + 32) >> 6. Modulo 2^16 that is
+            // the value, which fits a word.
+            const Vector highSum = H == Halves::signedValues ? V::multiplyAddSignedBytes(high, weightPairs)
+                                                             : V::multiplyAddBytes(high, weightPairs);
+            const Vector lowSum = V::multiplyAddBytes(low, weightPairs);
+            out[k] = scaled<V, H>(V::add(V::template shiftLeftWords<2>(highSum), V::roundShift6(lowSum)));
+        }
+        unsigned char *upper[V::kLanes], *lower[V::kLanes];
+        for (unsigned l = 0; l < V::kLanes; ++l) {
+            upper[l] = outdata[2 * t] + kRowBytes * at[l];
+            lower[l] = outdata[2 * t + 1] + kRowBytes * at[l];
+        }
+        V::storeRows24(out[0], out[2], upper);
+        V::storeRows24(out[1], V::unpackHigh64(out[2], out[2]), lower);
+    }
+}
+
+// Blocks are grouped a chunk at a time, as BC7's are.
+constexpr std::size_t kChunkBlocks = 512;
+
+// The sign bits of a pair table's endpoints (words 0 to 5; the spare words
+// are read by no output).
+alignas(16) constexpr std::uint16_t kEndpointSigns[8] = {0x8000, 0x8000, 0x8000, 0x8000, 0x8000, 0x8000, 0, 0};
+
+// Where the non-negative form of signed blocks gives way to the signed one:
+// after the first few lane groups with a negative endpoint, once they are
+// over a quarter of those seen (random bits make most of them so).
+constexpr std::size_t kFewDeferred = 2;
+
+// Mode I's blocks at `positions`, a lane group at a time, in form H. In
+// the non-negative form, the blocks of a lane group with a negative
+// endpoint are left to the signed form, their positions added to
+// `deferred`, and where those are many the rest are too: the blocks from
+// the position returned on (`count` where every block was decoded or
+// deferred).
+template <class V, unsigned I, Halves H>
+VARIANT_TARGET std::size_t decodeGroups(const unsigned char *data, const std::uint16_t *positions, std::size_t count,
+                                        unsigned char *const outdata[4], std::uint16_t *deferred,
+                                        std::size_t &deferredCount)
 {
     typedef typename V::Vector Vector;
     constexpr const Bc6hMode &mode = Bc6hTables::modes[I];
     constexpr bool twoRegions = mode.regions == 2;
     constexpr unsigned indexBits = twoRegions ? 3 : 4;
-    const Vector sixtyFour = V::splatBytes(1 << kBc7WeightBits);
     for (std::size_t i = 0; i < count; i += V::kLanes) {
         std::size_t at[V::kLanes];
         const unsigned char *blocks[V::kLanes];
@@ -515,73 +616,47 @@ VARIANT_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *p
                 indices[l] = bc7::insertZero(bc7::blockBits<kBc6hOneRegionHeader, 63>(low, high), 3);
             }
         }
+        constexpr bool Signed = H != Halves::unsignedValues;
         const Vector block = V::blocks(blocks);
         const Vector stored0 = StoredComponents<V, I, 0>::cut(block, V::zero());
         const Vector region0 = endpointTable<V, I, Signed>(stored0, stored0, 0);
         Vector region1 = region0;
         if (twoRegions)
             region1 = endpointTable<V, I, Signed>(StoredComponents<V, I, 1>::cut(block, V::zero()), stored0, 1);
-
         const Vector weights = bc7::pixelWeights<V, indexBits>(V::fromIntegers(indices));
-        const Vector pairsLow = V::interleaveLowBytes(V::subtractBytes(sixtyFour, weights), weights);
-        const Vector pairsHigh = V::interleaveHighBytes(V::subtractBytes(sixtyFour, weights), weights);
-        // Each shape's endpoint pairs, high bytes and low bytes, are the same
-        // in every row pair. With two regions, each output's comes from its
-        // pixel's region, gathered from both regions' bytes in one vector.
-        Vector high0[2] = {}, low0[2] = {}, highBytes = V::zero(), lowBytes = V::zero(), offsets = V::zero();
-        if (!twoRegions) {
-            for (unsigned shape = 0; shape < 2; ++shape) {
-                high0[shape] = V::shuffle(region0, V::pattern(kOutputSpreads.highPairs[shape]));
-                low0[shape] = V::shuffle(region0, V::pattern(kOutputSpreads.lowPairs[shape]));
-            }
-        } else {
-            highBytes = V::bitOr(V::shuffle(region0, V::pattern(kOutputSpreads.regionHigh[0])),
-                                 V::shuffle(region1, V::pattern(kOutputSpreads.regionHigh[1])));
-            lowBytes = V::bitOr(V::shuffle(region0, V::pattern(kOutputSpreads.regionLow[0])),
-                                V::shuffle(region1, V::pattern(kOutputSpreads.regionLow[1])));
-            if (V::kLanes > 1)
-                offsets = bc7::perLane<V>([&](unsigned l) { return kRegionOffsets.offset[partition[l]]; });
-        }
-        const unsigned char(*const blockIndices)[kPairVectors][16] = kPairIndices.index[partition[0]];
-#pragma GCC unroll 2
-        for (unsigned t = 0; t < kRowPairs; ++t) {
-            const Vector pairs = t == 0 ? pairsLow : pairsHigh;
-            Vector out[kPairVectors];
-            for (unsigned k = 0; k < kPairVectors; ++k) {
-                const unsigned shape = vectorShape(k);
-                Vector high = high0[shape], low = low0[shape];
-                if (twoRegions) {
-                    // (Byte sums below 12: the word add is the bytes'.)
-                    const Vector index = V::kLanes == 1 ? V::pattern(blockIndices[t][k])
-                                                        : V::add(V::shuffle(offsets, V::pattern(kOutputSpreads.pixel[t][k])),
-                                                                 V::pattern(kOutputSpreads.pairs[shape]));
-                    high = V::shuffle(highBytes, index);
-                    low = V::shuffle(lowBytes, index);
-                }
-                const Vector weightPairs = V::shuffle(pairs, V::pattern(kOutputSpreads.weights[t][k]));
-                // (64 − w)·a + w·b split at a's and b's bytes: 256 times the
-                // high bytes' sum plus the low bytes' (each fits a word: at most
-                // 64 · 255), so ((64 − w)·a + w·b + 32) >> 6 is four times the
-                // first plus the second's (x + 32) >> 6. Modulo 2^16 that is
-                // the value, which fits a word.
-                const Vector highSum = Signed ? V::multiplyAddSignedBytes(high, weightPairs)
-                                              : V::multiplyAddBytes(high, weightPairs);
-                const Vector lowSum = V::multiplyAddBytes(low, weightPairs);
-                out[k] = scaled<V, Signed>(V::add(V::template shiftLeftWords<2>(highSum), V::roundShift6(lowSum)));
-            }
-            unsigned char *upper[V::kLanes], *lower[V::kLanes];
-            for (unsigned l = 0; l < V::kLanes; ++l) {
-                upper[l] = outdata[2 * t] + kRowBytes * at[l];
-                lower[l] = outdata[2 * t + 1] + kRowBytes * at[l];
-            }
-            V::storeRows24(out[0], out[2], upper);
-            V::storeRows24(out[1], V::unpackHigh64(out[2], out[2]), lower);
+        storeRows<V, twoRegions, H>(region0, region1, weights, partition, at, outdata);
+        if (H == Halves::nonNegative &&
+            __builtin_expect(V::anyHighBit(V::bitAnd(V::bitOr(region0, region1), V::pattern(kEndpointSigns))), 0)) {
+            for (unsigned l = 0; l < V::kLanes && i + l < count; ++l)
+                deferred[deferredCount++] = positions[i + l];
+            if (deferredCount > kFewDeferred && 4 * deferredCount > i)
+                return i + V::kLanes < count ? i + V::kLanes : count;
         }
     }
+    return count;
 }
 
-// Blocks are grouped a chunk at a time, as BC7's are.
-constexpr std::size_t kChunkBlocks = 512;
+// Mode I's blocks. Signed ones are taken in the non-negative form, as
+// almost every block of a real signed texture is, and those it leaves in
+// the signed form; once a chunk's blocks of the mode were left to it in
+// numbers, the mode's later chunks go to it straight (`signedForm`).
+template <class V, unsigned I, bool Signed>
+VARIANT_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *positions, std::size_t count,
+                               unsigned char *const outdata[4], bool &signedForm)
+{
+    std::uint16_t deferred[kChunkBlocks];
+    std::size_t deferredCount = 0, done = 0;
+    if (!Signed) {
+        decodeGroups<V, I, Halves::unsignedValues>(data, positions, count, outdata, deferred, deferredCount);
+        return;
+    }
+    if (!signedForm) {
+        done = decodeGroups<V, I, Halves::nonNegative>(data, positions, count, outdata, deferred, deferredCount);
+        signedForm = done < count;
+    }
+    decodeGroups<V, I, Halves::signedValues>(data, deferred, deferredCount, outdata, nullptr, deferredCount);
+    decodeGroups<V, I, Halves::signedValues>(data, positions + done, count - done, outdata, nullptr, deferredCount);
+}
 
 // Each low five bits' row of the mode table, or kBc6hReserved.
 struct ModeOfLowBits {
@@ -601,9 +676,9 @@ constexpr ModeOfLowBits kModeOfLowBits = modeOfLowBits();
 template <class V, bool Signed, unsigned... I>
 struct EachMode {
     VARIANT_TARGET static void decode(const unsigned char *data, const std::uint16_t (*positions)[kChunkBlocks],
-                                   const std::size_t *counts, unsigned char *const outdata[4])
+                                   const std::size_t *counts, unsigned char *const outdata[4], bool *signedForm)
     {
-        const int expand[] = {(decodeMode<V, I, Signed>(data, positions[I], counts[I], outdata), 0)...};
+        const int expand[] = {(decodeMode<V, I, Signed>(data, positions[I], counts[I], outdata, signedForm[I]), 0)...};
         (void)expand;
     }
 };
@@ -612,6 +687,7 @@ template <class V, bool Signed>
 VARIANT_TARGET void decodeBlocks(const unsigned char *data, std::size_t len, unsigned char *const outdata[4])
 {
     const std::size_t blocks = len / kBc6hBlockBytes;
+    bool signedForm[kBc6hModes] = {};
     for (std::size_t start = 0; start < blocks; start += kChunkBlocks) {
         const std::size_t chunk = blocks - start < kChunkBlocks ? blocks - start : kChunkBlocks;
         std::uint16_t positions[kBc6hModes + 1][kChunkBlocks];
@@ -623,7 +699,7 @@ VARIANT_TARGET void decodeBlocks(const unsigned char *data, std::size_t len, uns
         }
         unsigned char *const chunkOut[4] = {outdata[0] + kRowBytes * start, outdata[1] + kRowBytes * start,
                                             outdata[2] + kRowBytes * start, outdata[3] + kRowBytes * start};
-        EachMode<V, Signed, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13>::decode(chunkData, positions, counts, chunkOut);
+        EachMode<V, Signed, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13>::decode(chunkData, positions, counts, chunkOut, signedForm);
         for (std::size_t k = 0; k < counts[kBc6hReserved]; ++k)
             for (unsigned yo = 0; yo < 4; ++yo)
                 std::memset(chunkOut[yo] + kRowBytes * positions[kBc6hReserved][k], 0, kRowBytes);

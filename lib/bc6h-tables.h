@@ -173,4 +173,35 @@ constexpr bool bc6hLayoutsCoverEachBitOnce()
 }
 static_assert(bc6hLayoutsCoverEachBitOnce(), "every layout sets each component's bits once");
 
+// The block bit that holds bit `bit` of a component in mode's layout.
+constexpr unsigned bc6hBlockBit(const Bc6hMode &mode, unsigned component, unsigned bit)
+{
+    unsigned from = mode.modeBits;
+    for (unsigned r = 0; r < mode.runCount; ++r) {
+        const Bc6hRun run = mode.runs[r];
+        const unsigned low = run.a < run.b ? run.a : run.b, high = run.a < run.b ? run.b : run.a;
+        if (run.component == component && bit >= low && bit <= high)
+            return from + (run.a >= run.b ? bit - run.b : run.b - bit);
+        from += high - low + 1u;
+    }
+    return ~0u;
+}
+
+// Clears the bits that could make a block's endpoints negative in the
+// signed form, as encoders leave almost every block of a signed texture
+// (benchmarks and tests make such blocks from random ones): each stored
+// component's top bit, and with deltas the first endpoint's next bit too,
+// so that the first endpoint (below 2^(b − 2)) plus a delta (below
+// 2^(d − 1), where d < b) stays below 2^(b − 1).
+inline void bc6hClearEndpointSigns(unsigned char *block, const Bc6hMode &mode)
+{
+    for (unsigned k = 0; k < 6u * mode.regions; ++k) {
+        const unsigned bits = bc6hComponentBits(mode, k);
+        for (unsigned top = mode.transformed && k < kBc6hChannels ? 2 : 1; top > 0; --top) {
+            const unsigned at = bc6hBlockBit(mode, k, bits - top);
+            block[at / 8] = static_cast<unsigned char>(block[at / 8] & ~(1u << at % 8));
+        }
+    }
+}
+
 #endif

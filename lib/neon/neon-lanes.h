@@ -98,6 +98,7 @@ struct Neon {
     template <int count>
     static Vector shiftLeftWords(Vector v) { return vreinterpretq_u8_u16(vshlq_n_u16(vreinterpretq_u16_u8(v), count)); }
     static Vector isZero(Vector a) { return vreinterpretq_u8_u16(vceqzq_u16(vreinterpretq_u16_u8(a))); }
+    static bool anyHighBit(Vector a) { return vmaxvq_u8(a) >= 0x80; }
     // Signed words.
     static Vector greater(Vector a, Vector b)
     {
