@@ -414,7 +414,8 @@ def print_family(variants, medians):
     if plain and vector:
         print('BC3: %s is %.1fx as fast as plain C++' % (fastest, plain / vector))
     print('BC6H as a multiple of BC7, same variant, and the plain decoder\'s time over it: on mixed runs')
-    print('(BC7\'s assumed photo-like mix, BC6H\'s mix of five encoded HDR images), then on random blocks:')
+    print('(BC7\'s assumed photo-like mix, BC6H\'s mix of five encoded HDR images, signed without negative')
+    print('endpoints as in real signed textures), then on random blocks:')
     for run, key in (('mixed', 'mixed:%s:%s/%d'), ('random', 'family:%s:%s-design/%d')):
         for name in ('bc6h', 'bc6hs'):
             cells = []
