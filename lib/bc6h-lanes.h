@@ -578,8 +578,9 @@ constexpr std::size_t kChunkBlocks = 512;
 alignas(16) constexpr std::uint16_t kEndpointSigns[8] = {0x8000, 0x8000, 0x8000, 0x8000, 0x8000, 0x8000, 0, 0};
 
 // Where the non-negative form of signed blocks gives way to the signed one:
-// after the first few lane groups with a negative endpoint, once they are
-// over a quarter of those seen (random bits make most of them so).
+// once more than a few of a mode's blocks in a chunk were left over for a
+// negative endpoint, and more than a quarter of those seen (random bits
+// make most of them so).
 constexpr std::size_t kFewDeferred = 2;
 
 // Mode I's blocks at `positions`, a lane group at a time, in form H. In
