@@ -83,6 +83,10 @@ int main(int argc, char **argv)
         --argc;
         ++argv;
     }
+    // A run is of its own format: another named with it would misread its blocks.
+    if ((bc7Mode >= kBc7Mixed && format != BlockFormat::bc7) ||
+        (bc6hMixed && format != BlockFormat::bc6h && format != BlockFormat::bc6hs))
+        known = false;
     if (!known || (argc != 3 && argc != 4)) {
         std::fprintf(stderr,
                      "usage: %s [--rgba | --format bc1|bc1a|bc2|bc3|bc4|bc4s|bc5|bc5s|bc7|bc6h|bc6hs | --bc7-run mixed|mode0..mode7 | "

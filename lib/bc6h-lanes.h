@@ -28,8 +28,9 @@
 // Signed blocks are first taken as real signed textures almost all are:
 // where no endpoint of a lane group is negative, no value between them is,
 // and each scales as an unsigned one does. The few groups with a negative
-// endpoint are decoded again in the signed form; where they are many (as
-// in random bits), the mode's blocks go to the signed form straight.
+// endpoint are decoded again in the signed form; where more than a few
+// and a quarter of a mode's groups in a chunk are (as in random bits), its
+// blocks go to the signed form straight from there on.
 //
 // The including file compiles this for its own instruction set: it defines
 // VARIANT_TARGET and includes bc7-lanes.h first.
@@ -577,22 +578,26 @@ constexpr std::size_t kChunkBlocks = 512;
 // are read by no output).
 alignas(16) constexpr std::uint16_t kEndpointSigns[8] = {0x8000, 0x8000, 0x8000, 0x8000, 0x8000, 0x8000, 0, 0};
 
-// Where the non-negative form of signed blocks gives way to the signed one:
-// once more than a few of a mode's blocks in a chunk were left over for a
-// negative endpoint, and more than a quarter of those seen (random bits
-// make most of them so).
-constexpr std::size_t kFewDeferred = 2;
+// The lane groups of a mode's blocks in a chunk that the non-negative form
+// left to the signed one: their blocks' positions, and whether it gave way
+// to the signed form for the rest (once more than a few groups, and more
+// than a quarter of those seen, had a negative endpoint: random bits make
+// most of them so, real signed textures next to none).
+struct LeftOver {
+    std::uint16_t positions[kChunkBlocks];
+    std::size_t count, groups;
+    bool gaveWay;
+};
+constexpr std::size_t kFewLeftOver = 2;
 
 // Mode I's blocks at `positions`, a lane group at a time, in form H. In
-// the non-negative form, the blocks of a lane group with a negative
-// endpoint are left to the signed form, their positions added to
-// `deferred`, and where those are many the rest are too: the blocks from
-// the position returned on (`count` where every block was decoded or
-// deferred).
+// the non-negative form, a lane group with a negative endpoint is added to
+// `leftOver`, and where those are many the form gives way: the blocks from
+// the position returned on are not decoded (`count` where every block was
+// decoded or left over).
 template <class V, unsigned I, Halves H>
 VARIANT_TARGET std::size_t decodeGroups(const unsigned char *data, const std::uint16_t *positions, std::size_t count,
-                                        unsigned char *const outdata[4], std::uint16_t *deferred,
-                                        std::size_t &deferredCount)
+                                        unsigned char *const outdata[4], LeftOver *leftOver)
 {
     typedef typename V::Vector Vector;
     constexpr const Bc6hMode &mode = Bc6hTables::modes[I];
@@ -629,9 +634,12 @@ VARIANT_TARGET std::size_t decodeGroups(const unsigned char *data, const std::ui
         if (H == Halves::nonNegative &&
             __builtin_expect(V::anyHighBit(V::bitAnd(V::bitOr(region0, region1), V::pattern(kEndpointSigns))), 0)) {
             for (unsigned l = 0; l < V::kLanes && i + l < count; ++l)
-                deferred[deferredCount++] = positions[i + l];
-            if (deferredCount > kFewDeferred && 4 * deferredCount > i)
+                leftOver->positions[leftOver->count++] = positions[i + l];
+            ++leftOver->groups;
+            if (leftOver->groups > kFewLeftOver && 4 * leftOver->groups > i / V::kLanes + 1) {
+                leftOver->gaveWay = true;
                 return i + V::kLanes < count ? i + V::kLanes : count;
+            }
         }
     }
     return count;
@@ -639,24 +647,26 @@ VARIANT_TARGET std::size_t decodeGroups(const unsigned char *data, const std::ui
 
 // Mode I's blocks. Signed ones are taken in the non-negative form, as
 // almost every block of a real signed texture is, and those it leaves in
-// the signed form; once a chunk's blocks of the mode were left to it in
-// numbers, the mode's later chunks go to it straight (`signedForm`).
+// the signed form; once it gave way in a chunk, the mode's later chunks go
+// to the signed form straight (`signedForm`).
 template <class V, unsigned I, bool Signed>
 VARIANT_TARGET void decodeMode(const unsigned char *data, const std::uint16_t *positions, std::size_t count,
                                unsigned char *const outdata[4], bool &signedForm)
 {
-    std::uint16_t deferred[kChunkBlocks];
-    std::size_t deferredCount = 0, done = 0;
     if (!Signed) {
-        decodeGroups<V, I, Halves::unsignedValues>(data, positions, count, outdata, deferred, deferredCount);
+        decodeGroups<V, I, Halves::unsignedValues>(data, positions, count, outdata, nullptr);
         return;
     }
+    LeftOver leftOver;
+    leftOver.count = leftOver.groups = 0;
+    leftOver.gaveWay = false;
+    std::size_t done = 0;
     if (!signedForm) {
-        done = decodeGroups<V, I, Halves::nonNegative>(data, positions, count, outdata, deferred, deferredCount);
-        signedForm = done < count;
+        done = decodeGroups<V, I, Halves::nonNegative>(data, positions, count, outdata, &leftOver);
+        signedForm = leftOver.gaveWay;
     }
-    decodeGroups<V, I, Halves::signedValues>(data, deferred, deferredCount, outdata, nullptr, deferredCount);
-    decodeGroups<V, I, Halves::signedValues>(data, positions + done, count - done, outdata, nullptr, deferredCount);
+    decodeGroups<V, I, Halves::signedValues>(data, leftOver.positions, leftOver.count, outdata, nullptr);
+    decodeGroups<V, I, Halves::signedValues>(data, positions + done, count - done, outdata, nullptr);
 }
 
 // Each low five bits' row of the mode table, or kBc6hReserved.

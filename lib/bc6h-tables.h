@@ -187,6 +187,17 @@ constexpr unsigned bc6hBlockBit(const Bc6hMode &mode, unsigned component, unsign
     return ~0u;
 }
 
+constexpr bool bc6hEveryBitPlaced()
+{
+    for (unsigned i = 0; i < kBc6hModes; ++i)
+        for (unsigned k = 0; k < kBc6hComponents; ++k)
+            for (unsigned bit = 0; bit < bc6hComponentBits(Bc6hTables::modes[i], k); ++bit)
+                if (bc6hBlockBit(Bc6hTables::modes[i], k, bit) >= 128)
+                    return false;
+    return true;
+}
+static_assert(bc6hEveryBitPlaced(), "every component bit has its block bit");
+
 // Clears the bits that could make a block's endpoints negative in the
 // signed form, as encoders leave almost every block of a signed texture
 // (benchmarks and tests make such blocks from random ones): each stored

@@ -139,9 +139,10 @@ inline std::vector<BlockSource> blockSources(BlockFormat format)
         // negative, as in real signed textures, where a lane group proves
         // it; groups that do not are left to the signed form, and a mode
         // whose chunk holds many goes to it whole from there on. Blocks of
-        // every mode without negative endpoints, one in thirteen left as it
-        // is (a group left over now and then); and the same for the first
-        // half of a run only (the signed form taken over part-way).
+        // every mode without negative endpoints, one in 29 left as it is (a
+        // group left over now and then, too few for the signed form to take
+        // over, in every variant's groups); and the same for the first half
+        // of a run only (the signed form taken over part-way).
         const auto nonNegative = [everyMode](std::mt19937 &rng, std::size_t count, bool (*keep)(std::size_t, std::size_t)) {
             Bytes blocks = everyMode.make(rng, count);
             for (std::size_t b = 0; b < count; ++b)
@@ -150,7 +151,7 @@ inline std::vector<BlockSource> blockSources(BlockFormat format)
             return blocks;
         };
         const BlockSource fewNegative = {"a few negative endpoints", [nonNegative](std::mt19937 &rng, std::size_t count) {
-            return nonNegative(rng, count, [](std::size_t b, std::size_t) { return b % 13 == 12; });
+            return nonNegative(rng, count, [](std::size_t b, std::size_t) { return b % 29 == 28; });
         }};
         const BlockSource negativeLater = {"negative endpoints from half-way", [nonNegative](std::mt19937 &rng, std::size_t count) {
             return nonNegative(rng, count, [](std::size_t b, std::size_t count) { return 2 * b >= count; });
