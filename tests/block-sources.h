@@ -98,13 +98,6 @@ inline std::vector<BlockSource> blockSources(BlockFormat format)
     case BlockFormat::bc6hs: {
         // Random bytes are half two-bit modes; the run through every mode's
         // code (its low two or five bits) gives the fourteen modes alike.
-        // Extreme endpoints: every mode's endpoint bits (below the
-        // partition, or the indices) all zeros, all ones, or bytes of 0x7F
-        // or 0x80, under random indices and, with two regions, the 32
-        // partitions in turn: 0xFFFF and ±0x7FFF endpoints, deltas that
-        // wrap and the largest sums in every variant on every run, and
-        // every partition's region gather, where random blocks meet these
-        // by chance.
         const BlockSource everyMode = {"every mode", [](std::mt19937 &rng, std::size_t count) {
                                            Bytes blocks(16 * count);
                                            for (std::size_t b = 0; b < count; ++b) {
@@ -116,6 +109,13 @@ inline std::vector<BlockSource> blockSources(BlockFormat format)
                                            }
                                            return blocks;
                                        }};
+        // Extreme endpoints: every mode's endpoint bits (below the
+        // partition, or the indices) all zeros, all ones, or bytes of 0x7F
+        // or 0x80, under random indices and, with two regions, the 32
+        // partitions in turn: 0xFFFF and ±0x7FFF endpoints, deltas that
+        // wrap and the largest sums in every variant on every run, and
+        // every partition's region gather, where random blocks meet these
+        // by chance.
         const BlockSource extremeEndpoints = {"extreme endpoints", [everyMode](std::mt19937 &rng, std::size_t count) {
             static const unsigned char fills[] = {0x00, 0xFF, 0x7F, 0x80};
             Bytes blocks = everyMode.make(rng, count);
@@ -138,7 +138,8 @@ inline std::vector<BlockSource> blockSources(BlockFormat format)
         // Signed blocks are decoded on the assumption that no endpoint is
         // negative, as in real signed textures, where a lane group proves
         // it; groups that do not are left to the signed form, and a mode
-        // whose chunk holds many goes to it whole from there on. Blocks of
+        // whose chunk holds more than a few, and more than a quarter of
+        // those seen, goes to it whole from there on. Blocks of
         // every mode without negative endpoints, one in 29 left as it is (a
         // group left over now and then, too few for the signed form to take
         // over, in every variant's groups); and the same for the first half
