@@ -437,14 +437,20 @@ struct TransformStepsOf {
 template <unsigned I>
 constexpr TransformSteps TransformStepsOf<I>::steps;
 
+// What the interpolated values are and how they become halves: unsigned
+// words; signed words of which none is negative, as in almost every signed
+// texture (every value between non-negative endpoints is non-negative);
+// and signed words of either sign.
+enum class Halves { unsignedValues, nonNegative, signedValues };
+
 // One region's pair table of mode I from its stored components (`stored`;
 // region 0's, `first`, holds e0): the transform (deltas sign-extended, added
-// to e0 and wrapped to the endpoint bits), the signed form's sign extension
+// to e0 and wrapped to the endpoint bits), the signed forms' sign extension
 // and the unquantisation (docs/formats.md), on every word at once, to
-// 16-bit words (signed in the signed form). Below 15 (unsigned) or 16
+// 16-bit words (signed in the signed forms). Below 15 (unsigned) or 16
 // (signed) bits, ((v << 16) + 0x8000) >> b is v << (16 − b) plus 2^(15 − b),
 // and so is ((m << 15) + 0x4000) >> (b − 1) on the magnitude.
-template <class V, unsigned I, bool Signed>
+template <class V, unsigned I, Halves H>
 VARIANT_TARGET inline typename V::Vector endpointTable(typename V::Vector stored, typename V::Vector first,
                                                       unsigned region)
 {
@@ -460,31 +466,33 @@ VARIANT_TARGET inline typename V::Vector endpointTable(typename V::Vector stored
         if (bits < 16)
             v = V::bitAnd(v, V::splatWords(static_cast<std::uint16_t>((1u << bits) - 1)));
     }
-    if (!Signed) {
+    constexpr unsigned shift = bits < 16 ? 16 - bits : 1;
+    if (H == Halves::unsignedValues) {
         if (bits >= 15)
             return v;
-        constexpr unsigned shift = bits < 15 ? 16 - bits : 1;
         const Vector q = V::add(V::template shiftLeftWords<shift>(v), V::splatWords(0x8000u >> bits));
         const Vector largest = V::isZero(V::bitXor(v, V::splatWords(static_cast<std::uint16_t>((1u << bits) - 1))));
         return V::bitOr(V::andNot(V::isZero(v), q), largest);
     }
     if (bits >= 16)
         return v;
+    if (H == Halves::nonNegative) {
+        // The magnitude is v itself, not yet sign-extended: where v is
+        // negative (its top bit at b bits set), v << (16 − b) is 0x8000 or
+        // more and the sum keeps that bit, which the caller tests. A v from
+        // 2^(b − 1) − 1 up (the largest non-negative one, or a negative one)
+        // ORs in 0x7FFF.
+        const Vector q = V::andNot(V::isZero(v), V::add(V::template shiftLeftWords<shift>(v), V::splatWords(0x8000u >> bits)));
+        return V::bitOr(q, V::template shiftRightWords<1>(V::greater(v, V::splatWords(static_cast<std::uint16_t>(endpointSign - 2)))));
+    }
     v = V::add(V::bitXor(v, V::splatWords(endpointSign)), V::splatWords(static_cast<std::uint16_t>(0x10000u - endpointSign)));
     // Magnitudes from 2^(b − 1) − 1 up become 0x7FFF: all ones, then the top
     // bit cleared (below that, q < 0x8000); a zero v zeroes q with the sign.
-    constexpr unsigned shift = bits < 16 ? 16 - bits : 1;
     const Vector m = V::absolute(v);
     Vector q = V::add(V::template shiftLeftWords<shift>(m), V::splatWords(0x8000u >> bits));
     q = V::bitOr(q, V::greater(m, V::splatWords(static_cast<std::uint16_t>(endpointSign - 2))));
     return V::signOf(V::bitAnd(q, V::splatWords(0x7FFF)), v);
 }
-
-// What the interpolated values are and how they become halves: unsigned
-// words; signed words of which none is negative, as in almost every signed
-// texture (every value between non-negative endpoints is non-negative);
-// and signed words of either sign.
-enum class Halves { unsignedValues, nonNegative, signedValues };
 
 // Halves from interpolated values, as the final scaling makes them:
 // unsigned, (v·31) >> 6 is the high word of v·(31 << 10); signed, the
@@ -590,49 +598,76 @@ struct LeftOver {
 };
 constexpr std::size_t kFewLeftOver = 2;
 
-// Mode I's blocks at `positions`, a lane group at a time, in form H. In
-// the non-negative form, a lane group with a negative endpoint is added to
-// `leftOver`, and where those are many the form gives way: the blocks from
-// the position returned on are not decoded (`count` where every block was
-// decoded or left over).
+// A lane group of mode I's blocks as far as its rows: where they go, their
+// pair tables, weights and partitions.
+template <class V>
+struct LaneGroup {
+    typename V::Vector region0, region1, weights;
+    std::size_t at[V::kLanes];
+    unsigned partition[V::kLanes];
+};
+
+// The lane group from `positions[i]` on (the last position repeated past
+// `count`), in form H.
 template <class V, unsigned I, Halves H>
-VARIANT_TARGET std::size_t decodeGroups(const unsigned char *data, const std::uint16_t *positions, std::size_t count,
-                                        unsigned char *const outdata[4], LeftOver *leftOver)
+VARIANT_TARGET __attribute__((always_inline)) inline void prepareGroup(LaneGroup<V> &g, const unsigned char *data,
+                                                                       const std::uint16_t *positions,
+                                                                       std::size_t i, std::size_t count)
 {
     typedef typename V::Vector Vector;
     constexpr const Bc6hMode &mode = Bc6hTables::modes[I];
     constexpr bool twoRegions = mode.regions == 2;
     constexpr unsigned indexBits = twoRegions ? 3 : 4;
-    for (std::size_t i = 0; i < count; i += V::kLanes) {
-        std::size_t at[V::kLanes];
-        const unsigned char *blocks[V::kLanes];
-        std::uint64_t indices[V::kLanes];
-        unsigned partition[V::kLanes];
-        for (unsigned l = 0; l < V::kLanes; ++l) {
-            at[l] = positions[i + l < count ? i + l : count - 1];
-            blocks[l] = data + kBc6hBlockBytes * at[l];
-            const std::uint64_t low = bc7::load64(blocks[l]), high = bc7::load64(blocks[l] + 8);
-            // The indices, each region's anchor one bit short.
-            if (twoRegions) {
-                partition[l] = static_cast<unsigned>(bc7::blockBits<77, 5>(low, high));
-                const std::uint64_t stored = bc7::insertZero(bc7::blockBits<kBc6hTwoRegionHeader, 46>(low, high), 2);
-                indices[l] = bc7::insertZero(stored, Bc7Tables::anchors2[partition[l]] * 3u + 2u);
-            } else {
-                partition[l] = 0;
-                indices[l] = bc7::insertZero(bc7::blockBits<kBc6hOneRegionHeader, 63>(low, high), 3);
-            }
+    const unsigned char *blocks[V::kLanes];
+    std::uint64_t indices[V::kLanes];
+    for (unsigned l = 0; l < V::kLanes; ++l) {
+        g.at[l] = positions[i + l < count ? i + l : count - 1];
+        blocks[l] = data + kBc6hBlockBytes * g.at[l];
+        const std::uint64_t low = bc7::load64(blocks[l]), high = bc7::load64(blocks[l] + 8);
+        // The indices, each region's anchor one bit short.
+        if (twoRegions) {
+            g.partition[l] = static_cast<unsigned>(bc7::blockBits<77, 5>(low, high));
+            const std::uint64_t stored = bc7::insertZero(bc7::blockBits<kBc6hTwoRegionHeader, 46>(low, high), 2);
+            indices[l] = bc7::insertZero(stored, Bc7Tables::anchors2[g.partition[l]] * 3u + 2u);
+        } else {
+            g.partition[l] = 0;
+            indices[l] = bc7::insertZero(bc7::blockBits<kBc6hOneRegionHeader, 63>(low, high), 3);
         }
-        constexpr bool Signed = H != Halves::unsignedValues;
-        const Vector block = V::blocks(blocks);
-        const Vector stored0 = StoredComponents<V, I, 0>::cut(block, V::zero());
-        const Vector region0 = endpointTable<V, I, Signed>(stored0, stored0, 0);
-        Vector region1 = region0;
-        if (twoRegions)
-            region1 = endpointTable<V, I, Signed>(StoredComponents<V, I, 1>::cut(block, V::zero()), stored0, 1);
-        const Vector weights = bc7::pixelWeights<V, indexBits>(V::fromIntegers(indices));
-        storeRows<V, twoRegions, H>(region0, region1, weights, partition, at, outdata);
+    }
+    const Vector block = V::blocks(blocks);
+    const Vector stored0 = StoredComponents<V, I, 0>::cut(block, V::zero());
+    g.region0 = endpointTable<V, I, H>(stored0, stored0, 0);
+    g.region1 = g.region0;
+    if (twoRegions)
+        g.region1 = endpointTable<V, I, H>(StoredComponents<V, I, 1>::cut(block, V::zero()), stored0, 1);
+    g.weights = bc7::pixelWeights<V, indexBits>(V::fromIntegers(indices));
+}
+
+// Mode I's blocks at `positions`, a lane group at a time, in form H. In
+// the non-negative form, a lane group with a negative endpoint is added to
+// `leftOver`, and where those are many the form gives way: the blocks from
+// the position returned on are not decoded (`count` where every block was
+// decoded or left over).
+//
+// Each group's tables are made before the rows of the group ahead of it:
+// a group's steps depend on each other from its block's load to its stores,
+// and in this order a core's scheduler holds the next group's early steps
+// beside the rows, where in the plain order it would wait on them.
+template <class V, unsigned I, Halves H>
+VARIANT_TARGET std::size_t decodeGroups(const unsigned char *data, const std::uint16_t *positions, std::size_t count,
+                                        unsigned char *const outdata[4], LeftOver *leftOver)
+{
+    constexpr bool twoRegions = Bc6hTables::modes[I].regions == 2;
+    if (count == 0)
+        return 0;
+    LaneGroup<V> next;
+    prepareGroup<V, I, H>(next, data, positions, 0, count);
+    for (std::size_t i = 0; i < count; i += V::kLanes) {
+        const LaneGroup<V> g = next;
+        prepareGroup<V, I, H>(next, data, positions, i + V::kLanes, count);
+        storeRows<V, twoRegions, H>(g.region0, g.region1, g.weights, g.partition, g.at, outdata);
         if (H == Halves::nonNegative &&
-            __builtin_expect(V::anyHighBit(V::bitAnd(V::bitOr(region0, region1), V::pattern(kEndpointSigns))), 0)) {
+            __builtin_expect(V::anyHighBit(V::bitAnd(V::bitOr(g.region0, g.region1), V::pattern(kEndpointSigns))), 0)) {
             for (unsigned l = 0; l < V::kLanes && i + l < count; ++l)
                 leftOver->positions[leftOver->count++] = positions[i + l];
             ++leftOver->groups;
