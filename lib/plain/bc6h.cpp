@@ -52,27 +52,57 @@ int unquantize(int v, unsigned bits)
     return v < 0 ? -static_cast<int>(q) : static_cast<int>(q);
 }
 
+// How interpolated values become halves: unsigned; signed where no
+// endpoint of the block is negative, as in almost every block of a real
+// signed texture (no value between two non-negative endpoints is negative,
+// so each is its own magnitude); and signed of either sign.
+enum class Halves { unsignedValues, nonNegative, signedValues };
+
 // ((64 - w)·a + w·b + 32) >> 6, rounding toward minus infinity on negative
-// sums too: the values are offset to be non-negative, so that the shift is
-// of an unsigned number.
+// sums too: where values may be negative they are offset to be
+// non-negative, so that the shift is of an unsigned number.
+template <Halves H>
 inline int interpolate(int a, int b, unsigned weight)
 {
-    constexpr int kOffset = 0x8000; // the least unquantised value is −0x8000 (signed, 16 bits)
+    constexpr int kOffset = H == Halves::signedValues ? 0x8000 : 0; // the least signed value is −0x8000
     constexpr unsigned whole = 1u << kBc7WeightBits, half = whole / 2;
     const unsigned sum = (whole - weight) * unsigned(a + kOffset) + weight * unsigned(b + kOffset) + half;
     return static_cast<int>(sum >> kBc7WeightBits) - kOffset;
 }
 
 // The final scaling, to a half float's bits. Unsigned: (v·31) >> 6.
-// Signed: the magnitude's (m·31) >> 5, with the sign as the half's sign bit
-// where that is not zero.
-template <bool Signed>
+// Signed: the magnitude's (m·31) >> 5 (the value's own, where none is
+// negative), with the sign as the half's sign bit where that is not zero.
+template <Halves H>
 inline unsigned finish(int v)
 {
-    if (!Signed)
+    if (H == Halves::unsignedValues)
         return (unsigned(v) * 31) >> 6;
+    if (H == Halves::nonNegative)
+        return (unsigned(v) * 31) >> 5;
     const unsigned magnitude = (unsigned(v < 0 ? -v : v) * 31) >> 5;
     return v < 0 && magnitude != 0 ? 0x8000u | magnitude : magnitude;
+}
+
+// The sixteen pixels of a block of mode table row I from its endpoints (in
+// form H) and the indices that `reader` is at: 3 bits in two regions, 4 in
+// one, each region's anchor (pixel 0, and the second region's from BC7's
+// anchor table) one bit short.
+template <unsigned I, Halves H>
+void storePixels(BitReader reader, unsigned partition, const int (&values)[4][kBc6hChannels],
+                 std::uint16_t halves[kPixels][kBc6hChannels])
+{
+    constexpr const Bc6hMode &mode = Bc6hTables::modes[I];
+    const unsigned indexBits = mode.regions == 2 ? 3 : 4;
+    const unsigned char *weights = indexBits == 3 ? Bc7Tables::weights3 : Bc7Tables::weights4;
+    const unsigned anchor = mode.regions == 2 ? Bc7Tables::anchors2[partition] : 0;
+    for (unsigned i = 0; i < kPixels; ++i) {
+        const unsigned region = mode.regions == 2 ? Bc7Tables::partitions2[partition][i] : 0;
+        const unsigned index = reader.read(i == 0 || i == anchor ? indexBits - 1 : indexBits);
+        const int *e0 = values[2 * region], *e1 = values[2 * region + 1];
+        for (unsigned c = 0; c < kBc6hChannels; ++c)
+            halves[i][c] = static_cast<std::uint16_t>(finish<H>(interpolate<H>(e0[c], e1[c], weights[index])));
+    }
 }
 
 // One block of mode table row I: its sixteen pixels' halves, row-major.
@@ -115,18 +145,16 @@ void decodeMode(const unsigned char *block, std::uint16_t halves[kPixels][kBc6hC
             values[e][c] = unquantize<Signed>(values[e][c], mode.endpointBits);
     }
 
-    // The indices: 3 bits in two regions, 4 in one, each region's anchor
-    // (pixel 0, and the second region's from BC7's anchor table) one bit short.
-    const unsigned indexBits = mode.regions == 2 ? 3 : 4;
-    const unsigned char *weights = indexBits == 3 ? Bc7Tables::weights3 : Bc7Tables::weights4;
-    const unsigned anchor = mode.regions == 2 ? Bc7Tables::anchors2[partition] : 0;
-    for (unsigned i = 0; i < kPixels; ++i) {
-        const unsigned region = mode.regions == 2 ? Bc7Tables::partitions2[partition][i] : 0;
-        const unsigned index = reader.read(i == 0 || i == anchor ? indexBits - 1 : indexBits);
-        const int *e0 = values[2 * region], *e1 = values[2 * region + 1];
+    bool negative = false;
+    for (unsigned e = 0; e < endpoints; ++e)
         for (unsigned c = 0; c < kBc6hChannels; ++c)
-            halves[i][c] = static_cast<std::uint16_t>(finish<Signed>(interpolate(e0[c], e1[c], weights[index])));
-    }
+            negative |= values[e][c] < 0;
+    if (!Signed)
+        storePixels<I, Halves::unsignedValues>(reader, partition, values, halves);
+    else if (!negative)
+        storePixels<I, Halves::nonNegative>(reader, partition, values, halves);
+    else
+        storePixels<I, Halves::signedValues>(reader, partition, values, halves);
 }
 
 template <bool Signed>
