@@ -582,9 +582,9 @@ VARIANT_TARGET __attribute__((always_inline)) inline void storeRows(typename V::
 // Blocks are grouped a chunk at a time, as BC7's are.
 constexpr std::size_t kChunkBlocks = 512;
 
-// The sign bits of a pair table's endpoints (words 0 to 5; the spare words
-// are read by no output).
-alignas(16) constexpr std::uint16_t kEndpointSigns[8] = {0x8000, 0x8000, 0x8000, 0x8000, 0x8000, 0x8000, 0, 0};
+// The bytes of a pair table's lane that hold its endpoints' sign bits: the
+// high bytes of words 0 to 5 (the spare words are read by no output).
+constexpr std::uint16_t kEndpointSignBytes = 0x0AAA;
 
 // The lane groups of a mode's blocks in a chunk that the non-negative form
 // left to the signed one: their blocks' positions, and whether it gave way
@@ -667,7 +667,7 @@ VARIANT_TARGET std::size_t decodeGroups(const unsigned char *data, const std::ui
         prepareGroup<V, I, H>(next, data, positions, i + V::kLanes, count);
         storeRows<V, twoRegions, H>(g.region0, g.region1, g.weights, g.partition, g.at, outdata);
         if (H == Halves::nonNegative &&
-            __builtin_expect(V::anyHighBit(V::bitAnd(V::bitOr(g.region0, g.region1), V::pattern(kEndpointSigns))), 0)) {
+            __builtin_expect(V::template anyHighBit<kEndpointSignBytes>(V::bitOr(g.region0, g.region1)), 0)) {
             for (unsigned l = 0; l < V::kLanes && i + l < count; ++l)
                 leftOver->positions[leftOver->count++] = positions[i + l];
             ++leftOver->groups;

@@ -16,6 +16,16 @@
 namespace {
 
 // One 128-bit register of bytes: the operations BC7's kernel (bc7-lanes.h) needs.
+// The high bits of the bytes a lane mask chooses (bit b: byte b).
+template <std::uint16_t LaneBytes>
+struct HighBitsOf {
+    static constexpr unsigned char at(unsigned b) { return LaneBytes >> b & 1 ? 0x80 : 0; }
+    static constexpr unsigned char bytes[16] = {at(0), at(1), at(2),  at(3),  at(4),  at(5),  at(6),  at(7),
+                                                at(8), at(9), at(10), at(11), at(12), at(13), at(14), at(15)};
+};
+template <std::uint16_t LaneBytes>
+constexpr unsigned char HighBitsOf<LaneBytes>::bytes[16];
+
 struct Neon {
     typedef uint8x16_t Vector;
     static constexpr unsigned kLanes = 1;
@@ -98,7 +108,12 @@ struct Neon {
     template <int count>
     static Vector shiftLeftWords(Vector v) { return vreinterpretq_u8_u16(vshlq_n_u16(vreinterpretq_u16_u8(v), count)); }
     static Vector isZero(Vector a) { return vreinterpretq_u8_u16(vceqzq_u16(vreinterpretq_u16_u8(a))); }
-    static bool anyHighBit(Vector a) { return vmaxvq_u8(a) >= 0x80; }
+    // Whether any lane's byte b has its high bit set, for the bits b set in LaneBytes.
+    template <std::uint16_t LaneBytes>
+    static bool anyHighBit(Vector a)
+    {
+        return vmaxvq_u8(vandq_u8(a, vld1q_u8(HighBitsOf<LaneBytes>::bytes))) >= 0x80;
+    }
     // Signed words.
     static Vector greater(Vector a, Vector b)
     {

@@ -56,7 +56,11 @@ struct Avx2 : X86Compositions<Avx2> {
     VARIANT_TARGET static Vector atLeast(Vector a, Vector lowest) { return _mm256_max_epi8(a, lowest); }
     VARIANT_TARGET static Vector subtractBytes(Vector a, Vector b) { return _mm256_sub_epi8(a, b); }
     VARIANT_TARGET static Vector isZero(Vector a) { return _mm256_cmpeq_epi16(a, _mm256_setzero_si256()); }
-    VARIANT_TARGET static bool anyHighBit(Vector a) { return _mm256_movemask_epi8(a) != 0; }
+    template <std::uint16_t LaneBytes>
+    VARIANT_TARGET static bool anyHighBit(Vector a)
+    {
+        return (static_cast<unsigned>(_mm256_movemask_epi8(a)) & (LaneBytes * 0x10001u)) != 0;
+    }
     VARIANT_TARGET static Vector greater(Vector a, Vector b) { return _mm256_cmpgt_epi16(a, b); }
     VARIANT_TARGET static Vector greaterBytes(Vector a, Vector b) { return _mm256_cmpgt_epi8(a, b); }
     VARIANT_TARGET static Vector shuffle(Vector a, Vector pattern) { return _mm256_shuffle_epi8(a, pattern); }

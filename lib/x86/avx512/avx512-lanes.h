@@ -197,7 +197,11 @@ struct Avx512 : X86Compositions<Avx512> {
         return _mm512_mask_or_epi32(s, _mm512_cmple_epi32_mask(a, b), s, x);
     }
     VARIANT_TARGET static Vector isZero(Vector a) { return _mm512_movm_epi16(_mm512_testn_epi16_mask(a, a)); }
-    VARIANT_TARGET static bool anyHighBit(Vector a) { return _mm512_movepi8_mask(a) != 0; }
+    template <std::uint16_t LaneBytes>
+    VARIANT_TARGET static bool anyHighBit(Vector a)
+    {
+        return (_mm512_movepi8_mask(a) & (LaneBytes * 0x0001000100010001ull)) != 0;
+    }
     VARIANT_TARGET static Vector shuffle(Vector a, Vector pattern) { return _mm512_shuffle_epi8(a, pattern); }
     VARIANT_TARGET static Vector pack(Vector a, Vector b) { return _mm512_packus_epi16(a, b); }
     VARIANT_TARGET static Vector unpackLow64(Vector a, Vector b) { return _mm512_unpacklo_epi64(a, b); }

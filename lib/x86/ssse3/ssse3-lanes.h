@@ -51,7 +51,12 @@ struct Ssse3 : X86Compositions<Ssse3> {
     VARIANT_TARGET static Vector atLeast(Vector a, Vector lowest) { return _mm_sub_epi8(a, _mm_cmpgt_epi8(lowest, a)); }
     VARIANT_TARGET static Vector subtractBytes(Vector a, Vector b) { return _mm_sub_epi8(a, b); }
     VARIANT_TARGET static Vector isZero(Vector a) { return _mm_cmpeq_epi16(a, _mm_setzero_si128()); }
-    VARIANT_TARGET static bool anyHighBit(Vector a) { return _mm_movemask_epi8(a) != 0; }
+    // Whether any lane's byte b has its high bit set, for the bits b set in LaneBytes.
+    template <std::uint16_t LaneBytes>
+    VARIANT_TARGET static bool anyHighBit(Vector a)
+    {
+        return (static_cast<unsigned>(_mm_movemask_epi8(a)) & LaneBytes) != 0;
+    }
     VARIANT_TARGET static Vector greater(Vector a, Vector b) { return _mm_cmpgt_epi16(a, b); }
     VARIANT_TARGET static Vector greaterBytes(Vector a, Vector b) { return _mm_cmpgt_epi8(a, b); }
     VARIANT_TARGET static Vector shuffle(Vector a, Vector pattern) { return _mm_shuffle_epi8(a, pattern); }
