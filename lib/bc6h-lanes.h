@@ -140,9 +140,10 @@ constexpr RegionOffsets regionOffsets()
 alignas(64) constexpr RegionOffsets kRegionOffsets = regionOffsets();
 
 // The same per vector of a row pair, added to `pairs`: each output byte's
-// byte in the shared vectors. A one-lane variant loads its block's from here;
-// wider ones make them from each lane's byte a pixel by a shuffle and an
-// add, where gathering lanes' tables costs a load and an insert a lane.
+// byte in the shared vectors. A variant of one or two lanes loads each
+// lane's from here (a load, and an insert for the second lane); wider ones
+// make them from each lane's byte a pixel by a shuffle and an add, where
+// gathering lanes' tables would cost an insert a lane.
 struct PairIndices {
     unsigned char index[kBc6hPartitions][kRowPairs][kPairVectors][16];
 };
@@ -539,7 +540,7 @@ VARIANT_TARGET __attribute__((always_inline)) inline void storeRows(typename V::
                              V::shuffle(region1, V::pattern(kOutputSpreads.regionHigh[1])));
         lowBytes = V::bitOr(V::shuffle(region0, V::pattern(kOutputSpreads.regionLow[0])),
                             V::shuffle(region1, V::pattern(kOutputSpreads.regionLow[1])));
-        if (V::kLanes > 1)
+        if (V::kLanes > 2)
             offsets = bc7::perLane<V>([&](unsigned l) { return kRegionOffsets.offset[partition[l]]; });
     }
     const unsigned char(*const blockIndices)[kPairVectors][16] = kPairIndices.index[partition[0]];
@@ -553,6 +554,7 @@ VARIANT_TARGET __attribute__((always_inline)) inline void storeRows(typename V::
             if (TwoRegions) {
                 // (Byte sums below 12: the word add is the bytes'.)
                 const Vector index = V::kLanes == 1 ? V::pattern(blockIndices[t][k])
+                                     : V::kLanes == 2 ? bc7::perLane<V>([&](unsigned l) { return kPairIndices.index[partition[l]][t][k]; })
                                                     : V::add(V::shuffle(offsets, V::pattern(kOutputSpreads.pixel[t][k])),
                                                              V::pattern(kOutputSpreads.pairs[shape]));
                 high = V::shuffle(highBytes, index);
