@@ -19,7 +19,7 @@
 void decodeBC7BlocksPlain(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 
 #ifdef HAVE_X86_VARIANTS
-// They need SSSE3, AVX2 and AVX-512 (F, BW, VBMI) respectively: the caller checks.
+// They need SSSE3, AVX2 and AVX-512 (F, BW, VL, VBMI) respectively: the caller checks.
 void decodeBC7BlocksSSSE3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 void decodeBC7BlocksAVX2(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 void decodeBC7BlocksAVX512(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);

@@ -343,7 +343,7 @@ std::vector<Requirement> requirements()
     result.push_back({"ssse3", "SSSE3", __builtin_cpu_supports("ssse3") != 0});
     result.push_back({"avx2", "AVX2", __builtin_cpu_supports("avx2") != 0});
     result.push_back({"avx512", "AVX-512", __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                                               __builtin_cpu_supports("avx512vbmi")});
+                                               __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512vbmi")});
 #endif
 #ifdef __aarch64__
     result.push_back({"neon", "NEON", true}); // Advanced SIMD is part of every AArch64 CPU

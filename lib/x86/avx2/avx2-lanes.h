@@ -6,7 +6,12 @@
 
 #include <cstdint>
 
+// A variant with more than AVX2 may take these operations at its own
+// target by defining VARIANT_TARGET first (AVX-512's BC6H decoder: the same
+// instructions, encoded to reach its 32 registers).
+#ifndef VARIANT_TARGET
 #define VARIANT_TARGET __attribute__((target("avx2")))
+#endif
 
 #include "x86/x86-lanes.h"
 

@@ -17,7 +17,7 @@
 
 #include <cstdint>
 
-#define VARIANT_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+#define VARIANT_TARGET __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi")))
 
 #include "palette-layout.h"
 #include "x86/x86-lanes.h"
