@@ -197,11 +197,6 @@ struct Avx512 : X86Compositions<Avx512> {
         return _mm512_mask_or_epi32(s, _mm512_cmple_epi32_mask(a, b), s, x);
     }
     VARIANT_TARGET static Vector isZero(Vector a) { return _mm512_movm_epi16(_mm512_testn_epi16_mask(a, a)); }
-    template <std::uint16_t LaneBytes>
-    VARIANT_TARGET static bool anyHighBit(Vector a)
-    {
-        return (_mm512_movepi8_mask(a) & (LaneBytes * 0x0001000100010001ull)) != 0;
-    }
     VARIANT_TARGET static Vector shuffle(Vector a, Vector pattern) { return _mm512_shuffle_epi8(a, pattern); }
     VARIANT_TARGET static Vector pack(Vector a, Vector b) { return _mm512_packus_epi16(a, b); }
     VARIANT_TARGET static Vector unpackLow64(Vector a, Vector b) { return _mm512_unpacklo_epi64(a, b); }
@@ -240,33 +235,6 @@ struct Avx512 : X86Compositions<Avx512> {
     VARIANT_TARGET static Vector unpackHigh64(Vector a, Vector b) { return _mm512_unpackhi_epi64(a, b); }
     // A lane without a block of its own repeats its neighbour's, so equal
     // stores to one place are harmless.
-    // What BC6H's kernel adds (bc6h-lanes.h): signed words (the endpoints'
-    // unquantisation, the signed halves' magnitude and sign).
-    VARIANT_TARGET static Vector absolute(Vector a) { return _mm512_abs_epi16(a); }
-    VARIANT_TARGET static Vector greater(Vector a, Vector b) { return _mm512_movm_epi16(_mm512_cmpgt_epi16_mask(a, b)); }
-    // m with its sign bit set where a < b: a compare to a mask register and
-    // a masked add, which is the OR, m's sign bits being clear.
-    VARIANT_TARGET static Vector signWhereLess(Vector m, Vector a, Vector b)
-    {
-        return _mm512_mask_add_epi16(m, _mm512_cmplt_epi16_mask(a, b), m, splatWords(0x8000));
-    }
-    // a negated where `sign` is negative, 0 where it is 0, as x86's sign
-    // instruction, which AVX-512 lacks: a masked negation and a zeroing move.
-    VARIANT_TARGET static Vector signOf(Vector a, Vector sign)
-    {
-        const Vector negated = _mm512_mask_sub_epi16(a, _mm512_movepi16_mask(sign), _mm512_setzero_si512(), a);
-        return _mm512_maskz_mov_epi16(_mm512_test_epi16_mask(sign, sign), negated);
-    }
-    template <int Bits>
-    VARIANT_TARGET static Vector shiftLeftWords(Vector a) { return _mm512_slli_epi16(a, Bits); }
-    // Each lane's 16 bytes of `low` and first 8 of `high`, a row of 24 bytes.
-    VARIANT_TARGET static void storeRows24(Vector low, Vector high, unsigned char *const at[kLanes])
-    {
-        for (unsigned l = 0; l < kLanes; ++l) {
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(at[l]), lane(low, l));
-            _mm_storel_epi64(reinterpret_cast<__m128i *>(at[l] + 16), lane(high, l));
-        }
-    }
     VARIANT_TARGET static void storeLanes(Vector v, unsigned char *const at[kLanes])
     {
         for (unsigned l = 0; l < kLanes; ++l)
