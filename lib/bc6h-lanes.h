@@ -600,11 +600,15 @@ struct LeftOver {
 };
 constexpr std::size_t kFewLeftOver = 2;
 
-// A lane group of mode I's blocks as far as its rows: where they go, their
-// pair tables, weights and partitions.
+// A lane group of mode I's blocks as far as its rows: their pair tables
+// and weights, and apart from those, where their rows go and their
+// partitions.
 template <class V>
 struct LaneGroup {
     typename V::Vector region0, region1, weights;
+};
+template <class V>
+struct GroupPlaces {
     std::size_t at[V::kLanes];
     unsigned partition[V::kLanes];
 };
@@ -612,7 +616,8 @@ struct LaneGroup {
 // The lane group from `positions[i]` on (the last position repeated past
 // `count`), in form H.
 template <class V, unsigned I, Halves H>
-VARIANT_TARGET __attribute__((always_inline)) inline void prepareGroup(LaneGroup<V> &g, const unsigned char *data,
+VARIANT_TARGET __attribute__((always_inline)) inline void prepareGroup(LaneGroup<V> &g, GroupPlaces<V> &p,
+                                                                       const unsigned char *data,
                                                                        const std::uint16_t *positions,
                                                                        std::size_t i, std::size_t count)
 {
@@ -623,16 +628,16 @@ VARIANT_TARGET __attribute__((always_inline)) inline void prepareGroup(LaneGroup
     const unsigned char *blocks[V::kLanes];
     std::uint64_t indices[V::kLanes];
     for (unsigned l = 0; l < V::kLanes; ++l) {
-        g.at[l] = positions[i + l < count ? i + l : count - 1];
-        blocks[l] = data + kBc6hBlockBytes * g.at[l];
+        p.at[l] = positions[i + l < count ? i + l : count - 1];
+        blocks[l] = data + kBc6hBlockBytes * p.at[l];
         const std::uint64_t low = bc7::load64(blocks[l]), high = bc7::load64(blocks[l] + 8);
         // The indices, each region's anchor one bit short.
         if (twoRegions) {
-            g.partition[l] = static_cast<unsigned>(bc7::blockBits<77, 5>(low, high));
+            p.partition[l] = static_cast<unsigned>(bc7::blockBits<77, 5>(low, high));
             const std::uint64_t stored = bc7::insertZero(bc7::blockBits<kBc6hTwoRegionHeader, 46>(low, high), 2);
-            indices[l] = bc7::insertZero(stored, Bc7Tables::anchors2[g.partition[l]] * 3u + 2u);
+            indices[l] = bc7::insertZero(stored, Bc7Tables::anchors2[p.partition[l]] * 3u + 2u);
         } else {
-            g.partition[l] = 0;
+            p.partition[l] = 0;
             indices[l] = bc7::insertZero(bc7::blockBits<kBc6hOneRegionHeader, 63>(low, high), 3);
         }
     }
@@ -654,7 +659,11 @@ VARIANT_TARGET __attribute__((always_inline)) inline void prepareGroup(LaneGroup
 // Each group's tables are made before the rows of the group ahead of it:
 // a group's steps depend on each other from its block's load to its stores,
 // and in this order a core's scheduler holds the next group's early steps
-// beside the rows, where in the plain order it would wait on them.
+// beside the rows, where in the plain order it would wait on them. The
+// vectors are handed on by copy, which stays in registers; the places take
+// turns in two slots, stored and read a word at a time. (Copied with the
+// vectors, they were read back in wider moves than they were stored with,
+// which wait for the stores to finish: in some builds half as slow again.)
 template <class V, unsigned I, Halves H>
 VARIANT_TARGET std::size_t decodeGroups(const unsigned char *data, const std::uint16_t *positions, std::size_t count,
                                         unsigned char *const outdata[4], LeftOver *leftOver)
@@ -663,11 +672,12 @@ VARIANT_TARGET std::size_t decodeGroups(const unsigned char *data, const std::ui
     if (count == 0)
         return 0;
     LaneGroup<V> next;
-    prepareGroup<V, I, H>(next, data, positions, 0, count);
-    for (std::size_t i = 0; i < count; i += V::kLanes) {
+    GroupPlaces<V> places[2];
+    prepareGroup<V, I, H>(next, places[0], data, positions, 0, count);
+    for (std::size_t i = 0, k = 0; i < count; i += V::kLanes, k ^= 1) {
         const LaneGroup<V> g = next;
-        prepareGroup<V, I, H>(next, data, positions, i + V::kLanes, count);
-        storeRows<V, twoRegions, H>(g.region0, g.region1, g.weights, g.partition, g.at, outdata);
+        prepareGroup<V, I, H>(next, places[k ^ 1], data, positions, i + V::kLanes, count);
+        storeRows<V, twoRegions, H>(g.region0, g.region1, g.weights, places[k].partition, places[k].at, outdata);
         if (H == Halves::nonNegative &&
             __builtin_expect(V::template anyHighBit<kEndpointSignBytes>(V::bitOr(g.region0, g.region1)), 0)) {
             for (unsigned l = 0; l < V::kLanes && i + l < count; ++l)
