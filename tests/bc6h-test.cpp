@@ -3,6 +3,7 @@
 // runs, under both colour rules (BC6H has one result). docs/formats.md works
 // the same blocks.
 #include "bc6h-decoder.h"
+#include "bc6h-tables.h"
 #include "block-decoder.h"
 #include "decoder-variants.h"
 
@@ -387,6 +388,64 @@ TEST(Bc6hVariants, EveryModeWithEndpointsAtTheEdgesMatchesThePlainDecoder)
                 block[0] = static_cast<unsigned char>((block[0] & 0xE0u) | low5);
                 input.insert(input.end(), block.begin(), block.end());
             }
+    expectVariantsMatchPlain(input);
+}
+
+// Signed blocks are first decoded as if no endpoint were negative, and a
+// lane group with a negative one again in the signed form. Endpoints on
+// either side of the sign (0, 1, the largest magnitude and one below it,
+// the most negative value, −1), in the first endpoint and through deltas
+// of 0, +1 and −1 in the others from the second endpoint or from the
+// second region on (which cross zero and the largest magnitude), catch a
+// largest value not scaled to 0x7FFF, a negative endpoint the group's test
+// misses (in either region, or made by a delta) and a group left over or
+// redone in the wrong place. Blocks of each mode
+// stand alone and among blocks of the same mode with no negative endpoint,
+// so that each variant's lane groups hold one negative block or several.
+// Random bits under the mode's code.
+Bytes randomBlockOf(const Bc6hMode &mode, std::mt19937 &rng)
+{
+    Bytes block(16);
+    for (unsigned char &byte : block)
+        byte = static_cast<unsigned char>(rng());
+    block[0] = static_cast<unsigned char>((block[0] & ~((1u << mode.modeBits) - 1)) | mode.number);
+    return block;
+}
+
+// Stored component k of the block set to the low bits of `value`.
+void putComponent(Bytes &block, const Bc6hMode &mode, unsigned k, unsigned value)
+{
+    for (unsigned bit = 0; bit < bc6hComponentBits(mode, k); ++bit) {
+        const unsigned at = bc6hBlockBit(mode, k, bit);
+        block[at / 8] = static_cast<unsigned char>((block[at / 8] & ~(1u << at % 8)) | (value >> bit & 1u) << at % 8);
+    }
+}
+
+TEST(Bc6hVariants, SignedEndpointsAtTheSignMatchThePlainDecoder)
+{
+    std::mt19937 rng(9);
+    Bytes input;
+    for (unsigned m = 0; m < kBc6hModes; ++m) {
+        const Bc6hMode &mode = Bc6hTables::modes[m];
+        const unsigned sign = 1u << (mode.endpointBits - 1);
+        for (unsigned first : {0u, 1u, sign - 2, sign - 1, sign, 2 * sign - 1})
+            for (int delta : {0, 1, -1})
+                for (unsigned from = 1; from <= 2; ++from) // the first endpoint given the delta
+                    for (unsigned neighbours = 0; neighbours < 3; ++neighbours) {
+                        Bytes block = randomBlockOf(mode, rng);
+                        for (unsigned k = 0; k < 6u * mode.regions; ++k) {
+                            // Untransformed endpoints are whole values: the first's plus the delta.
+                            const unsigned d = k / kBc6hChannels >= from ? static_cast<unsigned>(delta) : 0;
+                            putComponent(block, mode, k, k < kBc6hChannels ? first : mode.transformed ? d : first + d);
+                        }
+                        input.insert(input.end(), block.begin(), block.end());
+                        for (unsigned n = 0; n < neighbours; ++n) {
+                            Bytes calm = randomBlockOf(mode, rng);
+                            bc6hClearEndpointSigns(calm.data(), mode);
+                            input.insert(input.end(), calm.begin(), calm.end());
+                        }
+                    }
+    }
     expectVariantsMatchPlain(input);
 }
 
