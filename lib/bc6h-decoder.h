@@ -21,7 +21,7 @@ void decodeBC6HBlocksPlain(const unsigned char *data, std::size_t len, unsigned 
 void decodeBC6HSBlocksPlain(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 
 #ifdef HAVE_X86_VARIANTS
-// They need SSSE3, AVX2 and AVX-512 (F, BW, VL) respectively: the caller checks.
+// They need SSSE3, AVX2 and AVX-512 (F, BW, VL, VBMI) respectively: the caller checks.
 void decodeBC6HBlocksSSSE3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 void decodeBC6HSBlocksSSSE3(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);
 void decodeBC6HBlocksAVX2(const unsigned char *data, std::size_t len, unsigned char *const outdata[4]);

@@ -140,10 +140,10 @@ constexpr RegionOffsets regionOffsets()
 alignas(64) constexpr RegionOffsets kRegionOffsets = regionOffsets();
 
 // The same per vector of a row pair, added to `pairs`: each output byte's
-// byte in the shared vectors. A variant of one or two lanes loads each
-// lane's from here (a load, and an insert for the second lane); wider ones
-// make them from each lane's byte a pixel by a shuffle and an add, where
-// gathering lanes' tables would cost an insert a lane.
+// byte in the shared vectors. Each lane loads its block's from here (a
+// load, and an insert for a second lane). Wider registers would pay an
+// insert a lane for these and for each lane's own block and rows, more than
+// their width gains: the kernel runs at one or two lanes.
 struct PairIndices {
     unsigned char index[kBc6hPartitions][kRowPairs][kPairVectors][16];
 };
@@ -522,6 +522,7 @@ VARIANT_TARGET __attribute__((always_inline)) inline void storeRows(typename V::
                                                                     const unsigned *partition, const std::size_t *at,
                                                                     unsigned char *const outdata[4])
 {
+    static_assert(V::kLanes <= 2, "each lane's pair indices are loaded on their own");
     typedef typename V::Vector Vector;
     const Vector sixtyFour = V::splatBytes(1 << kBc7WeightBits);
     const Vector pairsLow = V::interleaveLowBytes(V::subtractBytes(sixtyFour, weights), weights);
@@ -529,7 +530,7 @@ VARIANT_TARGET __attribute__((always_inline)) inline void storeRows(typename V::
     // Each shape's endpoint pairs, high bytes and low bytes, are the same
     // in every row pair. With two regions, each output's comes from its
     // pixel's region, gathered from both regions' bytes in one vector.
-    Vector high0[2] = {}, low0[2] = {}, highBytes = V::zero(), lowBytes = V::zero(), offsets = V::zero();
+    Vector high0[2] = {}, low0[2] = {}, highBytes = V::zero(), lowBytes = V::zero();
     if (!TwoRegions) {
         for (unsigned shape = 0; shape < 2; ++shape) {
             high0[shape] = V::shuffle(region0, V::pattern(kOutputSpreads.highPairs[shape]));
@@ -540,10 +541,10 @@ VARIANT_TARGET __attribute__((always_inline)) inline void storeRows(typename V::
                              V::shuffle(region1, V::pattern(kOutputSpreads.regionHigh[1])));
         lowBytes = V::bitOr(V::shuffle(region0, V::pattern(kOutputSpreads.regionLow[0])),
                             V::shuffle(region1, V::pattern(kOutputSpreads.regionLow[1])));
-        if (V::kLanes > 2)
-            offsets = bc7::perLane<V>([&](unsigned l) { return kRegionOffsets.offset[partition[l]]; });
     }
-    const unsigned char(*const blockIndices)[kPairVectors][16] = kPairIndices.index[partition[0]];
+    const unsigned char(*laneIndices[V::kLanes])[kPairVectors][16];
+    for (unsigned l = 0; l < V::kLanes; ++l)
+        laneIndices[l] = kPairIndices.index[partition[l]];
 #pragma GCC unroll 2
     for (unsigned t = 0; t < kRowPairs; ++t) {
         const Vector pairs = t == 0 ? pairsLow : pairsHigh;
@@ -552,11 +553,7 @@ VARIANT_TARGET __attribute__((always_inline)) inline void storeRows(typename V::
             const unsigned shape = vectorShape(k);
             Vector high = high0[shape], low = low0[shape];
             if (TwoRegions) {
-                // (Byte sums below 12: the word add is the bytes'.)
-                const Vector index = V::kLanes == 1 ? V::pattern(blockIndices[t][k])
-                                     : V::kLanes == 2 ? bc7::perLane<V>([&](unsigned l) { return kPairIndices.index[partition[l]][t][k]; })
-                                                    : V::add(V::shuffle(offsets, V::pattern(kOutputSpreads.pixel[t][k])),
-                                                             V::pattern(kOutputSpreads.pairs[shape]));
+                const Vector index = bc7::perLane<V>([&](unsigned l) { return laneIndices[l][t][k]; });
                 high = V::shuffle(highBytes, index);
                 low = V::shuffle(lowBytes, index);
             }

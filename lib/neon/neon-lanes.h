@@ -15,7 +15,6 @@
 
 namespace {
 
-// One 128-bit register of bytes: the operations BC7's kernel (bc7-lanes.h) needs.
 // The high bits of the bytes a lane mask chooses (bit b: byte b).
 template <std::uint16_t LaneBytes>
 struct HighBitsOf {
@@ -26,6 +25,7 @@ struct HighBitsOf {
 template <std::uint16_t LaneBytes>
 constexpr unsigned char HighBitsOf<LaneBytes>::bytes[16];
 
+// One 128-bit register of bytes: the operations BC7's kernel (bc7-lanes.h) needs.
 struct Neon {
     typedef uint8x16_t Vector;
     static constexpr unsigned kLanes = 1;

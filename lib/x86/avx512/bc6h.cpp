@@ -1,6 +1,7 @@
 // The AVX512 BC6H decoders: two blocks of one mode per 256-bit register, one
 // in each 128-bit lane (bc6h-lanes.h), as AVX2's are, but with AVX-512's
-// encoding and so its 32 registers. A BC6H lane's work is mostly its own
+// encoding and so its 32 registers (in 64-bit builds; 32-bit x86 has 8).
+// A BC6H lane's work is mostly its own
 // (its block's load, its partition's indices, its rows' 24-byte stores):
 // at four lanes a register that costs an insert or an extract a lane, which
 // the wider operations do not earn back on a core that runs them as two
