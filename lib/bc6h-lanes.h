@@ -122,25 +122,9 @@ constexpr OutputSpreads outputSpreads()
 
 alignas(64) constexpr OutputSpreads kOutputSpreads = outputSpreads();
 
-// Per partition, a byte a pixel: its region's first byte in the shared
-// vectors of pair bytes (0 or kRegionPairBytes).
-struct RegionOffsets {
-    unsigned char offset[kBc6hPartitions][16];
-};
-
-constexpr RegionOffsets regionOffsets()
-{
-    RegionOffsets t{};
-    for (unsigned p = 0; p < kBc6hPartitions; ++p)
-        for (unsigned pixel = 0; pixel < 16; ++pixel)
-            t.offset[p][pixel] = static_cast<unsigned char>(kRegionPairBytes * Bc7Tables::partitions2[p][pixel]);
-    return t;
-}
-
-alignas(64) constexpr RegionOffsets kRegionOffsets = regionOffsets();
-
-// The same per vector of a row pair, added to `pairs`: each output byte's
-// byte in the shared vectors. Each lane loads its block's from here (a
+// Per partition and vector of a row pair, each output byte's byte in the
+// shared vectors of pair bytes: `pairs` offset by its pixel's region
+// (kRegionPairBytes for the second). Each lane loads its block's from here (a
 // load, and an insert for a second lane). Wider registers would pay an
 // insert a lane for these and for each lane's own block and rows, more than
 // their width gains: the kernel runs at one or two lanes.
@@ -156,7 +140,7 @@ constexpr PairIndices pairIndices()
             for (unsigned k = 0; k < kPairVectors; ++k)
                 for (unsigned b = 0; b < 16; ++b)
                     t.index[p][rowPair][k][b] =
-                        static_cast<unsigned char>(kRegionOffsets.offset[p][kOutputSpreads.pixel[rowPair][k][b]] +
+                        static_cast<unsigned char>(kRegionPairBytes * Bc7Tables::partitions2[p][kOutputSpreads.pixel[rowPair][k][b]] +
                                                    kOutputSpreads.pairs[vectorShape(k)][b]);
     return t;
 }

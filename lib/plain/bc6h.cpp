@@ -146,7 +146,7 @@ void decodeMode(const unsigned char *block, std::uint16_t halves[kPixels][kBc6hC
     }
 
     bool negative = false;
-    for (unsigned e = 0; e < endpoints; ++e)
+    for (unsigned e = 0; Signed && e < endpoints; ++e)
         for (unsigned c = 0; c < kBc6hChannels; ++c)
             negative |= values[e][c] < 0;
     if (!Signed)
